@@ -1,0 +1,294 @@
+#include "catalog/disk.h"
+
+#include "catalog/text.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace catalog {
+namespace {
+
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+std::string folderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+mode_t modeForNewFile()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+void writeAll(int fd, std::string_view content, const std::string& path)
+{
+    const char* data = content.data();
+    std::size_t left = content.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwFileError(path, errno);
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+}
+
+bool extensionMatches(std::string_view entry, std::string_view base, std::string_view ext)
+{
+    return entry.size() == base.size() + ext.size() && entry.substr(0, base.size()) == base &&
+           equalsNoCase(entry.substr(base.size()), ext);
+}
+
+} // namespace
+
+std::string DisplayPath(std::string_view path)
+{
+    // The root is UTF-8 and the names below it GBK: each segment is shown in its own way.
+    std::string shown;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        auto slash = path.find('/', start);
+        if (slash == std::string_view::npos) {
+            slash = path.size();
+        }
+        const std::string_view segment = path.substr(start, slash - start);
+        shown += isValidUtf8(segment) ? std::string(segment) : gbkToUtf8(segment);
+        if (slash < path.size()) {
+            shown += '/';
+        }
+        start = slash + 1;
+    }
+    return shown;
+}
+
+void throwFileError(const std::string& path, int errorNumber)
+{
+    throw FileError(DisplayPath(path) + ": " + std::strerror(errorNumber));
+}
+
+Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries)
+{
+    entries.clear();
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return Listing::Unreadable;
+    }
+    const int dirFd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat info {};
+            isFolder = ::fstatat(dirFd, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        }
+        entries.push_back({std::string(name), isFolder});
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return Listing::Ok;
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        throwFileError(path, errno);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        throwFileError(path, errno);
+    }
+    std::string content;
+    content.resize(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size()) {
+            content.resize(content.size() + 4096);
+        }
+        const ssize_t got = ::read(fd.get(), content.data() + filled, content.size() - filled);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throwFileError(path, errno);
+        }
+        if (got == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    content.resize(filled);
+    return content;
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view content)
+{
+    std::string temporary = folderOf(path) + ".vellumark-XXXXXX";
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        throwFileError(path, errno);
+    }
+    try {
+        struct stat existing {};
+        const mode_t mode =
+            ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
+        writeAll(fd.get(), content, path);
+        if (::fchmod(fd.get(), mode) != 0 || ::fsync(fd.get()) != 0) {
+            throwFileError(path, errno);
+        }
+        if (::close(fd.release()) != 0) {
+            throwFileError(path, errno);
+        }
+        if (::rename(temporary.c_str(), path.c_str()) != 0) {
+            throwFileError(path, errno);
+        }
+    } catch (...) {
+        ::unlink(temporary.c_str());
+        throw;
+    }
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = start;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') {
+            ++end;
+        }
+        lines.push_back(text.substr(start, end - start));
+        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() &&
+            text[end + 1] == '\n') {
+            ++end;
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines)
+{
+    std::size_t total = 0;
+    for (const auto& line : lines) {
+        total += line.size() + 2;
+    }
+    std::string text;
+    text.reserve(total);
+    for (const auto& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
+                           std::string_view ext)
+{
+    // The spellings this program and its predecessors write are tried first, so the
+    // folder is listed only for an unusual spelling.
+    const std::array<std::string, 3> likely{std::string(ext), upperAscii(ext),
+                                            [&] {
+                                                std::string lower(ext);
+                                                for (char& c : lower) {
+                                                    if (c >= 'A' && c <= 'Z') {
+                                                        c = static_cast<char>(c - 'A' + 'a');
+                                                    }
+                                                }
+                                                return lower;
+                                            }()};
+    std::string path = folder;
+    path += baseGbk;
+    const std::size_t baseLength = path.size();
+    for (const auto& spelling : likely) {
+        path.resize(baseLength);
+        path += spelling;
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            return path;
+        }
+    }
+    std::vector<DirEntry> entries;
+    ListFolder(folder, entries);
+    for (const auto& entry : entries) {
+        if (!entry.isFolder && extensionMatches(entry.name, baseGbk, ext)) {
+            return folder + entry.name;
+        }
+    }
+    return {};
+}
+
+std::string RecordFileForWriting(const std::string& folder, std::string_view baseGbk,
+                                 std::string_view ext)
+{
+    std::string existing = FindRecordFile(folder, baseGbk, ext);
+    if (!existing.empty()) {
+        return existing;
+    }
+    std::string path = folder;
+    path += baseGbk;
+    path += ext;
+    return path;
+}
+
+void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,
+                     std::string_view content)
+{
+    WriteFileAtomically(RecordFileForWriting(folder, baseGbk, ext), content);
+}
+
+std::string UpperExtension(std::string_view name)
+{
+    const auto dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string() : upperAscii(name.substr(dot));
+}
+
+} // namespace catalog

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// File system access of the core: folder listings, whole-file reads, atomic writes and
+// record files found by extension without regard to case. Paths are native; folder paths
+// end in "/"; names inside the library are raw GBK bytes.
+namespace catalog {
+
+// A file or folder that could not be read, written, created or removed. what() is the
+// system's message with the path, UTF-8.
+class FileError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A native path as UTF-8 text: GBK names below the root are converted.
+std::string DisplayPath(std::string_view path);
+
+// Throws FileError for the path with strerror(errorNumber).
+[[noreturn]] void throwFileError(const std::string& path, int errorNumber);
+
+struct DirEntry {
+    std::string name; // raw bytes
+    bool isFolder = false;
+};
+
+enum class Listing { Ok, Unreadable };
+
+// Every entry of a folder but "." and "..", hidden ones included, sorted by name bytes.
+// A symbolic link counts as what it points to. An unreadable folder gives Unreadable
+// and no entries.
+Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries);
+
+// The whole file. Throws FileError when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
+// Writes the file through a temporary file in the same folder, flushed and renamed over
+// the target: a crash or a full disk never leaves a truncated file. An existing file
+// keeps its permissions. Throws FileError.
+void WriteFileAtomically(const std::string& path, std::string_view content);
+
+bool PathExists(const std::string& path);
+bool IsFolder(const std::string& path);
+
+// Lines of a text file: CR, LF or CR LF end a line; a last line without an end counts.
+std::vector<std::string_view> SplitLines(std::string_view text);
+
+// Each line followed by CR LF, the last one included.
+std::string JoinLines(const std::vector<std::string>& lines);
+
+// Record files: "<base><ext>" in a folder, the extension compared without regard to case
+// (the base name exactly). ext includes its dot, spelled as written for a new file.
+// Returns the native path of the existing file, or "" when there is none.
+std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
+                           std::string_view ext);
+// The path to write: the existing file whatever its spelling, else base + ext as given.
+std::string RecordFileForWriting(const std::string& folder, std::string_view baseGbk,
+                                 std::string_view ext);
+// Writes a record file atomically, replacing any spelling of it.
+void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,
+                     std::string_view content);
+
+// Extension with its dot, upper-cased in ASCII: the text from the last dot, "" without dot.
+std::string UpperExtension(std::string_view name);
+
+// Spellings used when a record file is created.
+namespace RecordExt {
+inline constexpr std::string_view Cdr = ".Cdr";
+inline constexpr std::string_view Tag = ".tag";
+inline constexpr std::string_view Mx = ".Mx";
+inline constexpr std::string_view Fmx = ".FMx";
+inline constexpr std::string_view Ifn = ".Ifn";
+} // namespace RecordExt
+
+} // namespace catalog
+
+namespace catalog {
+
+// A CD record (or a found entry): the native folder of its box and its GBK name.
+struct RecordRef {
+    std::string folder; // ends in "/"
+    std::string name;   // GBK, without extension
+};
+
+} // namespace catalog

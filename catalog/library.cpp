@@ -1,0 +1,160 @@
+#include "catalog/library.h"
+
+#include "catalog/disk.h"
+#include "catalog/text.h"
+#include "platform/settings_store.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+namespace catalog {
+namespace {
+
+std::string specialName(std::string_view utf8)
+{
+    return std::string(1, '\xFF') + utf8ToGbk(utf8);
+}
+
+void createFolder(const std::string& folder)
+{
+    std::string path = folder;
+    if (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+        throwFileError(path, errno);
+    }
+}
+
+} // namespace
+
+const std::string& ResultsFolderName()
+{
+    static const std::string name = specialName("查找结果");
+    return name;
+}
+
+const std::string& LocalDrivesName()
+{
+    static const std::string name = specialName("本地光驱");
+    return name;
+}
+
+const std::vector<std::string>& DefaultBoxNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> gbkNames;
+        for (const char* utf8 : {"软件光盘", "游戏光盘", "音乐光盘", "其它光盘", "陈年旧盘", "重要光盘"}) {
+            gbkNames.push_back(utf8ToGbk(utf8));
+        }
+        return gbkNames;
+    }();
+    return names;
+}
+
+std::string_view DisplayCaption(std::string_view gbk)
+{
+    if (!gbk.empty() && static_cast<unsigned char>(gbk.front()) == 0xFF) {
+        gbk.remove_prefix(1);
+    }
+    return gbk;
+}
+
+std::string ResolveLibraryRoot(const platform::SettingsStore& settings,
+                               const std::string& defaultRoot)
+{
+    std::string root = defaultRoot;
+    const std::string stored = settings.readString(SoftwareKey, LibraryRootValue, "");
+    // Only a folder path written with its closing separator is taken.
+    if (!stored.empty() && stored.back() == '/' && FolderExists(stored)) {
+        root = stored;
+    }
+    if (!FolderExists(root)) {
+        CreateLibrary(root);
+    }
+    return root;
+}
+
+void CreateLibrary(const std::string& root)
+{
+    createFolder(root);
+    for (const auto& box : DefaultBoxNames()) {
+        createFolder(ChildPath(root, box));
+    }
+}
+
+bool FolderExists(const std::string& path)
+{
+    if (path.size() < 2) {
+        return path == "/";
+    }
+    const std::string entry = path.substr(0, path.size() - 1);
+    const auto slash = entry.rfind('/');
+    const std::string_view name =
+        slash == std::string::npos ? std::string_view(entry) : std::string_view(entry).substr(slash + 1);
+    if (!name.empty() && name.front() == '.') {
+        return false;
+    }
+    return PathExists(entry);
+}
+
+bool FolderIsEmpty(const std::string& path)
+{
+    std::vector<DirEntry> entries;
+    return ListFolder(path, entries) == Listing::Unreadable || entries.empty();
+}
+
+std::string LibraryPath(const std::string& root, std::string_view relativeGbk)
+{
+    std::string path = root;
+    for (const char c : relativeGbk) {
+        path += c == '\\' ? '/' : c;
+    }
+    return path;
+}
+
+std::string ChildPath(const std::string& folder, std::string_view nameGbk)
+{
+    std::string path = folder;
+    path += nameGbk;
+    path += '/';
+    return path;
+}
+
+NameCheck CheckName(std::string_view nameGbk)
+{
+    if (trimBlanks(nameGbk).empty()) {
+        return NameCheck::Dropped;
+    }
+    // Bytes below 0x80 are never the trail of a forbidden character, but a trail byte can
+    // be '\\' or '|' (GBK trail bytes run from 0x40): test single-byte characters only.
+    for (std::size_t i = 0; i < nameGbk.size(); i += gbkCharLength(nameGbk, i)) {
+        if (gbkCharLength(nameGbk, i) == 1 &&
+            std::string_view("\\/*?:\"><|").find(nameGbk[i]) != std::string_view::npos) {
+            return NameCheck::Refused;
+        }
+    }
+    return NameCheck::Accepted;
+}
+
+const std::string& NameRefusalMessage(NameUse use)
+{
+    static const std::string boxInTree = "光盘盒的名称不能含有下列字符\r\\/*?:\"><|";
+    static const std::string boxInList = "光盘盒不能含有下列字符\r\\/*?:\"><|";
+    static const std::string cd = "光盘名称不能含有下列字符\r\\/*?:\"><|";
+    static const std::string treeNode = "文件或文件夹名称不能包含\r\\/*?:\"><|";
+    switch (use) {
+    case NameUse::BoxInTree:
+        return boxInTree;
+    case NameUse::BoxInList:
+        return boxInList;
+    case NameUse::Cd:
+        return cd;
+    case NameUse::TreeNode:
+        break;
+    }
+    return treeNode;
+}
+
+} // namespace catalog

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+class SettingsStore;
+}
+
+// Where the catalogue library lives and how its folders and names map to what is shown.
+// Library root and other file system paths are native (UTF-8) and end in "/"; box paths
+// and record paths are GBK, relative to the root, each name followed by a backslash.
+namespace catalog {
+
+// Node kinds, carried as image index by box tree nodes and CD list items.
+namespace BoxNode {
+inline constexpr int LibraryRoot = 0;
+inline constexpr int Box = 1;
+inline constexpr int BoxSelected = 2;
+inline constexpr int ResultsFolder = 3;
+inline constexpr int Category = 4;
+inline constexpr int LocalDrives = 5;
+} // namespace BoxNode
+
+namespace ListItem {
+inline constexpr int Box = 0;
+inline constexpr int CdRecord = 2;
+inline constexpr int FoundFolder = 3;
+inline constexpr int FoundCd = 4;
+inline constexpr int FirstDrive = 5;
+} // namespace ListItem
+
+// Caption of the library root node.
+inline constexpr std::string_view LibraryRootCaption = "Orlendy";
+
+// 0xFF + GBK "查找结果": the search results folder directly under the library root.
+const std::string& ResultsFolderName();
+// 0xFF + GBK "本地光驱": caption of the local drives node.
+const std::string& LocalDrivesName();
+// The six boxes of a new library, in the order they are created.
+const std::vector<std::string>& DefaultBoxNames();
+
+// Caption as shown: the two special names lose their 0xFF byte.
+std::string_view DisplayCaption(std::string_view gbk);
+
+// Registry key and value that may hold the library root.
+inline constexpr std::string_view SoftwareKey = "\\software\\Vellumark";
+inline constexpr std::string_view LibraryRootValue = "光盘存放在";
+
+// The stored root when it names an existing folder and ends in "/", else defaultRoot;
+// a missing root is created with the six default boxes. Throws FileError when the root
+// cannot be created.
+std::string ResolveLibraryRoot(const platform::SettingsStore& settings,
+                               const std::string& defaultRoot);
+
+// Creates a library root (one level) and the six default boxes under it.
+void CreateLibrary(const std::string& root);
+
+// path ends in "/": true when the entry without the last character exists and is not
+// hidden (a name starting with "."). A plain file counts.
+bool FolderExists(const std::string& path);
+// path ends in "/": true when the folder has no entry, also when it cannot be listed.
+bool FolderIsEmpty(const std::string& path);
+
+// Library-relative GBK path (names joined by backslashes) -> native path under root.
+std::string LibraryPath(const std::string& root, std::string_view relativeGbk);
+
+// Joins a folder (ending in "/") and one GBK name into a native path.
+std::string ChildPath(const std::string& folder, std::string_view nameGbk);
+
+// User-given names for boxes, CDs and nodes of a CD tree.
+enum class NameUse { BoxInTree, BoxInList, Cd, TreeNode };
+enum class NameCheck { Accepted, Dropped, Refused };
+
+// Dropped: blank after trimming (no message). Refused: holds one of \ / * ? : " > < |.
+NameCheck CheckName(std::string_view nameGbk);
+// The refusal text for the operation (UTF-8; the break before the list is a CR).
+const std::string& NameRefusalMessage(NameUse use);
+
+} // namespace catalog

@@ -1,0 +1,208 @@
+#include "catalog/text.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ustring.h>
+
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace catalog {
+namespace {
+
+struct ConverterCloser {
+    void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+// Counts the characters that GBK cannot hold while writing "?" for each.
+void countingSubstitute(const void* context, UConverterFromUnicodeArgs* args,
+                        const UChar* codeUnits, int32_t length, UChar32 codePoint,
+                        UConverterCallbackReason reason, UErrorCode* error)
+{
+    if (reason == UCNV_UNASSIGNED || reason == UCNV_ILLEGAL || reason == UCNV_IRREGULAR) {
+        ++*static_cast<int*>(const_cast<void*>(context));
+    }
+    UCNV_FROM_U_CALLBACK_SUBSTITUTE(nullptr, args, codeUnits, length, codePoint, reason, error);
+}
+
+UConverter* gbkConverter()
+{
+    thread_local ConverterPtr converter = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        ConverterPtr opened(ucnv_open("windows-936", &status));
+        if (U_FAILURE(status)) {
+            throw std::runtime_error("ICU has no windows-936 converter");
+        }
+        ucnv_setSubstChars(opened.get(), "?", 1, &status);
+        return opened;
+    }();
+    return converter.get();
+}
+
+std::u16string utf8ToUtf16(std::string_view utf8)
+{
+    std::u16string utf16(utf8.size(), u'\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(reinterpret_cast<UChar*>(utf16.data()), static_cast<int32_t>(utf16.size()),
+                         &length, utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr,
+                         &status);
+    utf16.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);
+    return utf16;
+}
+
+} // namespace
+
+std::string gbkToUtf8(std::string_view gbk)
+{
+    if (gbk.empty()) {
+        return {};
+    }
+    UConverter* converter = gbkConverter();
+    ucnv_resetToUnicode(converter);
+    std::u16string utf16(gbk.size() + 1, u'\0');
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t units =
+        ucnv_toUChars(converter, reinterpret_cast<UChar*>(utf16.data()),
+                      static_cast<int32_t>(utf16.size()), gbk.data(),
+                      static_cast<int32_t>(gbk.size()), &status);
+    if (U_FAILURE(status)) {
+        return {};
+    }
+    std::string utf8(static_cast<std::size_t>(units) * 3, '\0');
+    int32_t length = 0;
+    status = U_ZERO_ERROR;
+    u_strToUTF8(utf8.data(), static_cast<int32_t>(utf8.size()), &length,
+                reinterpret_cast<const UChar*>(utf16.data()), units, &status);
+    utf8.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);
+    return utf8;
+}
+
+GbkConversion utf8ToGbkCounted(std::string_view utf8)
+{
+    GbkConversion result;
+    if (utf8.empty()) {
+        return result;
+    }
+    const std::u16string utf16 = utf8ToUtf16(utf8);
+    UConverter* converter = gbkConverter();
+    ucnv_resetFromUnicode(converter);
+    UErrorCode status = U_ZERO_ERROR;
+    UConverterFromUCallback oldAction = nullptr;
+    const void* oldContext = nullptr;
+    ucnv_setFromUCallBack(converter, countingSubstitute, &result.replaced, &oldAction, &oldContext,
+                          &status);
+    result.gbk.resize(utf16.size() * 2 + 1);
+    const int32_t length =
+        ucnv_fromUChars(converter, result.gbk.data(), static_cast<int32_t>(result.gbk.size()),
+                        reinterpret_cast<const UChar*>(utf16.data()),
+                        static_cast<int32_t>(utf16.size()), &status);
+    UErrorCode restoreStatus = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(converter, oldAction, oldContext, nullptr, nullptr, &restoreStatus);
+    result.gbk.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);
+    return result;
+}
+
+std::string utf8ToGbk(std::string_view utf8)
+{
+    return utf8ToGbkCounted(utf8).gbk;
+}
+
+bool isValidUtf8(std::string_view bytes)
+{
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        std::size_t extra = 0;
+        if (lead < 0x80) {
+            extra = 0;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3;
+        } else {
+            return false;
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if (i + k >= bytes.size() ||
+                (static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string_view cutAtCharBoundary(std::string_view gbk, std::size_t maxBytes)
+{
+    std::size_t end = 0;
+    while (end < gbk.size()) {
+        const std::size_t next = end + gbkCharLength(gbk, end);
+        if (next > maxBytes) {
+            break;
+        }
+        end = next;
+    }
+    return gbk.substr(0, end);
+}
+
+std::string upperAscii(std::string_view gbk)
+{
+    std::string upper(gbk);
+    for (std::size_t i = 0; i < upper.size();) {
+        const std::size_t length = gbkCharLength(upper, i);
+        if (length == 1 && upper[i] >= 'a' && upper[i] <= 'z') {
+            upper[i] = static_cast<char>(upper[i] - 'a' + 'A');
+        }
+        i += length;
+    }
+    return upper;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && upperAscii(a) == upperAscii(b);
+}
+
+bool containsNoCase(std::string_view haystack, std::string_view needle)
+{
+    if (needle.empty()) {
+        return true;
+    }
+    const std::string upperHaystack = upperAscii(haystack);
+    const std::string upperNeedle = upperAscii(needle);
+    const std::string_view text(upperHaystack);
+    std::size_t boundary = 0;
+    std::size_t hit = text.find(upperNeedle);
+    while (hit != std::string_view::npos) {
+        while (boundary < hit) {
+            boundary += gbkCharLength(text, boundary);
+        }
+        if (boundary == hit) {
+            return true;
+        }
+        hit = text.find(upperNeedle, boundary);
+    }
+    return false;
+}
+
+std::string_view trimBlanks(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+std::string decimal(long long value)
+{
+    return std::to_string(value);
+}
+
+} // namespace catalog

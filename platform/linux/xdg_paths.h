@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+// Where this program keeps its files on Linux. Native paths ending in "/".
+namespace platform::linux_edition {
+
+// $XDG_CONFIG_HOME/Vellumark/ (normally ~/.config/Vellumark/).
+std::string configFolder();
+// $XDG_DATA_HOME/Vellumark/Orlendy/ (normally ~/.local/share/Vellumark/Orlendy/).
+std::string defaultLibraryRoot();
+// The settings file: configFolder() + "registry.ini".
+std::string settingsFile();
+
+} // namespace platform::linux_edition
