@@ -23,7 +23,8 @@ Tree LoadLibraryTree(const std::string& libraryRoot);
 // Sorts every level by caption in display order.
 void SortBoxTree(Tree& tree);
 
-struct ListEntry {
+struct ListEntry
+{
     std::string caption; // GBK
     int kind = 0;        // ListItem::Box, CdRecord, FoundFolder, FoundCd
     bool selected = false;
@@ -37,7 +38,8 @@ std::vector<ListEntry> FillCDList(const std::string& folder);
 void SortBoxesFirst(std::vector<ListEntry>& items);
 
 enum class CountMode { Records, Results };
-struct BoxCounts {
+struct BoxCounts
+{
     long long folders = 0;
     long long records = 0;
 };
@@ -47,12 +49,12 @@ BoxCounts CountBoxEntries(const std::string& folder, CountMode mode, bool recurs
 
 // The count texts of the status bars and the details message (UTF-8).
 enum class CountText {
-    BoxTreeBox,       // "该类下有N个子光盘盒，M张光盘"
-    BoxTreeResults,   // "有N个子查找类别，M个查找结果"
-    ListBox,          // "该光盘盒下有N个光盘盒，M张光盘"
-    ListResults,      // "该查找类别下有N个查找类别，M个查找结果"
-    DetailsBox,       // "该光盘盒下共有N个光盘盒，M张光盘"
-    DetailsResults,   // "该查找类别下共有N个查找类别，M个查找结果"
+    BoxTreeBox,     // "该类下有N个子光盘盒，M张光盘"
+    BoxTreeResults, // "有N个子查找类别，M个查找结果"
+    ListBox,        // "该光盘盒下有N个光盘盒，M张光盘"
+    ListResults,    // "该查找类别下有N个查找类别，M个查找结果"
+    DetailsBox,     // "该光盘盒下共有N个光盘盒，M张光盘"
+    DetailsResults, // "该查找类别下共有N个查找类别，M个查找结果"
 };
 std::string CountsText(CountText where, const BoxCounts& counts);
 // "共有 D 个光驱"

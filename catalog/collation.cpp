@@ -13,7 +13,8 @@
 namespace catalog {
 namespace {
 
-struct CollatorCloser {
+struct CollatorCloser
+{
     void operator()(UCollator* collator) const { ucol_close(collator); }
 };
 

@@ -113,7 +113,9 @@ Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries)
         }
         bool isFolder = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            struct stat info {};
+            struct stat info
+            {
+            };
             isFolder = ::fstatat(dirFd, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
         }
         entries.push_back({std::string(name), isFolder});
@@ -130,7 +132,9 @@ std::string ReadWholeFile(const std::string& path)
     if (fd.get() < 0) {
         throwFileError(path, errno);
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::fstat(fd.get(), &info) != 0) {
         throwFileError(path, errno);
     }
@@ -165,7 +169,9 @@ void WriteFileAtomically(const std::string& path, std::string_view content)
         throwFileError(path, errno);
     }
     try {
-        struct stat existing {};
+        struct stat existing
+        {
+        };
         const mode_t mode =
             ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
         writeAll(fd.get(), content, path);
@@ -186,13 +192,17 @@ void WriteFileAtomically(const std::string& path, std::string_view content)
 
 bool PathExists(const std::string& path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return ::stat(path.c_str(), &info) == 0;
 }
 
 bool IsFolder(const std::string& path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -235,8 +245,7 @@ std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
 {
     // The spellings this program and its predecessors write are tried first, so the
     // folder is listed only for an unusual spelling.
-    const std::array<std::string, 3> likely{std::string(ext), upperAscii(ext),
-                                            [&] {
+    const std::array<std::string, 3> likely{std::string(ext), upperAscii(ext), [&] {
                                                 std::string lower(ext);
                                                 for (char& c : lower) {
                                                     if (c >= 'A' && c <= 'Z') {
@@ -251,7 +260,9 @@ std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
     for (const auto& spelling : likely) {
         path.resize(baseLength);
         path += spelling;
-        struct stat info {};
+        struct stat info
+        {
+        };
         if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
             return path;
         }

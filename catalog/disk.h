@@ -24,7 +24,8 @@ std::string DisplayPath(std::string_view path);
 // Throws FileError for the path with strerror(errorNumber).
 [[noreturn]] void throwFileError(const std::string& path, int errorNumber);
 
-struct DirEntry {
+struct DirEntry
+{
     std::string name; // raw bytes
     bool isFolder = false;
 };
@@ -82,7 +83,8 @@ inline constexpr std::string_view Ifn = ".Ifn";
 namespace catalog {
 
 // A CD record (or a found entry): the native folder of its box and its GBK name.
-struct RecordRef {
+struct RecordRef
+{
     std::string folder; // ends in "/"
     std::string name;   // GBK, without extension
 };

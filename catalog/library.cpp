@@ -27,6 +27,14 @@ void createFolder(const std::string& folder)
     }
 }
 
+void createParentFolders(const std::string& folder)
+{
+    for (auto slash = folder.find('/', 1); slash != std::string::npos && slash + 1 < folder.size();
+         slash = folder.find('/', slash + 1)) {
+        createFolder(folder.substr(0, slash + 1));
+    }
+}
+
 } // namespace
 
 const std::string& ResultsFolderName()
@@ -45,7 +53,8 @@ const std::vector<std::string>& DefaultBoxNames()
 {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> gbkNames;
-        for (const char* utf8 : {"软件光盘", "游戏光盘", "音乐光盘", "其它光盘", "陈年旧盘", "重要光盘"}) {
+        for (const char* utf8 :
+             {"软件光盘", "游戏光盘", "音乐光盘", "其它光盘", "陈年旧盘", "重要光盘"}) {
             gbkNames.push_back(utf8ToGbk(utf8));
         }
         return gbkNames;
@@ -71,6 +80,10 @@ std::string ResolveLibraryRoot(const platform::SettingsStore& settings,
         root = stored;
     }
     if (!FolderExists(root)) {
+        // The default root lies in the user's data folder, which may not exist yet.
+        if (root == defaultRoot) {
+            createParentFolders(root);
+        }
         CreateLibrary(root);
     }
     return root;
@@ -91,8 +104,9 @@ bool FolderExists(const std::string& path)
     }
     const std::string entry = path.substr(0, path.size() - 1);
     const auto slash = entry.rfind('/');
-    const std::string_view name =
-        slash == std::string::npos ? std::string_view(entry) : std::string_view(entry).substr(slash + 1);
+    const std::string_view name = slash == std::string::npos
+                                      ? std::string_view(entry)
+                                      : std::string_view(entry).substr(slash + 1);
     if (!name.empty() && name.front() == '.') {
         return false;
     }
@@ -108,8 +122,14 @@ bool FolderIsEmpty(const std::string& path)
 std::string LibraryPath(const std::string& root, std::string_view relativeGbk)
 {
     std::string path = root;
-    for (const char c : relativeGbk) {
-        path += c == '\\' ? '/' : c;
+    for (std::size_t i = 0; i < relativeGbk.size();) {
+        const std::size_t length = gbkCharLength(relativeGbk, i);
+        if (length == 1 && relativeGbk[i] == '\\') {
+            path += '/';
+        } else {
+            path += relativeGbk.substr(i, length);
+        }
+        i += length;
     }
     return path;
 }

@@ -2,6 +2,7 @@
 
 #include "catalog/disk.h"
 #include "catalog/tree.h"
+#include "catalog/tree_text.h"
 
 #include <string>
 #include <string_view>
@@ -21,7 +22,8 @@ inline constexpr int OtherFile = 8;
 // Icon class of a file name from its extension (ASCII case ignored).
 int IconClassOf(std::string_view nameGbk);
 
-struct TagApply {
+struct TagApply
+{
     bool ok = true;
     std::string errorUtf8;
 };
@@ -43,7 +45,8 @@ TreeLoad RebuildTagFromTree(const RecordRef& record);
 // Icon classes of every node in index order, one line each, CR LF ended.
 std::string TagText(const Tree& tree);
 
-struct EntryTotals {
+struct EntryTotals
+{
     long long folders = 0;
     long long files = 0;
 };
@@ -52,7 +55,8 @@ EntryTotals CountTreeEntries(const Tree& tree);
 // "总共有N个文件夹,M个文件" (UTF-8).
 std::string TotalsText(const EntryTotals& totals);
 
-struct RecordLoad {
+struct RecordLoad
+{
     TreeLoad tree;
     TagApply tags;
     EntryTotals totals;
@@ -73,9 +77,10 @@ public:
     static NodeNotes read(const RecordRef& record); // missing file: no notes
 
     // The line after the first line equal to nodePath ignoring ASCII case; the walk runs
-    // over value lines too. nullptr when no line matches.
+    // over value lines too. nullptr when no line matches or the match is the last line.
     const std::string* lookUp(std::string_view nodePath) const;
-    // Replaces the line after the first match, or appends the pair.
+    // Replaces the line after the first match, or appends the pair (a match on the last
+    // line gets its value appended). Line breaks in the description become blanks.
     void set(std::string_view nodePath, std::string_view description);
 
     const std::vector<std::string>& lines() const { return m_lines; }

@@ -10,7 +10,8 @@
 namespace catalog {
 namespace {
 
-struct ConverterCloser {
+struct ConverterCloser
+{
     void operator()(UConverter* converter) const { ucnv_close(converter); }
 };
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
@@ -63,10 +64,9 @@ std::string gbkToUtf8(std::string_view gbk)
     ucnv_resetToUnicode(converter);
     std::u16string utf16(gbk.size() + 1, u'\0');
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t units =
-        ucnv_toUChars(converter, reinterpret_cast<UChar*>(utf16.data()),
-                      static_cast<int32_t>(utf16.size()), gbk.data(),
-                      static_cast<int32_t>(gbk.size()), &status);
+    const int32_t units = ucnv_toUChars(converter, reinterpret_cast<UChar*>(utf16.data()),
+                                        static_cast<int32_t>(utf16.size()), gbk.data(),
+                                        static_cast<int32_t>(gbk.size()), &status);
     if (U_FAILURE(status)) {
         return {};
     }
@@ -94,10 +94,9 @@ GbkConversion utf8ToGbkCounted(std::string_view utf8)
     ucnv_setFromUCallBack(converter, countingSubstitute, &result.replaced, &oldAction, &oldContext,
                           &status);
     result.gbk.resize(utf16.size() * 2 + 1);
-    const int32_t length =
-        ucnv_fromUChars(converter, result.gbk.data(), static_cast<int32_t>(result.gbk.size()),
-                        reinterpret_cast<const UChar*>(utf16.data()),
-                        static_cast<int32_t>(utf16.size()), &status);
+    const int32_t length = ucnv_fromUChars(
+        converter, result.gbk.data(), static_cast<int32_t>(result.gbk.size()),
+        reinterpret_cast<const UChar*>(utf16.data()), static_cast<int32_t>(utf16.size()), &status);
     UErrorCode restoreStatus = U_ZERO_ERROR;
     ucnv_setFromUCallBack(converter, oldAction, oldContext, nullptr, nullptr, &restoreStatus);
     result.gbk.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);

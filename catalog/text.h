@@ -11,7 +11,8 @@ namespace catalog {
 // broken double-byte pairs) become U+FFFD.
 std::string gbkToUtf8(std::string_view gbk);
 
-struct GbkConversion {
+struct GbkConversion
+{
     std::string gbk;
     int replaced = 0; // characters GBK cannot hold, written as "?"
 };

@@ -155,7 +155,8 @@ NodeId FindNodeByPath(const Tree& tree, std::string_view path)
 {
     // Walks the tree once, extending the path as it descends, instead of rebuilding every
     // node's path from the root.
-    struct Frame {
+    struct Frame
+    {
         NodeId node;
         std::size_t pathLength;
     };

@@ -16,7 +16,8 @@ inline constexpr NodeId NoNode = -1;
 class Tree
 {
 public:
-    struct Node {
+    struct Node
+    {
         std::string text;
         int image = 0;
         int selectedImage = 0;

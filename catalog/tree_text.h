@@ -9,7 +9,8 @@
 // leading TAB (or blank) characters.
 namespace catalog {
 
-struct TreeLoad {
+struct TreeLoad
+{
     bool ok = true;
     std::string errorUtf8; // "Invalid level (%d) for item "%s"" when !ok
 };

@@ -1,0 +1,279 @@
+#include "cli/commands.h"
+
+#include "catalog/box_tree.h"
+#include "catalog/cdinfo.h"
+#include "catalog/disk.h"
+#include "catalog/library.h"
+#include "catalog/record_files.h"
+#include "catalog/text.h"
+#include "catalog/tree_text.h"
+#include "platform/clock.h"
+
+#include <cstdio>
+#include <ostream>
+
+namespace cli {
+namespace {
+
+// A box as given on the command line, resolved in the library.
+struct BoxLocation
+{
+    std::vector<std::string> namesGbk;
+    bool inResults = false; // the search results folder or one of its categories
+    std::string folder;     // native, ends in "/"
+};
+
+void expectArguments(const std::vector<std::string>& args, std::size_t count, const char* usage)
+{
+    if (args.size() != count) {
+        throw CommandError{std::string("用法: vellumark-cli ") + usage};
+    }
+}
+
+std::vector<std::string> splitNames(const std::string& pathUtf8)
+{
+    std::vector<std::string> names;
+    std::string name;
+    for (const char c : pathUtf8 + "\\") {
+        if (c == '\\' || c == '/') {
+            if (!name.empty()) {
+                names.push_back(catalog::utf8ToGbk(name));
+            }
+            name.clear();
+        } else {
+            name += c;
+        }
+    }
+    return names;
+}
+
+// The results folder is addressed by its caption; a real box of that name comes first.
+void mapResultsFolder(const std::string& root, std::vector<std::string>& names, bool& inResults)
+{
+    static const std::string caption(catalog::DisplayCaption(catalog::ResultsFolderName()));
+    if (!names.empty() && names.front() == caption &&
+        !catalog::IsFolder(catalog::ChildPath(root, caption))) {
+        names.front() = catalog::ResultsFolderName();
+    }
+    inResults = !names.empty() && names.front() == catalog::ResultsFolderName();
+}
+
+std::string folderOf(const std::string& root, const std::vector<std::string>& names,
+                     std::size_t count)
+{
+    std::string folder = root;
+    for (std::size_t i = 0; i < count; ++i) {
+        folder = catalog::ChildPath(folder, names[i]);
+    }
+    return folder;
+}
+
+BoxLocation locateBox(const Context& context, const std::string& boxPathUtf8)
+{
+    BoxLocation box;
+    box.namesGbk = splitNames(boxPathUtf8);
+    mapResultsFolder(context.libraryRoot, box.namesGbk, box.inResults);
+    box.folder = folderOf(context.libraryRoot, box.namesGbk, box.namesGbk.size());
+    if (!catalog::IsFolder(box.folder)) {
+        throw CommandError{"找不到光盘盒: " + boxPathUtf8};
+    }
+    return box;
+}
+
+struct RecordLocation
+{
+    catalog::RecordRef ref;
+    std::string listingExt; // ".Cdr", or ".fid" for a found folder
+};
+
+RecordLocation locateRecord(const Context& context, const std::string& recordUtf8)
+{
+    std::vector<std::string> names = splitNames(recordUtf8);
+    bool inResults = false;
+    mapResultsFolder(context.libraryRoot, names, inResults);
+    if (names.empty()) {
+        throw CommandError{"找不到光盘: " + recordUtf8};
+    }
+    RecordLocation record{{folderOf(context.libraryRoot, names, names.size() - 1), names.back()},
+                          std::string(catalog::RecordExt::Cdr)};
+    if (catalog::FindRecordFile(record.ref.folder, record.ref.name, ".Cdr").empty()) {
+        record.listingExt = ".fid";
+        if (catalog::FindRecordFile(record.ref.folder, record.ref.name, ".fid").empty()) {
+            throw CommandError{"找不到光盘: " + recordUtf8};
+        }
+    }
+    return record;
+}
+
+void writeBoxTree(const catalog::Tree& tree, catalog::NodeId node, std::string& out)
+{
+    out.append(static_cast<std::size_t>(tree.depth(node)) * 2, ' ');
+    out += catalog::DisplayCaption(tree.text(node));
+    out += '\n';
+    for (const catalog::NodeId child : tree.children(node)) {
+        writeBoxTree(tree, child, out);
+    }
+}
+
+const char* kindWord(int kind)
+{
+    switch (kind) {
+    case catalog::ListItem::Box:
+        return "box";
+    case catalog::ListItem::FoundFolder:
+        return "found-folder";
+    case catalog::ListItem::FoundCd:
+        return "found-cd";
+    default:
+        return "cd";
+    }
+}
+
+std::string formatTime(double days)
+{
+    const catalog::DateTimeParts t = catalog::FromDayNumber(days);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    return text;
+}
+
+double nowAsDayNumber(const platform::Clock& clock)
+{
+    const platform::LocalDateTime now = clock.now();
+    return catalog::ToDayNumber({now.year, now.month, now.day, now.hour, now.minute, now.second});
+}
+
+std::string withLineFeeds(std::string_view textGbk)
+{
+    std::string text;
+    for (const auto line : catalog::SplitLines(textGbk)) {
+        text += line;
+        text += '\n';
+    }
+    return text;
+}
+
+} // namespace
+
+int runBoxes(const Context& context, const std::vector<std::string>& args)
+{
+    expectArguments(args, 0, "boxes");
+    const catalog::Tree tree = catalog::LoadLibraryTree(context.libraryRoot);
+    std::string listing;
+    for (const catalog::NodeId top : tree.topLevel()) {
+        writeBoxTree(tree, top, listing);
+    }
+    *context.out << catalog::gbkToUtf8(listing);
+    return 0;
+}
+
+int runList(const Context& context, const std::vector<std::string>& args)
+{
+    expectArguments(args, 1, "list 光盘盒路径");
+    const BoxLocation box = locateBox(context, args[0]);
+    std::vector<catalog::ListEntry> items = catalog::FillCDList(box.folder);
+    catalog::SortBoxesFirst(items);
+    std::string listing;
+    for (const auto& item : items) {
+        listing += kindWord(item.kind);
+        listing += '\t';
+        listing += catalog::DisplayCaption(item.caption);
+        listing += '\n';
+    }
+    *context.out << catalog::gbkToUtf8(listing);
+    return 0;
+}
+
+int runCounts(const Context& context, const std::vector<std::string>& args)
+{
+    const bool recursive = args.size() == 2 && args[1] == "--recursive";
+    if (args.size() != 1 && !recursive) {
+        throw CommandError{"用法: vellumark-cli counts 光盘盒路径 [--recursive]"};
+    }
+    const BoxLocation box = locateBox(context, args[0]);
+    const auto mode = box.inResults ? catalog::CountMode::Results : catalog::CountMode::Records;
+    const catalog::BoxCounts counts = catalog::CountBoxEntries(box.folder, mode, recursive);
+    using catalog::CountText;
+    const CountText where =
+        recursive ? (box.inResults ? CountText::DetailsResults : CountText::DetailsBox)
+                  : (box.inResults ? CountText::BoxTreeResults : CountText::BoxTreeBox);
+    *context.out << catalog::CountsText(where, counts) << '\n';
+    return 0;
+}
+
+int runShow(const Context& context, const std::vector<std::string>& args)
+{
+    expectArguments(args, 1, "show 光盘");
+    const RecordLocation record = locateRecord(context, args[0]);
+    catalog::Tree tree;
+    const catalog::RecordLoad load = catalog::LoadRecordTree(record.ref, record.listingExt, tree);
+    std::string listing;
+    listing.reserve(tree.size() * 24);
+    for (const catalog::NodeId node : tree.indexOrder()) {
+        listing.append(static_cast<std::size_t>(tree.depth(node)), '\t');
+        listing += tree.text(node);
+        listing += '\t';
+        listing += catalog::decimal(tree.image(node));
+        listing += '\n';
+    }
+    *context.out << catalog::gbkToUtf8(listing);
+    if (!load.tree.ok || !load.tags.ok) {
+        context.out->flush();
+        *context.err << (load.tree.ok ? load.tags.errorUtf8 : load.tree.errorUtf8) << '\n';
+        return 1;
+    }
+    *context.out << catalog::TotalsText(load.totals) << '\n';
+    return 0;
+}
+
+int runInfo(const Context& context, const std::vector<std::string>& args)
+{
+    expectArguments(args, 1, "info 光盘");
+    const RecordLocation record = locateRecord(context, args[0]);
+    const catalog::CDInfoRead read = catalog::ReadCDInfo(record.ref);
+    if (read.status == catalog::CDInfoRead::Status::Short) {
+        throw CommandError{"光盘信息文件不完整 (不足 192 字节): " + args[0]};
+    }
+    const catalog::TCDInfo info = read.status == catalog::CDInfoRead::Status::Ok
+                                      ? read.info
+                                      : catalog::DefaultCDInfo(nowAsDayNumber(*context.clock));
+    const std::pair<const char*, const std::string*> texts[] = {
+        {"cdno", &info.cdno},           {"cdowner", &info.cdowner}, {"cdtime", nullptr},
+        {"cdbuyaddr", &info.cdbuyaddr}, {"cdmoney", &info.cdmoney}, {"cdstyle", &info.cdstyle},
+        {"cdzl", &info.cdzl},           {"cdstat", &info.cdstat},   {"cdxz", &info.cdxz},
+        {"cdother", &info.cdother},
+    };
+    for (const auto& [name, value] : texts) {
+        *context.out << name << '='
+                     << (value ? catalog::gbkToUtf8(*value) : formatTime(info.cdtime)) << '\n';
+    }
+    return 0;
+}
+
+int runDescribe(const Context& context, const std::vector<std::string>& args)
+{
+    expectArguments(args, 1, "describe 光盘");
+    const RecordLocation record = locateRecord(context, args[0]);
+    *context.out << catalog::gbkToUtf8(withLineFeeds(catalog::ReadDescription(record.ref)));
+    return 0;
+}
+
+int runNotes(const Context& context, const std::vector<std::string>& args)
+{
+    expectArguments(args, 1, "notes 光盘");
+    const RecordLocation record = locateRecord(context, args[0]);
+    const catalog::NodeNotes notes = catalog::NodeNotes::read(record.ref);
+    const auto& lines = notes.lines();
+    std::string listing;
+    for (std::size_t i = 0; i < lines.size(); i += 2) {
+        listing += lines[i];
+        listing += '\t';
+        listing += i + 1 < lines.size() ? lines[i + 1] : std::string();
+        listing += '\n';
+    }
+    *context.out << catalog::gbkToUtf8(listing);
+    return 0;
+}
+
+} // namespace cli

@@ -1,1 +1,101 @@
-int main() { return 0; }
+// vellumark-cli: the catalogue library from the command line, through the same core as
+// the windows. Arguments and output are UTF-8; the library itself stays GBK.
+
+#include "catalog/disk.h"
+#include "catalog/library.h"
+#include "cli/commands.h"
+#include "platform/linux/keyfile_settings_store.h"
+#include "platform/linux/system_clock.h"
+#include "platform/linux/xdg_paths.h"
+
+#include <functional>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const Usage = R"(用法: vellumark-cli [--library 文件夹] 命令 [参数]
+
+命令:
+  boxes                     光盘盒树: 每个节点一行, 每层缩进两个空格
+  list 光盘盒路径           光盘盒中的内容: 种类 (box, cd, found-folder, found-cd), TAB, 名称
+  counts 光盘盒路径 [--recursive]
+                            状态栏中的计数文字; --recursive 给出整个分支的计数
+  show 光盘                 光盘的目录树: 深度个 TAB, 名称, TAB, 图标类别; 最后一行为总数
+  info 光盘                 光盘信息, 每行一项 名称=值
+  describe 光盘             光盘描述
+  notes 光盘                文件夹和文件的描述: 路径, TAB, 描述
+
+光盘盒路径由名称和反斜杠 (或 /) 组成, 例如 "软件光盘\游戏"; "" 为光盘库本身,
+"查找结果" 为查找结果文件夹。光盘为光盘盒路径加光盘名称, 例如 "软件光盘\工具盘"。
+)";
+
+using Command = std::function<int(const cli::Context&, const std::vector<std::string>&)>;
+
+const std::map<std::string, Command>& commands()
+{
+    static const std::map<std::string, Command> table{
+        {"boxes", cli::runBoxes}, {"list", cli::runList}, {"counts", cli::runCounts},
+        {"show", cli::runShow},   {"info", cli::runInfo}, {"describe", cli::runDescribe},
+        {"notes", cli::runNotes},
+    };
+    return table;
+}
+
+std::string withSeparator(std::string folder)
+{
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+std::string resolveRoot(const std::string& libraryOption)
+{
+    if (!libraryOption.empty()) {
+        const std::string root = withSeparator(libraryOption);
+        if (!catalog::IsFolder(root)) {
+            throw cli::CommandError{"光盘库不存在: " + libraryOption};
+        }
+        return root;
+    }
+    namespace linux_edition = platform::linux_edition;
+    const linux_edition::KeyFileSettingsStore settings(linux_edition::settingsFile());
+    return catalog::ResolveLibraryRoot(settings, linux_edition::defaultLibraryRoot());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string libraryOption;
+    if (args.size() >= 2 && args[0] == "--library") {
+        libraryOption = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        (args.empty() ? std::cerr : std::cout) << Usage;
+        return args.empty() ? 1 : 0;
+    }
+    const auto command = commands().find(args[0]);
+    if (command == commands().end()) {
+        std::cerr << "未知的命令: " << args[0] << "\n" << Usage;
+        return 1;
+    }
+    args.erase(args.begin());
+    try {
+        const platform::linux_edition::SystemClock clock;
+        const cli::Context context{resolveRoot(libraryOption), &clock, &std::cout, &std::cerr};
+        const int status = command->second(context, args);
+        std::cout.flush();
+        return std::cout ? status : 1;
+    } catch (const cli::CommandError& error) {
+        std::cerr << error.messageUtf8 << '\n';
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << '\n';
+    }
+    return 1;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 // Copying, moving and deleting folder trees of the library. Folders are native paths
@@ -7,16 +8,25 @@
 // file copies and deletions fail silently.
 namespace organize {
 
+// A copy or move whose target is its source or lies inside it: it would descend into its
+// own output. Thrown before anything is changed.
+class TargetInsideSource : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The eight extensions that make up records and search results (ASCII case ignored).
 bool IsRecordFileName(const std::string& name);
 
 // Creates target (one level) when missing, then copies every sub-folder and every record
 // file of source into it, replacing files of the same name whatever the case of their
-// extension. Refused (throws TargetInsideSource) when target lies inside source.
+// extension. Refused (throws TargetInsideSource) when target lies inside source. A missing
+// source gives an empty target; a source folder that cannot be listed throws FileError.
 void CopyRecordTree(const std::string& source, const std::string& target);
 
 // Deletes every file and folder below folder, then folder itself. Nothing happens when
-// it does not exist.
+// it does not exist. Symbolic links are removed, never followed.
 void DeleteFolderTree(const std::string& folder);
 
 // Moves a tree: a rename when both lie on one file system, else a copy of the record

@@ -1,0 +1,97 @@
+#include "catalog/disk.h"
+
+#include "tests/support/temp_library.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace catalog;
+using testing_support::gbk;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+TEST(Disk, LinesEndWithCrLfOrCrLfAndTheLastMayHaveNone)
+{
+    EXPECT_EQ(SplitLines("a\r\nb\rc\nd"), (std::vector<std::string_view>{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\r\n\r\n"), (std::vector<std::string_view>{"a", ""}));
+    EXPECT_EQ(SplitLines("\n\n"), (std::vector<std::string_view>{"", ""}));
+    EXPECT_TRUE(SplitLines("").empty());
+    EXPECT_EQ(JoinLines({"E:\\", "\tSETUP"}), "E:\\\r\n\tSETUP\r\n");
+}
+
+TEST(Disk, RecordFilesAreFoundWhateverTheCaseOfTheirExtension)
+{
+    TempDir dir;
+    const std::string name = gbk("工具盘");
+    for (const char* ext : {".cDr", ".TAG", ".mx"}) {
+        writeFile(dir / (name + ext), "x");
+    }
+    EXPECT_EQ(FindRecordFile(dir.path(), name, ".Cdr"), dir / (name + ".cDr"));
+    EXPECT_EQ(FindRecordFile(dir.path(), name, ".tag"), dir / (name + ".TAG"));
+    EXPECT_EQ(FindRecordFile(dir.path(), name, ".Mx"), dir / (name + ".mx"));
+    EXPECT_EQ(FindRecordFile(dir.path(), name, ".Ifn"), "");
+    // The base name is matched exactly.
+    EXPECT_EQ(FindRecordFile(dir.path(), "X" + name, ".Cdr"), "");
+}
+
+TEST(Disk, AWriterKeepsTheExistingSpellingAndCreatesTheGivenOne)
+{
+    TempDir dir;
+    writeFile(dir / "disc.CDR", "old");
+    WriteRecordFile(dir.path(), "disc", ".Cdr", "new");
+    WriteRecordFile(dir.path(), "disc", ".Mx", "text");
+    EXPECT_EQ(testing_support::readFile(dir / "disc.CDR"), "new");
+    EXPECT_FALSE(testing_support::exists(dir / "disc.Cdr"));
+    EXPECT_EQ(testing_support::readFile(dir / "disc.Mx"), "text");
+}
+
+TEST(Disk, AtomicWriteReplacesWholeKeepsModeAndLeavesNoTemporaryFile)
+{
+    TempDir dir;
+    const std::string path = dir / "a.Ifn";
+    writeFile(path, std::string(500, 'x'));
+    ::chmod(path.c_str(), 0640);
+    WriteFileAtomically(path, "short");
+    EXPECT_EQ(testing_support::readFile(path), "short");
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    std::vector<DirEntry> entries;
+    ListFolder(dir.path(), entries);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "a.Ifn");
+}
+
+TEST(Disk, FailuresCarryThePathAndTheSystemMessage)
+{
+    TempDir dir;
+    const std::string missing = dir / (gbk("光盘") + "/x.Cdr");
+    try {
+        ReadWholeFile(missing);
+        FAIL() << "no error for a missing file";
+    } catch (const FileError& error) {
+        EXPECT_NE(std::string(error.what()).find("光盘/x.Cdr"), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("No such file"), std::string::npos);
+    }
+    EXPECT_THROW(WriteFileAtomically(missing, "x"), FileError);
+}
+
+TEST(Disk, ListingIsSortedAndTellsFoldersFromFiles)
+{
+    TempDir dir;
+    writeFile(dir / "b/inner", "");
+    writeFile(dir / ".hidden", "");
+    writeFile(dir / "a.Cdr", "");
+    std::vector<DirEntry> entries;
+    ASSERT_EQ(ListFolder(dir.path(), entries), Listing::Ok);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, ".hidden");
+    EXPECT_EQ(entries[1].name, "a.Cdr");
+    EXPECT_FALSE(entries[1].isFolder);
+    EXPECT_TRUE(entries[2].isFolder);
+    EXPECT_EQ(ListFolder(dir / "none/", entries), Listing::Unreadable);
+    EXPECT_TRUE(entries.empty());
+}

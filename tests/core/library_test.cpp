@@ -1,0 +1,125 @@
+#include "catalog/library.h"
+
+#include "catalog/disk.h"
+#include "tests/support/fake_settings_store.h"
+#include "tests/support/temp_library.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace catalog;
+using testing_support::FakeSettingsStore;
+using testing_support::gbk;
+using testing_support::TempDir;
+
+namespace {
+
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<DirEntry> entries;
+    ListFolder(folder, entries);
+    std::vector<std::string> names;
+    for (const auto& entry : entries) {
+        names.push_back(entry.name);
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(LibraryRoot, AMissingRootIsCreatedWithTheSixBoxesInExactBytes)
+{
+    TempDir dir;
+    FakeSettingsStore settings;
+    const std::string root = ResolveLibraryRoot(settings, dir / "Orlendy/");
+    EXPECT_EQ(root, dir / "Orlendy/");
+    std::vector<std::string> expected{
+        "\xC8\xED\xBC\xFE\xB9\xE2\xC5\xCC", // 软件光盘
+        "\xD3\xCE\xCF\xB7\xB9\xE2\xC5\xCC", // 游戏光盘
+        "\xD2\xF4\xC0\xD6\xB9\xE2\xC5\xCC", // 音乐光盘
+        "\xC6\xE4\xCB\xFC\xB9\xE2\xC5\xCC", // 其它光盘
+        "\xB3\xC2\xC4\xEA\xBE\xC9\xC5\xCC", // 陈年旧盘
+        "\xD6\xD8\xD2\xAA\xB9\xE2\xC5\xCC", // 重要光盘
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(namesIn(root), expected);
+}
+
+TEST(LibraryRoot, TheStoredFolderIsUsedOnlyWhenItExistsAndEndsInASeparator)
+{
+    TempDir dir;
+    testing_support::makeFolders(dir / "mine");
+    testing_support::makeFolders(dir / ".hidden");
+    const std::string fallback = dir / "Orlendy/";
+    struct Case
+    {
+        std::string stored;
+        std::string expected;
+    } cases[] = {
+        {dir / "mine/", dir / "mine/"}, {dir / "mine", fallback}, {dir / "missing/", fallback},
+        {dir / ".hidden/", fallback},   {"", fallback},
+    };
+    for (const auto& c : cases) {
+        FakeSettingsStore settings;
+        settings.writeString("\\software\\Vellumark", "光盘存放在", c.stored);
+        EXPECT_EQ(ResolveLibraryRoot(settings, fallback), c.expected) << c.stored;
+    }
+    EXPECT_TRUE(namesIn(dir / "mine/").empty()) << "an existing library is never filled";
+}
+
+TEST(LibraryRoot, TheDefaultRootIsCreatedWithItsParentsAndAFailureIsReported)
+{
+    TempDir dir;
+    FakeSettingsStore settings;
+    EXPECT_EQ(ResolveLibraryRoot(settings, dir / "data/Vellumark/Orlendy/"),
+              dir / "data/Vellumark/Orlendy/");
+    EXPECT_EQ(namesIn(dir / "data/Vellumark/Orlendy/").size(), 6u);
+
+    testing_support::writeFile(dir / "file", "");
+    EXPECT_THROW(ResolveLibraryRoot(settings, dir / "file/Orlendy/"), FileError);
+}
+
+TEST(Folders, ExistsIgnoresHiddenEntriesAndCountsPlainFiles)
+{
+    TempDir dir;
+    testing_support::writeFile(dir / "plain", "");
+    testing_support::makeFolders(dir / ".hidden");
+    testing_support::makeFolders(dir / "box");
+    EXPECT_TRUE(FolderExists(dir / "box/"));
+    EXPECT_TRUE(FolderExists(dir / "plain/"));
+    EXPECT_FALSE(FolderExists(dir / ".hidden/"));
+    EXPECT_FALSE(FolderExists(dir / "none/"));
+
+    EXPECT_TRUE(FolderIsEmpty(dir / "box/"));
+    EXPECT_TRUE(FolderIsEmpty(dir / "none/"));
+    EXPECT_FALSE(FolderIsEmpty(dir.path()));
+}
+
+TEST(Names, ForbiddenCharactersRefuseBlankNamesDrop)
+{
+    for (const char c : std::string("\\/*?:\"><|")) {
+        EXPECT_EQ(CheckName(std::string("a") + c + "b"), NameCheck::Refused) << c;
+    }
+    EXPECT_EQ(CheckName("   "), NameCheck::Dropped);
+    EXPECT_EQ(CheckName(""), NameCheck::Dropped);
+    EXPECT_EQ(CheckName(" disc 1 "), NameCheck::Accepted);
+    EXPECT_EQ(CheckName(gbk("光盘.old")), NameCheck::Accepted);
+    // A double-byte character whose trail byte is the code of '\' or '|' is no separator.
+    EXPECT_EQ(CheckName("\x81\x5C\x81\x7C"), NameCheck::Accepted);
+}
+
+TEST(Names, RefusalMessagesPerOperation)
+{
+    EXPECT_EQ(NameRefusalMessage(NameUse::BoxInTree), "光盘盒的名称不能含有下列字符\r\\/*?:\"><|");
+    EXPECT_EQ(NameRefusalMessage(NameUse::BoxInList), "光盘盒不能含有下列字符\r\\/*?:\"><|");
+    EXPECT_EQ(NameRefusalMessage(NameUse::Cd), "光盘名称不能含有下列字符\r\\/*?:\"><|");
+    EXPECT_EQ(NameRefusalMessage(NameUse::TreeNode), "文件或文件夹名称不能包含\r\\/*?:\"><|");
+}
+
+TEST(Names, LibraryPathsTurnBackslashesIntoSeparators)
+{
+    EXPECT_EQ(LibraryPath("/lib/", gbk("软件光盘\\游戏\\")), "/lib/" + gbk("软件光盘/游戏/"));
+    EXPECT_EQ(LibraryPath("/lib/", "\x81\x5C\\"), "/lib/\x81\x5C/");
+    EXPECT_EQ(ChildPath("/lib/", "box"), "/lib/box/");
+}

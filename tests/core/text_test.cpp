@@ -1,0 +1,78 @@
+#include "catalog/collation.h"
+#include "catalog/library.h"
+#include "catalog/text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace catalog;
+
+TEST(GbkText, ConvertsBothWaysWithExactBytes)
+{
+    EXPECT_EQ(utf8ToGbk("软件光盘"), "\xC8\xED\xBC\xFE\xB9\xE2\xC5\xCC");
+    EXPECT_EQ(gbkToUtf8("\xC8\xED\xBC\xFE\xB9\xE2\xC5\xCC"), "软件光盘");
+    EXPECT_EQ(ResultsFolderName(), "\xFF\xB2\xE9\xD5\xD2\xBD\xE1\xB9\xFB");
+    EXPECT_EQ(LocalDrivesName(), "\xFF\xB1\xBE\xB5\xD8\xB9\xE2\xC7\xFD");
+    EXPECT_EQ(gbkToUtf8(std::string(DisplayCaption(ResultsFolderName()))), "查找结果");
+}
+
+TEST(GbkText, CharactersGbkCannotHoldBecomeQuestionMarksAndAreCounted)
+{
+    const GbkConversion converted = utf8ToGbkCounted("a😀b한c");
+    EXPECT_EQ(converted.gbk, "a?b?c");
+    EXPECT_EQ(converted.replaced, 2);
+    EXPECT_EQ(utf8ToGbkCounted("光盘").replaced, 0);
+}
+
+TEST(GbkText, UpperCasingLeavesTrailBytesAlone)
+{
+    // 0x81 0x61 is one double-byte character whose trail byte is the code of 'a'.
+    EXPECT_EQ(upperAscii("ab\x81\x61z"), "AB\x81\x61Z");
+    EXPECT_TRUE(equalsNoCase("setup\\Readme.txt\\", "SETUP\\README.TXT\\"));
+    EXPECT_FALSE(equalsNoCase("\x81\x61", "\x81\x41"));
+}
+
+TEST(GbkText, ContainsMatchesOnlyAtCharacterBoundaries)
+{
+    const std::string shang = "\x81\x41"; // a character whose trail byte is 'A'
+    EXPECT_FALSE(containsNoCase(shang, "a"));
+    EXPECT_TRUE(containsNoCase(shang + "A", "a"));
+    EXPECT_TRUE(containsNoCase("Star Commander", "COM"));
+    EXPECT_TRUE(containsNoCase(utf8ToGbk("游戏光盘"), utf8ToGbk("光盘")));
+    EXPECT_FALSE(containsNoCase("abc", "abcd"));
+    EXPECT_TRUE(containsNoCase("abc", ""));
+}
+
+TEST(GbkText, CutNeverSplitsADoubleByteCharacter)
+{
+    const std::string text = utf8ToGbk("a光盘");
+    EXPECT_EQ(cutAtCharBoundary(text, 4), text.substr(0, 3));
+    EXPECT_EQ(cutAtCharBoundary(text, 5), text);
+    EXPECT_EQ(cutAtCharBoundary(text, 0), "");
+}
+
+TEST(Collation, PunctuationDigitsLatinChineseThenSpecialNames)
+{
+    const std::vector<std::string> sorted{
+        "!",
+        "123",
+        "abc",
+        "Zeta",
+        utf8ToGbk("阿"),
+        utf8ToGbk("光盘"),
+        utf8ToGbk("中文"),
+        LocalDrivesName(),
+        ResultsFolderName(),
+    };
+    std::vector<std::string> shuffled{sorted.rbegin(), sorted.rend()};
+    std::rotate(shuffled.begin(), shuffled.begin() + 3, shuffled.end());
+    std::vector<std::string_view> views(shuffled.begin(), shuffled.end());
+    std::vector<std::string> result;
+    for (const std::size_t i : sortedOrder(views)) {
+        result.push_back(shuffled[i]);
+    }
+    EXPECT_EQ(result, sorted);
+    EXPECT_LT(compareCaptions(utf8ToGbk("重要光盘"), ResultsFolderName()), 0);
+    EXPECT_EQ(compareCaptions("abc", "abc"), 0);
+}

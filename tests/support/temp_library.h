@@ -17,7 +17,10 @@ public:
     // Native path ending in "/".
     const std::string& path() const { return m_path; }
     // path() + relative (GBK names are fine).
-    std::string operator/(std::string_view relative) const { return m_path + std::string(relative); }
+    std::string operator/(std::string_view relative) const
+    {
+        return m_path + std::string(relative);
+    }
 
 private:
     std::string m_path;

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Benchmarks of the catalogue store, whole processes on this machine with a warm cache:
+#   show of a 200,000-node record, boxes and recursive counts over a 2,000-CD library,
+# each beside a standard tool on the same data, then the in-process benchmarks.
+# Usage: bench/run.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+cli=$build/cli/vellumark-cli
+scratch=${TMPDIR:-/tmp}/vellumark-bench
+command -v hyperfine >/dev/null || { echo "needs hyperfine (apt-get install hyperfine)" >&2; exit 1; }
+
+rm -rf "$scratch"
+mkdir -p "$scratch/big"
+"$build/bench/make_library" --record "$scratch/big" 大光盘 200000
+"$build/bench/make_library" "$scratch/lib" 2000 20
+
+cdr=$(ls "$scratch"/big/*.Cdr)
+hyperfine --warmup 3 --runs 20 -N \
+    --command-name "show (200,000 nodes)" "$cli --library $scratch/big show 大光盘" \
+    --command-name "cat .cdr + .tag" "cat $cdr ${cdr%.Cdr}.tag"
+hyperfine --warmup 3 --runs 20 -N \
+    --command-name "boxes (2,000 CDs)" "$cli --library $scratch/lib boxes" \
+    --command-name "counts \"\" --recursive" "$cli --library $scratch/lib counts '' --recursive" \
+    --command-name "find -type d" "find $scratch/lib -type d"
+
+"$build/bench/catalog_bench"
+rm -rf "$scratch"

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace platform {
+class Clock;
+}
+
+namespace cli {
+
+// What every command needs: the library and where to write.
+struct Context
+{
+    std::string libraryRoot; // native, ends in "/"
+    const platform::Clock* clock = nullptr;
+    std::ostream* out = nullptr;
+    std::ostream* err = nullptr;
+};
+
+// An expected failure: its text (UTF-8) goes to standard error and the exit status is 1.
+struct CommandError
+{
+    std::string messageUtf8;
+};
+
+int runBoxes(const Context& context, const std::vector<std::string>& args);
+int runList(const Context& context, const std::vector<std::string>& args);
+int runCounts(const Context& context, const std::vector<std::string>& args);
+int runShow(const Context& context, const std::vector<std::string>& args);
+int runInfo(const Context& context, const std::vector<std::string>& args);
+int runDescribe(const Context& context, const std::vector<std::string>& args);
+int runNotes(const Context& context, const std::vector<std::string>& args);
+
+} // namespace cli
