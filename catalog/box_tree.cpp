@@ -31,34 +31,7 @@ bool isBoxFolder(const DirEntry& entry)
     return entry.isFolder && entry.name != ResultsFolderName() && !holdsBackslash(entry.name);
 }
 
-// The folders being walked, by device and inode: a symbolic link back to one of them
-// would otherwise make the walk endless.
-class WalkGuard
-{
-public:
-    // False when the folder is already on the way down (or cannot be examined).
-    bool enter(const std::string& folder)
-    {
-        struct stat info
-        {
-        };
-        if (::stat(folder.c_str(), &info) != 0) {
-            return false;
-        }
-        const std::pair<dev_t, ino_t> id{info.st_dev, info.st_ino};
-        if (std::find(m_chain.begin(), m_chain.end(), id) != m_chain.end()) {
-            return false;
-        }
-        m_chain.push_back(id);
-        return true;
-    }
-    void leave() { m_chain.pop_back(); }
-
-private:
-    std::vector<std::pair<dev_t, ino_t>> m_chain;
-};
-
-void loadBoxes(const std::string& folder, Tree& tree, NodeId parent, WalkGuard& guard)
+void loadBoxes(const std::string& folder, Tree& tree, NodeId parent, FolderWalkGuard& guard)
 {
     if (!guard.enter(folder)) {
         return;
@@ -76,7 +49,7 @@ void loadBoxes(const std::string& folder, Tree& tree, NodeId parent, WalkGuard& 
 }
 
 void countEntries(const std::string& folder, CountMode mode, bool recursive, BoxCounts& counts,
-                  WalkGuard* guard)
+                  FolderWalkGuard* guard)
 {
     if (guard != nullptr && !guard->enter(folder)) {
         return;
@@ -122,7 +95,7 @@ int recordKind(std::string_view upperExt)
 
 void LoadBoxTree(const std::string& folder, Tree& tree, NodeId parent)
 {
-    WalkGuard guard;
+    FolderWalkGuard guard;
     loadBoxes(folder, tree, parent, guard);
 }
 
@@ -220,7 +193,7 @@ void SortBoxesFirst(std::vector<ListEntry>& items)
 BoxCounts CountBoxEntries(const std::string& folder, CountMode mode, bool recursive)
 {
     BoxCounts counts;
-    WalkGuard guard;
+    FolderWalkGuard guard;
     countEntries(folder, mode, recursive, counts, recursive ? &guard : nullptr);
     return counts;
 }

@@ -4,7 +4,6 @@
 
 #include <unicode/ucol.h>
 #include <unicode/uscript.h>
-#include <unicode/ustring.h>
 
 #include <algorithm>
 #include <memory>
@@ -40,25 +39,12 @@ bool isSpecialName(std::string_view gbk)
     return !gbk.empty() && static_cast<unsigned char>(gbk.front()) == 0xFF;
 }
 
-std::u16string toUtf16(std::string_view gbk)
-{
-    const std::string utf8 = gbkToUtf8(gbk);
-    std::u16string utf16(utf8.size(), u'\0');
-    int32_t length = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strFromUTF8WithSub(reinterpret_cast<UChar*>(utf16.data()), static_cast<int32_t>(utf16.size()),
-                         &length, utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr,
-                         &status);
-    utf16.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);
-    return utf16;
-}
-
 } // namespace
 
 std::string captionSortKey(std::string_view gbk)
 {
     const bool special = isSpecialName(gbk);
-    const std::u16string text = toUtf16(special ? gbk.substr(1) : gbk);
+    const std::u16string text = gbkToUtf16(special ? gbk.substr(1) : gbk);
     const auto* units = reinterpret_cast<const UChar*>(text.data());
     const auto length = static_cast<int32_t>(text.size());
     UCollator* collator = chineseCollator();

@@ -16,25 +16,6 @@
 namespace catalog {
 namespace {
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
 std::string folderOf(const std::string& path)
 {
     const auto slash = path.rfind('/');
@@ -72,6 +53,34 @@ bool extensionMatches(std::string_view entry, std::string_view base, std::string
 }
 
 } // namespace
+
+FileDescriptor::~FileDescriptor()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+int FileDescriptor::release()
+{
+    return std::exchange(m_fd, -1);
+}
+
+bool FolderWalkGuard::enter(const std::string& folder)
+{
+    struct stat info
+    {
+    };
+    if (::stat(folder.c_str(), &info) != 0) {
+        return false;
+    }
+    const std::pair<unsigned long, unsigned long> id{info.st_dev, info.st_ino};
+    if (std::find(m_chain.begin(), m_chain.end(), id) != m_chain.end()) {
+        return false;
+    }
+    m_chain.push_back(id);
+    return true;
+}
 
 std::string DisplayPath(std::string_view path)
 {

@@ -24,6 +24,34 @@ std::string DisplayPath(std::string_view path);
 // Throws FileError for the path with strerror(errorNumber).
 [[noreturn]] void throwFileError(const std::string& path, int errorNumber);
 
+// Owns a file descriptor and closes it.
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~FileDescriptor();
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    int release();
+
+private:
+    int m_fd;
+};
+
+// The folders of a recursive walk, by device and inode: a symbolic link back to one of
+// them would otherwise make the walk endless.
+class FolderWalkGuard
+{
+public:
+    // False when the folder is already on the way down or cannot be examined.
+    bool enter(const std::string& folder);
+    void leave() { m_chain.pop_back(); }
+
+private:
+    std::vector<std::pair<unsigned long, unsigned long>> m_chain;
+};
+
 struct DirEntry
 {
     std::string name; // raw bytes

@@ -55,7 +55,7 @@ std::u16string utf8ToUtf16(std::string_view utf8)
 
 } // namespace
 
-std::string gbkToUtf8(std::string_view gbk)
+std::u16string gbkToUtf16(std::string_view gbk)
 {
     if (gbk.empty()) {
         return {};
@@ -67,14 +67,19 @@ std::string gbkToUtf8(std::string_view gbk)
     const int32_t units = ucnv_toUChars(converter, reinterpret_cast<UChar*>(utf16.data()),
                                         static_cast<int32_t>(utf16.size()), gbk.data(),
                                         static_cast<int32_t>(gbk.size()), &status);
-    if (U_FAILURE(status)) {
-        return {};
-    }
-    std::string utf8(static_cast<std::size_t>(units) * 3, '\0');
+    utf16.resize(U_SUCCESS(status) ? static_cast<std::size_t>(units) : 0);
+    return utf16;
+}
+
+std::string gbkToUtf8(std::string_view gbk)
+{
+    const std::u16string utf16 = gbkToUtf16(gbk);
+    std::string utf8(utf16.size() * 3, '\0');
     int32_t length = 0;
-    status = U_ZERO_ERROR;
+    UErrorCode status = U_ZERO_ERROR;
     u_strToUTF8(utf8.data(), static_cast<int32_t>(utf8.size()), &length,
-                reinterpret_cast<const UChar*>(utf16.data()), units, &status);
+                reinterpret_cast<const UChar*>(utf16.data()), static_cast<int32_t>(utf16.size()),
+                &status);
     utf8.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);
     return utf8;
 }

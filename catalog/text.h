@@ -7,6 +7,9 @@
 // and from UTF-8 happens only at the edges (display, input, disc names, CLI).
 namespace catalog {
 
+// GBK bytes -> UTF-16, for ICU services.
+std::u16string gbkToUtf16(std::string_view gbk);
+
 // GBK bytes -> UTF-8. Bytes that are not GBK (the 0xFF of the two special names,
 // broken double-byte pairs) become U+FFFD.
 std::string gbkToUtf8(std::string_view gbk);

@@ -22,6 +22,7 @@ namespace organize {
 namespace {
 
 using catalog::DirEntry;
+using catalog::FolderWalkGuard;
 
 // The folder as the system calls want it: without its closing "/".
 std::string withoutSlash(const std::string& folder)
@@ -75,51 +76,6 @@ int listingError(const std::string& folder)
     return errno;
 }
 
-// The folders being copied, by device and inode: a symbolic link back to one of them
-// would otherwise make the copy endless.
-class WalkGuard
-{
-public:
-    bool enter(const std::string& folder)
-    {
-        struct stat info
-        {
-        };
-        if (::stat(folder.c_str(), &info) != 0) {
-            return false;
-        }
-        const std::pair<dev_t, ino_t> id{info.st_dev, info.st_ino};
-        if (std::find(m_chain.begin(), m_chain.end(), id) != m_chain.end()) {
-            return false;
-        }
-        m_chain.push_back(id);
-        return true;
-    }
-    void leave() { m_chain.pop_back(); }
-
-private:
-    std::vector<std::pair<dev_t, ino_t>> m_chain;
-};
-
-class Fd
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
 bool copyBytes(int in, int out)
 {
     std::array<char, 64 * 1024> buffer{};
@@ -155,7 +111,7 @@ bool copyBytes(int in, int out)
 off_t copyOneFile(const std::string& from, const std::string& targetFolder, const std::string& to)
 {
     // O_NONBLOCK: a FIFO that carries a record's name must not hang the copy.
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    catalog::FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info
     {
     };
@@ -164,7 +120,7 @@ off_t copyOneFile(const std::string& from, const std::string& targetFolder, cons
     }
     ::fcntl(in.get(), F_SETFL, 0);
     std::string temporary = targetFolder + ".vellumark-XXXXXX";
-    Fd out(::mkostemp(temporary.data(), O_CLOEXEC));
+    catalog::FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (out.get() < 0) {
         return -1;
     }
@@ -214,7 +170,7 @@ std::string spellingKey(std::string_view name)
 using CopiedFiles = std::unordered_map<std::string, off_t>;
 
 void copyTree(const std::string& source, const std::string& target, CopiedFiles* copied,
-              WalkGuard& guard)
+              FolderWalkGuard& guard)
 {
     createFolder(target);
     std::vector<DirEntry> entries;
@@ -339,7 +295,7 @@ void removeCopied(const std::string& source, const std::string& target, const Co
 // The copies must be on the disk before their sources go.
 void flushFileSystemOf(const std::string& folder)
 {
-    Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    catalog::FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0 || ::syncfs(fd.get()) != 0) {
         ::sync();
     }
@@ -358,7 +314,7 @@ bool IsRecordFileName(const std::string& name)
 void CopyRecordTree(const std::string& source, const std::string& target)
 {
     refuseTargetInsideSource(source, target);
-    WalkGuard guard;
+    FolderWalkGuard guard;
     copyTree(source, target, nullptr, guard);
 }
 
@@ -401,7 +357,7 @@ void MoveRecordTree(const std::string& source, const std::string& target)
         return;
     }
     CopiedFiles copied;
-    WalkGuard guard;
+    FolderWalkGuard guard;
     copyTree(source, target, &copied, guard);
     if (!copied.empty()) {
         flushFileSystemOf(to);

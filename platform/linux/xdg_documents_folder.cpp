@@ -1,25 +1,11 @@
 #include "platform/linux/xdg_documents_folder.h"
 
+#include "platform/linux/xdg_paths.h"
+
 #include <cstdlib>
 #include <glib.h>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace platform::linux_edition {
-namespace {
-
-std::string homeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return home;
-    }
-    if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
-        return entry->pw_dir;
-    }
-    return "/";
-}
-
-} // namespace
 
 std::string XdgDocumentsFolder::path() const
 {

@@ -7,19 +7,6 @@
 namespace platform::linux_edition {
 namespace {
 
-// Read from the environment on every call (not GLib's cached copy): tests and the
-// command-line tool may point XDG_* elsewhere after start-up.
-std::string homeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return home;
-    }
-    if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
-        return entry->pw_dir;
-    }
-    return "/";
-}
-
 // The XDG base folder from the variable, or home + fallback; the XDG rules ignore a
 // relative value.
 std::string baseFolder(const char* variable, const char* fallbackBelowHome)
@@ -42,6 +29,19 @@ std::string baseFolder(const char* variable, const char* fallbackBelowHome)
 }
 
 } // namespace
+
+// Read from the environment on every call (not GLib's cached copy): tests and the
+// command-line tool may point XDG_* elsewhere after start-up.
+std::string homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return home;
+    }
+    if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
+        return entry->pw_dir;
+    }
+    return "/";
+}
 
 std::string configFolder()
 {

@@ -5,6 +5,8 @@
 // Where this program keeps its files on Linux. Native paths ending in "/".
 namespace platform::linux_edition {
 
+// $HOME, else the password database's home folder (no trailing "/").
+std::string homeFolder();
 // $XDG_CONFIG_HOME/Vellumark/ (normally ~/.config/Vellumark/).
 std::string configFolder();
 // $XDG_DATA_HOME/Vellumark/Orlendy/ (normally ~/.local/share/Vellumark/Orlendy/).
