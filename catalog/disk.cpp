@@ -68,9 +68,7 @@ int FileDescriptor::release()
 
 bool FolderWalkGuard::enter(const std::string& folder)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::stat(folder.c_str(), &info) != 0) {
         return false;
     }
@@ -122,9 +120,7 @@ Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries)
         }
         bool isFolder = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            struct stat info
-            {
-            };
+            struct stat info = {};
             isFolder = ::fstatat(dirFd, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
         }
         entries.push_back({std::string(name), isFolder});
@@ -141,9 +137,7 @@ std::string ReadWholeFile(const std::string& path)
     if (fd.get() < 0) {
         throwFileError(path, errno);
     }
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::fstat(fd.get(), &info) != 0) {
         throwFileError(path, errno);
     }
@@ -178,9 +172,7 @@ void WriteFileAtomically(const std::string& path, std::string_view content)
         throwFileError(path, errno);
     }
     try {
-        struct stat existing
-        {
-        };
+        struct stat existing = {};
         const mode_t mode =
             ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
         writeAll(fd.get(), content, path);
@@ -201,17 +193,13 @@ void WriteFileAtomically(const std::string& path, std::string_view content)
 
 bool PathExists(const std::string& path)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     return ::stat(path.c_str(), &info) == 0;
 }
 
 bool IsFolder(const std::string& path)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -269,9 +257,7 @@ std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
     for (const auto& spelling : likely) {
         path.resize(baseLength);
         path += spelling;
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
             return path;
         }

@@ -46,22 +46,21 @@ void refuseTargetInsideSource(const std::string& source, const std::string& targ
 {
     const std::filesystem::path from = resolved(source);
     const std::filesystem::path to = resolved(target);
-    std::vector<std::filesystem::path> fromParts;
-    for (const auto& part : from) {
-        if (!part.empty()) {
-            fromParts.push_back(part);
+    const auto parts = [](const std::filesystem::path& path) {
+        std::vector<std::filesystem::path> named;
+        for (const auto& part : path) {
+            if (!part.empty()) {
+                named.push_back(part);
+            }
         }
-    }
-    std::vector<std::filesystem::path> toParts;
-    for (const auto& part : to) {
-        if (!part.empty()) {
-            toParts.push_back(part);
-        }
-    }
+        return named;
+    };
+    const auto fromParts = parts(from);
+    const auto toParts = parts(to);
     if (toParts.size() >= fromParts.size() &&
         std::equal(fromParts.begin(), fromParts.end(), toParts.begin())) {
-        throw TargetInsideSource(catalog::DisplayPath(target) + " lies inside " +
-                                 catalog::DisplayPath(source));
+        throw TargetInsideSource("目标文件夹 " + catalog::DisplayPath(target) + " 位于源文件夹 " +
+                                 catalog::DisplayPath(source) + " 之内");
     }
 }
 
@@ -112,9 +111,7 @@ off_t copyOneFile(const std::string& from, const std::string& targetFolder, cons
 {
     // O_NONBLOCK: a FIFO that carries a record's name must not hang the copy.
     catalog::FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (in.get() < 0 || ::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return -1;
     }
@@ -124,9 +121,7 @@ off_t copyOneFile(const std::string& from, const std::string& targetFolder, cons
     if (out.get() < 0) {
         return -1;
     }
-    struct stat existing
-    {
-    };
+    struct stat existing = {};
     const bool replacing = ::lstat(to.c_str(), &existing) == 0;
     bool done = copyBytes(in.get(), out.get()) && ::fchmod(out.get(), info.st_mode & 07777) == 0;
     // A file replaced by the rename must not be lost to a crash before the data is down.
@@ -228,9 +223,7 @@ void deleteTree(const std::string& folder)
     catalog::ListFolder(folder, entries);
     for (const auto& entry : entries) {
         const std::string path = folder + entry.name;
-        struct stat info
-        {
-        };
+        struct stat info = {};
         // A link to a folder goes as a file: the tree it points to is not ours.
         if (entry.isFolder && ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
             deleteTree(catalog::ChildPath(folder, entry.name));
@@ -246,12 +239,8 @@ void deleteTree(const std::string& folder)
 
 bool arrivedWhole(const std::string& from, const std::string& to, off_t copiedSize)
 {
-    struct stat source
-    {
-    };
-    struct stat target
-    {
-    };
+    struct stat source = {};
+    struct stat target = {};
     return ::stat(from.c_str(), &source) == 0 && ::lstat(to.c_str(), &target) == 0 &&
            S_ISREG(target.st_mode) && target.st_size == copiedSize &&
            source.st_size == copiedSize &&
@@ -266,9 +255,7 @@ void removeCopied(const std::string& source, const std::string& target, const Co
     catalog::ListFolder(source, entries);
     for (const auto& entry : entries) {
         const std::string path = source + entry.name;
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (::lstat(path.c_str(), &info) != 0) {
             continue;
         }
@@ -321,9 +308,7 @@ void CopyRecordTree(const std::string& source, const std::string& target)
 void DeleteFolderTree(const std::string& folder)
 {
     const std::string path = withoutSlash(folder);
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::lstat(path.c_str(), &info) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
             return;
@@ -347,9 +332,7 @@ void MoveRecordTree(const std::string& source, const std::string& target)
     refuseTargetInsideSource(source, target);
     const std::string from = withoutSlash(source);
     const std::string to = withoutSlash(target);
-    struct stat info
-    {
-    };
+    struct stat info = {};
     // A rename keeps every file; it cannot cross file systems or merge into a folder
     // that is already there.
     if (::lstat(to.c_str(), &info) != 0 && errno == ENOENT &&

@@ -3,7 +3,8 @@
 namespace platform {
 
 // Local calendar date and time of day.
-struct LocalDateTime {
+struct LocalDateTime
+{
     int year = 1899;
     int month = 12;
     int day = 30;

@@ -24,8 +24,7 @@ public:
     // Writers create the key when missing. A failure to write throws std::runtime_error.
     virtual void writeString(std::string_view key, std::string_view name,
                              std::string_view value) = 0;
-    virtual void writeInteger(std::string_view key, std::string_view name,
-                              std::int32_t value) = 0;
+    virtual void writeInteger(std::string_view key, std::string_view name, std::int32_t value) = 0;
     virtual void deleteValue(std::string_view key, std::string_view name) = 0;
 
     // Built-in defaults for missing or unreadable values.

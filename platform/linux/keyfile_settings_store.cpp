@@ -288,9 +288,7 @@ std::optional<std::string> readStored(const std::string& path, std::string_view 
 
 void makeFolders(const std::string& folder)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::stat(folder.c_str(), &info) == 0) {
         if (!S_ISDIR(info.st_mode)) {
             fail("cannot create the settings folder", folder, ENOTDIR);

@@ -54,9 +54,7 @@ TEST(Disk, AtomicWriteReplacesWholeKeepsModeAndLeavesNoTemporaryFile)
     ::chmod(path.c_str(), 0640);
     WriteFileAtomically(path, "short");
     EXPECT_EQ(testing_support::readFile(path), "short");
-    struct stat info
-    {
-    };
+    struct stat info = {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
     std::vector<DirEntry> entries;

@@ -24,9 +24,7 @@ constexpr const char* kKey = "\\software\\Vellumark";
 
 int modeOf(const std::string& path)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
     return static_cast<int>(info.st_mode & 07777);
 }

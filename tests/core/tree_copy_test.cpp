@@ -327,12 +327,8 @@ private:
 TEST_F(TreeCopy, MoveAcrossFileSystemsCopiesThenDeletesOnlyCopiedFiles)
 {
     OtherFileSystem other;
-    struct stat here
-    {
-    };
-    struct stat there
-    {
-    };
+    struct stat here = {};
+    struct stat there = {};
     if (other.path().empty() || ::stat(dir.path().c_str(), &here) != 0 ||
         ::stat(other.path().c_str(), &there) != 0 || here.st_dev == there.st_dev) {
         GTEST_SKIP() << "no second file system";
