@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+// Message boxes and questions of the program, behind one interface so that tests can
+// read the texts and give the answers. Texts are UTF-8; a CR in a text is a line break.
+namespace platform {
+
+enum class MessageIcon { Information, Warning, Error, Question };
+
+class UserDialogs
+{
+public:
+    virtual ~UserDialogs() = default;
+
+    // A message with an OK button; the caption is the application title.
+    virtual void message(const std::string& text, MessageIcon icon) = 0;
+    // A Yes/No question; true for Yes.
+    virtual bool ask(const std::string& text, MessageIcon icon) = 0;
+    // An OK message with its own caption (used before the main window exists).
+    virtual void messageWithCaption(const std::string& caption, const std::string& text,
+                                    MessageIcon icon) = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/user_dialogs.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// Records every message and question; questions take the answers queued by the test
+// (No when none is queued).
+class FakeUserDialogs : public platform::UserDialogs
+{
+public:
+    struct Shown {
+        std::string text;
+        platform::MessageIcon icon;
+        bool question;
+    };
+
+    void message(const std::string& text, platform::MessageIcon icon) override
+    {
+        m_shown.push_back({text, icon, false});
+    }
+    bool ask(const std::string& text, platform::MessageIcon icon) override
+    {
+        m_shown.push_back({text, icon, true});
+        if (m_answers.empty()) {
+            return false;
+        }
+        const bool answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    }
+    void messageWithCaption(const std::string& caption, const std::string& text,
+                            platform::MessageIcon icon) override
+    {
+        m_shown.push_back({caption + "|" + text, icon, false});
+    }
+
+    void answerNext(bool yes) { m_answers.push_back(yes); }
+    const std::vector<Shown>& shown() const { return m_shown; }
+    std::string lastText() const { return m_shown.empty() ? std::string() : m_shown.back().text; }
+    void clear() { m_shown.clear(); }
+
+private:
+    std::deque<bool> m_answers;
+    std::vector<Shown> m_shown;
+};
+
+} // namespace testing_support
