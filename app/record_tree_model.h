@@ -1,0 +1,51 @@
+#pragma once
+
+#include "catalog/tree.h"
+
+#include <QAbstractItemModel>
+#include <QString>
+#include <vector>
+
+namespace app {
+
+// A CD's content tree (or the box tree) as an item model over the core's tree, without
+// a widget item per node. Names are converted from GBK when a node is first shown.
+class RecordTreeModel : public QAbstractItemModel
+{
+    Q_OBJECT
+public:
+    // The raw GBK bytes of a node's text, as QByteArray.
+    static constexpr int GbkRole = Qt::UserRole + 1;
+    // The node's image index (icon class or node kind), as int.
+    static constexpr int ImageRole = Qt::UserRole + 2;
+
+    explicit RecordTreeModel(QObject* parent = nullptr);
+
+    // Takes the tree and shows it (one reset of the model).
+    void setTree(catalog::Tree tree);
+    void clear();
+    const catalog::Tree& tree() const { return m_tree; }
+
+    QModelIndex indexOf(catalog::NodeId node) const;
+    catalog::NodeId nodeOf(const QModelIndex& index) const;
+
+    // After a node's text or image changed in place.
+    void setNodeText(catalog::NodeId node, std::string textGbk);
+    void setNodeImage(catalog::NodeId node, int image);
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+
+private:
+    const QString& displayText(catalog::NodeId node) const;
+
+    catalog::Tree m_tree;
+    mutable std::vector<QString> m_display; // filled on first display
+    mutable std::vector<bool> m_converted;
+};
+
+} // namespace app
