@@ -1,0 +1,50 @@
+#include "app/AboutUnit.h"
+
+#include "app/icons.h"
+#include "ui_AboutUnit.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+
+TAboutForm::TAboutForm(QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TAboutForm>()),
+      m_readmePath(
+          QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("readme.txt"))),
+      m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); })
+{
+    ui->setupUi(this);
+    ui->Image1->setPixmap(app::applicationIcon().pixmap(64, 64));
+    QFont title = ui->ProductName->font();
+    title.setPointSizeF(title.pointSizeF() * 1.6);
+    title.setBold(true);
+    ui->ProductName->setFont(title);
+    setWindowIcon(app::applicationIcon());
+    connect(ui->BitBtn1, &QPushButton::clicked, this, &TAboutForm::BitBtn1Click);
+    connect(ui->BitBtn2, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+TAboutForm::~TAboutForm() = default;
+
+void TAboutForm::BitBtn1Click()
+{
+    const QFileInfo readme(m_readmePath);
+    QString problem;
+    if (!readme.isFile()) {
+        problem =
+            QStringLiteral("找不到说明文件：\n%1").arg(QDir::toNativeSeparators(m_readmePath));
+    } else if (!QFile(m_readmePath).open(QIODevice::ReadOnly)) {
+        problem =
+            QStringLiteral("无法读取说明文件：\n%1").arg(QDir::toNativeSeparators(m_readmePath));
+    } else if (!m_openUrl(QUrl::fromLocalFile(readme.absoluteFilePath()))) {
+        problem = QStringLiteral("没有可以打开说明文件的程序：\n%1")
+                      .arg(QDir::toNativeSeparators(m_readmePath));
+    }
+    if (!problem.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Vellumark 1.32"), problem);
+    }
+}

@@ -12,6 +12,7 @@ class QTreeView;
 class QStackedLayout;
 class QStandardItemModel;
 class QItemSelectionModel;
+class QStyledItemDelegate;
 
 namespace app {
 
@@ -71,11 +72,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Cell size of the icon and list styles, from the widest caption where it matters.
+    void updateCells();
+
     QStandardItemModel* m_model;
     QItemSelectionModel* m_selection;
     QListView* m_listView;
     QTreeView* m_detailsView;
-    QStackedLayout* m_stack;
+    QStackedLayout* m_stack = nullptr;
+    QStyledItemDelegate* m_cellDelegate;
+    int m_textWidth = -1; // widest caption in pixels, -1 until measured
     ViewStyle m_style = ViewStyle::Details;
 };
 

@@ -3,6 +3,7 @@
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
 
+#include <QDate>
 #include <QWidget>
 #include <string>
 
@@ -39,7 +40,8 @@ public:
     // that cannot be read or is shorter than 192 bytes; the controls then keep their text.
     void LoadInfoPanel(const catalog::RecordRef& record);
     void ClearInfoPanel();
-    // The .ifn of the record when it exists, else the defaults.
+    // The .ifn of the record when it exists, else the defaults; a read error is shown as
+    // a message and the controls keep their text.
     void loadOrClear(const catalog::RecordRef& record);
 
     // "保存": writes the controls into the record's .ifn; errors are shown as messages.
@@ -55,15 +57,24 @@ public:
     // "0MB", or the capacity in MB with one decimal ("650.0MB").
     static QString capacityText(const std::string& cdmoneyGbk);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    void show(const catalog::TCDInfo& info);
+    void showInfo(const catalog::TCDInfo& info);
+    bool writeValues();
 
     platform::Drives& m_drives;
     platform::UserDialogs& m_dialogs;
     const platform::Clock& m_clock;
     catalog::RecordRef m_record;
+    bool m_hasRecord = false;
     char m_driveLetter = 0;
     std::string m_captionGbk;
+    // The stored day number and the date the picker showed for it: an unchanged date
+    // writes the value back bit for bit, fraction included.
+    double m_cdtimeValue = 0.0;
+    QDate m_cdtimeShownDate;
 
     QLineEdit* m_cdno;
     QLineEdit* m_cdowner;

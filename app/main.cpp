@@ -1,29 +1,47 @@
-// Vellumark's entry. The main window is not built yet: until it is, the program finds or
-// creates the library and says where it is.
+// Vellumark's entry: one running instance, the main window, the message loop.
 
-#include "app/gbk_text.h"
-#include "catalog/library.h"
+#include "app/mainunit.h"
 #include "platform/linux/keyfile_settings_store.h"
+#include "platform/linux/linux_drives.h"
+#include "platform/linux/system_clock.h"
+#include "platform/linux/xdg_documents_folder.h"
 #include "platform/linux/xdg_paths.h"
+#include "platform/qt/media_watcher.h"
+#include "platform/qt/qt_user_dialogs.h"
+#include "platform/qt/single_instance.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vellumark 1.32"));
     namespace linux_edition = platform::linux_edition;
+    namespace qt_edition = platform::qt_edition;
+
+    qt_edition::QtUserDialogs dialogs;
+    qt_edition::SingleInstance instance;
+    if (!instance.acquire()) {
+        dialogs.messageWithCaption("错误", "Vellumark 已经运行!", platform::MessageIcon::Error);
+        return 0;
+    }
+    QApplication::setApplicationDisplayName(QStringLiteral("Vellumark 1.32"));
+
     try {
-        const linux_edition::KeyFileSettingsStore settings(linux_edition::settingsFile());
-        const std::string root =
-            catalog::ResolveLibraryRoot(settings, linux_edition::defaultLibraryRoot());
-        QMessageBox::information(nullptr, QStringLiteral("Vellumark 1.32"),
-                                 QStringLiteral("光盘库: ") + QString::fromStdString(root));
+        linux_edition::KeyFileSettingsStore settings(linux_edition::settingsFile());
+        linux_edition::LinuxDrives drives(settings);
+        const linux_edition::SystemClock clock;
+        const linux_edition::XdgDocumentsFolder documents;
+        app::Tmainform mainForm({settings, drives, dialogs, clock,
+                                 linux_edition::defaultLibraryRoot(), documents.path()});
+        dialogs.setParent(&mainForm);
+        qt_edition::MediaWatcher mediaWatcher;
+        QObject::connect(&mediaWatcher, &qt_edition::MediaWatcher::mediaChanged, &mainForm,
+                         &app::Tmainform::RefreshDriveItems);
+        mainForm.show();
+        return QApplication::exec();
     } catch (const std::exception& error) {
-        QMessageBox::critical(nullptr, QStringLiteral("Vellumark 1.32"),
-                              QString::fromUtf8(error.what()));
+        // Without a library the program cannot go on.
+        dialogs.message(error.what(), platform::MessageIcon::Error);
         return 1;
     }
-    return 0;
 }

@@ -1,0 +1,1383 @@
+#include "app/mainunit.h"
+
+#include "app/AboutUnit.h"
+#include "app/cd_list_view.h"
+#include "app/gbk_text.h"
+#include "app/icons.h"
+#include "app/info_panel.h"
+#include "app/panel_bar.h"
+#include "app/record_tree_model.h"
+#include "catalog/box_tree.h"
+#include "catalog/collation.h"
+#include "catalog/identify.h"
+#include "catalog/library.h"
+#include "catalog/text.h"
+#include "platform/drives.h"
+#include "platform/settings_store.h"
+#include "platform/user_dialogs.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <unistd.h>
+
+namespace app {
+namespace {
+
+constexpr int GbkRole = Qt::UserRole;
+constexpr int KindRole = Qt::UserRole + 1;
+constexpr int SortKeyRole = Qt::UserRole + 2;
+
+constexpr std::string_view StateKey = "software\\Vellumark\\state";
+constexpr std::string_view ViewStyleValue = "排列方式";
+
+using platform::MessageIcon;
+
+// Box tree items sort by the collation key of their GBK text, so 0xFF names come last.
+class BoxTreeItem : public QTreeWidgetItem
+{
+public:
+    BoxTreeItem(const std::string& textGbk, int kind)
+    {
+        setText(0, fromGbk(textGbk));
+        setData(0, GbkRole, QByteArray::fromStdString(textGbk));
+        setData(0, KindRole, kind);
+        setData(0, SortKeyRole, QByteArray::fromStdString(catalog::captionSortKey(textGbk)));
+        setIcon(0, boxTreeIcon(kind));
+    }
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        return data(0, SortKeyRole).toByteArray() < other.data(0, SortKeyRole).toByteArray();
+    }
+};
+
+std::string gbkOf(const QTreeWidgetItem* item)
+{
+    return item->data(0, GbkRole).toByteArray().toStdString();
+}
+
+QString utf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string withoutLastBackslash(std::string path)
+{
+    if (!path.empty() && path.back() == '\\') {
+        path.pop_back();
+    }
+    return path;
+}
+
+QAction* addMenuAction(QMenu* menu, const QString& text)
+{
+    return menu->addAction(text);
+}
+
+} // namespace
+
+Tmainform::Tmainform(MainServices services, QWidget* parent)
+    : QMainWindow(parent), m_services(std::move(services))
+{
+    setObjectName(QStringLiteral("Tmainform"));
+    setWindowTitle(QStringLiteral("Vellumark 1.32"));
+    setWindowIcon(applicationIcon());
+
+    buildActions();
+    buildMainToolBar();
+
+    m_mainSplitter = new QSplitter(Qt::Horizontal, this);
+    m_mainSplitter->setObjectName(QStringLiteral("mainSplitter"));
+    m_mainSplitter->addWidget(buildBoxTreePane());
+
+    m_panels[2] = new QWidget(m_mainSplitter);
+    m_panels[2]->setObjectName(QStringLiteral("Panel2"));
+    auto* rightLayout = new QVBoxLayout(m_panels[2]);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    m_rightSplitter = new QSplitter(Qt::Vertical, m_panels[2]);
+    rightLayout->addWidget(m_rightSplitter);
+
+    m_panels[3] = new QWidget(m_rightSplitter);
+    m_panels[3]->setObjectName(QStringLiteral("Panel3"));
+    m_panels[3]->setMinimumHeight(200);
+    auto* upperLayout = new QVBoxLayout(m_panels[3]);
+    upperLayout->setContentsMargins(0, 0, 0, 0);
+    m_upperSplitter = new QSplitter(Qt::Horizontal, m_panels[3]);
+    upperLayout->addWidget(m_upperSplitter);
+    m_upperSplitter->addWidget(buildListPane());
+    m_upperSplitter->addWidget(buildContentPane());
+    m_rightSplitter->addWidget(m_panels[3]);
+    m_rightSplitter->addWidget(buildPagesPane());
+    m_mainSplitter->addWidget(m_panels[2]);
+    m_mainSplitter->setStretchFactor(1, 1);
+    m_rightSplitter->setStretchFactor(0, 1);
+    m_upperSplitter->setStretchFactor(1, 1);
+    setCentralWidget(m_mainSplitter);
+    resize(1200, 800);
+    m_mainSplitter->setSizes({240, 960});
+    m_upperSplitter->setSizes({300, 660});
+    m_rightSplitter->setSizes({520, 280});
+
+    buildDriveMenus();
+    buildBoxTreeMenu();
+    buildListMenu();
+
+    m_pages->setTabVisible(0, false);
+    m_pages->setTabVisible(1, false);
+    m_pages->setTabVisible(2, false);
+    m_infoPanel->ClearInfoPanel();
+
+    readSettings();
+    if (m_saveLayoutOnExit) {
+        restoreLayout();
+    }
+    m_libraryRoot = catalog::ResolveLibraryRoot(m_services.settings, m_services.defaultLibraryRoot);
+    loadBoxTree();
+    setWindowState(windowState() | Qt::WindowMaximized);
+    qApp->installEventFilter(this);
+}
+
+// ---------------------------------------------------------------- construction
+
+void Tmainform::buildActions()
+{
+    const auto make = [this](const char* objectName, const QString& text, const QString& hint,
+                             const QKeySequence& key = {}) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(objectName));
+        action->setToolTip(hint);
+        action->setStatusTip(hint);
+        if (!key.isEmpty()) {
+            action->setShortcut(key);
+            action->setShortcutContext(Qt::ApplicationShortcut);
+        }
+        action->setEnabled(false);
+        return action;
+    };
+    m_findAction =
+        make("TopFind", QStringLiteral("查找F3"), QStringLiteral("查找(F3)"), Qt::Key_F3);
+    m_refreshAction =
+        make("TopRefresh", QStringLiteral("刷新F5"), QStringLiteral("刷新(F5)"), Qt::Key_F5);
+    m_clearAction =
+        make("TopClear", QStringLiteral("清扫F4"), QStringLiteral("清除空的光盘盒"), Qt::Key_F4);
+    m_newCdAction = make("TopNewCD", QStringLiteral("新增"), QStringLiteral("新增一张光盘(Ctrl+N)"),
+                         QKeySequence(Qt::CTRL | Qt::Key_N));
+    m_newBoxAction =
+        make("TopNewBox", QStringLiteral("新增"), QStringLiteral("新增一个光盘盒(Ctrl+B)"),
+             QKeySequence(Qt::CTRL | Qt::Key_B));
+    m_importAction =
+        make("TopImport", QStringLiteral("导入F6"), QStringLiteral("导入光盘"), Qt::Key_F6);
+    m_backupAction = make("TopBackup", QStringLiteral("备份"), QStringLiteral("备份光盘"));
+    m_outputAction = make("TopOutput", QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
+    m_reIconAction = make("TopReIcon", QStringLiteral("校验"), QStringLiteral("重建图标索引"));
+    m_setupAction = make("TopSetup", QStringLiteral("设置F9"),
+                         QStringLiteral("设置 Orlendy(F9)..."), Qt::Key_F9);
+    m_aboutAction = make("TopAbout", QStringLiteral("关于F1"),
+                         QStringLiteral("关于 Orlendy(F1)..."), Qt::Key_F1);
+    m_exitAction =
+        make("TopExit", QStringLiteral("退出F10"), QStringLiteral("退出系统(F10)"), Qt::Key_F10);
+    for (QAction* built : {m_refreshAction, m_aboutAction, m_exitAction}) {
+        m_available.insert(built);
+        built->setEnabled(true);
+    }
+    connect(m_refreshAction, &QAction::triggered, this, &Tmainform::refreshLibrary);
+    connect(m_exitAction, &QAction::triggered, this, &QWidget::close);
+    connect(m_aboutAction, &QAction::triggered, this, [this] {
+        TAboutForm about(this);
+        about.exec();
+    });
+}
+
+void Tmainform::buildMainToolBar()
+{
+    QToolBar* toolBar = addToolBar(QStringLiteral("ToolBar1"));
+    toolBar->setObjectName(QStringLiteral("ToolBar1"));
+    toolBar->setMovable(false);
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (QAction* action : {m_findAction, m_refreshAction, m_clearAction, m_newCdAction,
+                            m_newBoxAction, m_importAction, m_backupAction, m_outputAction,
+                            m_reIconAction, m_setupAction, m_aboutAction, m_exitAction}) {
+        toolBar->addAction(action);
+    }
+}
+
+QWidget* Tmainform::buildBoxTreePane()
+{
+    m_panels[1] = new QWidget(this);
+    m_panels[1]->setObjectName(QStringLiteral("Panel1"));
+    m_panels[1]->setMinimumWidth(150);
+    auto* layout = new QVBoxLayout(m_panels[1]);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* toolBar = new QToolBar(QStringLiteral("ToolBar3"), m_panels[1]);
+    toolBar->setObjectName(QStringLiteral("ToolBar3"));
+    const auto tool = [this, toolBar](const char* name, const QString& hint) {
+        auto* action = toolBar->addAction(hint);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setToolTip(hint);
+        action->setEnabled(false);
+        return action;
+    };
+    m_tvDelete = tool("tvtbdel", QStringLiteral("删除光盘盒(Del)"));
+    m_tvMove = tool("tvtbmove", QStringLiteral("移动/复制 光盘盒..."));
+    m_tvRename = tool("tvtbren", QStringLiteral("重命名光盘盒(F2)"));
+    m_ejectButton = new QToolButton(toolBar);
+    m_ejectButton->setObjectName(QStringLiteral("ejectcd"));
+    m_ejectButton->setText(QStringLiteral("弹出"));
+    m_ejectButton->setToolTip(QStringLiteral("弹出所有光驱"));
+    m_ejectButton->setPopupMode(QToolButton::MenuButtonPopup);
+    m_closeButton = new QToolButton(toolBar);
+    m_closeButton->setObjectName(QStringLiteral("closecd"));
+    m_closeButton->setText(QStringLiteral("合上"));
+    m_closeButton->setToolTip(QStringLiteral("合上所有光驱"));
+    m_closeButton->setPopupMode(QToolButton::MenuButtonPopup);
+    toolBar->addWidget(m_ejectButton);
+    toolBar->addWidget(m_closeButton);
+    layout->addWidget(toolBar);
+
+    m_boxTree = new QTreeWidget(m_panels[1]);
+    m_boxTree->setObjectName(QStringLiteral("TVstyle"));
+    m_boxTree->setHeaderHidden(true);
+    m_boxTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_boxTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_boxTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_boxTree->installEventFilter(this);
+    connect(m_boxTree, &QTreeWidget::itemSelectionChanged, this, &Tmainform::TVstyleChange);
+    connect(m_boxTree, &QWidget::customContextMenuRequested, this, &Tmainform::boxTreeContextMenu);
+    layout->addWidget(m_boxTree, 1);
+
+    m_statusBar1 = new PanelBar(QStringLiteral("StatusBar1"), {}, m_panels[1]);
+    layout->addWidget(m_statusBar1);
+    return m_panels[1];
+}
+
+QWidget* Tmainform::buildListPane()
+{
+    m_panels[5] = new QWidget(this);
+    m_panels[5]->setObjectName(QStringLiteral("Panel5"));
+    m_panels[5]->setMinimumWidth(150);
+    auto* layout = new QVBoxLayout(m_panels[5]);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* toolBar = new QToolBar(QStringLiteral("ToolBar2"), m_panels[5]);
+    toolBar->setObjectName(QStringLiteral("ToolBar2"));
+    const auto tool = [toolBar](const char* name, const QString& text) {
+        auto* action = toolBar->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setToolTip(text);
+        action->setEnabled(false);
+        return action;
+    };
+    m_lvUp = tool("lvtbup", QStringLiteral("向上一层"));
+    m_available.insert(m_lvUp);
+    m_lvDelete = tool("lvtbdel", QStringLiteral("删除选定项(Del)"));
+    m_lvMove = tool("lvtbmove", QStringLiteral("移动/复制选定项 到..."));
+    m_lvRename = tool("lvtbren", QStringLiteral("重命名(F2)"));
+    toolBar->addSeparator();
+    m_viewStyles = new QActionGroup(this);
+    m_viewStyles->setExclusive(true);
+    const char* styleNames[4] = {"icon", "sicon", "list", "report"};
+    const QString styleTexts[4] = {QStringLiteral("大图标"), QStringLiteral("小图标"),
+                                   QStringLiteral("列表"), QStringLiteral("详细资料")};
+    for (int i = 0; i < 4; ++i) {
+        QAction* action = toolBar->addAction(styleTexts[i]);
+        action->setObjectName(QString::fromLatin1(styleNames[i]));
+        action->setCheckable(true);
+        m_viewStyles->addAction(action);
+        m_styleActions[i] = action;
+        connect(action, &QAction::triggered, this,
+                [this, i] { m_list->setViewStyle(static_cast<CdListView::ViewStyle>(i + 1)); });
+    }
+    m_styleActions[3]->setChecked(true);
+    connect(m_lvUp, &QAction::triggered, this, &Tmainform::goUp);
+    layout->addWidget(toolBar);
+
+    m_list = new CdListView(m_panels[5]);
+    m_list->setObjectName(QStringLiteral("LVcd"));
+    connect(m_list, &CdListView::itemClicked, this, &Tmainform::LVcdClick);
+    connect(m_list, &CdListView::rightButtonPressed, this, &Tmainform::listRightButton);
+    connect(m_list, &CdListView::itemDoubleClicked, this, &Tmainform::listDoubleClick);
+    connect(m_list, &CdListView::keyReleased, this, &Tmainform::listKeyReleased);
+    layout->addWidget(m_list, 1);
+
+    m_statusBar4 = new PanelBar(QStringLiteral("StatusBar4"), {}, m_panels[5]);
+    layout->addWidget(m_statusBar4);
+    return m_panels[5];
+}
+
+QWidget* Tmainform::buildContentPane()
+{
+    m_panels[6] = new QWidget(this);
+    m_panels[6]->setObjectName(QStringLiteral("Panel6"));
+    auto* layout = new QVBoxLayout(m_panels[6]);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_pathLine = new QLabel(m_panels[6]);
+    m_pathLine->setObjectName(QStringLiteral("Panel7"));
+    m_pathLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pathLine->setFrameShape(QFrame::StyledPanel);
+    m_panels[7] = m_pathLine;
+    layout->addWidget(m_pathLine);
+
+    m_contentModel = new RecordTreeModel(this);
+    m_contentTree = new QTreeView(m_panels[6]);
+    m_contentTree->setObjectName(QStringLiteral("tvcd"));
+    m_contentTree->setModel(m_contentModel);
+    m_contentTree->setHeaderHidden(true);
+    m_contentTree->setUniformRowHeights(true);
+    m_contentTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_contentTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    layout->addWidget(m_contentTree, 1);
+
+    m_statusBar5 = new PanelBar(QStringLiteral("StatusBar5"), {}, m_panels[6]);
+    layout->addWidget(m_statusBar5);
+    m_statusBar2 = new PanelBar(QStringLiteral("StatusBar2"), {220}, m_panels[6]);
+    layout->addWidget(m_statusBar2);
+    return m_panels[6];
+}
+
+QWidget* Tmainform::buildPagesPane()
+{
+    m_panels[4] = new QWidget(this);
+    m_panels[4]->setObjectName(QStringLiteral("Panel4"));
+    auto* layout = new QVBoxLayout(m_panels[4]);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_pages = new QTabWidget(m_panels[4]);
+    m_pages->setObjectName(QStringLiteral("PageControl1"));
+    m_tabSheet1 = new QWidget(m_pages);
+    m_tabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    auto* descriptionLayout = new QVBoxLayout(m_tabSheet1);
+    m_description = new QPlainTextEdit(m_tabSheet1);
+    m_description->setObjectName(QStringLiteral("MX"));
+    m_description->setReadOnly(true);
+    descriptionLayout->addWidget(m_description);
+    m_pages->addTab(m_tabSheet1, QStringLiteral("光盘说明"));
+
+    m_infoPanel = new InfoPanel(m_services.drives, m_services.dialogs, m_services.clock, m_pages);
+    m_infoPanel->setObjectName(QStringLiteral("TabSheet2"));
+    m_pages->addTab(m_infoPanel, QStringLiteral("光盘信息"));
+
+    m_tabSheet3 = new QWidget(m_pages);
+    m_tabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+    auto* findLayout = new QVBoxLayout(m_tabSheet3);
+    m_findMemo = new QPlainTextEdit(m_tabSheet3);
+    m_findMemo->setObjectName(QStringLiteral("findmemo"));
+    m_findMemo->setReadOnly(true);
+    findLayout->addWidget(m_findMemo);
+    m_pages->addTab(m_tabSheet3, QStringLiteral("查找结果说明"));
+    layout->addWidget(m_pages, 1);
+
+    m_statusBar3 = new PanelBar(QStringLiteral("StatusBar3"), {420}, m_panels[4]);
+    layout->addWidget(m_statusBar3);
+    return m_panels[4];
+}
+
+void Tmainform::buildDriveMenus()
+{
+    m_ejectMenu = new QMenu(this);
+    m_ejectMenu->setObjectName(QStringLiteral("menucdo"));
+    m_closeMenu = new QMenu(this);
+    m_closeMenu->setObjectName(QStringLiteral("menucdi"));
+    const auto driveMenuItemClick = [this](QAction* item) {
+        const QString caption = item->text();
+        const char letter = caption.back().toLatin1();
+        m_services.drives.setDriveDoor(letter, caption.startsWith(QStringLiteral("弹出")));
+    };
+    for (const auto& drive : m_services.drives.cdromDrives()) {
+        const QChar letter = QLatin1Char(drive.letter);
+        m_ejectMenu->addAction(QStringLiteral("弹出光驱 ") + letter);
+        m_closeMenu->addAction(QStringLiteral("合上光驱 ") + letter);
+    }
+    connect(m_ejectMenu, &QMenu::triggered, this, driveMenuItemClick);
+    connect(m_closeMenu, &QMenu::triggered, this, driveMenuItemClick);
+    m_ejectButton->setMenu(m_ejectMenu);
+    m_closeButton->setMenu(m_closeMenu);
+    const bool anyDrive = !m_ejectMenu->actions().isEmpty();
+    m_ejectButton->setEnabled(anyDrive);
+    m_closeButton->setEnabled(anyDrive);
+    // Both buttons walk the eject menu, the door command taken from their own kind.
+    const auto allDoors = [this](bool open) {
+        for (QAction* item : m_ejectMenu->actions()) {
+            m_services.drives.setDriveDoor(item->text().back().toLatin1(), open);
+        }
+    };
+    connect(m_ejectButton, &QToolButton::clicked, this, [allDoors] { allDoors(true); });
+    connect(m_closeButton, &QToolButton::clicked, this, [allDoors] { allDoors(false); });
+}
+
+void Tmainform::buildBoxTreeMenu()
+{
+    m_boxTreeMenu = new QMenu(this);
+    m_boxTreeMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    const QString texts[] = {
+        QStringLiteral("查找(F3)..."),
+        QStringLiteral("新增一张光盘..."),
+        QStringLiteral("新增一个光盘盒(Ins)"),
+        QStringLiteral("删除光盘盒(Del)"),
+        QStringLiteral("重命名光盘盒(F2)"),
+        QStringLiteral("光盘盒移动/复制到..."),
+        QStringLiteral("全部展开"),
+        QStringLiteral("全部折叠"),
+        QStringLiteral("清除空的光盘盒(F4)"),
+        QStringLiteral("刷新(F5)"),
+        QStringLiteral("详细信息(Alt+Enter)..."),
+    };
+    for (const QString& text : texts) {
+        addMenuAction(m_boxTreeMenu, text)->setEnabled(false);
+    }
+    const auto items = m_boxTreeMenu->actions();
+    const std::pair<int, void (Tmainform::*)()> built[] = {
+        {6, &Tmainform::expandAll},
+        {7, &Tmainform::collapseAll},
+        {9, &Tmainform::refreshLibrary},
+        {10, &Tmainform::showDetails},
+    };
+    for (const auto& [index, handler] : built) {
+        m_available.insert(items[index]);
+        items[index]->setEnabled(true);
+        connect(items[index], &QAction::triggered, this, handler);
+    }
+}
+
+void Tmainform::buildListMenu()
+{
+    m_listMenu = new QMenu(this);
+    m_listMenu->setObjectName(QStringLiteral("PopupMenu2"));
+    const QString texts[] = {
+        QStringLiteral("查找(F3)..."),
+        QStringLiteral("全部选定(Ctrl+A)"),
+        QStringLiteral("新增一张光盘(Ins)..."),
+        QStringLiteral("删除(Del)"),
+        QStringLiteral("重命名(F2)"),
+        QStringLiteral("移动/复制到..."),
+        QStringLiteral("新增一个光盘盒"),
+        QStringLiteral("刷新"),
+        QStringLiteral("查看这张光盘原来的位置"),
+    };
+    for (const QString& text : texts) {
+        addMenuAction(m_listMenu, text)->setEnabled(false);
+    }
+    const auto items = m_listMenu->actions();
+    for (const int index : {1, 7}) {
+        m_available.insert(items[index]);
+        items[index]->setEnabled(true);
+    }
+    connect(items[1], &QAction::triggered, this, &Tmainform::selectAllItems);
+    connect(items[7], &QAction::triggered, this, [this] { m_list->relayout(); });
+}
+
+void Tmainform::readSettings()
+{
+    constexpr std::string_view key = catalog::SoftwareKey;
+    m_quietMode = m_services.settings.readInteger(key, "对光盘镜象操作时警示", 1) == 1;
+    m_saveLayoutOnExit = m_services.settings.readInteger(key, "退出时保存窗口布局", 1) == 1;
+}
+
+// ---------------------------------------------------------------- box tree
+
+void Tmainform::loadBoxTree()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QSignalBlocker blocker(m_boxTree);
+    m_boxTree->clear();
+    const catalog::Tree tree = catalog::LoadLibraryTree(m_libraryRoot);
+    auto* root =
+        new BoxTreeItem(std::string(catalog::LibraryRootCaption), catalog::BoxNode::LibraryRoot);
+    m_boxTree->addTopLevelItem(root);
+    addBoxTreeItems(root, tree, tree.first());
+    QApplication::restoreOverrideCursor();
+    root->setExpanded(true);
+    m_boxTree->addTopLevelItem(
+        new BoxTreeItem(catalog::LocalDrivesName(), catalog::BoxNode::LocalDrives));
+}
+
+void Tmainform::addBoxTreeItems(QTreeWidgetItem* parentItem, const catalog::Tree& tree,
+                                catalog::NodeId node)
+{
+    for (const catalog::NodeId child : tree.children(node)) {
+        auto* item = new BoxTreeItem(tree.text(child), tree.image(child));
+        parentItem->addChild(item);
+        addBoxTreeItems(item, tree, child);
+    }
+}
+
+QTreeWidgetItem* Tmainform::selectedNode() const
+{
+    const auto selected = m_boxTree->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.front();
+}
+
+int Tmainform::nodeKind(const QTreeWidgetItem* item) const
+{
+    return item == nullptr ? -1 : item->data(0, KindRole).toInt();
+}
+
+std::string Tmainform::nodePath(const QTreeWidgetItem* item) const
+{
+    std::vector<const QTreeWidgetItem*> chain;
+    for (const QTreeWidgetItem* current = item; current != nullptr && current->parent() != nullptr;
+         current = current->parent()) {
+        chain.push_back(current);
+    }
+    std::string path;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        path += gbkOf(*it);
+        path += '\\';
+    }
+    return path;
+}
+
+QTreeWidgetItem* Tmainform::findNodeByPath(const std::string& pathGbk) const
+{
+    for (QTreeWidgetItemIterator it(m_boxTree); *it != nullptr; ++it) {
+        if (nodePath(*it) == pathGbk) {
+            return *it;
+        }
+    }
+    return nullptr;
+}
+
+bool Tmainform::selectBoxPath(const std::string& boxPathGbk)
+{
+    QTreeWidgetItem* node = findNodeByPath(boxPathGbk);
+    if (node == nullptr) {
+        return false;
+    }
+    m_boxTree->setCurrentItem(node);
+    if (selectedNode() != node) {
+        node->setSelected(true);
+    }
+    return true;
+}
+
+std::string Tmainform::boxPath() const
+{
+    return nodePath(selectedNode());
+}
+
+std::string Tmainform::boxFolder() const
+{
+    return catalog::LibraryPath(m_libraryRoot, boxPath());
+}
+
+void Tmainform::sortBoxTree()
+{
+    m_boxTree->sortItems(0, Qt::AscendingOrder);
+}
+
+void Tmainform::setBoxTreeButtons(int kind)
+{
+    using namespace catalog::BoxNode;
+    const bool box = kind == Box;
+    const bool results = kind == ResultsFolder || kind == Category;
+    enableCommand(m_tvMove, box);
+    enableCommand(m_tvRename, box);
+    enableCommand(m_tvDelete, box || results);
+    if (results) {
+        enableCommand(m_lvMove, false);
+        enableCommand(m_lvRename, false);
+    }
+}
+
+void Tmainform::TVstyleChange()
+{
+    QTreeWidgetItem* node = selectedNode();
+    if (node == nullptr) {
+        return;
+    }
+    const int kind = nodeKind(node);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_statusBar3->setPanelText(1, {});
+    m_hasShownRecord = false;
+    m_contentModel->clear();
+
+    m_lvUp->setEnabled(node->parent() != nullptr);
+    setBoxTreeButtons(kind);
+
+    if (kind == catalog::BoxNode::LocalDrives) {
+        setLocation(QStringLiteral(" 当前位置: 本地光驱"));
+        m_list->clear();
+        const auto drives = m_services.drives.cdromDrives();
+        for (const auto& drive : drives) {
+            m_list->addItem(std::string("(") + drive.letter + ":)", catalog::ListItem::FirstDrive);
+        }
+        m_statusBar1->setPanelText(0,
+                                   utf8(catalog::DriveCountText(static_cast<int>(drives.size()))));
+        m_list->setColumnCaption(QStringLiteral("[本地光驱]"));
+        RefreshDriveItems();
+    } else {
+        fillList(boxFolder());
+        m_list->relayout();
+        m_list->setColumnCaption(QStringLiteral("[") + node->text(0) + QStringLiteral("]"));
+        setLocation(
+            fromGbk(withoutLastBackslash(catalog::utf8ToGbk(" 当前位置:Orlendy\\") + boxPath())));
+    }
+
+    using namespace catalog::BoxNode;
+    if (kind == LibraryRoot || kind == Box) {
+        const auto counts =
+            catalog::CountBoxEntries(boxFolder(), catalog::CountMode::Records, false);
+        m_statusBar1->setPanelText(
+            0, utf8(catalog::CountsText(catalog::CountText::BoxTreeBox, counts)));
+    } else if (kind == ResultsFolder || kind == Category) {
+        const auto counts =
+            catalog::CountBoxEntries(boxFolder(), catalog::CountMode::Results, false);
+        m_statusBar1->setPanelText(
+            0, utf8(catalog::CountsText(catalog::CountText::BoxTreeResults, counts)));
+    }
+
+    bool categoryShown = false;
+    if (kind == Category) {
+        // A category's description lies inside it, named after it.
+        loadFindMemo(boxFolder(), gbkOf(node));
+        categoryShown = !catalog::FindRecordFile(boxFolder(), gbkOf(node), ".Fin").empty();
+    }
+    setTabShown(m_tabSheet3, categoryShown);
+    if (categoryShown) {
+        m_pages->setCurrentWidget(m_tabSheet3);
+    }
+    setTabShown(m_tabSheet1, false);
+    setTabShown(m_infoPanel, false);
+
+    QApplication::restoreOverrideCursor();
+    {
+        const QSignalBlocker blocker(m_boxTree);
+        sortBoxTree();
+    }
+    LVcdClick();
+}
+
+void Tmainform::fillList(const std::string& folder)
+{
+    std::vector<catalog::ListEntry> items = catalog::FillCDList(folder);
+    catalog::SortBoxesFirst(items);
+    m_list->setItems(items);
+}
+
+void Tmainform::refreshLibrary()
+{
+    m_libraryRoot = catalog::ResolveLibraryRoot(m_services.settings, m_services.defaultLibraryRoot);
+    loadBoxTree();
+    m_boxTree->setCurrentItem(m_boxTree->topLevelItem(0));
+    if (selectedNode() == m_boxTree->topLevelItem(0)) {
+        TVstyleChange();
+    }
+}
+
+void Tmainform::showDetails()
+{
+    QTreeWidgetItem* node = selectedNode();
+    const int kind = nodeKind(node);
+    using namespace catalog::BoxNode;
+    std::string text;
+    if (kind == LibraryRoot || kind == Box || kind == ResultsFolder) {
+        const bool results = kind == ResultsFolder;
+        const auto counts = catalog::CountBoxEntries(
+            boxFolder(), results ? catalog::CountMode::Results : catalog::CountMode::Records, true);
+        text = catalog::CountsText(
+            results ? catalog::CountText::DetailsResults : catalog::CountText::DetailsBox, counts);
+    } else if (kind == Category) {
+        const std::string fin = catalog::FindRecordFile(boxFolder(), gbkOf(node), ".fin");
+        if (fin.empty()) {
+            text = "查不到属性!";
+        } else {
+            const std::string finText = catalog::ReadWholeFile(fin);
+            for (const auto line : catalog::SplitLines(finText)) {
+                text += catalog::gbkToUtf8(line) + "\r";
+            }
+        }
+    } else if (kind == LocalDrives) {
+        text = "共有 " + catalog::decimal(m_list->count()) + " 个光驱!";
+    } else {
+        return;
+    }
+    m_services.dialogs.message(text, MessageIcon::Information);
+}
+
+void Tmainform::expandAll()
+{
+    if (QTreeWidgetItem* node = selectedNode()) {
+        m_boxTree->expandRecursively(m_boxTree->indexFromItem(node));
+    }
+}
+
+void Tmainform::collapseAll()
+{
+    QTreeWidgetItem* node = selectedNode();
+    if (node == nullptr) {
+        return;
+    }
+    std::vector<QTreeWidgetItem*> pending{node};
+    while (!pending.empty()) {
+        QTreeWidgetItem* item = pending.back();
+        pending.pop_back();
+        item->setExpanded(false);
+        for (int i = 0; i < item->childCount(); ++i) {
+            pending.push_back(item->child(i));
+        }
+    }
+}
+
+void Tmainform::boxTreeContextMenu(const QPoint& pos)
+{
+    QTreeWidgetItem* node = m_boxTree->itemAt(pos);
+    if (node == nullptr) {
+        return;
+    }
+    m_boxTree->setCurrentItem(node);
+    const int kind = nodeKind(node);
+    using namespace catalog::BoxNode;
+    const auto items = m_boxTreeMenu->actions();
+    const bool rootOrBox = kind == LibraryRoot || kind == Box;
+    enableCommand(items[3], kind == Box || kind == ResultsFolder || kind == Category);
+    enableCommand(items[4], kind == Box);
+    enableCommand(items[5], kind == Box);
+    for (const int index : {0, 1, 2}) {
+        enableCommand(items[index], rootOrBox);
+    }
+    m_boxTreeMenu->popup(m_boxTree->viewport()->mapToGlobal(pos));
+}
+
+// ---------------------------------------------------------------- CD list
+
+void Tmainform::enableCommand(QAction* action, bool on)
+{
+    action->setEnabled(on && m_available.count(action) != 0);
+}
+
+void Tmainform::setLocation(const QString& text)
+{
+    m_statusBar3->setPanelText(0, text);
+}
+
+void Tmainform::setTabShown(QWidget* page, bool shown)
+{
+    m_pages->setTabVisible(m_pages->indexOf(page), shown);
+}
+
+void Tmainform::setShownRecord(const std::string& captionGbk)
+{
+    m_shownRecordGbk = captionGbk;
+    m_hasShownRecord = true;
+    m_statusBar3->setPanelText(1, fromGbk(captionGbk));
+}
+
+void Tmainform::clearContent()
+{
+    m_contentModel->clear();
+    m_nodeNotes = catalog::NodeNotes();
+    m_statusBar2->setPanelText(0, {});
+    m_statusBar2->setPanelText(1, {});
+    m_pathLine->clear();
+    m_statusBar5->setPanelText(0, {});
+}
+
+void Tmainform::resetShow()
+{
+    clearContent();
+    m_statusBar4->setPanelText(0, {});
+    m_description->clear();
+    m_description->setReadOnly(true);
+    m_savedDescription.clear();
+    if (nodeKind(selectedNode()) == catalog::BoxNode::LocalDrives) {
+        setLocation(QStringLiteral(" 当前位置: 本地光驱"));
+    } else {
+        setLocation(
+            fromGbk(withoutLastBackslash(catalog::utf8ToGbk(" 当前位置：Orlendy\\") + boxPath())));
+    }
+}
+
+void Tmainform::applySelectionState()
+{
+    const auto selected = m_list->selectedRows();
+    if (selected.empty()) {
+        enableCommand(m_lvDelete, false);
+        enableCommand(m_lvMove, false);
+        enableCommand(m_lvRename, false);
+        m_hasShownRecord = false;
+        m_statusBar3->setPanelText(1, {});
+        return;
+    }
+    const int treeKind = nodeKind(selectedNode());
+    const int itemKind = m_list->kind(selected.front());
+    using namespace catalog;
+    enableCommand(m_lvDelete, itemKind < ListItem::FirstDrive);
+    enableCommand(m_lvMove, treeKind != BoxNode::ResultsFolder &&
+                                treeKind != BoxNode::LocalDrives &&
+                                itemKind != ListItem::FoundFolder);
+    enableCommand(m_lvRename, selected.size() == 1 &&
+                                  (treeKind == BoxNode::LibraryRoot || treeKind == BoxNode::Box));
+    const QString caption = fromGbk(m_list->caption(selected.front()));
+    if (treeKind == BoxNode::LocalDrives) {
+        setLocation(QStringLiteral(" 当前位置: 本地光驱\\") + caption);
+    } else {
+        setLocation(QStringLiteral(" 当前位置：Orlendy\\") + fromGbk(boxPath()) + caption);
+    }
+    if (selected.size() > 1) {
+        m_hasShownRecord = false;
+        m_statusBar3->setPanelText(1, {});
+    }
+}
+
+void Tmainform::LVcdClick()
+{
+    const auto selected = m_list->selectedRows();
+    if (selected.size() != 1) {
+        resetShow();
+    }
+    applySelectionState();
+    if (selected.size() != 1) {
+        setTabShown(m_infoPanel, false);
+        setTabShown(m_tabSheet1, false);
+        setTabShown(m_tabSheet3, nodeKind(selectedNode()) == catalog::BoxNode::Category);
+        return;
+    }
+    const int row = selected.front();
+    if (m_hasShownRecord && m_list->caption(row) == m_shownRecordGbk) {
+        return;
+    }
+    const int kind = m_list->kind(row);
+    using namespace catalog::ListItem;
+    try {
+        if (kind >= FirstDrive) {
+            showDriveItem(row);
+        } else if (kind == CdRecord) {
+            showRecord(row);
+        } else if (kind == FoundFolder) {
+            showFoundFolder(row);
+        } else if (kind == FoundCd) {
+            showFoundCd(row);
+        } else {
+            showBoxItem(row);
+        }
+    } catch (const std::exception& error) {
+        // A file that cannot be read or written ends the command; what was done stays.
+        while (QApplication::overrideCursor() != nullptr) {
+            QApplication::restoreOverrideCursor();
+        }
+        m_services.dialogs.message(error.what(), MessageIcon::Error);
+    }
+}
+
+void Tmainform::showDriveItem(int row)
+{
+    const std::string caption = m_list->caption(row);
+    const char letter = caption.size() > 1 ? caption[1] : '?';
+    std::string found;
+    try {
+        found = catalog::IdentifyDiscInDrive(m_services.drives, letter, m_libraryRoot);
+    } catch (const std::exception& error) {
+        m_services.dialogs.message(error.what(), MessageIcon::Error);
+        return;
+    }
+    if (found == "-1") {
+        m_statusBar4->setPanelText(0,
+                                   fromGbk(caption.substr(0, 4)) + QStringLiteral(" 驱中没有光盘"));
+        return;
+    }
+    if (found.empty()) {
+        const std::string question =
+            std::string(1, letter) + ": 驱中的光盘在光盘库中找不到！是否要新增这张光盘？";
+        if (m_services.dialogs.ask(question, MessageIcon::Warning)) {
+            TopNewCDClick();
+        }
+        return;
+    }
+    // The record path below the root, with backslashes as in every library path.
+    std::string relative = found.substr(m_libraryRoot.size());
+    for (char& c : relative) {
+        c = c == '/' ? '\\' : c;
+    }
+    const auto lastBackslash = relative.rfind('\\');
+    const std::string fileName =
+        lastBackslash == std::string::npos ? relative : relative.substr(lastBackslash + 1);
+    const std::string cdName = fileName.substr(0, fileName.size() - 4);
+    const std::string box =
+        lastBackslash == std::string::npos ? std::string() : relative.substr(0, lastBackslash + 1);
+    if (!selectBoxPath(box)) {
+        return;
+    }
+    const std::string wanted = catalog::upperAscii(cdName);
+    for (int i = 0; i < m_list->count(); ++i) {
+        if (m_list->kind(i) == catalog::ListItem::CdRecord &&
+            catalog::upperAscii(m_list->caption(i)) == wanted) {
+            m_list->selectOnly(i);
+            m_list->scrollTo(i);
+            for (QAction* action : {m_lvMove, m_lvDelete, m_lvRename}) {
+                enableCommand(action, true);
+            }
+            m_lvUp->setEnabled(selectedNode()->parent() != nullptr);
+            LVcdClick();
+            return;
+        }
+    }
+}
+
+void Tmainform::removeListItem(int row)
+{
+    m_list->removeItem(row);
+}
+
+bool Tmainform::loadIntoContentTree(const catalog::RecordRef& record, std::string_view listingExt)
+{
+    catalog::Tree tree;
+    const catalog::RecordLoad load = catalog::LoadRecordTree(record, listingExt, tree);
+    m_contentModel->setTree(std::move(tree));
+    if (const QModelIndex first = m_contentModel->index(0, 0); first.isValid()) {
+        m_contentTree->expand(first);
+    }
+    m_statusBar2->setPanelText(0, utf8(catalog::TotalsText(load.totals)));
+    if (!load.tree.ok || !load.tags.ok) {
+        m_services.dialogs.message(load.tree.ok ? load.tags.errorUtf8 : load.tree.errorUtf8,
+                                   MessageIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+void Tmainform::loadDescription(const catalog::RecordRef& record, bool editable)
+{
+    const std::string text = catalog::ReadDescription(record);
+    m_description->setPlainText(fromGbk(text));
+    m_savedDescription = text;
+    m_description->setReadOnly(!editable);
+}
+
+void Tmainform::loadNodeNotes(const catalog::RecordRef& record, const char* noNotes,
+                              const char* hasNotes)
+{
+    m_nodeNotes = catalog::NodeNotes::read(record);
+    m_statusBar4->setPanelText(0,
+                               QString::fromUtf8(m_nodeNotes.lines().empty() ? noNotes : hasNotes));
+}
+
+void Tmainform::loadFindMemo(const std::string& finFolder, const std::string& nameGbk)
+{
+    const std::string fin = catalog::FindRecordFile(finFolder, nameGbk, ".Fin");
+    m_findMemo->setPlainText(fin.empty() ? QString() : fromGbk(catalog::ReadWholeFile(fin)));
+}
+
+// Steps shared by a CD record and the target of a found-CD entry: the icon file, the
+// tree, the description, the information and the node descriptions.
+bool Tmainform::showRecordFiles(const catalog::RecordRef& record, const char* noNotes,
+                                const char* hasNotes, int row)
+{
+    if (catalog::FindRecordFile(record.folder, record.name, ".tag").empty()) {
+        const bool rebuild = m_services.dialogs.ask(
+            "光盘标志文件丢失！\r\r镜象光盘仍然可用，但需要重新生成图标信息！\r\r\"是\"-重新生成   "
+            "\"否\"-删除这张光盘",
+            MessageIcon::Error);
+        if (!rebuild) {
+            removeListItem(row);
+            for (const char* ext : {".Cdr", ".FMx", ".Mx", ".Ifn"}) {
+                const std::string path = catalog::FindRecordFile(record.folder, record.name, ext);
+                if (!path.empty()) {
+                    ::unlink(path.c_str());
+                }
+            }
+            return false;
+        }
+        m_statusBar4->setPanelText(0, QStringLiteral("正在重新生成图标信息...."));
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        catalog::RebuildTagFromTree(record);
+        QApplication::restoreOverrideCursor();
+        m_statusBar4->setPanelText(0, {});
+    }
+    m_statusBar4->setPanelText(0, QStringLiteral("光盘读取中...请稍候"));
+    m_statusBar4->repaint();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool loaded = loadIntoContentTree(record, ".Cdr");
+    QApplication::restoreOverrideCursor();
+    if (!loaded) {
+        return false;
+    }
+    if (catalog::FindRecordFile(record.folder, record.name, ".Mx").empty()) {
+        catalog::WriteDescription(record, "");
+    }
+    loadDescription(record, true);
+    const auto& tree = m_contentModel->tree();
+    const std::string& rootLine = tree.empty() ? std::string() : tree.text(tree.first());
+    m_infoPanel->setRecord(record, rootLine.empty() ? '?' : rootLine.front(), m_list->caption(row));
+    m_infoPanel->loadOrClear(record);
+    loadNodeNotes(record, noNotes, hasNotes);
+    return true;
+}
+
+void Tmainform::showRecord(int row)
+{
+    m_pathLine->clear();
+    m_statusBar2->setPanelText(1, {});
+    const std::string caption = m_list->caption(row);
+    const catalog::RecordRef record{boxFolder(), caption};
+    if (catalog::FindRecordFile(record.folder, record.name, ".Cdr").empty()) {
+        m_services.dialogs.message("光盘 " + catalog::gbkToUtf8(caption) + " 不存在！",
+                                   MessageIcon::Error);
+        removeListItem(row);
+        return;
+    }
+    if (!showRecordFiles(record, "这张光盘的子文件夹中无描述", "这张光盘的子文件夹中有描述", row)) {
+        return;
+    }
+    setTabShown(m_infoPanel, true);
+    setTabShown(m_tabSheet1, true);
+    setTabShown(m_tabSheet3, false);
+    setShownRecord(caption);
+}
+
+void Tmainform::showFoundFolder(int row)
+{
+    m_hasShownRecord = false;
+    m_statusBar3->setPanelText(1, {});
+    m_pathLine->clear();
+    m_statusBar2->setPanelText(0, {});
+    m_lvMove->setEnabled(false);
+    m_lvRename->setEnabled(false);
+    const std::string caption = m_list->caption(row);
+    const catalog::RecordRef record{boxFolder(), caption};
+    if (catalog::FindRecordFile(record.folder, record.name, ".FID").empty()) {
+        m_services.dialogs.message("查找结果文件 " + catalog::gbkToUtf8(caption) + " 不存在！",
+                                   MessageIcon::Error);
+        removeListItem(row);
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool loaded = loadIntoContentTree(record, ".FID");
+    QApplication::restoreOverrideCursor();
+    if (!loaded) {
+        return;
+    }
+    loadDescription(record, false);
+    loadNodeNotes(record, "这个查找结果的子文件夹中无描述", "这个查找结果的子文件夹中有描述");
+    for (QWidget* page :
+         {static_cast<QWidget*>(m_tabSheet1), static_cast<QWidget*>(m_infoPanel), m_tabSheet3}) {
+        setTabShown(page, true);
+    }
+    const auto& tree = m_contentModel->tree();
+    const std::string& rootLine = tree.empty() ? std::string() : tree.text(tree.first());
+    m_infoPanel->setRecord(record, rootLine.empty() ? '?' : rootLine.front(), caption);
+    m_infoPanel->loadOrClear(record);
+    setShownRecord(caption);
+}
+
+void Tmainform::showFoundCd(int row)
+{
+    m_pathLine->clear();
+    m_statusBar2->setPanelText(0, {});
+    const std::string caption = m_list->caption(row);
+    const std::string pointer = catalog::FindRecordFile(boxFolder(), caption, ".TGT");
+    if (pointer.empty()) {
+        m_services.dialogs.message("查找结果文件 " + catalog::gbkToUtf8(caption) + " 不存在！",
+                                   MessageIcon::Error);
+        removeListItem(row);
+        return;
+    }
+    const std::string pointerText = catalog::ReadWholeFile(pointer);
+    const auto lines = catalog::SplitLines(pointerText);
+    const std::string targetGbk = lines.empty() ? std::string() : std::string(lines.front());
+    const std::string targetPath = catalog::LibraryPath(m_libraryRoot, targetGbk);
+    // The pointer names a .cdr; its record is that path less the extension.
+    const auto slash = targetPath.rfind('/');
+    const catalog::RecordRef target{
+        targetPath.substr(0, slash + 1),
+        targetPath.size() >= slash + 5 ? targetPath.substr(slash + 1, targetPath.size() - slash - 5)
+                                       : std::string()};
+    if (targetGbk.size() < 4 || !catalog::PathExists(targetPath)) {
+        m_services.dialogs.message(
+            "查找结果指向的文件 " + catalog::gbkToUtf8(caption) + " 不存在！", MessageIcon::Error);
+        removeListItem(row);
+        ::unlink(pointer.c_str());
+        return;
+    }
+    if (!showRecordFiles(target, "这张光盘的子文件中无描述", "这张光盘的子文件中有描述", row)) {
+        return;
+    }
+    for (QWidget* page :
+         {static_cast<QWidget*>(m_tabSheet1), static_cast<QWidget*>(m_infoPanel), m_tabSheet3}) {
+        setTabShown(page, true);
+    }
+    setShownRecord(caption);
+}
+
+void Tmainform::showBoxItem(int row)
+{
+    m_hasShownRecord = false;
+    m_statusBar3->setPanelText(1, {});
+    m_contentModel->clear();
+    setTabShown(m_infoPanel, false);
+    setTabShown(m_tabSheet1, false);
+    const std::string caption = m_list->caption(row);
+    const int treeKind = nodeKind(selectedNode());
+    using namespace catalog::BoxNode;
+    const std::string itemFolder = catalog::ChildPath(boxFolder(), caption);
+    if (treeKind == ResultsFolder) {
+        loadFindMemo(itemFolder, caption);
+        const bool described = !catalog::FindRecordFile(itemFolder, caption, ".Fin").empty();
+        setTabShown(m_tabSheet3, described);
+        if (described) {
+            m_pages->setCurrentWidget(m_tabSheet3);
+        }
+    } else {
+        setTabShown(m_tabSheet3, false);
+    }
+    m_pathLine->clear();
+    m_statusBar2->setPanelText(0, {});
+    m_statusBar2->setPanelText(1, {});
+    m_description->clear();
+    m_description->setReadOnly(true);
+    const bool results = treeKind == ResultsFolder || treeKind == Category;
+    const auto counts = catalog::CountBoxEntries(
+        itemFolder, results ? catalog::CountMode::Results : catalog::CountMode::Records, false);
+    m_statusBar4->setPanelText(
+        0, utf8(catalog::CountsText(
+               results ? catalog::CountText::ListResults : catalog::CountText::ListBox, counts)));
+}
+
+void Tmainform::RefreshDriveItems()
+{
+    if (nodeKind(selectedNode()) != catalog::BoxNode::LocalDrives) {
+        return;
+    }
+    for (int row = 0; row < m_list->count(); ++row) {
+        const std::string caption = m_list->caption(row);
+        if (m_list->kind(row) < catalog::ListItem::FirstDrive || caption.size() < 4) {
+            continue;
+        }
+        const char letter = caption[1];
+        const std::string head = caption.substr(0, 4);
+        const bool present = m_services.drives.discPresent(letter);
+        m_list->setCaption(
+            row, present ? head + " " + catalog::utf8ToGbk(m_services.drives.volumeLabel(letter))
+                         : head);
+        m_list->setItemIcon(row, driveIcon(present));
+    }
+}
+
+void Tmainform::TopNewCDClick()
+{
+    // Adding a CD comes with the scanner; until then the command stays disabled.
+    if (!m_newCdAction->isEnabled()) {
+        return;
+    }
+    m_newCdAction->trigger();
+}
+
+void Tmainform::goUp()
+{
+    QTreeWidgetItem* node = selectedNode();
+    if (node != nullptr && node->parent() != nullptr) {
+        m_boxTree->setCurrentItem(node->parent());
+    }
+}
+
+void Tmainform::selectAllItems()
+{
+    m_list->selectAll();
+    LVcdClick();
+}
+
+void Tmainform::listRightButton(const QPoint& globalPos, int row)
+{
+    resetShow();
+    const auto before = m_list->selectedRows();
+    if (row >= 0 && std::find(before.begin(), before.end(), row) == before.end()) {
+        m_list->selectOnly(row);
+    }
+    applySelectionState();
+    const auto selected = m_list->selectedRows();
+    const int treeKind = nodeKind(selectedNode());
+    const auto items = m_listMenu->actions();
+    using namespace catalog;
+    // 0 find, 3 delete, 4 rename, 5 move, 6 new box, 8 original place
+    if (treeKind == BoxNode::LibraryRoot || treeKind == BoxNode::Box) {
+        const bool onItem = row >= 0;
+        enableCommand(items[0], onItem);
+        enableCommand(items[6], true);
+        enableCommand(items[3], onItem);
+        enableCommand(items[5], onItem);
+        enableCommand(items[4], onItem && selected.size() == 1);
+        enableCommand(items[8], false);
+    } else {
+        for (const int index : {0, 4, 5, 6}) {
+            enableCommand(items[index], false);
+        }
+        if (selected.empty()) {
+            enableCommand(items[3], false);
+            enableCommand(items[8], false);
+        } else {
+            const int itemKind = m_list->kind(selected.front());
+            enableCommand(items[3], treeKind != BoxNode::LocalDrives);
+            enableCommand(items[8], selected.size() == 1 && (itemKind == ListItem::FoundFolder ||
+                                                             itemKind == ListItem::FoundCd));
+            enableCommand(items[5], itemKind == ListItem::FoundCd);
+        }
+    }
+    m_listMenu->popup(globalPos);
+}
+
+void Tmainform::listDoubleClick()
+{
+    const int row = m_list->selectedRow();
+    QTreeWidgetItem* node = selectedNode();
+    if (row < 0 || node == nullptr || m_list->kind(row) != catalog::ListItem::Box) {
+        return;
+    }
+    const std::string caption = m_list->caption(row);
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (gbkOf(node->child(i)) == caption) {
+            m_boxTree->setCurrentItem(node->child(i));
+            fillList(boxFolder());
+            return;
+        }
+    }
+}
+
+void Tmainform::listKeyReleased(int key, Qt::KeyboardModifiers modifiers)
+{
+    if (key == Qt::Key_A && modifiers == Qt::ControlModifier) {
+        selectAllItems();
+        return;
+    }
+    if (key == Qt::Key_Backspace) {
+        if (m_lvUp->isEnabled()) {
+            goUp();
+        }
+        return;
+    }
+    if (key == Qt::Key_Insert) {
+        if (m_newCdAction->isEnabled()) {
+            TopNewCDClick();
+        }
+        return;
+    }
+    const bool navigation = key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
+                            key == Qt::Key_End || key == Qt::Key_Home || key == Qt::Key_Left ||
+                            key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+    const bool letter = key >= Qt::Key_A && key <= Qt::Key_Z;
+    if (navigation || letter) {
+        LVcdClick();
+    }
+}
+
+// ---------------------------------------------------------------- layout
+
+void Tmainform::restoreLayout()
+{
+    auto& settings = m_services.settings;
+    const int style = settings.readInteger(StateKey, ViewStyleValue, 4);
+    const auto size = [&](const char* name) { return settings.readInteger(StateKey, name, 0); };
+    // Each non-zero size is applied to its pane; the splitters give the rest to the others.
+    QList<int> main = m_mainSplitter->sizes();
+    QList<int> right = m_rightSplitter->sizes();
+    QList<int> upper = m_upperSplitter->sizes();
+    if (const int width = size("panel1.width"); width > 0) {
+        main[1] = std::max(0, main[0] + main[1] - width);
+        main[0] = width;
+    }
+    if (const int height = size("panel3.height"); height > 0) {
+        right[1] = std::max(0, right[0] + right[1] - height);
+        right[0] = height;
+    }
+    if (const int height = size("panel4.height"); height > 0) {
+        right[1] = height;
+    }
+    if (const int width = size("panel5.width"); width > 0) {
+        upper[1] = std::max(0, upper[0] + upper[1] - width);
+        upper[0] = width;
+    }
+    m_mainSplitter->setSizes(main);
+    m_rightSplitter->setSizes(right);
+    m_upperSplitter->setSizes(upper);
+    if (const int width = size("column.width"); width > 0) {
+        m_list->setColumnWidth(width);
+    }
+    if (style >= 1 && style <= 4) {
+        m_styleActions[style - 1]->setChecked(true);
+        m_list->setViewStyle(static_cast<CdListView::ViewStyle>(style));
+    }
+}
+
+void Tmainform::saveLayout()
+{
+    auto& settings = m_services.settings;
+    int style = 4;
+    for (int i = 0; i < 4; ++i) {
+        if (m_styleActions[i]->isChecked()) {
+            style = i + 1;
+        }
+    }
+    settings.writeInteger(StateKey, ViewStyleValue, style);
+    for (int i = 1; i <= 7; ++i) {
+        const std::string panel = "Panel" + std::to_string(i);
+        settings.writeInteger(StateKey, panel + ".Height", m_panels[i]->height());
+        settings.writeInteger(StateKey, panel + ".width", m_panels[i]->width());
+    }
+    settings.writeInteger(StateKey, "Column.width", m_list->columnWidth());
+}
+
+// "保存" is the window's default button: Enter in a control that does not take Enter
+// itself saves the information while its page is on screen.
+bool Tmainform::saveOnEnter(QObject* watched, const QKeyEvent* key)
+{
+    if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+        key->modifiers() != Qt::NoModifier || !m_infoPanel->isVisible()) {
+        return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != this || qobject_cast<QPlainTextEdit*>(widget) ||
+        qobject_cast<QAbstractButton*>(widget)) {
+        return false;
+    }
+    m_infoPanel->save();
+    return true;
+}
+
+void Tmainform::closeEvent(QCloseEvent* event)
+{
+    if (m_saveLayoutOnExit) {
+        try {
+            saveLayout();
+        } catch (const std::exception& error) {
+            m_services.dialogs.message(error.what(), MessageIcon::Error);
+        }
+    }
+    event->accept();
+}
+
+bool Tmainform::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && saveOnEnter(watched, static_cast<QKeyEvent*>(event))) {
+        return true;
+    }
+    if (watched == m_boxTree && event->type() == QEvent::KeyRelease) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (key->modifiers() & Qt::AltModifier) {
+                showDetails();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace app

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemModel>
 #include <QString>
+#include <cstdint>
 #include <vector>
 
 namespace app {
@@ -19,7 +20,13 @@ public:
     // The node's image index (icon class or node kind), as int.
     static constexpr int ImageRole = Qt::UserRole + 2;
 
+    // Which icon set the image index selects: content classes 0..14 or box tree kinds.
+    enum class IconSource { Content, BoxTree };
+
     explicit RecordTreeModel(QObject* parent = nullptr);
+
+    void setIconSource(IconSource source);
+    IconSource iconSource() const { return m_iconSource; }
 
     // Takes the tree and shows it (one reset of the model).
     void setTree(catalog::Tree tree);
@@ -33,6 +40,9 @@ public:
     void setNodeText(catalog::NodeId node, std::string textGbk);
     void setNodeImage(catalog::NodeId node, int image);
 
+    // Whether the node's display text has been made from its GBK bytes yet.
+    bool isConverted(catalog::NodeId node) const;
+
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -44,8 +54,12 @@ private:
     const QString& displayText(catalog::NodeId node) const;
 
     catalog::Tree m_tree;
-    mutable std::vector<QString> m_display; // filled on first display
-    mutable std::vector<bool> m_converted;
+    // Texts are kept only for the nodes shown so far: a QString per node would cost
+    // 24 MB for a record of a million nodes.
+    mutable std::vector<QString> m_display;   // filled on first display, in that order
+    mutable std::vector<std::int32_t> m_slot; // node id -> index in m_display, or -1
+    mutable std::vector<bool> m_converted;    // the node's slot holds its current text
+    IconSource m_iconSource = IconSource::Content;
 };
 
 } // namespace app

@@ -25,4 +25,5 @@ hyperfine --warmup 3 --runs 20 -N \
     --command-name "find -type d" "find $scratch/lib -type d"
 
 "$build/bench/catalog_bench"
+[ -x "$build/bench/ui_bench" ] && "$build/bench/ui_bench"
 rm -rf "$scratch"

@@ -33,4 +33,10 @@ int runInfo(const Context& context, const std::vector<std::string>& args);
 int runDescribe(const Context& context, const std::vector<std::string>& args);
 int runNotes(const Context& context, const std::vector<std::string>& args);
 
+// Drive commands (drive_commands.cpp): the drive table and the settings that map letters.
+int runDrives(const Context& context, const std::vector<std::string>& args);
+int runMap(const Context& context, const std::vector<std::string>& args);
+int runUnmap(const Context& context, const std::vector<std::string>& args);
+int runIdentify(const Context& context, const std::vector<std::string>& args);
+
 } // namespace cli

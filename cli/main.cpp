@@ -27,6 +27,12 @@ const char* const Usage = R"(用法: vellumark-cli [--library 文件夹] 命令 
   info 光盘                 光盘信息, 每行一项 名称=值
   describe 光盘             光盘描述
   notes 光盘                文件夹和文件的描述: 路径, TAB, 描述
+  drives                    光驱, 每个一行: 盘符, 种类 (optical, folder, image), 有无光盘 (yes, no),
+                            卷标, 容量 (字节), 以 TAB 分隔
+  map 盘符 路径             把盘符映射到文件夹, ISO 映象文件或光驱设备 (虚拟光驱)
+  unmap 盘符                取消盘符的映射
+  identify 盘符             光驱中的光盘在光盘库中的记录: 光盘盒路径加文件名; -1 为光驱中没有光盘,
+                            空行为光盘库中找不到
 
 光盘盒路径由名称和反斜杠 (或 /) 组成, 例如 "软件光盘\游戏"; "" 为光盘库本身,
 "查找结果" 为查找结果文件夹。光盘为光盘盒路径加光盘名称, 例如 "软件光盘\工具盘"。
@@ -37,9 +43,10 @@ using Command = std::function<int(const cli::Context&, const std::vector<std::st
 const std::map<std::string, Command>& commands()
 {
     static const std::map<std::string, Command> table{
-        {"boxes", cli::runBoxes}, {"list", cli::runList}, {"counts", cli::runCounts},
-        {"show", cli::runShow},   {"info", cli::runInfo}, {"describe", cli::runDescribe},
-        {"notes", cli::runNotes},
+        {"boxes", cli::runBoxes}, {"list", cli::runList},         {"counts", cli::runCounts},
+        {"show", cli::runShow},   {"info", cli::runInfo},         {"describe", cli::runDescribe},
+        {"notes", cli::runNotes}, {"drives", cli::runDrives},     {"map", cli::runMap},
+        {"unmap", cli::runUnmap}, {"identify", cli::runIdentify},
     };
     return table;
 }

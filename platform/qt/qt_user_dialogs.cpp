@@ -1,0 +1,74 @@
+#include "platform/qt/qt_user_dialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace platform::qt_edition {
+
+namespace {
+
+QString applicationTitle()
+{
+    // A display name that was never set is the application name, which defaults to the
+    // executable's file name.
+    const QString title = QApplication::applicationDisplayName();
+    if (title.isEmpty() || title == QCoreApplication::applicationName()) {
+        return QStringLiteral("Vellumark 1.32");
+    }
+    return title;
+}
+
+QMessageBox::Icon boxIcon(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QString screenText(const std::string& textUtf8)
+{
+    QString text = QString::fromUtf8(textUtf8.data(), static_cast<qsizetype>(textUtf8.size()));
+    // CR LF is one break, a lone CR is one too.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+int show(QWidget* parent, const QString& caption, const std::string& text, MessageIcon icon,
+         QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(boxIcon(icon), caption, screenText(text), buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(defaultButton);
+    return box.exec();
+}
+
+} // namespace
+
+void QtUserDialogs::message(const std::string& text, MessageIcon icon)
+{
+    show(m_parent, applicationTitle(), text, icon, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+bool QtUserDialogs::ask(const std::string& text, MessageIcon icon)
+{
+    return show(m_parent, applicationTitle(), text, icon, QMessageBox::Yes | QMessageBox::No,
+                QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void QtUserDialogs::messageWithCaption(const std::string& caption, const std::string& text,
+                                       MessageIcon icon)
+{
+    show(m_parent, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())), text,
+         icon, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+} // namespace platform::qt_edition

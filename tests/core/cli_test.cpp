@@ -1,30 +1,20 @@
 // vellumark-cli run as a whole process against libraries written byte by byte.
 
+#include "tests/support/cli_runner.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstring>
 
+using testing_support::CliRun;
 using testing_support::gbk;
 using testing_support::makeFolders;
-using testing_support::readFile;
 using testing_support::TempDir;
 using testing_support::writeFile;
 
 namespace {
-
-struct CliRun
-{
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
 class CliTest : public ::testing::Test
 {
@@ -35,27 +25,9 @@ protected:
         if (withLibrary) {
             args.insert(args.begin(), {"--library", library()});
         }
-        const std::string outPath = m_home / "out";
-        const std::string errPath = m_home / "err";
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::setenv("XDG_CONFIG_HOME", (m_home / "config").c_str(), 1);
-            ::setenv("XDG_DATA_HOME", (m_home / "data").c_str(), 1);
-            const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(out, 1);
-            ::dup2(err, 2);
-            std::vector<char*> argv{const_cast<char*>(VELLUMARK_CLI)};
-            for (auto& arg : args) {
-                argv.push_back(arg.data());
-            }
-            argv.push_back(nullptr);
-            ::execv(VELLUMARK_CLI, argv.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(outPath), readFile(errPath)};
+        return testing_support::RunProgram(
+            VELLUMARK_CLI, std::move(args),
+            {{"XDG_CONFIG_HOME", m_home / "config"}, {"XDG_DATA_HOME", m_home / "data"}});
     }
 
     std::string library() const { return m_library.path(); }

@@ -1,0 +1,237 @@
+#include "platform/linux/iso_volume.h"
+#include "platform/linux/linux_drives.h"
+
+#include "tests/support/cli_runner.h"
+#include "tests/support/fake_settings_store.h"
+#include "tests/support/temp_library.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+using platform::DriveInfo;
+using platform::DriveKind;
+using platform::linux_edition::CleanVolumeLabel;
+using platform::linux_edition::DrivesKey;
+using platform::linux_edition::LinuxDrives;
+using platform::linux_edition::MapVirtualDrive;
+using platform::linux_edition::ReadIsoVolume;
+using platform::linux_edition::UnmapVirtualDrive;
+using testing_support::FakeSettingsStore;
+using testing_support::gbk;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+// An ISO 9660 image with Joliet and Rock Ridge names, made by genisoimage.
+bool makeImage(const std::string& sourceFolder, const std::string& labelUtf8,
+               const std::string& imagePath)
+{
+    const auto run = testing_support::RunProgram("genisoimage",
+                                                 {"-quiet", "-input-charset", "utf-8", "-J", "-R",
+                                                  "-V", labelUtf8, "-o", imagePath, sourceFolder});
+    return run.status == 0;
+}
+
+#define SKIP_WITHOUT_GENISOIMAGE()                                                                 \
+    if (!testing_support::ProgramOnPath("genisoimage")) {                                          \
+        GTEST_SKIP() << "genisoimage is not installed";                                            \
+    }
+
+std::map<char, DriveInfo> byLetter(const std::vector<DriveInfo>& drives)
+{
+    std::map<char, DriveInfo> table;
+    for (const auto& drive : drives) {
+        table[drive.letter] = drive;
+    }
+    return table;
+}
+
+TEST(LinuxDrives, OpticalDrivesTakeTheFreeLettersFromD)
+{
+    // Whatever udev finds on this machine (nothing in a container): optical drives on
+    // device nodes, in letter order from D on, around the mapped letters.
+    TempDir folder;
+    FakeSettingsStore settings;
+    settings.writeString(DrivesKey, "E", folder.path());
+    const LinuxDrives drives(settings);
+    const auto table = drives.cdromDrives();
+    char expected = 'D';
+    for (const auto& drive : table) {
+        if (drive.letter == 'E') {
+            EXPECT_EQ(drive.kind, DriveKind::Folder);
+            continue;
+        }
+        if (expected == 'E') {
+            ++expected;
+        }
+        EXPECT_EQ(drive.letter, expected++);
+        EXPECT_EQ(drive.kind, DriveKind::Optical);
+        EXPECT_TRUE(drive.source.starts_with("/dev/")) << drive.source;
+    }
+}
+
+TEST(LinuxDrives, MappedLettersMakeVirtualDrivesOfTheirKind)
+{
+    TempDir dir;
+    writeFile(dir / "image.iso", std::string(40000, 'x'));
+    writeFile(dir / "disc/a.txt", "a");
+    FakeSettingsStore settings;
+    settings.writeString(DrivesKey, "x", dir / "disc");
+    settings.writeString(DrivesKey, "Y", dir / "image.iso");
+    settings.writeString(DrivesKey, "V", dir / "gone.iso");
+    settings.writeString(DrivesKey, "W", dir / "gone");
+    settings.writeString(DrivesKey, "U", "");
+    settings.writeString("software\\Vellumark", "T", dir / "disc");
+    const LinuxDrives drives(settings);
+
+    const auto table = byLetter(drives.cdromDrives());
+    const std::map<char, std::pair<DriveKind, std::string>> expected{
+        {'V', {DriveKind::Image, dir / "gone.iso"}},
+        {'W', {DriveKind::Folder, dir / "gone"}},
+        {'X', {DriveKind::Folder, dir / "disc"}},
+        {'Y', {DriveKind::Image, dir / "image.iso"}},
+    };
+    for (const auto& [letter, kindAndSource] : expected) {
+        ASSERT_EQ(table.count(letter), 1u) << letter;
+        EXPECT_EQ(table.at(letter).kind, kindAndSource.first) << letter;
+        EXPECT_EQ(table.at(letter).source, kindAndSource.second) << letter;
+        EXPECT_TRUE(drives.isCdromDrive(letter)) << letter;
+    }
+    for (const char letter : {'T', 'U', 'Z', '1'}) {
+        EXPECT_FALSE(drives.isCdromDrive(letter)) << letter;
+    }
+    EXPECT_TRUE(drives.isCdromDrive('x'));
+}
+
+TEST(LinuxDrives, FolderDiscCountsItsRegularFilesOnce)
+{
+    TempDir dir;
+    const std::string disc = dir / gbk("光盘一");
+    writeFile(disc + "/a.bin", std::string(1000, 'a'));
+    writeFile(disc + "/sub/b.bin", std::string(234, 'b'));
+    writeFile(disc + "/sub/deeper/.hidden", std::string(10, 'c'));
+    writeFile(dir / "outside.bin", std::string(5000, 'o'));
+    // Links are not followed: neither the loop back up nor the file outside counts.
+    ASSERT_EQ(::symlink(disc.c_str(), (disc + "/sub/loop").c_str()), 0);
+    ASSERT_EQ(::symlink((dir / "outside.bin").c_str(), (disc + "/link.bin").c_str()), 0);
+    FakeSettingsStore settings;
+    settings.writeString(DrivesKey, "G", disc);
+    const LinuxDrives drives(settings);
+
+    EXPECT_TRUE(drives.discPresent('G'));
+    EXPECT_EQ(drives.discTotalSize('G'), 1244u);
+    // The folder's own name, here GBK bytes, comes back as UTF-8.
+    EXPECT_EQ(drives.volumeLabel('G'), "光盘一");
+    EXPECT_EQ(drives.mountPoint('G'), disc + "/");
+}
+
+TEST(LinuxDrives, MissingMappingOrFileThatIsNoImageHoldsNoDisc)
+{
+    TempDir dir;
+    writeFile(dir / "big.iso", std::string(100000, '\x01'));
+    writeFile(dir / "small.iso", "CD001");
+    FakeSettingsStore settings;
+    settings.writeString(DrivesKey, "G", dir / "gone");
+    settings.writeString(DrivesKey, "H", dir / "gone.iso");
+    settings.writeString(DrivesKey, "I", dir / "big.iso");
+    settings.writeString(DrivesKey, "J", dir / "small.iso");
+    const LinuxDrives drives(settings);
+    for (const char letter : {'G', 'H', 'I', 'J', 'Q'}) {
+        EXPECT_EQ(drives.isCdromDrive(letter), letter != 'Q') << letter;
+        EXPECT_FALSE(drives.discPresent(letter)) << letter;
+        EXPECT_EQ(drives.discTotalSize(letter), std::nullopt) << letter;
+        EXPECT_EQ(drives.volumeLabel(letter), "") << letter;
+        EXPECT_EQ(drives.mountPoint(letter), std::nullopt) << letter;
+    }
+}
+
+struct ImageCase
+{
+    const char* name;
+    const char* label;
+    const char* expectedLabel;
+};
+
+class ImageDriveTest : public ::testing::TestWithParam<ImageCase>
+{
+};
+
+TEST_P(ImageDriveTest, ReadsLabelAndSizeFromTheVolumeDescriptor)
+{
+    SKIP_WITHOUT_GENISOIMAGE();
+    TempDir dir;
+    writeFile(dir / "src/readme.txt", "hello");
+    writeFile(dir / "src/目录/data.bin", std::string(70000, 'd'));
+    const std::string image = dir / "disc.iso";
+    ASSERT_TRUE(makeImage(dir / "src", GetParam().label, image));
+    FakeSettingsStore settings;
+    settings.writeString(DrivesKey, "J", image);
+    const LinuxDrives drives(settings);
+
+    EXPECT_TRUE(drives.discPresent('J'));
+    // genisoimage writes exactly the volume space, so the file size is the disc size.
+    EXPECT_EQ(drives.discTotalSize('J'), std::filesystem::file_size(image));
+    EXPECT_EQ(drives.volumeLabel('J'), GetParam().expectedLabel);
+    EXPECT_EQ(drives.mountPoint('J'), std::nullopt);
+    ASSERT_TRUE(ReadIsoVolume(image).has_value());
+    EXPECT_EQ(ReadIsoVolume(image)->volumeId, GetParam().expectedLabel);
+}
+
+INSTANTIATE_TEST_SUITE_P(Labels, ImageDriveTest,
+                         ::testing::Values(ImageCase{"Plain", "TOOLS_2024", "TOOLS_2024"},
+                                           ImageCase{"EdgeBlanks", "  MY DISC   ", "MY DISC"},
+                                           ImageCase{"Chinese", "中文卷标", "中文卷标"},
+                                           ImageCase{"Empty", "", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct LabelCase
+{
+    const char* name;
+    std::string raw;
+    std::string expected;
+};
+
+class CleanVolumeLabelTest : public ::testing::TestWithParam<LabelCase>
+{
+};
+
+TEST_P(CleanVolumeLabelTest, Cleans)
+{
+    EXPECT_EQ(CleanVolumeLabel(GetParam().raw), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Labels, CleanVolumeLabelTest,
+                         ::testing::Values(LabelCase{"Blanks", " \tDATA 01  ", "DATA 01"},
+                                           LabelCase{"OnlyBlanks", "   ", ""},
+                                           LabelCase{"UpToNul", std::string("AB\0CD", 5), "AB"},
+                                           LabelCase{"Utf8Kept", "软件 ", "软件"},
+                                           LabelCase{"GbkRead", gbk("软件光盘"), "软件光盘"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MapVirtualDrive, StoresAbsolutePathsUnderUpperCaseLetters)
+{
+    FakeSettingsStore settings;
+    MapVirtualDrive(settings, 'g', "/srv/discs/../images/a.iso");
+    EXPECT_EQ(settings.readString(DrivesKey, "G"), "/srv/images/a.iso");
+    MapVirtualDrive(settings, 'H', "relative");
+    EXPECT_EQ(settings.readString(DrivesKey, "H"),
+              (std::filesystem::current_path() / "relative").string());
+
+    UnmapVirtualDrive(settings, 'G');
+    EXPECT_EQ(settings.readString(DrivesKey, "G"), std::nullopt);
+    EXPECT_EQ(settings.readString(DrivesKey, "H").has_value(), true);
+
+    for (const char letter : {'1', '@', '[', ':'}) {
+        EXPECT_THROW(MapVirtualDrive(settings, letter, "/tmp"), std::invalid_argument) << letter;
+        EXPECT_THROW(UnmapVirtualDrive(settings, letter), std::invalid_argument) << letter;
+    }
+    EXPECT_THROW(MapVirtualDrive(settings, 'K', ""), std::invalid_argument);
+}
+
+} // namespace

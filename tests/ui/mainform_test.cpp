@@ -1,0 +1,373 @@
+// The main window driven by its control names against libraries written byte by byte.
+
+#include "app/cd_list_view.h"
+#include "app/gbk_text.h"
+#include "app/mainunit.h"
+#include "app/panel_bar.h"
+#include "catalog/cdinfo.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_drives.h"
+#include "tests/support/fake_settings_store.h"
+#include "tests/support/fake_user_dialogs.h"
+#include "tests/support/temp_library.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <memory>
+
+using testing_support::gbk;
+using testing_support::readFile;
+using testing_support::writeFile;
+
+namespace {
+
+const std::string Results = "\xFF" + gbk("查找结果");
+
+std::string ifnWithCapacity(const std::string& cdmoney)
+{
+    catalog::TCDInfo info;
+    info.cdmoney = cdmoney;
+    const auto bytes = catalog::EncodeCDInfo(info);
+    return {bytes.begin(), bytes.end()};
+}
+
+QString u(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
+
+class MainFormTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testing_support::TempDir> m_dir;
+    testing_support::FakeSettingsStore m_settings;
+    testing_support::FakeDrives m_drives;
+    testing_support::FakeUserDialogs m_dialogs;
+    testing_support::FakeClock m_clock{{2024, 5, 6, 7, 8, 9, 0}};
+    std::unique_ptr<app::Tmainform> m_form;
+
+    std::string root() const { return m_dir->path() + "Orlendy/"; }
+    void put(const std::string& relativeUtf8, std::string_view bytes)
+    {
+        writeFile(root() + gbk(relativeUtf8), bytes);
+    }
+    void putResult(const std::string& relativeUtf8, std::string_view bytes)
+    {
+        writeFile(root() + Results + "/" + gbk(relativeUtf8), bytes);
+    }
+    void makeForm()
+    {
+        m_form = std::make_unique<app::Tmainform>(
+            app::MainServices{m_settings, m_drives, m_dialogs, m_clock, root(), m_dir->path()});
+    }
+    QTreeWidget* boxTree() const { return m_form->findChild<QTreeWidget*>("TVstyle"); }
+    app::CdListView* list() const { return m_form->findChild<app::CdListView*>("LVcd"); }
+    QString panel(const char* bar, int index = 0) const
+    {
+        return m_form->findChild<app::PanelBar*>(bar)->panelText(index);
+    }
+    bool tabShown(const char* page) const
+    {
+        auto* pages = m_form->findChild<QTabWidget*>("PageControl1");
+        return pages->isTabVisible(pages->indexOf(m_form->findChild<QWidget*>(page)));
+    }
+    void selectBox(const char* pathUtf8) { QVERIFY(m_form->selectBoxPath(gbk(pathUtf8))); }
+    void selectResults(const char* belowUtf8 = "")
+    {
+        QVERIFY(m_form->selectBoxPath(Results + "\\" + gbk(belowUtf8)));
+    }
+    void clickItem(const char* captionUtf8)
+    {
+        for (int row = 0; row < list()->count(); ++row) {
+            if (list()->caption(row) == gbk(captionUtf8)) {
+                list()->selectOnly(row);
+                m_form->LVcdClick();
+                return;
+            }
+        }
+        QFAIL(qPrintable(u("no item ") + u(captionUtf8)));
+    }
+    QStringList listCaptions() const
+    {
+        QStringList captions;
+        for (int row = 0; row < list()->count(); ++row) {
+            captions << app::fromGbk(list()->caption(row));
+        }
+        return captions;
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<testing_support::TempDir>();
+        m_settings = {};
+        m_dialogs.clear();
+        m_drives = {};
+        put("软件光盘/子盒/深盒/x.Cdr", "E:\\\r\n");
+        put("软件光盘/工具盘.Cdr", gbk("E:\\\r\n\tSETUP\r\n\t\t说明.TXT\r\n\tGAME.EXE\r\n"));
+        put("软件光盘/工具盘.tag", "0\r\n1\r\n4\r\n3\r\n");
+        put("软件光盘/工具盘.Mx", gbk("好用的工具\r\n"));
+        put("软件光盘/工具盘.FMx", gbk("SETUP\\\r\n安装\r\n"));
+        put("软件光盘/工具盘.Ifn", ifnWithCapacity("681574400"));
+        put("软件光盘/说明.txt", "not a record");
+        put("游戏光盘/星际.cdr", "F:\\\r\n\tSTAR.EXE\r\n");
+        put("游戏光盘/星际.TAG", "0\r\n3\r\n");
+        put("音乐光盘/.keep", "");
+        putResult("星际/工具盘.tgt", gbk("软件光盘\\工具盘.Cdr\r\n"));
+        putResult("星际/SETUP.fid", "E:\\\r\n\tSETUP\r\n\t\tA.TXT\r\n");
+        putResult("星际/SETUP.Tag", "0\r\n1\r\n4\r\n");
+        putResult("星际/星际.Fin", gbk("查找项目:星际\r\n"));
+        putResult("旧类/坏指针.tgt", gbk("软件光盘\\没有.Cdr\r\n"));
+        makeForm();
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        m_dir.reset();
+    }
+
+    void startsOnTheLibraryWithSortedBoxesAndBothTopNodes()
+    {
+        QCOMPARE(m_form->windowTitle(), u("Vellumark 1.32"));
+        QTreeWidget* tree = boxTree();
+        QCOMPARE(tree->topLevelItemCount(), 2);
+        QCOMPARE(tree->topLevelItem(0)->text(0), u("Orlendy"));
+        QCOMPARE(tree->topLevelItem(1)->text(0), u("本地光驱"));
+        tree->setCurrentItem(tree->topLevelItem(0));
+        QStringList boxes;
+        for (int i = 0; i < tree->topLevelItem(0)->childCount(); ++i) {
+            boxes << tree->topLevelItem(0)->child(i)->text(0);
+        }
+        QCOMPARE(boxes, (QStringList{u("软件光盘"), u("音乐光盘"), u("游戏光盘"), u("查找结果")}));
+        QCOMPARE(panel("StatusBar1"), u("该类下有3个子光盘盒，0张光盘"));
+        QCOMPARE(panel("StatusBar3"), u(" 当前位置：Orlendy"));
+    }
+
+    void selectingABoxFillsTheListAndTheStatusTexts()
+    {
+        selectBox("软件光盘\\");
+        QCOMPARE(listCaptions(), (QStringList{u("子盒"), u("工具盘")}));
+        QCOMPARE(panel("StatusBar1"), u("该类下有1个子光盘盒，1张光盘"));
+        QCOMPARE(list()->columnCaption(), u("[软件光盘]"));
+        QVERIFY(m_form->findChild<QAction*>("lvtbup")->isEnabled());
+
+        clickItem("子盒");
+        QCOMPARE(panel("StatusBar4"), u("该光盘盒下有1个光盘盒，0张光盘"));
+        QCOMPARE(panel("StatusBar3"), u(" 当前位置：Orlendy\\软件光盘\\子盒"));
+
+        m_form->goUp();
+        QCOMPARE(boxTree()->currentItem(), boxTree()->topLevelItem(0));
+        QVERIFY(!m_form->findChild<QAction*>("lvtbup")->isEnabled());
+    }
+
+    void showingARecordLoadsTreeDescriptionNotesAndInformation()
+    {
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        const QModelIndex rootIndex = tvcd->model()->index(0, 0);
+        QCOMPARE(rootIndex.data().toString(), u("E:\\"));
+        QVERIFY(tvcd->isExpanded(rootIndex));
+        QCOMPARE(tvcd->model()->rowCount(rootIndex), 2);
+        QCOMPARE(panel("StatusBar2"), u("总共有1个文件夹,2个文件"));
+        QCOMPARE(m_form->findChild<QPlainTextEdit*>("MX")->toPlainText(), u("好用的工具\n"));
+        QVERIFY(!m_form->findChild<QPlainTextEdit*>("MX")->isReadOnly());
+        QCOMPARE(panel("StatusBar4"), u("这张光盘的子文件夹中有描述"));
+        QCOMPARE(panel("StatusBar3", 1), u("工具盘"));
+        QCOMPARE(m_form->findChild<QLineEdit*>("cdmoney2")->text(), u("650.0MB"));
+        QVERIFY(tabShown("TabSheet1") && tabShown("TabSheet2") && !tabShown("TabSheet3"));
+
+        // A record without notes right after one with them.
+        selectBox("游戏光盘\\");
+        clickItem("星际");
+        QCOMPARE(panel("StatusBar4"), u("这张光盘的子文件夹中无描述"));
+        QVERIFY(testing_support::exists(root() + gbk("游戏光盘/星际.Mx")));
+        // No information yet: the capacity stays empty.
+        QCOMPARE(m_form->findChild<QLineEdit*>("cdmoney2")->text(), QString());
+    }
+
+    void aStaleRecordIsReportedAndRemoved()
+    {
+        selectBox("软件光盘\\");
+        ::unlink((root() + gbk("软件光盘/工具盘.Cdr")).c_str());
+        clickItem("工具盘");
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("光盘 工具盘 不存在！"));
+        QCOMPARE(listCaptions(), (QStringList{u("子盒")}));
+    }
+
+    void aMissingIconFileIsRebuiltOrTheRecordDeleted_data()
+    {
+        QTest::addColumn<bool>("rebuild");
+        QTest::newRow("rebuild") << true;
+        QTest::newRow("delete") << false;
+    }
+
+    void aMissingIconFileIsRebuiltOrTheRecordDeleted()
+    {
+        QFETCH(bool, rebuild);
+        ::unlink((root() + gbk("软件光盘/工具盘.tag")).c_str());
+        selectBox("软件光盘\\");
+        m_dialogs.answerNext(rebuild);
+        clickItem("工具盘");
+        QVERIFY(m_dialogs.shown().front().question);
+        QVERIFY(QString::fromStdString(m_dialogs.shown().front().text)
+                    .startsWith(u("光盘标志文件丢失！")));
+        if (rebuild) {
+            QCOMPARE(readFile(root() + gbk("软件光盘/工具盘.tag")),
+                     std::string("0\r\n1\r\n4\r\n3\r\n"));
+            QCOMPARE(panel("StatusBar3", 1), u("工具盘"));
+        } else {
+            QCOMPARE(listCaptions(), (QStringList{u("子盒")}));
+            for (const char* file : {"工具盘.Cdr", "工具盘.Mx", "工具盘.FMx", "工具盘.Ifn"}) {
+                QVERIFY(!testing_support::exists(root() + gbk("软件光盘/") + gbk(file)));
+            }
+        }
+    }
+
+    void searchCategoriesShowTheirDescriptionAndFoundEntries()
+    {
+        selectResults();
+        QCOMPARE(panel("StatusBar1"), u("有2个子查找类别，0个查找结果"));
+        clickItem("星际");
+        QVERIFY(tabShown("TabSheet3"));
+        QCOMPARE(m_form->findChild<QPlainTextEdit*>("findmemo")->toPlainText(),
+                 u("查找项目:星际\n"));
+        QCOMPARE(panel("StatusBar4"), u("该查找类别下有0个查找类别，2个查找结果"));
+
+        selectResults("星际\\");
+        QCOMPARE(listCaptions(), (QStringList{u("SETUP"), u("工具盘")}));
+        clickItem("SETUP");
+        QCOMPARE(panel("StatusBar2"), u("总共有1个文件夹,1个文件"));
+        QCOMPARE(panel("StatusBar4"), u("这个查找结果的子文件夹中无描述"));
+        QVERIFY(m_form->findChild<QPlainTextEdit*>("MX")->isReadOnly());
+
+        clickItem("工具盘");
+        QCOMPARE(panel("StatusBar4"), u("这张光盘的子文件中有描述"));
+        QCOMPARE(m_form->findChild<QPlainTextEdit*>("MX")->toPlainText(), u("好用的工具\n"));
+        // Information saved through a found CD goes to the catalogued CD.
+        m_form->findChild<QLineEdit*>("cdno")->setText(u("A-7"));
+        m_form->findChild<QPushButton*>("BitBtn1")->click();
+        const auto saved = catalog::ReadCDInfo({root() + gbk("软件光盘/"), gbk("工具盘")});
+        QCOMPARE(QString::fromStdString(saved.info.cdno), u("A-7"));
+        QCOMPARE(QString::fromStdString(saved.info.cdmoney), u("681574400"));
+
+        // Enter in a field of the page saves too.
+        m_form->show();
+        m_form->findChild<QTabWidget*>("PageControl1")
+            ->setCurrentWidget(m_form->findChild<QWidget*>("TabSheet2"));
+        auto* owner = m_form->findChild<QLineEdit*>("cdowner");
+        owner->setText(u("张三"));
+        QTest::keyClick(owner, Qt::Key_Return);
+        QCOMPARE(catalog::ReadCDInfo({root() + gbk("软件光盘/"), gbk("工具盘")}).info.cdowner,
+                 gbk("张三"));
+    }
+
+    void aFoundCdWhoseTargetIsGoneIsRemovedWithItsPointer()
+    {
+        selectResults("旧类\\");
+        clickItem("坏指针");
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()),
+                 u("查找结果指向的文件 坏指针 不存在！"));
+        QVERIFY(listCaptions().isEmpty());
+        QVERIFY(!testing_support::exists(root() + Results + "/" + gbk("旧类/坏指针.tgt")));
+    }
+
+    void drivesAreListedIdentifiedAndTheirDoorsMoved()
+    {
+        m_drives.addDrive('E');
+        m_drives.addDrive('G', platform::DriveKind::Folder);
+        m_drives.insert('G', {"TOOLS", 681574400, ""});
+        put("其它光盘/副本.Cdr", "E:\\\r\n");
+        put("其它光盘/副本.tag", "0\r\n");
+        put("其它光盘/副本.Ifn", ifnWithCapacity("681574400"));
+        makeForm();
+
+        auto* eject = m_form->findChild<QMenu*>("menucdo");
+        QCOMPARE(eject->actions().size(), 2);
+        QCOMPARE(eject->actions()[0]->text(), u("弹出光驱 E"));
+        QCOMPARE(m_form->findChild<QMenu*>("menucdi")->actions()[1]->text(), u("合上光驱 G"));
+        m_form->findChild<QToolButton*>("ejectcd")->click();
+        m_form->findChild<QMenu*>("menucdi")->actions()[0]->trigger();
+        QCOMPARE(m_drives.doorLog(), (std::vector<std::string>{"open E", "open G", "close E"}));
+
+        boxTree()->setCurrentItem(boxTree()->topLevelItem(1));
+        QCOMPARE(listCaptions(), (QStringList{u("(E:)"), u("(G:) TOOLS")}));
+        QCOMPARE(panel("StatusBar1"), u("共有 2 个光驱"));
+        clickItem("(E:)");
+        QCOMPARE(panel("StatusBar4"), u("(E:) 驱中没有光盘"));
+
+        // Two records of the disc's capacity: the one found last in the walk wins.
+        clickItem("(G:) TOOLS");
+        QCOMPARE(boxTree()->currentItem()->text(0), u("软件光盘"));
+        QCOMPARE(panel("StatusBar3", 1), u("工具盘"));
+    }
+
+    void aDiscFoundNowhereOffersToAddIt()
+    {
+        m_drives.addDrive('E');
+        m_drives.insert('E', {"NEW", 123, ""});
+        makeForm();
+        boxTree()->setCurrentItem(boxTree()->topLevelItem(1));
+        clickItem("(E:) NEW");
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()),
+                 u("E: 驱中的光盘在光盘库中找不到！是否要新增这张光盘？"));
+    }
+
+    void detailsCountTheWholeBranch()
+    {
+        boxTree()->setCurrentItem(boxTree()->topLevelItem(0));
+        m_form->showDetails();
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()),
+                 u("该光盘盒下共有5个光盘盒，3张光盘"));
+        selectResults("旧类\\");
+        m_form->showDetails();
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("查不到属性!"));
+    }
+
+    void theLayoutIsSavedAndRestoredOnlyWhenAskedFor()
+    {
+        list()->setColumnWidth(177);
+        m_form->findChild<QAction*>("sicon")->trigger();
+        m_form->close();
+        QCOMPARE(m_settings.readInteger("software\\Vellumark\\state", "排列方式", 0), 2);
+        QCOMPARE(m_settings.readInteger("software\\Vellumark\\state", "column.width", 0), 177);
+        QVERIFY(m_settings.readInteger("software\\Vellumark\\state", "Panel1.width", 0) > 0);
+
+        makeForm();
+        QCOMPARE(list()->viewStyle(), app::CdListView::ViewStyle::SmallIcons);
+        QCOMPARE(list()->columnWidth(), 177);
+
+        m_settings.writeInteger("\\software\\Vellumark", "退出时保存窗口布局", 0);
+        m_settings.writeInteger("software\\Vellumark\\state", "排列方式", 5);
+        makeForm();
+        QCOMPARE(list()->viewStyle(), app::CdListView::ViewStyle::Details);
+        m_settings.writeInteger("software\\Vellumark\\state", "排列方式", 1);
+        m_form->close();
+        QCOMPARE(m_settings.readInteger("software\\Vellumark\\state", "排列方式", 0), 1);
+    }
+
+    void refreshRereadsTheLibraryAndSelectsTheRoot()
+    {
+        selectBox("软件光盘\\");
+        put("新盒/a.Cdr", "E:\\\r\n");
+        m_form->refreshLibrary();
+        QCOMPARE(boxTree()->currentItem(), boxTree()->topLevelItem(0));
+        QVERIFY(listCaptions().contains(u("新盒")));
+    }
+};
+
+QTEST_MAIN(MainFormTest)
+#include "mainform_test.moc"

@@ -1,0 +1,209 @@
+#pragma once
+
+#include "catalog/disk.h"
+#include "catalog/record_files.h"
+
+#include <QMainWindow>
+#include <set>
+#include <string>
+
+class QAction;
+class QKeyEvent;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace platform {
+class Clock;
+class Drives;
+class SettingsStore;
+class UserDialogs;
+} // namespace platform
+
+namespace app {
+
+class CdListView;
+class InfoPanel;
+class PanelBar;
+class RecordTreeModel;
+
+// What the main window needs from the machine.
+struct MainServices
+{
+    platform::SettingsStore& settings;
+    platform::Drives& drives;
+    platform::UserDialogs& dialogs;
+    const platform::Clock& clock;
+    std::string defaultLibraryRoot; // native, ends in "/"
+    std::string documentsFolder;    // native, ends in "/"
+};
+
+// The main window: box tree, CD list, content tree and the pages below them.
+class Tmainform : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit Tmainform(MainServices services, QWidget* parent = nullptr);
+
+    const std::string& libraryRoot() const { return m_libraryRoot; }
+    bool quietMode() const { return m_quietMode; }
+    bool saveLayoutOnExit() const { return m_saveLayoutOnExit; }
+
+    // Box tree.
+    void TVstyleChange();
+    void refreshLibrary();
+    void showDetails();
+    void expandAll();
+    void collapseAll();
+    // Selects the box tree node of a library-relative box path; false when there is none.
+    bool selectBoxPath(const std::string& boxPathGbk);
+
+    // CD list.
+    void LVcdClick();
+    void goUp();
+    void selectAllItems();
+    void RefreshDriveItems();
+    // The add-a-CD command; not available yet.
+    void TopNewCDClick();
+
+    // Layout.
+    void restoreLayout();
+    void saveLayout();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool saveOnEnter(QObject* watched, const QKeyEvent* key);
+    struct ShownRecord;
+
+    void buildActions();
+    void buildMainToolBar();
+    QWidget* buildBoxTreePane();
+    QWidget* buildListPane();
+    QWidget* buildContentPane();
+    QWidget* buildPagesPane();
+    void buildDriveMenus();
+    void buildBoxTreeMenu();
+    void buildListMenu();
+    void readSettings();
+    void loadBoxTree();
+    void addBoxTreeItems(QTreeWidgetItem* parentItem, const catalog::Tree& tree,
+                         catalog::NodeId node);
+
+    // Box tree helpers.
+    QTreeWidgetItem* selectedNode() const;
+    int nodeKind(const QTreeWidgetItem* item) const;
+    std::string nodePath(const QTreeWidgetItem* item) const;
+    QTreeWidgetItem* findNodeByPath(const std::string& pathGbk) const;
+    void sortBoxTree();
+    void setBoxTreeButtons(int kind);
+    // Turns a command on only when its work is built.
+    void enableCommand(QAction* action, bool on);
+    void boxTreeContextMenu(const QPoint& pos);
+
+    // CD list helpers.
+    void fillList(const std::string& folder);
+    void listRightButton(const QPoint& globalPos, int row);
+    void listDoubleClick();
+    void listKeyReleased(int key, Qt::KeyboardModifiers modifiers);
+    void resetShow();
+    void applySelectionState();
+    void showDriveItem(int row);
+    void showRecord(int row);
+    void showFoundFolder(int row);
+    void showFoundCd(int row);
+    void showBoxItem(int row);
+    bool showRecordFiles(const catalog::RecordRef& record, const char* noNotes,
+                         const char* hasNotes, int row);
+    bool loadIntoContentTree(const catalog::RecordRef& record, std::string_view listingExt);
+    void loadDescription(const catalog::RecordRef& record, bool editable);
+    void loadNodeNotes(const catalog::RecordRef& record, const char* noNotes, const char* hasNotes);
+    void loadFindMemo(const std::string& finFolder, const std::string& nameGbk);
+    void removeListItem(int row);
+    void clearContent();
+    void setShownRecord(const std::string& captionGbk);
+    std::string boxFolder() const;
+    std::string boxPath() const;
+    void setLocation(const QString& text);
+    void setTabShown(QWidget* page, bool shown);
+
+    MainServices m_services;
+    std::string m_libraryRoot;
+    bool m_quietMode = true;
+    bool m_saveLayoutOnExit = true;
+    std::string m_shownRecordGbk;
+    bool m_hasShownRecord = false;
+    catalog::NodeNotes m_nodeNotes; // the node-description lines (Memo2)
+    std::string m_savedDescription; // Memo1
+
+    QSplitter* m_mainSplitter = nullptr;
+    QSplitter* m_rightSplitter = nullptr;
+    QSplitter* m_upperSplitter = nullptr;
+    QWidget* m_panels[8] = {};
+
+    QTreeWidget* m_boxTree = nullptr;
+    PanelBar* m_statusBar1 = nullptr;
+    CdListView* m_list = nullptr;
+    PanelBar* m_statusBar4 = nullptr;
+    QTreeView* m_contentTree = nullptr;
+    RecordTreeModel* m_contentModel = nullptr;
+    QLabel* m_pathLine = nullptr;
+    PanelBar* m_statusBar5 = nullptr;
+    PanelBar* m_statusBar2 = nullptr;
+    QTabWidget* m_pages = nullptr;
+    QWidget* m_tabSheet1 = nullptr;
+    QWidget* m_tabSheet3 = nullptr;
+    QPlainTextEdit* m_description = nullptr;
+    QPlainTextEdit* m_findMemo = nullptr;
+    InfoPanel* m_infoPanel = nullptr;
+    PanelBar* m_statusBar3 = nullptr;
+
+    // Main toolbar.
+    QAction* m_findAction = nullptr;
+    QAction* m_refreshAction = nullptr;
+    QAction* m_clearAction = nullptr;
+    QAction* m_newCdAction = nullptr;
+    QAction* m_newBoxAction = nullptr;
+    QAction* m_importAction = nullptr;
+    QAction* m_backupAction = nullptr;
+    QAction* m_outputAction = nullptr;
+    QAction* m_reIconAction = nullptr;
+    QAction* m_setupAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QAction* m_exitAction = nullptr;
+
+    // Box tree toolbar and menu.
+    QAction* m_tvDelete = nullptr;
+    QAction* m_tvMove = nullptr;
+    QAction* m_tvRename = nullptr;
+    QToolButton* m_ejectButton = nullptr;
+    QToolButton* m_closeButton = nullptr;
+    QMenu* m_ejectMenu = nullptr;
+    QMenu* m_closeMenu = nullptr;
+    QMenu* m_boxTreeMenu = nullptr;
+
+    // CD list toolbar and menu.
+    QAction* m_lvUp = nullptr;
+    QAction* m_lvDelete = nullptr;
+    QAction* m_lvMove = nullptr;
+    QAction* m_lvRename = nullptr;
+    QActionGroup* m_viewStyles = nullptr;
+    QAction* m_styleActions[4] = {};
+    QMenu* m_listMenu = nullptr;
+
+    // Commands whose work is built; every other command stays disabled wherever the
+    // enabling rules would turn it on.
+    std::set<const QAction*> m_available;
+};
+
+} // namespace app
