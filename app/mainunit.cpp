@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -129,13 +130,11 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
     m_upperSplitter->setStretchFactor(1, 1);
     setCentralWidget(m_mainSplitter);
     resize(1200, 800);
-    m_mainSplitter->setSizes({240, 960});
-    m_upperSplitter->setSizes({300, 660});
-    m_rightSplitter->setSizes({520, 280});
 
     buildDriveMenus();
     buildBoxTreeMenu();
     buildListMenu();
+    buildContentMenu();
 
     m_pages->setTabVisible(0, false);
     m_pages->setTabVisible(1, false);
@@ -148,6 +147,7 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
     }
     m_libraryRoot = catalog::ResolveLibraryRoot(m_services.settings, m_services.defaultLibraryRoot);
     loadBoxTree();
+    m_boxTree->setCurrentItem(m_boxTree->topLevelItem(0));
     setWindowState(windowState() | Qt::WindowMaximized);
     qApp->installEventFilter(this);
 }
@@ -237,6 +237,10 @@ QWidget* Tmainform::buildBoxTreePane()
     m_tvDelete = tool("tvtbdel", QStringLiteral("删除光盘盒(Del)"));
     m_tvMove = tool("tvtbmove", QStringLiteral("移动/复制 光盘盒..."));
     m_tvRename = tool("tvtbren", QStringLiteral("重命名光盘盒(F2)"));
+    m_tvDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+    m_tvMove->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+    m_tvRename->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_ejectButton = new QToolButton(toolBar);
     m_ejectButton->setObjectName(QStringLiteral("ejectcd"));
     m_ejectButton->setText(QStringLiteral("弹出"));
@@ -290,14 +294,23 @@ QWidget* Tmainform::buildListPane()
     m_lvDelete = tool("lvtbdel", QStringLiteral("删除选定项(Del)"));
     m_lvMove = tool("lvtbmove", QStringLiteral("移动/复制选定项 到..."));
     m_lvRename = tool("lvtbren", QStringLiteral("重命名(F2)"));
+    m_lvUp->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
+    m_lvDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+    m_lvMove->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
+    m_lvRename->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     toolBar->addSeparator();
     m_viewStyles = new QActionGroup(this);
     m_viewStyles->setExclusive(true);
     const char* styleNames[4] = {"icon", "sicon", "list", "report"};
     const QString styleTexts[4] = {QStringLiteral("大图标"), QStringLiteral("小图标"),
                                    QStringLiteral("列表"), QStringLiteral("详细资料")};
+    const QIcon styleIcons[4] = {style()->standardIcon(QStyle::SP_FileDialogContentsView),
+                                 style()->standardIcon(QStyle::SP_FileDialogInfoView),
+                                 style()->standardIcon(QStyle::SP_FileDialogListView),
+                                 style()->standardIcon(QStyle::SP_FileDialogDetailedView)};
     for (int i = 0; i < 4; ++i) {
-        QAction* action = toolBar->addAction(styleTexts[i]);
+        QAction* action = toolBar->addAction(styleIcons[i], styleTexts[i]);
         action->setObjectName(QString::fromLatin1(styleNames[i]));
         action->setCheckable(true);
         m_viewStyles->addAction(action);
@@ -345,6 +358,9 @@ QWidget* Tmainform::buildContentPane()
     m_contentTree->setUniformRowHeights(true);
     m_contentTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_contentTree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_contentTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_contentTree, &QWidget::customContextMenuRequested, this,
+            &Tmainform::contentTreeContextMenu);
     layout->addWidget(m_contentTree, 1);
 
     m_statusBar5 = new PanelBar(QStringLiteral("StatusBar5"), {}, m_panels[6]);
@@ -457,6 +473,64 @@ void Tmainform::buildBoxTreeMenu()
         items[index]->setEnabled(true);
         connect(items[index], &QAction::triggered, this, handler);
     }
+}
+
+void Tmainform::buildContentMenu()
+{
+    m_contentMenu = new QMenu(this);
+    m_contentMenu->setObjectName(QStringLiteral("PopupMenu3"));
+    const QString texts[] = {
+        QStringLiteral("打开文件夹或执行程序"),
+        QStringLiteral("查找(Ctrl+F)"),
+        QStringLiteral("查找下一个(Ctrl+Z)"),
+        QStringLiteral("定位到有描述的节点(Ctrl+L)"),
+        QStringLiteral("描述该文件夹或文件(Ctrl+Enter)"),
+        QStringLiteral("删除节点(Del)"),
+        QStringLiteral("重命名节点(F2)"),
+        QStringLiteral("打印全部节点(Ctrl+P)..."),
+        QStringLiteral("输出为文本文件..."),
+        QStringLiteral("输出为HTML文档..."),
+        QStringLiteral("全部展开"),
+        QStringLiteral("全部折叠"),
+        QStringLiteral("复制完整路径到剪贴板(Ctrl+C)"),
+    };
+    for (const QString& text : texts) {
+        addMenuAction(m_contentMenu, text)->setEnabled(false);
+    }
+    m_contentMenu->setDefaultAction(m_contentMenu->actions().front());
+    const auto items = m_contentMenu->actions();
+    for (const int index : {10, 11}) {
+        m_available.insert(items[index]);
+        items[index]->setEnabled(true);
+    }
+    connect(items[10], &QAction::triggered, this,
+            [this] { m_contentTree->expandRecursively(m_contentTree->currentIndex()); });
+    connect(items[11], &QAction::triggered, this, [this] {
+        const QModelIndex node = m_contentTree->currentIndex();
+        // Collapsing a node hides its branch; the nodes below keep their state otherwise.
+        std::vector<QModelIndex> pending{node};
+        while (!pending.empty()) {
+            const QModelIndex index = pending.back();
+            pending.pop_back();
+            if (!m_contentTree->isExpanded(index)) {
+                continue;
+            }
+            m_contentTree->collapse(index);
+            for (int row = 0; row < m_contentModel->rowCount(index); ++row) {
+                pending.push_back(m_contentModel->index(row, 0, index));
+            }
+        }
+    });
+}
+
+void Tmainform::contentTreeContextMenu(const QPoint& pos)
+{
+    const QModelIndex node = m_contentTree->indexAt(pos);
+    if (!node.isValid()) {
+        return;
+    }
+    m_contentTree->setCurrentIndex(node);
+    m_contentMenu->popup(m_contentTree->viewport()->mapToGlobal(pos));
 }
 
 void Tmainform::buildListMenu()
@@ -1283,36 +1357,44 @@ void Tmainform::listKeyReleased(int key, Qt::KeyboardModifiers modifiers)
 void Tmainform::restoreLayout()
 {
     auto& settings = m_services.settings;
-    const int style = settings.readInteger(StateKey, ViewStyleValue, 4);
-    const auto size = [&](const char* name) { return settings.readInteger(StateKey, name, 0); };
-    // Each non-zero size is applied to its pane; the splitters give the rest to the others.
-    QList<int> main = m_mainSplitter->sizes();
-    QList<int> right = m_rightSplitter->sizes();
-    QList<int> upper = m_upperSplitter->sizes();
-    if (const int width = size("panel1.width"); width > 0) {
-        main[1] = std::max(0, main[0] + main[1] - width);
-        main[0] = width;
-    }
-    if (const int height = size("panel3.height"); height > 0) {
-        right[1] = std::max(0, right[0] + right[1] - height);
-        right[0] = height;
-    }
-    if (const int height = size("panel4.height"); height > 0) {
-        right[1] = height;
-    }
-    if (const int width = size("panel5.width"); width > 0) {
-        upper[1] = std::max(0, upper[0] + upper[1] - width);
-        upper[0] = width;
-    }
-    m_mainSplitter->setSizes(main);
-    m_rightSplitter->setSizes(right);
-    m_upperSplitter->setSizes(upper);
-    if (const int width = size("column.width"); width > 0) {
+    const auto size = [&](const char* name, int& target) {
+        if (const int value = settings.readInteger(StateKey, name, 0); value > 0) {
+            target = value;
+        }
+    };
+    size("panel1.width", m_paneSizes.panel1Width);
+    size("panel3.height", m_paneSizes.panel3Height);
+    size("panel4.height", m_paneSizes.panel4Height);
+    size("panel5.width", m_paneSizes.panel5Width);
+    if (const int width = settings.readInteger(StateKey, "column.width", 0); width > 0) {
         m_list->setColumnWidth(width);
     }
+    const int style = settings.readInteger(StateKey, ViewStyleValue, 4);
     if (style >= 1 && style <= 4) {
         m_styleActions[style - 1]->setChecked(true);
         m_list->setViewStyle(static_cast<CdListView::ViewStyle>(style));
+    }
+    if (isVisible()) {
+        applyPaneSizes();
+    }
+}
+
+// The splitters give each pane its size once the window has its own.
+void Tmainform::applyPaneSizes()
+{
+    const int wide = std::max(m_mainSplitter->width(), m_paneSizes.panel1Width + 150);
+    m_mainSplitter->setSizes({m_paneSizes.panel1Width, wide - m_paneSizes.panel1Width});
+    m_rightSplitter->setSizes({m_paneSizes.panel3Height, m_paneSizes.panel4Height});
+    const int upper = std::max(m_upperSplitter->width(), m_paneSizes.panel5Width + 150);
+    m_upperSplitter->setSizes({m_paneSizes.panel5Width, upper - m_paneSizes.panel5Width});
+}
+
+void Tmainform::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_paneSizesApplied) {
+        m_paneSizesApplied = true;
+        applyPaneSizes();
     }
 }
 

@@ -9,6 +9,7 @@
 
 class QAction;
 class QKeyEvent;
+class QShowEvent;
 class QActionGroup;
 class QLabel;
 class QMenu;
@@ -80,10 +81,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool saveOnEnter(QObject* watched, const QKeyEvent* key);
+    void applyPaneSizes();
     struct ShownRecord;
 
     void buildActions();
@@ -95,6 +98,8 @@ private:
     void buildDriveMenus();
     void buildBoxTreeMenu();
     void buildListMenu();
+    void buildContentMenu();
+    void contentTreeContextMenu(const QPoint& pos);
     void readSettings();
     void loadBoxTree();
     void addBoxTreeItems(QTreeWidgetItem* parentItem, const catalog::Tree& tree,
@@ -146,6 +151,14 @@ private:
     catalog::NodeNotes m_nodeNotes; // the node-description lines (Memo2)
     std::string m_savedDescription; // Memo1
 
+    struct PaneSizes {
+        int panel1Width = 240;
+        int panel3Height = 480;
+        int panel4Height = 260;
+        int panel5Width = 320;
+    };
+    PaneSizes m_paneSizes;
+    bool m_paneSizesApplied = false;
     QSplitter* m_mainSplitter = nullptr;
     QSplitter* m_rightSplitter = nullptr;
     QSplitter* m_upperSplitter = nullptr;
@@ -200,6 +213,7 @@ private:
     QActionGroup* m_viewStyles = nullptr;
     QAction* m_styleActions[4] = {};
     QMenu* m_listMenu = nullptr;
+    QMenu* m_contentMenu = nullptr;
 
     // Commands whose work is built; every other command stays disabled wherever the
     // enabling rules would turn it on.

@@ -61,6 +61,7 @@ int main(int argc, char** argv)
     const char* base = std::getenv("TMPDIR");
     const std::string scratch = std::string(base && *base ? base : "/tmp") + "/vellumark-ui-bench/";
     std::filesystem::remove_all(scratch);
+    std::filesystem::create_directories(scratch);
     const std::string root = scratch + "Orlendy/";
     catalog::CreateLibrary(root);
     const std::string bigBox = catalog::ChildPath(root, catalog::utf8ToGbk("大盒"));
