@@ -11,10 +11,18 @@
 #include "platform/qt/single_instance.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
+    // Qt's own texts (dialog buttons, edit menus, the calendar) in Chinese like the rest.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
     namespace linux_edition = platform::linux_edition;
     namespace qt_edition = platform::qt_edition;
 

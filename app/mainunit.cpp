@@ -85,6 +85,17 @@ std::string withoutLastBackslash(std::string path)
     return path;
 }
 
+// A pane of the window: a named widget whose children stand in one column.
+QWidget* makePane(const QString& name, QVBoxLayout*& layout)
+{
+    auto* pane = new QWidget;
+    pane->setObjectName(name);
+    layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return pane;
+}
+
 QAction* addMenuAction(QMenu* menu, const QString& text)
 {
     return menu->addAction(text);
@@ -218,12 +229,9 @@ void Tmainform::buildMainToolBar()
 
 QWidget* Tmainform::buildBoxTreePane()
 {
-    m_panels[1] = new QWidget(this);
-    m_panels[1]->setObjectName(QStringLiteral("Panel1"));
+    QVBoxLayout* layout = nullptr;
+    m_panels[1] = makePane(QStringLiteral("Panel1"), layout);
     m_panels[1]->setMinimumWidth(150);
-    auto* layout = new QVBoxLayout(m_panels[1]);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
 
     auto* toolBar = new QToolBar(QStringLiteral("ToolBar3"), m_panels[1]);
     toolBar->setObjectName(QStringLiteral("ToolBar3"));
@@ -273,12 +281,9 @@ QWidget* Tmainform::buildBoxTreePane()
 
 QWidget* Tmainform::buildListPane()
 {
-    m_panels[5] = new QWidget(this);
-    m_panels[5]->setObjectName(QStringLiteral("Panel5"));
+    QVBoxLayout* layout = nullptr;
+    m_panels[5] = makePane(QStringLiteral("Panel5"), layout);
     m_panels[5]->setMinimumWidth(150);
-    auto* layout = new QVBoxLayout(m_panels[5]);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
 
     auto* toolBar = new QToolBar(QStringLiteral("ToolBar2"), m_panels[5]);
     toolBar->setObjectName(QStringLiteral("ToolBar2"));
@@ -337,11 +342,8 @@ QWidget* Tmainform::buildListPane()
 
 QWidget* Tmainform::buildContentPane()
 {
-    m_panels[6] = new QWidget(this);
-    m_panels[6]->setObjectName(QStringLiteral("Panel6"));
-    auto* layout = new QVBoxLayout(m_panels[6]);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout = nullptr;
+    m_panels[6] = makePane(QStringLiteral("Panel6"), layout);
 
     m_pathLine = new QLabel(m_panels[6]);
     m_pathLine->setObjectName(QStringLiteral("Panel7"));
@@ -372,11 +374,8 @@ QWidget* Tmainform::buildContentPane()
 
 QWidget* Tmainform::buildPagesPane()
 {
-    m_panels[4] = new QWidget(this);
-    m_panels[4]->setObjectName(QStringLiteral("Panel4"));
-    auto* layout = new QVBoxLayout(m_panels[4]);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout = nullptr;
+    m_panels[4] = makePane(QStringLiteral("Panel4"), layout);
 
     m_pages = new QTabWidget(m_panels[4]);
     m_pages->setObjectName(QStringLiteral("PageControl1"));
