@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/disc_source.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +39,8 @@ public:
     // Where the disc's files can be read: the mount point or the folder (native path
     // ending in "/"); nullopt for an image or an optical drive without a mounted disc.
     virtual std::optional<std::string> mountPoint(char letter) const = 0;
+    // The disc's folder tree for the scanner; nullptr when there is no disc.
+    virtual std::unique_ptr<DiscSource> openDisc(char letter) const = 0;
     // Opens or closes the door of an optical drive; silent on failure and for virtual
     // drives.
     virtual void setDriveDoor(char letter, bool open) = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // Message boxes and questions of the program, behind one interface so that tests can
@@ -17,6 +18,11 @@ public:
     virtual void message(const std::string& text, MessageIcon icon) = 0;
     // A Yes/No question; true for Yes.
     virtual bool ask(const std::string& text, MessageIcon icon) = 0;
+    // A one-line input box with a caption, a prompt and the text it starts with;
+    // nullopt when cancelled.
+    virtual std::optional<std::string> inputText(const std::string& caption,
+                                                 const std::string& prompt,
+                                                 const std::string& initial) = 0;
     // An OK message with its own caption (used before the main window exists).
     virtual void messageWithCaption(const std::string& caption, const std::string& text,
                                     MessageIcon icon) = 0;

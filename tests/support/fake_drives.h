@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/drives.h"
+#include "platform/linux/folder_disc_source.h"
 
 #include <map>
 #include <string>
@@ -57,6 +58,15 @@ public:
             return std::nullopt;
         }
         return m_discs.at(letter).mountPoint;
+    }
+    // A disc with a mount point is read from that folder.
+    std::unique_ptr<platform::DiscSource> openDisc(char letter) const override
+    {
+        const auto folder = mountPoint(letter);
+        if (!folder) {
+            return nullptr;
+        }
+        return std::make_unique<platform::linux_edition::FolderDiscSource>(*folder);
     }
     void setDriveDoor(char letter, bool open) override
     {

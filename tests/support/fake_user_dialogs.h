@@ -3,6 +3,7 @@
 #include "platform/user_dialogs.h"
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,13 +40,29 @@ public:
         m_shown.push_back({caption + "|" + text, icon, false});
     }
 
+    std::optional<std::string> inputText(const std::string& caption, const std::string& prompt,
+                                         const std::string& initial) override
+    {
+        m_shown.push_back({caption + "|" + prompt + "|" + initial, platform::MessageIcon::Question,
+                           true});
+        if (m_texts.empty()) {
+            return std::nullopt;
+        }
+        auto text = m_texts.front();
+        m_texts.pop_front();
+        return text;
+    }
+
     void answerNext(bool yes) { m_answers.push_back(yes); }
+    // The next input box returns text; nullopt cancels it.
+    void typeNext(std::optional<std::string> text) { m_texts.push_back(std::move(text)); }
     const std::vector<Shown>& shown() const { return m_shown; }
     std::string lastText() const { return m_shown.empty() ? std::string() : m_shown.back().text; }
     void clear() { m_shown.clear(); }
 
 private:
     std::deque<bool> m_answers;
+    std::deque<std::optional<std::string>> m_texts;
     std::vector<Shown> m_shown;
 };
 
