@@ -119,6 +119,40 @@ bool FolderIsEmpty(const std::string& path)
     return ListFolder(path, entries) == Listing::Unreadable || entries.empty();
 }
 
+bool NameTaken(const std::string& folder, std::string_view nameGbk)
+{
+    std::vector<DirEntry> entries;
+    ListFolder(folder, entries);
+    for (const auto& entry : entries) {
+        if (!entry.name.empty() && entry.name.front() != '.' && equalsNoCase(entry.name, nameGbk)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+NewBox CreateBox(const std::string& parentFolder, const std::string& nameGbk)
+{
+    switch (CheckName(nameGbk)) {
+    case NameCheck::Dropped:
+        return NewBox::Dropped;
+    case NameCheck::Refused:
+        return NewBox::Refused;
+    case NameCheck::Accepted:
+        break;
+    }
+    if (NameTaken(parentFolder, nameGbk)) {
+        return NewBox::Exists;
+    }
+    createFolder(ChildPath(parentFolder, nameGbk));
+    return NewBox::Created;
+}
+
+std::string BoxExistsMessage(const std::string& nameGbk)
+{
+    return "已存在光盘盒: " + gbkToUtf8(nameGbk);
+}
+
 std::string LibraryPath(const std::string& root, std::string_view relativeGbk)
 {
     std::string path = root;

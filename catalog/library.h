@@ -63,6 +63,19 @@ bool FolderExists(const std::string& path);
 // path ends in "/": true when the folder has no entry, also when it cannot be listed.
 bool FolderIsEmpty(const std::string& path);
 
+// True when folder (ending in "/") holds a visible entry named like nameGbk, ignoring
+// ASCII case: a library must stay usable on the case-insensitive file systems such
+// libraries come from.
+bool NameTaken(const std::string& folder, std::string_view nameGbk);
+
+enum class NewBox { Created, Dropped, Refused, Exists };
+// Creates the box nameGbk (as typed, blanks kept) in the folder of a box (native, ending
+// in "/"). Dropped: blank name; Refused: a forbidden character; Exists: the name is taken.
+// Throws FileError when the folder cannot be created.
+NewBox CreateBox(const std::string& parentFolder, const std::string& nameGbk);
+// "已存在光盘盒: " and the name (UTF-8).
+std::string BoxExistsMessage(const std::string& nameGbk);
+
 // Library-relative GBK path (names joined by backslashes) -> native path under root.
 std::string LibraryPath(const std::string& root, std::string_view relativeGbk);
 

@@ -123,3 +123,17 @@ TEST(Names, LibraryPathsTurnBackslashesIntoSeparators)
     EXPECT_EQ(LibraryPath("/lib/", "\x81\x5C\\"), "/lib/\x81\x5C/");
     EXPECT_EQ(ChildPath("/lib/", "box"), "/lib/box/");
 }
+
+TEST(Boxes, ANewBoxIsRefusedWhenItsNameIsTakenInAnyLetterCase)
+{
+    TempDir dir;
+    testing_support::makeFolders(dir / "Games");
+    testing_support::makeFolders(dir / ".hidden");
+    EXPECT_EQ(CreateBox(dir.path(), "GAMES"), NewBox::Exists);
+    EXPECT_EQ(CreateBox(dir.path(), "a/b"), NewBox::Refused);
+    EXPECT_EQ(CreateBox(dir.path(), "  "), NewBox::Dropped);
+    EXPECT_EQ(CreateBox(dir.path(), ".hidden"), NewBox::Created) << "a hidden folder is no box";
+    EXPECT_EQ(CreateBox(dir.path(), gbk(" 新盒 ")), NewBox::Created);
+    EXPECT_TRUE(testing_support::exists(dir / (gbk(" 新盒 ") + "/")));
+    EXPECT_EQ(BoxExistsMessage(gbk("游戏")), "已存在光盘盒: 游戏");
+}
