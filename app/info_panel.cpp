@@ -256,6 +256,12 @@ bool InfoPanel::writeValues()
     }
 }
 
+void InfoPanel::setCapacity(std::uint64_t bytes)
+{
+    m_cdmoney->setText(QString::number(bytes));
+    m_cdmoney2->setText(megabytes(static_cast<double>(bytes)));
+}
+
 void InfoPanel::refill()
 {
     if (m_hasRecord) {
@@ -286,8 +292,7 @@ void InfoPanel::cdmoney2Click()
         m_dialogs.message(notInDrive, platform::MessageIcon::Warning);
         return;
     }
-    m_cdmoney->setText(QString::number(*size));
-    m_cdmoney2->setText(megabytes(static_cast<double>(*size)));
+    setCapacity(*size);
     if (writeValues()) {
         m_dialogs.message("获取光盘容量完成！", platform::MessageIcon::Information);
     }

@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QWidget>
+#include <cstdint>
 #include <string>
 
 class QLineEdit;
@@ -50,6 +51,9 @@ public:
     void refill();
     // A click on the capacity field: reads the disc's size when none is recorded.
     void cdmoney2Click();
+
+    // The disc's capacity in bytes into cdmoney, shown in MB (not saved yet).
+    void setCapacity(std::uint64_t bytes);
 
     catalog::TCDInfo values() const;
     QPushButton* saveButton() const { return m_save; }

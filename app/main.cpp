@@ -7,6 +7,7 @@
 #include "platform/linux/xdg_documents_folder.h"
 #include "platform/linux/xdg_paths.h"
 #include "platform/qt/media_watcher.h"
+#include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_user_dialogs.h"
 #include "platform/qt/single_instance.h"
 
@@ -39,12 +40,13 @@ int main(int argc, char** argv)
         linux_edition::LinuxDrives drives(settings);
         const linux_edition::SystemClock clock;
         const linux_edition::XdgDocumentsFolder documents;
-        app::Tmainform mainForm({settings, drives, dialogs, clock,
+        qt_edition::QtShell shell;
+        app::Tmainform mainForm({settings, drives, dialogs, clock, shell,
                                  linux_edition::defaultLibraryRoot(), documents.path()});
         dialogs.setParent(&mainForm);
         qt_edition::MediaWatcher mediaWatcher;
         QObject::connect(&mediaWatcher, &qt_edition::MediaWatcher::mediaChanged, &mainForm,
-                         &app::Tmainform::RefreshDriveItems);
+                         &app::Tmainform::mediaChanged);
         mainForm.show();
         return QApplication::exec();
     } catch (const std::exception& error) {

@@ -14,12 +14,17 @@
 #include "catalog/text.h"
 #include "platform/drives.h"
 #include "platform/settings_store.h"
+#include "platform/shell.h"
 #include "platform/user_dialogs.h"
+#include "scan/CDMxUnit.h"
+#include "scan/NewCDUnit.h"
+#include "scan/NewCDsUnit.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -96,6 +101,21 @@ QWidget* makePane(const QString& name, QVBoxLayout*& layout)
     return pane;
 }
 
+// A memo's text as its file holds it: each line in GBK followed by CR LF (a final line
+// break ends the last line rather than adding an empty one).
+std::string memoFileText(const QString& text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty()) {
+        lines.removeLast();
+    }
+    std::vector<std::string> gbkLines;
+    for (const QString& line : lines) {
+        gbkLines.push_back(toGbk(line));
+    }
+    return catalog::JoinLines(gbkLines);
+}
+
 QAction* addMenuAction(QMenu* menu, const QString& text)
 {
     return menu->addAction(text);
@@ -142,6 +162,11 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
     setCentralWidget(m_mainSplitter);
     resize(1200, 800);
 
+    m_newCdForm =
+        new scan::TNewCDForm(m_services.drives, m_services.settings, m_services.dialogs, this);
+    m_cdMxForm = new scan::TCDMxForm(this);
+    m_newBoxForm = new scan::TNewCDsForm(this);
+
     buildDriveMenus();
     buildBoxTreeMenu();
     buildListMenu();
@@ -160,6 +185,8 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
     loadBoxTree();
     m_boxTree->setCurrentItem(m_boxTree->topLevelItem(0));
     setWindowState(windowState() | Qt::WindowMaximized);
+    // One filter for the whole application: the keys and focus changes of the panes and
+    // Enter for the information page all pass through it.
     qApp->installEventFilter(this);
 }
 
@@ -202,12 +229,15 @@ void Tmainform::buildActions()
                          QStringLiteral("关于 Orlendy(F1)..."), Qt::Key_F1);
     m_exitAction =
         make("TopExit", QStringLiteral("退出F10"), QStringLiteral("退出系统(F10)"), Qt::Key_F10);
-    for (QAction* built : {m_refreshAction, m_aboutAction, m_exitAction}) {
+    for (QAction* built :
+         {m_refreshAction, m_aboutAction, m_exitAction, m_newCdAction, m_newBoxAction}) {
         m_available.insert(built);
         built->setEnabled(true);
     }
     connect(m_refreshAction, &QAction::triggered, this, &Tmainform::refreshLibrary);
     connect(m_exitAction, &QAction::triggered, this, &QWidget::close);
+    connect(m_newCdAction, &QAction::triggered, this, &Tmainform::TopNewCDClick);
+    connect(m_newBoxAction, &QAction::triggered, this, &Tmainform::TopNewCDSClick);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
         TAboutForm about(this);
         about.exec();
@@ -269,7 +299,6 @@ QWidget* Tmainform::buildBoxTreePane()
     m_boxTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_boxTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_boxTree->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_boxTree->installEventFilter(this);
     connect(m_boxTree, &QTreeWidget::itemSelectionChanged, this, &Tmainform::TVstyleChange);
     connect(m_boxTree, &QWidget::customContextMenuRequested, this, &Tmainform::boxTreeContextMenu);
     layout->addWidget(m_boxTree, 1);
@@ -361,6 +390,15 @@ QWidget* Tmainform::buildContentPane()
     m_contentTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_contentTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_contentTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_contentTree->setExpandsOnDoubleClick(true);
+    connect(m_contentTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &Tmainform::contentNodeChanged);
+    connect(m_contentTree, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid() &&
+            m_contentModel->data(index, RecordTreeModel::ImageRole).toInt() > 2) {
+            openNode();
+        }
+    });
     connect(m_contentTree, &QWidget::customContextMenuRequested, this,
             &Tmainform::contentTreeContextMenu);
     layout->addWidget(m_contentTree, 1);
@@ -462,10 +500,9 @@ void Tmainform::buildBoxTreeMenu()
     }
     const auto items = m_boxTreeMenu->actions();
     const std::pair<int, void (Tmainform::*)()> built[] = {
-        {6, &Tmainform::expandAll},
-        {7, &Tmainform::collapseAll},
-        {9, &Tmainform::refreshLibrary},
-        {10, &Tmainform::showDetails},
+        {1, &Tmainform::TopNewCDClick},  {2, &Tmainform::tvnewcdsClick},
+        {6, &Tmainform::expandAll},      {7, &Tmainform::collapseAll},
+        {9, &Tmainform::refreshLibrary}, {10, &Tmainform::showDetails},
     };
     for (const auto& [index, handler] : built) {
         m_available.insert(items[index]);
@@ -498,7 +535,10 @@ void Tmainform::buildContentMenu()
     }
     m_contentMenu->setDefaultAction(m_contentMenu->actions().front());
     const auto items = m_contentMenu->actions();
-    for (const int index : {10, 11}) {
+    connect(items[0], &QAction::triggered, this, &Tmainform::openNode);
+    connect(items[4], &QAction::triggered, this, &Tmainform::describeNode);
+    connect(items[12], &QAction::triggered, this, &Tmainform::copyPath);
+    for (const int index : {0, 4, 10, 11, 12}) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
     }
@@ -551,11 +591,13 @@ void Tmainform::buildListMenu()
         addMenuAction(m_listMenu, text)->setEnabled(false);
     }
     const auto items = m_listMenu->actions();
-    for (const int index : {1, 7}) {
+    for (const int index : {1, 2, 6, 7}) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
     }
     connect(items[1], &QAction::triggered, this, &Tmainform::selectAllItems);
+    connect(items[2], &QAction::triggered, this, &Tmainform::TopNewCDClick);
+    connect(items[6], &QAction::triggered, this, &Tmainform::tvnewcdsClick);
     connect(items[7], &QAction::triggered, this, [this] { m_list->relayout(); });
 }
 
@@ -857,6 +899,7 @@ void Tmainform::setShownRecord(const std::string& captionGbk)
 
 void Tmainform::clearContent()
 {
+    m_shownFiles = {};
     m_contentModel->clear();
     m_nodeNotes = catalog::NodeNotes();
     m_statusBar2->setPanelText(0, {});
@@ -1032,7 +1075,7 @@ void Tmainform::loadDescription(const catalog::RecordRef& record, bool editable)
 {
     const std::string text = catalog::ReadDescription(record);
     m_description->setPlainText(fromGbk(text));
-    m_savedDescription = text;
+    m_savedDescription = m_description->toPlainText();
     m_description->setReadOnly(!editable);
 }
 
@@ -1087,6 +1130,7 @@ bool Tmainform::showRecordFiles(const catalog::RecordRef& record, const char* no
     if (catalog::FindRecordFile(record.folder, record.name, ".Mx").empty()) {
         catalog::WriteDescription(record, "");
     }
+    m_shownFiles = record;
     loadDescription(record, true);
     const auto& tree = m_contentModel->tree();
     const std::string& rootLine = tree.empty() ? std::string() : tree.text(tree.first());
@@ -1139,6 +1183,7 @@ void Tmainform::showFoundFolder(int row)
     if (!loaded) {
         return;
     }
+    m_shownFiles = record;
     loadDescription(record, false);
     loadNodeNotes(record, "这个查找结果的子文件夹中无描述", "这个查找结果的子文件夹中有描述");
     for (QWidget* page :
@@ -1245,15 +1290,6 @@ void Tmainform::RefreshDriveItems()
     }
 }
 
-void Tmainform::TopNewCDClick()
-{
-    // Adding a CD comes with the scanner; until then the command stays disabled.
-    if (!m_newCdAction->isEnabled()) {
-        return;
-    }
-    m_newCdAction->trigger();
-}
-
 void Tmainform::goUp()
 {
     QTreeWidgetItem* node = selectedNode();
@@ -1348,6 +1384,336 @@ void Tmainform::listKeyReleased(int key, Qt::KeyboardModifiers modifiers)
     const bool letter = key >= Qt::Key_A && key <= Qt::Key_Z;
     if (navigation || letter) {
         LVcdClick();
+    }
+}
+
+// ---------------------------------------------------------------- adding CDs and boxes
+
+void Tmainform::TopNewCDClick()
+{
+    const int kind = nodeKind(selectedNode());
+    const std::string presetBox =
+        kind == catalog::BoxNode::LibraryRoot || kind == catalog::BoxNode::Box ? boxPath()
+                                                                               : std::string();
+    std::vector<char> letters;
+    for (const auto& drive : m_services.drives.cdromDrives()) {
+        letters.push_back(drive.letter);
+    }
+    if (letters.empty()) {
+        m_services.dialogs.message("你没有光驱，无法加入光盘!", MessageIcon::Error);
+        return;
+    }
+    m_newCdForm->setLibraryRoot(m_libraryRoot);
+    m_newCdForm->setPresetBox(presetBox);
+    m_newCdForm->setDriveLetters(letters);
+    const auto withDisc = std::find_if(letters.begin(), letters.end(), [this](char letter) {
+        return m_services.drives.discPresent(letter);
+    });
+    if (withDisc != letters.end()) {
+        m_newCdForm->selectDrive(static_cast<int>(withDisc - letters.begin()));
+        m_newCdForm->setCdName(m_services.drives.volumeLabel(*withDisc));
+    } else {
+        m_newCdForm->selectDrive(0);
+    }
+    m_newCdForm->exec();
+    if (!m_newCdForm->cdAdded()) {
+        return;
+    }
+    const char letter = m_newCdForm->selectedDrive();
+    const std::optional<std::uint64_t> capacity = m_services.drives.discTotalSize(letter);
+    const std::string targetBox = m_newCdForm->targetBox();
+    const std::string nameGbk = m_newCdForm->cdNameGbk();
+
+    QString description = QStringLiteral("光盘 ") + fromGbk(targetBox + nameGbk);
+    for (const std::string& line : m_newCdForm->optionLines()) {
+        description += QLatin1Char('\n') + utf8(line);
+    }
+    m_cdMxForm->prepare(description, m_newCdForm->readmeText());
+    const bool described = m_cdMxForm->exec() == QDialog::Accepted;
+    // The description is written even when the user gives none.
+    const catalog::RecordRef record{catalog::LibraryPath(m_libraryRoot, targetBox), nameGbk};
+    try {
+        catalog::WriteDescription(record,
+                                  memoFileText(described ? m_cdMxForm->description() : QString()));
+    } catch (const std::exception& error) {
+        m_services.dialogs.message(error.what(), MessageIcon::Error);
+    }
+    if (m_newCdForm->openDoorWhenAdded()) {
+        m_services.drives.setDriveDoor(letter, true);
+    }
+    showNewCd(presetBox, targetBox, nameGbk);
+    if (capacity) {
+        m_infoPanel->setCapacity(*capacity);
+        m_infoPanel->save();
+    }
+}
+
+void Tmainform::showNewCd(const std::string& presetBox, const std::string& targetBox,
+                          const std::string& nameGbk)
+{
+    if (targetBox == presetBox) {
+        const int row = m_list->addItem(nameGbk, catalog::ListItem::CdRecord);
+        m_list->scrollTo(row);
+        m_list->selectOnly(row);
+    }
+    selectBoxPath(targetBox);
+    m_list->clearSelection();
+    for (int row = 0; row < m_list->count(); ++row) {
+        if (m_list->caption(row) == nameGbk && m_list->kind(row) == catalog::ListItem::CdRecord) {
+            m_list->scrollTo(row);
+            m_list->selectOnly(row);
+            m_infoPanel->ClearInfoPanel();
+            break;
+        }
+    }
+    LVcdClick();
+}
+
+void Tmainform::TopNewCDSClick()
+{
+    const int kind = nodeKind(selectedNode());
+    m_newBoxForm->setLibraryRoot(m_libraryRoot);
+    m_newBoxForm->setParentPath(
+        kind == catalog::BoxNode::LibraryRoot || kind == catalog::BoxNode::Box ? boxPath()
+                                                                               : std::string());
+    if (m_newBoxForm->exec() != QDialog::Accepted) {
+        return;
+    }
+    QTreeWidgetItem* parentNode = findNodeByPath(m_newBoxForm->parentPath());
+    const std::string parentFolder =
+        catalog::LibraryPath(m_libraryRoot, m_newBoxForm->parentPath());
+    const std::string nameGbk = m_newBoxForm->nameGbk();
+    try {
+        if (catalog::CreateBox(parentFolder, nameGbk) == catalog::NewBox::Exists) {
+            m_services.dialogs.message(catalog::BoxExistsMessage(nameGbk), MessageIcon::Error);
+            return;
+        }
+    } catch (const std::exception& error) {
+        m_services.dialogs.message(error.what(), MessageIcon::Error);
+        return;
+    }
+    if (parentNode != nullptr) {
+        addNewBox(parentNode, nameGbk);
+    }
+}
+
+void Tmainform::tvnewcdsClick()
+{
+    QTreeWidgetItem* parentNode = selectedNode();
+    if (parentNode == nullptr) {
+        return;
+    }
+    const auto typed = m_services.dialogs.inputText("新增一个光盘盒", "请输入新增的光盘盒名称", "");
+    if (!typed) {
+        return;
+    }
+    const std::string nameGbk = catalog::utf8ToGbk(*typed);
+    try {
+        switch (catalog::CreateBox(boxFolder(), nameGbk)) {
+        case catalog::NewBox::Refused:
+            m_services.dialogs.message(catalog::NameRefusalMessage(catalog::NameUse::BoxInTree),
+                                       MessageIcon::Error);
+            return;
+        case catalog::NewBox::Dropped:
+            return;
+        case catalog::NewBox::Exists:
+            m_services.dialogs.message(catalog::BoxExistsMessage(nameGbk), MessageIcon::Error);
+            return;
+        case catalog::NewBox::Created:
+            break;
+        }
+    } catch (const std::exception& error) {
+        m_services.dialogs.message(error.what(), MessageIcon::Error);
+        return;
+    }
+    addNewBox(parentNode, nameGbk);
+}
+
+// The new box under its parent node, the parent listed, the box selected in the list.
+void Tmainform::addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGbk)
+{
+    parentNode->addChild(new BoxTreeItem(nameGbk, catalog::BoxNode::Box));
+    parentNode->setExpanded(true);
+    if (selectedNode() == parentNode) {
+        TVstyleChange();
+    } else {
+        m_boxTree->setCurrentItem(parentNode);
+    }
+    for (int row = 0; row < m_list->count(); ++row) {
+        if (m_list->caption(row) == nameGbk && m_list->kind(row) == catalog::ListItem::Box) {
+            m_list->selectOnly(row);
+            break;
+        }
+    }
+    m_list->relayout();
+    m_boxTree->setFocus();
+}
+
+void Tmainform::mediaChanged()
+{
+    RefreshDriveItems();
+    m_newCdForm->mediaChanged();
+}
+
+// ---------------------------------------------------------------- content tree
+
+catalog::NodeId Tmainform::selectedContentNode() const
+{
+    return m_contentModel->nodeOf(m_contentTree->currentIndex());
+}
+
+std::string Tmainform::contentRootLine() const
+{
+    const auto& tree = m_contentModel->tree();
+    return tree.empty() ? std::string() : tree.text(tree.first());
+}
+
+void Tmainform::contentNodeChanged()
+{
+    const catalog::NodeId node = selectedContentNode();
+    if (m_list->selectedRow() < 0 || node == catalog::NoNode) {
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto& tree = m_contentModel->tree();
+    const std::string path = catalog::NodePath(tree, node);
+    if (const std::string* note = m_nodeNotes.lookUp(path)) {
+        m_statusBar5->setPanelText(0, QStringLiteral("描述: ") + fromGbk(*note));
+    } else {
+        m_statusBar5->setPanelText(0, QStringLiteral("该文件夹或文件无描述"));
+    }
+    std::string shown = contentRootLine().substr(0, 3) + path;
+    if (tree.image(node) > catalog::IconClass::OpenFolder) {
+        shown = withoutLastBackslash(shown);
+    }
+    m_pathLine->setText(fromGbk(shown));
+
+    const auto& children = tree.children(node);
+    QString counts;
+    if (children.size() > 196) {
+        counts = QStringLiteral("该目录下有%1个子项目").arg(children.size());
+    } else if (!children.empty()) {
+        const auto folders =
+            std::count_if(children.begin(), children.end(), [&](catalog::NodeId child) {
+                return tree.image(child) == catalog::IconClass::Folder;
+            });
+        counts = QStringLiteral("该目录下有%1个子文件夹,%2个文件")
+                     .arg(folders)
+                     .arg(static_cast<long long>(children.size()) - folders);
+    }
+    m_statusBar2->setPanelText(1, counts);
+    QApplication::restoreOverrideCursor();
+}
+
+void Tmainform::describeNode()
+{
+    const catalog::NodeId node = selectedContentNode();
+    if (node == catalog::NoNode || m_shownFiles.folder.empty()) {
+        return;
+    }
+    const std::string current = toGbk(m_statusBar5->panelText(0));
+    const std::string marker = catalog::utf8ToGbk("描述: ");
+    const std::string proposed = current.compare(0, marker.size(), marker) == 0
+                                     ? current.substr(marker.size())
+                                     : std::string();
+    const auto& tree = m_contentModel->tree();
+    const auto typed = m_services.dialogs.inputText(
+        "描述", "请输入 \"" + catalog::gbkToUtf8(tree.text(node)) + "\" 的描述",
+        catalog::gbkToUtf8(proposed));
+    if (!typed || catalog::trimBlanks(*typed).empty()) {
+        return;
+    }
+    const std::string textGbk = catalog::utf8ToGbk(*typed);
+    m_nodeNotes.set(catalog::NodePath(tree, node), textGbk);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        m_nodeNotes.write(m_shownFiles);
+    } catch (const std::exception& error) {
+        QApplication::restoreOverrideCursor();
+        m_services.dialogs.message(error.what(), MessageIcon::Error);
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    m_statusBar5->setPanelText(0, QStringLiteral("描述: ") + fromGbk(textGbk));
+    m_statusBar4->setPanelText(0, QStringLiteral("这张光盘的子文件夹中有描述"));
+}
+
+void Tmainform::openNode()
+{
+    const catalog::NodeId node = selectedContentNode();
+    const std::string root = contentRootLine();
+    if (node == catalog::NoNode || root.empty()) {
+        return;
+    }
+    const auto& tree = m_contentModel->tree();
+    const std::string drive = root.substr(0, 2);
+    // The disc's files are reached through its drive's mount point or folder.
+    std::optional<std::string> mount = m_services.drives.mountPoint(root.front());
+    platform::OpenResult result = platform::OpenResult::NotFound;
+    if (mount) {
+        std::string relative =
+            catalog::gbkToUtf8(withoutLastBackslash(catalog::NodePath(tree, node)));
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        result = m_services.shell.open(*mount + relative);
+    }
+    const std::string caption = catalog::gbkToUtf8(
+        m_list->selectedRow() >= 0 ? m_list->caption(m_list->selectedRow()) : std::string());
+    std::string report;
+    if (result == platform::OpenResult::NotFound) {
+        report = m_quietMode
+                     ? "光盘没有放到 " + catalog::gbkToUtf8(drive) + " 驱中!"
+                     : "光盘 " + caption + " 没有放到 " + catalog::gbkToUtf8(drive) + " 驱中!";
+    } else if (result == platform::OpenResult::NoApplication) {
+        report = "没有应用程序关联于 " + catalog::gbkToUtf8(tree.text(node));
+    } else {
+        return;
+    }
+    if (m_quietMode) {
+        m_statusBar2->setPanelText(1, utf8(report));
+    } else {
+        m_services.dialogs.message(report, MessageIcon::Warning);
+    }
+}
+
+void Tmainform::copyPath()
+{
+    if (!m_pathLine->text().isEmpty()) {
+        QGuiApplication::clipboard()->setText(m_pathLine->text());
+    }
+}
+
+// Leaving the description memo with changes asks whether to keep them.
+void Tmainform::leaveDescription()
+{
+    if (m_description->isReadOnly() || m_shownFiles.folder.empty()) {
+        return;
+    }
+    const QString text = m_description->toPlainText();
+    if (text == m_savedDescription) {
+        return;
+    }
+    const std::string caption = m_list->selectedRow() >= 0
+                                    ? catalog::gbkToUtf8(m_list->caption(m_list->selectedRow()))
+                                    : "";
+    if (!m_services.dialogs.ask(caption + " 已被修改!  是否要保存？", MessageIcon::Question)) {
+        return;
+    }
+    try {
+        catalog::WriteDescription(m_shownFiles, memoFileText(text));
+        m_savedDescription = text;
+    } catch (const std::exception& error) {
+        m_services.dialogs.message(error.what(), MessageIcon::Error);
+    }
+}
+
+void Tmainform::contentKeyReleased(const QKeyEvent* key)
+{
+    const bool treeEmpty = m_contentModel->tree().empty();
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (enter && (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && !treeEmpty) {
+        describeNode();
+    } else if (key->key() == Qt::Key_C && key->modifiers() == Qt::ControlModifier) {
+        copyPath();
     }
 }
 
@@ -1449,8 +1815,20 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::KeyPress && saveOnEnter(watched, static_cast<QKeyEvent*>(event))) {
         return true;
     }
+    if (watched == m_description && event->type() == QEvent::FocusOut) {
+        leaveDescription();
+    }
+    if (watched == m_contentTree && event->type() == QEvent::KeyRelease) {
+        contentKeyReleased(static_cast<QKeyEvent*>(event));
+    }
     if (watched == m_boxTree && event->type() == QEvent::KeyRelease) {
         const auto* key = static_cast<QKeyEvent*>(event);
+        const int kind = nodeKind(selectedNode());
+        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier &&
+            (kind == catalog::BoxNode::LibraryRoot || kind == catalog::BoxNode::Box)) {
+            tvnewcdsClick();
+            return true;
+        }
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             if (key->modifiers() & Qt::AltModifier) {
                 showDetails();

@@ -26,8 +26,15 @@ namespace platform {
 class Clock;
 class Drives;
 class SettingsStore;
+class Shell;
 class UserDialogs;
 } // namespace platform
+
+namespace scan {
+class TCDMxForm;
+class TNewCDForm;
+class TNewCDsForm;
+} // namespace scan
 
 namespace app {
 
@@ -43,6 +50,7 @@ struct MainServices
     platform::Drives& drives;
     platform::UserDialogs& dialogs;
     const platform::Clock& clock;
+    platform::Shell& shell;
     std::string defaultLibraryRoot; // native, ends in "/"
     std::string documentsFolder;    // native, ends in "/"
 };
@@ -72,8 +80,19 @@ public:
     void goUp();
     void selectAllItems();
     void RefreshDriveItems();
-    // The add-a-CD command; not available yet.
+    // Adding a CD: the add-a-CD dialog, the description, the new record shown.
     void TopNewCDClick();
+    // A new box through the dialog, or under the selected node through an input box.
+    void TopNewCDSClick();
+    void tvnewcdsClick();
+
+    // Content tree.
+    void contentNodeChanged();
+    void describeNode();
+    void openNode();
+    void copyPath();
+    // The system reports that a medium arrived or was removed.
+    void mediaChanged();
 
     // Layout.
     void restoreLayout();
@@ -128,6 +147,13 @@ private:
     void showFoundFolder(int row);
     void showFoundCd(int row);
     void showBoxItem(int row);
+    void addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGbk);
+    void showNewCd(const std::string& presetBox, const std::string& targetBox,
+                   const std::string& nameGbk);
+    void leaveDescription();
+    void contentKeyReleased(const QKeyEvent* key);
+    catalog::NodeId selectedContentNode() const;
+    std::string contentRootLine() const;
     bool showRecordFiles(const catalog::RecordRef& record, const char* noNotes,
                          const char* hasNotes, int row);
     bool loadIntoContentTree(const catalog::RecordRef& record, std::string_view listingExt);
@@ -149,9 +175,16 @@ private:
     std::string m_shownRecordGbk;
     bool m_hasShownRecord = false;
     catalog::NodeNotes m_nodeNotes; // the node-description lines (Memo2)
-    std::string m_savedDescription; // Memo1
+    QString m_savedDescription;     // Memo1: the memo's text as last loaded or saved
+    // The record whose files the content pane shows (a found CD's target).
+    catalog::RecordRef m_shownFiles;
 
-    struct PaneSizes {
+    scan::TNewCDForm* m_newCdForm = nullptr;
+    scan::TCDMxForm* m_cdMxForm = nullptr;
+    scan::TNewCDsForm* m_newBoxForm = nullptr;
+
+    struct PaneSizes
+    {
         int panel1Width = 240;
         int panel3Height = 480;
         int panel4Height = 260;

@@ -11,6 +11,7 @@
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_drives.h"
 #include "tests/support/fake_settings_store.h"
+#include "tests/support/fake_shell.h"
 #include "tests/support/fake_user_dialogs.h"
 
 #include <QApplication>
@@ -81,7 +82,8 @@ int main(int argc, char** argv)
     testing_support::FakeDrives drives;
     testing_support::FakeUserDialogs dialogs;
     testing_support::FakeClock clock;
-    app::Tmainform form({settings, drives, dialogs, clock, root, scratch});
+    testing_support::FakeShell shell;
+    app::Tmainform form({settings, drives, dialogs, clock, shell, root, scratch});
     form.resize(1200, 800);
     form.show();
     QApplication::processEvents();

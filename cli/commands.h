@@ -39,4 +39,11 @@ int runMap(const Context& context, const std::vector<std::string>& args);
 int runUnmap(const Context& context, const std::vector<std::string>& args);
 int runIdentify(const Context& context, const std::vector<std::string>& args);
 
+// Adding to the library (scan_commands.cpp): a disc scanned into a new record, new boxes,
+// descriptions. describe without --set shows the description (runDescribe).
+int runScan(const Context& context, const std::vector<std::string>& args);
+int runMkbox(const Context& context, const std::vector<std::string>& args);
+int runDescribeCommand(const Context& context, const std::vector<std::string>& args);
+int runNote(const Context& context, const std::vector<std::string>& args);
+
 } // namespace cli

@@ -33,6 +33,13 @@ const char* const Usage = R"(用法: vellumark-cli [--library 文件夹] 命令 
   unmap 盘符                取消盘符的映射
   identify 盘符             光驱中的光盘在光盘库中的记录: 光盘盒路径加文件名; -1 为光驱中没有光盘,
                             空行为光盘库中找不到
+  scan --drive 盘符 --box 光盘盒路径 --name 名称 [--depth 层数] [--mask 类型] [--attrs 属性]
+                            读取光驱中的光盘, 存为光盘盒中的新光盘; 层数 1 到 5, 类型如
+                            "*.EXE;*.TXT;", 属性由 a (存档) r (只读) s (系统) h (隐含) 组成;
+                            给出其中任一项时只提取符合要求的文件
+  mkbox 光盘盒路径          新建光盘盒 (路径的最后一个名称), 其上层光盘盒必须存在
+  describe 光盘 --set 文字  改写光盘描述
+  note 光盘 节点路径 文字   设置文件夹或文件的描述; 节点路径如 "SETUP\README.TXT\", "" 为光盘本身
 
 光盘盒路径由名称和反斜杠 (或 /) 组成, 例如 "软件光盘\游戏"; "" 为光盘库本身,
 "查找结果" 为查找结果文件夹。光盘为光盘盒路径加光盘名称, 例如 "软件光盘\工具盘"。
@@ -43,10 +50,13 @@ using Command = std::function<int(const cli::Context&, const std::vector<std::st
 const std::map<std::string, Command>& commands()
 {
     static const std::map<std::string, Command> table{
-        {"boxes", cli::runBoxes}, {"list", cli::runList},         {"counts", cli::runCounts},
-        {"show", cli::runShow},   {"info", cli::runInfo},         {"describe", cli::runDescribe},
-        {"notes", cli::runNotes}, {"drives", cli::runDrives},     {"map", cli::runMap},
-        {"unmap", cli::runUnmap}, {"identify", cli::runIdentify},
+        {"boxes", cli::runBoxes},       {"list", cli::runList},
+        {"counts", cli::runCounts},     {"show", cli::runShow},
+        {"info", cli::runInfo},         {"describe", cli::runDescribeCommand},
+        {"notes", cli::runNotes},       {"drives", cli::runDrives},
+        {"map", cli::runMap},           {"unmap", cli::runUnmap},
+        {"identify", cli::runIdentify}, {"scan", cli::runScan},
+        {"mkbox", cli::runMkbox},       {"note", cli::runNote},
     };
     return table;
 }

@@ -8,7 +8,8 @@
 // UTF-8 names joined by "/"; "" is the root.
 namespace platform {
 
-struct DiscEntry {
+struct DiscEntry
+{
     std::string nameUtf8; // as the file system or the image holds it (long names)
     bool isFolder = false;
     bool hidden = false;   // name begins with "." or the image marks it hidden
@@ -25,6 +26,12 @@ public:
     // Every entry of one folder, sorted by name bytes; false (and no entries) when the
     // folder cannot be listed.
     virtual bool list(const std::string& relativeUtf8, std::vector<DiscEntry>& entries) = 0;
+    // As list, but readOnly may stay false: for walks that need only names and kinds,
+    // where reading every entry's permissions would cost a call per entry.
+    virtual bool listKinds(const std::string& relativeUtf8, std::vector<DiscEntry>& entries)
+    {
+        return list(relativeUtf8, entries);
+    }
     // The whole content of a file; false when it cannot be read.
     virtual bool readFile(const std::string& relativeUtf8, std::string& content) = 0;
 };

@@ -16,8 +16,10 @@ public:
 
     // A message with an OK button; the caption is the application title.
     virtual void message(const std::string& text, MessageIcon icon) = 0;
-    // A Yes/No question; true for Yes.
-    virtual bool ask(const std::string& text, MessageIcon icon) = 0;
+    enum class Default { Yes, No };
+    // A Yes/No question; true for Yes. `preferred` is the button Enter presses.
+    virtual bool ask(const std::string& text, MessageIcon icon, Default preferred) = 0;
+    bool ask(const std::string& text, MessageIcon icon) { return ask(text, icon, Default::Yes); }
     // A one-line input box with a caption, a prompt and the text it starts with;
     // nullopt when cancelled.
     virtual std::optional<std::string> inputText(const std::string& caption,

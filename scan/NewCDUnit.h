@@ -36,11 +36,11 @@ public:
     void setCdName(const std::string& nameUtf8);
 
     // Read by the add command after the dialog closed.
-    bool cdAdded() const;                // CDAdded
+    bool cdAdded() const;                 // CDAdded
     const std::string& targetBox() const; // NewCDTargetBox (GBK box path)
     std::string cdNameGbk() const;
-    char selectedDrive() const;          // 0 when the list is empty
-    bool openDoorWhenAdded() const;      // closedoor
+    char selectedDrive() const;     // 0 when the list is empty
+    bool openDoorWhenAdded() const; // closedoor
     // The lines that describe the scan options (UTF-8), empty with the panel collapsed.
     std::vector<std::string> optionLines() const;
     // The read-me file's text found on the disc by the last successful scan ("" for none).
@@ -53,12 +53,26 @@ public:
 
     // Test seam: runs the start button's work as a click would.
     void start();
+    // Test seam: a drop of the dragged list's selection onto the list target, as the drag
+    // and drop between ListBox2 and ListBox1 does it; false when target refuses the drag.
+    bool dropOnList(const QObject* source, const QObject* target);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void driveChosen();
+    void rememberDiscState();
+    void setExpanded(bool expanded);
+    void setScanning(bool on);
+    void addTypedMask();
+    void addOfferedMasks(bool selectedOnly);
+    void removeChosenMasks();
+    std::string scanMask() const;
+    bool nameAcceptable(const std::string& nameUtf8);
+
     struct Private;
     std::unique_ptr<Ui::TNewCDForm> m_ui;
     std::unique_ptr<Private> d;

@@ -18,17 +18,20 @@ inline constexpr unsigned AttrSystem = 0x04;
 inline constexpr unsigned AttrArchive = 0x20;
 inline constexpr unsigned AttrNormal = 0x40;
 
-struct ScanOptions {
+struct ScanOptions
+{
     int depthLimit = -1;      // none, or 1..5
     std::string mask = "*.*"; // masks each followed by ";", e.g. "*.EXE;*.TXT;"
     unsigned attributes = AttrNormal;
 };
 
 // The two parallel lists being built, GBK.
-struct ScanListing {
+struct ScanListing
+{
     std::vector<std::string> lines;
     std::vector<std::string> icons;
-    int renamed = 0; // names GBK cannot hold or holding TAB, CR, LF: written with "?"
+    int renamed = 0;      // names GBK cannot hold or holding TAB, CR, LF: written with "?"
+    bool aborted = false; // set when progress.aborted() said so; every level stops
 };
 
 // What the scan tells its dialog, and how the dialog stops it.
@@ -57,11 +60,14 @@ void ScanFolderFiltered(platform::DiscSource& disc, const std::string& relativeU
                         const ScanOptions& options, ScanProgress& progress);
 
 // The names (UTF-8) of the files of one folder that pass the masks and the attribute
-// set, sorted by name without regard to case.
+// set, sorted by name without regard to ASCII case (ties in byte order). A file that
+// matches several masks is listed once.
 std::vector<std::string> ListMatchingFiles(const std::vector<platform::DiscEntry>& entries,
                                            const std::string& masks, unsigned attributes);
 
-// Wildcard match of a mask with * and ?, without regard to ASCII case.
+// Wildcard match of a mask with * and ? (one character), without regard to ASCII case.
+// As on the discs' home platform, a mask ending in ".*" also takes names without a dot
+// ("*.*" takes every name) and one ending in a single "." takes only names without a dot.
 bool MatchesMask(std::string_view nameUtf8, std::string_view mask);
 
 // The disc's read-me file in the root: README.TXT, or a .txt name holding 读我, 简介 or 说明.
@@ -70,7 +76,8 @@ std::string FindReadmeFile(platform::DiscSource& disc);
 
 enum class ScanEnding { Saved, Aborted, NothingMatched };
 
-struct ScanRun {
+struct ScanRun
+{
     ScanEnding ending = ScanEnding::Aborted;
     catalog::EntryTotals totals; // folders and files of the saved listing
     int renamed = 0;
@@ -81,8 +88,7 @@ struct ScanRun {
 // record (replacing a record of that name) and look for the read-me file. Nothing is
 // written when aborted or when only the root line was found. Throws catalog::FileError
 // when a file cannot be written.
-ScanRun RunScan(platform::DiscSource& disc, char letter,
-                const std::optional<ScanOptions>& filtered, const catalog::RecordRef& record,
-                ScanProgress& progress);
+ScanRun RunScan(platform::DiscSource& disc, char letter, const std::optional<ScanOptions>& filtered,
+                const catalog::RecordRef& record, ScanProgress& progress);
 
 } // namespace scan

@@ -1,5 +1,7 @@
 #include "platform/linux/linux_drives.h"
 
+#include "platform/linux/folder_disc_source.h"
+#include "platform/linux/iso_disc_source.h"
 #include "platform/linux/iso_volume.h"
 #include "platform/settings_store.h"
 
@@ -467,6 +469,22 @@ std::optional<std::string> LinuxDrives::mountPoint(char letter) const
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+std::unique_ptr<DiscSource> LinuxDrives::openDisc(char letter) const
+{
+    const auto info = drive(letter);
+    if (!info) {
+        return nullptr;
+    }
+    if (info->kind == DriveKind::Image) {
+        return IsoDiscSource::open(info->source);
+    }
+    const auto folder = mountPoint(letter);
+    if (!folder) {
+        return nullptr;
+    }
+    return std::make_unique<FolderDiscSource>(*folder);
 }
 
 void LinuxDrives::setDriveDoor(char letter, bool open)

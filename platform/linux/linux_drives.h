@@ -31,6 +31,7 @@ public:
     std::optional<std::uint64_t> discTotalSize(char letter) const override;
     std::string volumeLabel(char letter) const override;
     std::optional<std::string> mountPoint(char letter) const override;
+    std::unique_ptr<DiscSource> openDisc(char letter) const override;
     void setDriveDoor(char letter, bool open) override;
 
 private:

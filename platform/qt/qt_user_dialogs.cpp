@@ -1,6 +1,7 @@
 #include "platform/qt/qt_user_dialogs.h"
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace platform::qt_edition {
@@ -58,10 +59,24 @@ void QtUserDialogs::message(const std::string& text, MessageIcon icon)
     show(m_parent, applicationTitle(), text, icon, QMessageBox::Ok, QMessageBox::Ok);
 }
 
-bool QtUserDialogs::ask(const std::string& text, MessageIcon icon)
+bool QtUserDialogs::ask(const std::string& text, MessageIcon icon, Default preferred)
 {
     return show(m_parent, applicationTitle(), text, icon, QMessageBox::Yes | QMessageBox::No,
-                QMessageBox::Yes) == QMessageBox::Yes;
+                preferred == Default::Yes ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtUserDialogs::inputText(const std::string& caption,
+                                                    const std::string& prompt,
+                                                    const std::string& initial)
+{
+    bool accepted = false;
+    const QString text =
+        QInputDialog::getText(m_parent, QString::fromStdString(caption), screenText(prompt),
+                              QLineEdit::Normal, QString::fromStdString(initial), &accepted);
+    if (!accepted) {
+        return std::nullopt;
+    }
+    return text.toStdString();
 }
 
 void QtUserDialogs::messageWithCaption(const std::string& caption, const std::string& text,

@@ -15,7 +15,10 @@ public:
     void setParent(QWidget* parent) { m_parent = parent; }
 
     void message(const std::string& text, MessageIcon icon) override;
-    bool ask(const std::string& text, MessageIcon icon) override;
+    using UserDialogs::ask;
+    bool ask(const std::string& text, MessageIcon icon, Default preferred) override;
+    std::optional<std::string> inputText(const std::string& caption, const std::string& prompt,
+                                         const std::string& initial) override;
     void messageWithCaption(const std::string& caption, const std::string& text,
                             MessageIcon icon) override;
 

@@ -13,7 +13,8 @@ namespace testing_support {
 class FakeDrives : public platform::Drives
 {
 public:
-    struct Disc {
+    struct Disc
+    {
         std::string label;
         std::uint64_t size = 0;
         std::string mountPoint; // "" for none

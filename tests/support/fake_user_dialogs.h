@@ -14,7 +14,8 @@ namespace testing_support {
 class FakeUserDialogs : public platform::UserDialogs
 {
 public:
-    struct Shown {
+    struct Shown
+    {
         std::string text;
         platform::MessageIcon icon;
         bool question;
@@ -24,8 +25,10 @@ public:
     {
         m_shown.push_back({text, icon, false});
     }
-    bool ask(const std::string& text, platform::MessageIcon icon) override
+    using platform::UserDialogs::ask;
+    bool ask(const std::string& text, platform::MessageIcon icon, Default preferred) override
     {
+        m_lastDefault = preferred;
         m_shown.push_back({text, icon, true});
         if (m_answers.empty()) {
             return false;
@@ -43,8 +46,8 @@ public:
     std::optional<std::string> inputText(const std::string& caption, const std::string& prompt,
                                          const std::string& initial) override
     {
-        m_shown.push_back({caption + "|" + prompt + "|" + initial, platform::MessageIcon::Question,
-                           true});
+        m_shown.push_back(
+            {caption + "|" + prompt + "|" + initial, platform::MessageIcon::Question, true});
         if (m_texts.empty()) {
             return std::nullopt;
         }
@@ -54,6 +57,8 @@ public:
     }
 
     void answerNext(bool yes) { m_answers.push_back(yes); }
+    // The preferred button of the last question.
+    Default lastDefault() const { return m_lastDefault; }
     // The next input box returns text; nullopt cancels it.
     void typeNext(std::optional<std::string> text) { m_texts.push_back(std::move(text)); }
     const std::vector<Shown>& shown() const { return m_shown; }
@@ -61,6 +66,7 @@ public:
     void clear() { m_shown.clear(); }
 
 private:
+    Default m_lastDefault = Default::Yes;
     std::deque<bool> m_answers;
     std::deque<std::optional<std::string>> m_texts;
     std::vector<Shown> m_shown;

@@ -5,18 +5,26 @@
 #include "app/mainunit.h"
 #include "app/panel_bar.h"
 #include "catalog/cdinfo.h"
+#include "scan/NewCDUnit.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_drives.h"
 #include "tests/support/fake_settings_store.h"
+#include "tests/support/fake_shell.h"
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -56,6 +64,7 @@ private:
     testing_support::FakeDrives m_drives;
     testing_support::FakeUserDialogs m_dialogs;
     testing_support::FakeClock m_clock{{2024, 5, 6, 7, 8, 9, 0}};
+    testing_support::FakeShell m_shell;
     std::unique_ptr<app::Tmainform> m_form;
 
     std::string root() const { return m_dir->path() + "Orlendy/"; }
@@ -69,8 +78,8 @@ private:
     }
     void makeForm()
     {
-        m_form = std::make_unique<app::Tmainform>(
-            app::MainServices{m_settings, m_drives, m_dialogs, m_clock, root(), m_dir->path()});
+        m_form = std::make_unique<app::Tmainform>(app::MainServices{
+            m_settings, m_drives, m_dialogs, m_clock, m_shell, root(), m_dir->path()});
     }
     QTreeWidget* boxTree() const { return m_form->findChild<QTreeWidget*>("TVstyle"); }
     app::CdListView* list() const { return m_form->findChild<app::CdListView*>("LVcd"); }
@@ -357,6 +366,204 @@ private slots:
         m_settings.writeInteger("software\\Vellumark\\state", "排列方式", 1);
         m_form->close();
         QCOMPARE(m_settings.readInteger("software\\Vellumark\\state", "排列方式", 0), 1);
+    }
+
+    void selectingANodeShowsItsDescriptionPathAndCounts()
+    {
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        const QModelIndex rootIndex = tvcd->model()->index(0, 0);
+        const QModelIndex setup = tvcd->model()->index(0, 0, rootIndex);
+        tvcd->setCurrentIndex(setup);
+        QCOMPARE(panel("StatusBar5"), u("描述: 安装"));
+        QCOMPARE(m_form->findChild<QLabel*>("Panel7")->text(), u("E:\\SETUP\\"));
+        QCOMPARE(panel("StatusBar2", 1), u("该目录下有0个子文件夹,1个文件"));
+        tvcd->setCurrentIndex(tvcd->model()->index(0, 0, setup));
+        QCOMPARE(panel("StatusBar5"), u("该文件夹或文件无描述"));
+        QCOMPARE(m_form->findChild<QLabel*>("Panel7")->text(), u("E:\\SETUP\\说明.TXT"));
+        QCOMPARE(panel("StatusBar2", 1), QString());
+        m_form->copyPath();
+        QCOMPARE(QGuiApplication::clipboard()->text(), u("E:\\SETUP\\说明.TXT"));
+
+        // Describing: typed as is, blank refused, the key matched without regard to case.
+        m_dialogs.typeNext(std::string(" 说明文件"));
+        m_form->describeNode();
+        m_dialogs.typeNext(std::string("   "));
+        m_form->describeNode();
+        tvcd->setCurrentIndex(setup);
+        m_dialogs.typeNext(std::string("新的安装"));
+        m_form->describeNode();
+        QCOMPARE(readFile(root() + gbk("软件光盘/工具盘.FMx")),
+                 gbk("SETUP\\\r\n新的安装\r\nSETUP\\说明.TXT\\\r\n 说明文件\r\n"));
+        QCOMPARE(panel("StatusBar5"), u("描述: 新的安装"));
+    }
+
+    void aFolderWithMoreThan196ChildrenShowsOneTotal()
+    {
+        std::string listing = "E:\\\r\n\tBIG\r\n";
+        std::string icons = "0\r\n1\r\n";
+        for (int i = 0; i < 197; ++i) {
+            listing += "\t\tF" + std::to_string(i) + ".TXT\r\n";
+            icons += "4\r\n";
+        }
+        put("其它光盘/大.Cdr", listing);
+        put("其它光盘/大.tag", icons);
+        m_form->refreshLibrary();
+        selectBox("其它光盘\\");
+        clickItem("大");
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        tvcd->setCurrentIndex(tvcd->model()->index(0, 0, tvcd->model()->index(0, 0)));
+        QCOMPARE(panel("StatusBar2", 1), u("该目录下有197个子项目"));
+    }
+
+    void openingReportsAMissingDiscAndAFileWithoutApplication_data()
+    {
+        QTest::addColumn<bool>("quiet");
+        QTest::newRow("quiet") << true;
+        QTest::newRow("messages") << false;
+    }
+
+    void openingReportsAMissingDiscAndAFileWithoutApplication()
+    {
+        QFETCH(bool, quiet);
+        m_settings.writeInteger("\\software\\Vellumark", "对光盘镜象操作时警示", quiet ? 1 : 0);
+        m_drives.addDrive('E', platform::DriveKind::Folder);
+        makeForm();
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        tvcd->setCurrentIndex(tvcd->model()->index(1, 0, tvcd->model()->index(0, 0)));
+        m_form->openNode();
+        const QString absent =
+            quiet ? u("光盘没有放到 E: 驱中!") : u("光盘 工具盘 没有放到 E: 驱中!");
+        QCOMPARE(quiet ? panel("StatusBar2", 1) : QString::fromStdString(m_dialogs.lastText()),
+                 absent);
+
+        m_drives.insert('E', {"TOOLS", 1, m_dir->path()});
+        m_shell.answer(platform::OpenResult::NoApplication);
+        m_form->openNode();
+        QCOMPARE(m_shell.opened().back(), m_dir->path() + "GAME.EXE");
+        const QString noApp = u("没有应用程序关联于 GAME.EXE");
+        QCOMPARE(quiet ? panel("StatusBar2", 1) : QString::fromStdString(m_dialogs.lastText()),
+                 noApp);
+    }
+
+    void leavingAChangedDescriptionAsksToSaveIt_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+
+    void leavingAChangedDescriptionAsksToSaveIt()
+    {
+        QFETCH(bool, save);
+        m_form->show();
+        QApplication::setActiveWindow(m_form.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        auto* memo = m_form->findChild<QPlainTextEdit*>("MX");
+        memo->setFocus();
+        memo->setPlainText(u("第一行\n第二行\n"));
+        m_dialogs.answerNext(save);
+        boxTree()->setFocus();
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("工具盘 已被修改!  是否要保存？"));
+        QCOMPARE(readFile(root() + gbk("软件光盘/工具盘.Mx")),
+                 save ? gbk("第一行\r\n第二行\r\n") : gbk("好用的工具\r\n"));
+        m_dialogs.clear();
+        memo->setFocus();
+        boxTree()->setFocus();
+        QCOMPARE(m_dialogs.shown().size(), save ? size_t{0} : size_t{1});
+    }
+
+    void newBoxesComeFromTheDialogOrTheInputBox()
+    {
+        selectBox("软件光盘\\");
+        m_dialogs.typeNext(std::string("工具"));
+        m_form->tvnewcdsClick();
+        QVERIFY(testing_support::exists(root() + gbk("软件光盘/工具/")));
+        QCOMPARE(boxTree()->currentItem()->text(0), u("软件光盘"));
+        QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("工具"));
+
+        for (const char* refused : {"a\"b", "a:b"}) {
+            m_dialogs.typeNext(std::string(refused));
+            m_form->tvnewcdsClick();
+            QCOMPARE(QString::fromStdString(m_dialogs.lastText()),
+                     u("光盘盒的名称不能含有下列字符\r\\/*?:\"><|"));
+        }
+        m_dialogs.clear();
+        m_dialogs.typeNext(std::string("   "));
+        m_form->tvnewcdsClick();
+        m_dialogs.typeNext(std::string("子盒"));
+        m_form->tvnewcdsClick();
+        QCOMPARE(m_dialogs.shown().size(), size_t{3});
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("已存在光盘盒: 子盒"));
+
+        // The dialog route, with the parent chosen in the dialog.
+        QTimer::singleShot(0, [this] {
+            auto* dialog = m_form->findChild<QDialog*>("TNewCDsForm");
+            dialog->findChild<QLineEdit*>("Edit1")->setText(u("新盒"));
+            dialog->accept();
+        });
+        m_form->TopNewCDSClick();
+        QVERIFY(testing_support::exists(root() + gbk("软件光盘/新盒/")));
+        QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("新盒"));
+    }
+
+    void addingACdScansDescribesAndShowsIt()
+    {
+        const std::string disc = m_dir->path() + "disc/";
+        writeFile(disc + "A/B/b.jpg", "x");
+        writeFile(disc + "A/a.txt", "x");
+        writeFile(disc + "setup.exe", "x");
+        writeFile(disc + "readme.txt", "read me");
+        m_drives.addDrive('E', platform::DriveKind::Folder);
+        m_drives.insert('E', {"MYDISC", 681574400, disc});
+        makeForm();
+        selectBox("软件光盘\\");
+
+        // Both dialogs are modal: answer each one as it comes up.
+        bool described = false;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, [&] {
+            auto* add = m_form->findChild<scan::TNewCDForm*>("TNewCDForm");
+            auto* describe = m_form->findChild<QDialog*>("TCDMxForm");
+            if (add != nullptr && add->isVisible()) {
+                QCOMPARE(add->findChild<QLineEdit*>("Edit1")->text(), u("MYDISC"));
+                add->start();
+            } else if (describe != nullptr && describe->isVisible()) {
+                described = true;
+                describe->accept();
+            }
+        });
+        driver.start(10);
+        m_form->TopNewCDClick();
+        driver.stop();
+
+        QVERIFY(described);
+        const std::string base = root() + gbk("软件光盘/MYDISC");
+        QCOMPARE(readFile(base + ".Cdr"),
+                 std::string("E:\\\r\n\tA\r\n\t\tB\r\n\t\t\tb.jpg\r\n\t\ta.txt\r\n"
+                             "\treadme.txt\r\n\tsetup.exe\r\n"));
+        QCOMPARE(readFile(base + ".tag"), std::string("0\r\n1\r\n1\r\n6\r\n4\r\n4\r\n3\r\n"));
+        QCOMPARE(readFile(base + ".Mx"), gbk("光盘 软件光盘\\MYDISC\r\n"));
+        catalog::TCDInfo expected =
+            catalog::DefaultCDInfo(catalog::ToDayNumber({2024, 5, 6, 7, 8, 9}));
+        expected.cdmoney = "681574400";
+        const auto bytes = catalog::EncodeCDInfo(expected);
+        QCOMPARE(readFile(base + ".Ifn"), std::string(bytes.begin(), bytes.end()));
+        QVERIFY(!testing_support::exists(base + ".FMx"));
+        QCOMPARE(panel("StatusBar3", 1), u("MYDISC"));
+        QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("MYDISC"));
+        QCOMPARE(m_drives.doorLog(), (std::vector<std::string>{"open E"}));
+    }
+
+    void addingWithoutADriveSaysSo()
+    {
+        m_form->TopNewCDClick();
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("你没有光驱，无法加入光盘!"));
     }
 
     void refreshRereadsTheLibraryAndSelectsTheRoot()

@@ -1,0 +1,374 @@
+// Adding to the library from the command line: scanning a disc into a new record, new
+// boxes, and the descriptions of a record and of its nodes.
+
+#include "catalog/cdinfo.h"
+#include "catalog/disk.h"
+#include "catalog/library.h"
+#include "catalog/record_files.h"
+#include "catalog/text.h"
+#include "catalog/tree.h"
+#include "cli/commands.h"
+#include "platform/clock.h"
+#include "platform/linux/keyfile_settings_store.h"
+#include "platform/linux/linux_drives.h"
+#include "platform/linux/xdg_paths.h"
+#include "scan/scanner.h"
+
+#include <algorithm>
+#include <csignal>
+#include <optional>
+#include <ostream>
+#include <thread>
+
+namespace cli {
+namespace {
+
+namespace linux_edition = platform::linux_edition;
+
+// Ctrl+C ends a scan the way the dialog's abort button does: nothing is written, so no
+// record is left with a listing and without its icons.
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int)
+{
+    interrupted = 1;
+}
+
+class InterruptScope
+{
+public:
+    InterruptScope()
+    {
+        interrupted = 0;
+        m_int = std::signal(SIGINT, onInterrupt);
+        m_term = std::signal(SIGTERM, onInterrupt);
+    }
+    ~InterruptScope()
+    {
+        std::signal(SIGINT, m_int);
+        std::signal(SIGTERM, m_term);
+    }
+    InterruptScope(const InterruptScope&) = delete;
+    InterruptScope& operator=(const InterruptScope&) = delete;
+
+private:
+    void (*m_int)(int) = SIG_DFL;
+    void (*m_term)(int) = SIG_DFL;
+};
+
+class QuietProgress : public scan::ScanProgress
+{
+public:
+    void showPath(const std::string&) override {}
+    bool aborted() override { return interrupted != 0; }
+};
+
+std::string lineFeeds(std::string text)
+{
+    for (char& c : text) {
+        if (c == '\r') {
+            c = '\n';
+        }
+    }
+    return text;
+}
+
+// A name typed for the library, as GBK; a character GBK cannot hold would be saved as "?".
+std::string gbkName(const std::string& nameUtf8)
+{
+    catalog::GbkConversion converted = catalog::utf8ToGbkCounted(nameUtf8);
+    if (converted.replaced > 0) {
+        throw CommandError{"名称含有无法保存的字符: " + nameUtf8};
+    }
+    return std::move(converted.gbk);
+}
+
+std::vector<std::string> splitPath(const std::string& pathUtf8)
+{
+    std::vector<std::string> names;
+    std::string name;
+    for (const char c : pathUtf8 + "\\") {
+        if (c == '\\' || c == '/') {
+            if (!name.empty()) {
+                names.push_back(gbkName(name));
+            }
+            name.clear();
+        } else {
+            name += c;
+        }
+    }
+    return names;
+}
+
+// The native folder of a box given by its path ("" the library root); the search results
+// folder holds no boxes and is not one.
+std::string boxFolder(const Context& context, const std::vector<std::string>& namesGbk,
+                      std::size_t count, const std::string& shownUtf8)
+{
+    std::string folder = context.libraryRoot;
+    for (std::size_t i = 0; i < count; ++i) {
+        folder = catalog::ChildPath(folder, namesGbk[i]);
+    }
+    const bool results = count > 0 && namesGbk[0] == catalog::ResultsFolderName();
+    const bool hidden = std::any_of(namesGbk.begin(), namesGbk.begin() + static_cast<long>(count),
+                                    [](const std::string& name) { return name.starts_with('.'); });
+    if (results || hidden || !catalog::IsFolder(folder)) {
+        throw CommandError{"找不到光盘盒: " + shownUtf8};
+    }
+    return folder;
+}
+
+// A CD record (.Cdr). Found folders are left out: their .mx holds where they were found.
+catalog::RecordRef locateCd(const Context& context, const std::string& recordUtf8)
+{
+    const std::vector<std::string> names = splitPath(recordUtf8);
+    if (names.empty()) {
+        throw CommandError{"找不到光盘: " + recordUtf8};
+    }
+    std::string folder = context.libraryRoot;
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+        folder = catalog::ChildPath(folder, names[i]);
+    }
+    if (catalog::FindRecordFile(folder, names.back(), catalog::RecordExt::Cdr).empty()) {
+        throw CommandError{"找不到光盘: " + recordUtf8};
+    }
+    return {folder, names.back()};
+}
+
+char parseLetter(const std::string& text)
+{
+    if ((text.size() == 1 || (text.size() == 2 && text[1] == ':')) &&
+        ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'))) {
+        return static_cast<char>(text[0] & ~0x20);
+    }
+    throw CommandError{"驱动器盘符无效: " + text};
+}
+
+const char* const ScanUsage = "用法: vellumark-cli scan --drive 盘符 --box 光盘盒路径 --name 名称 "
+                              "[--depth 层数] [--mask \"*.EXE;*.TXT;\"] [--attrs arsh]";
+
+struct ScanRequest
+{
+    char letter = 0;
+    std::optional<std::string> boxUtf8;
+    std::string nameUtf8;
+    std::optional<scan::ScanOptions> filtered;
+};
+
+scan::ScanOptions& optionsOf(ScanRequest& request)
+{
+    if (!request.filtered) {
+        request.filtered.emplace();
+    }
+    return *request.filtered;
+}
+
+ScanRequest parseScan(const std::vector<std::string>& args)
+{
+    ScanRequest request;
+    if (args.size() % 2 != 0) {
+        throw CommandError{ScanUsage};
+    }
+    for (std::size_t i = 0; i < args.size(); i += 2) {
+        const std::string& option = args[i];
+        const std::string& value = args[i + 1];
+        if (option == "--drive") {
+            request.letter = parseLetter(value);
+        } else if (option == "--box") {
+            request.boxUtf8 = value;
+        } else if (option == "--name") {
+            request.nameUtf8 = value;
+        } else if (option == "--depth") {
+            if (value.size() != 1 || value[0] < '1' || value[0] > '5') {
+                throw CommandError{"提取层数必须是 1 到 5: " + value};
+            }
+            optionsOf(request).depthLimit = value[0] - '0';
+        } else if (option == "--mask") {
+            optionsOf(request).mask = value;
+        } else if (option == "--attrs") {
+            unsigned bits = 0;
+            for (const char c : value) {
+                switch (c) {
+                case 'a':
+                    bits |= scan::AttrArchive;
+                    break;
+                case 'r':
+                    bits |= scan::AttrReadOnly;
+                    break;
+                case 's':
+                    bits |= scan::AttrSystem;
+                    break;
+                case 'h':
+                    bits |= scan::AttrHidden;
+                    break;
+                default:
+                    throw CommandError{"文件属性只能由 a, r, s, h 组成: " + value};
+                }
+            }
+            // No box ticked counts as {normal}, as in the dialog.
+            optionsOf(request).attributes = bits != 0 ? bits : scan::AttrNormal;
+        } else {
+            throw CommandError{ScanUsage};
+        }
+    }
+    if (request.letter == 0 || !request.boxUtf8 || request.nameUtf8.empty()) {
+        throw CommandError{ScanUsage};
+    }
+    return request;
+}
+
+// The characters the add dialog's name field refuses, and line breaks it cannot hold.
+void checkCdName(const std::string& nameUtf8)
+{
+    for (const char c : nameUtf8) {
+        if (std::string_view("*/:<>?\\|").find(c) != std::string_view::npos ||
+            static_cast<unsigned char>(c) < 0x20) {
+            throw CommandError{lineFeeds(catalog::NameRefusalMessage(catalog::NameUse::Cd))};
+        }
+    }
+}
+
+double nowAsDayNumber(const platform::Clock& clock)
+{
+    const platform::LocalDateTime now = clock.now();
+    return catalog::ToDayNumber({now.year, now.month, now.day, now.hour, now.minute, now.second});
+}
+
+} // namespace
+
+int runScan(const Context& context, const std::vector<std::string>& args)
+{
+    const ScanRequest request = parseScan(args);
+    const std::vector<std::string> box = splitPath(*request.boxUtf8);
+    const std::string folder = boxFolder(context, box, box.size(), *request.boxUtf8);
+    checkCdName(request.nameUtf8);
+    const catalog::RecordRef record{folder, gbkName(request.nameUtf8)};
+
+    const linux_edition::KeyFileSettingsStore settings(linux_edition::settingsFile());
+    const linux_edition::LinuxDrives drives(settings);
+    const std::string driveText = std::string(1, request.letter) + ":";
+    if (!drives.isCdromDrive(request.letter)) {
+        throw CommandError{driveText + " 不是光驱!"};
+    }
+    const std::string noDisc = "没有光盘在 " + driveText + " 驱里!";
+    if (!drives.discPresent(request.letter)) {
+        throw CommandError{noDisc};
+    }
+    if (!catalog::FindRecordFile(folder, record.name, ".cdr").empty()) {
+        throw CommandError{"已有光盘:" + request.nameUtf8 + "!请另取一名称!"};
+    }
+    const std::unique_ptr<platform::DiscSource> disc = drives.openDisc(request.letter);
+    if (!disc) {
+        throw CommandError{noDisc};
+    }
+
+    // The capacity of a folder drive costs a walk of its own with a call per file; it runs
+    // beside the scan instead of after it. The drive table is only read by that thread.
+    std::optional<std::uint64_t> capacity;
+    std::thread sizing([&] {
+        try {
+            capacity = drives.discTotalSize(request.letter);
+        } catch (const std::exception&) {
+            capacity.reset(); // unknown: the field stays empty
+        }
+    });
+    scan::ScanRun run;
+    try {
+        const InterruptScope interrupts;
+        QuietProgress progress;
+        run = scan::RunScan(*disc, request.letter, request.filtered, record, progress);
+    } catch (...) {
+        sizing.join();
+        throw;
+    }
+    sizing.join();
+    switch (run.ending) {
+    case scan::ScanEnding::Aborted:
+        throw CommandError{"已中止新增光盘, 什么也没有保存"};
+    case scan::ScanEnding::NothingMatched:
+        throw CommandError{"这张光盘找不到匹配你要求的文件！！！"};
+    case scan::ScanEnding::Saved:
+        break;
+    }
+    catalog::WriteDescription(record, "");
+    catalog::TCDInfo info = catalog::DefaultCDInfo(nowAsDayNumber(*context.clock));
+    if (capacity) {
+        info.cdmoney = catalog::decimal(static_cast<long long>(*capacity));
+    }
+    catalog::WriteCDInfo(record, info);
+
+    *context.out << catalog::TotalsText(run.totals) << '\n';
+    if (run.renamed > 0) {
+        *context.out << "有" << run.renamed << "个名称含有无法保存的字符，已改为?\n";
+    }
+    return 0;
+}
+
+int runMkbox(const Context& context, const std::vector<std::string>& args)
+{
+    if (args.size() != 1) {
+        throw CommandError{"用法: vellumark-cli mkbox 光盘盒路径"};
+    }
+    const std::vector<std::string> names = splitPath(args[0]);
+    if (names.empty()) {
+        throw CommandError{"用法: vellumark-cli mkbox 光盘盒路径"};
+    }
+    const std::string parent = boxFolder(context, names, names.size() - 1, args[0]);
+    switch (catalog::CreateBox(parent, names.back())) {
+    case catalog::NewBox::Created:
+    case catalog::NewBox::Dropped: // a blank name: nothing to make, as in the box tree
+        return 0;
+    case catalog::NewBox::Refused:
+        throw CommandError{lineFeeds(catalog::NameRefusalMessage(catalog::NameUse::BoxInTree))};
+    case catalog::NewBox::Exists:
+        throw CommandError{catalog::BoxExistsMessage(names.back())};
+    }
+    return 1;
+}
+
+int runDescribeCommand(const Context& context, const std::vector<std::string>& args)
+{
+    if (args.size() != 3 || args[1] != "--set") {
+        return runDescribe(context, args);
+    }
+    const catalog::RecordRef record = locateCd(context, args[0]);
+    std::vector<std::string> lines;
+    const std::string textGbk = catalog::utf8ToGbk(args[2]);
+    for (const auto line : catalog::SplitLines(textGbk)) {
+        lines.emplace_back(line);
+    }
+    catalog::WriteDescription(record, catalog::JoinLines(lines));
+    return 0;
+}
+
+int runNote(const Context& context, const std::vector<std::string>& args)
+{
+    if (args.size() != 3) {
+        throw CommandError{"用法: vellumark-cli note 光盘 节点路径 描述"};
+    }
+    const catalog::RecordRef record = locateCd(context, args[0]);
+    if (catalog::trimBlanks(args[2]).empty()) {
+        throw CommandError{"描述不能为空"};
+    }
+    std::string pathGbk = catalog::utf8ToGbk(args[1]);
+    for (char& c : pathGbk) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    if (!pathGbk.empty() && pathGbk.back() != '\\') {
+        pathGbk += '\\';
+    }
+    // Only nodes of the record are described: a key for a missing node would never show.
+    catalog::Tree tree;
+    catalog::LoadRecordTree(record, catalog::RecordExt::Cdr, tree);
+    if (catalog::FindNodeByPath(tree, pathGbk) == catalog::NoNode) {
+        throw CommandError{"光盘中找不到: " + args[1]};
+    }
+    catalog::NodeNotes notes = catalog::NodeNotes::read(record);
+    notes.set(pathGbk, catalog::utf8ToGbk(args[2]));
+    notes.write(record);
+    return 0;
+}
+
+} // namespace cli
