@@ -1,0 +1,56 @@
+#pragma once
+
+#include "search/engine.h"
+
+#include <QDialog>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+class Clock;
+class UserDialogs;
+} // namespace platform
+
+namespace Ui {
+class TFindForm;
+}
+
+namespace search {
+
+// "查找": what to search for and where; its OK button runs the search.
+class TFindForm : public QDialog
+{
+    Q_OBJECT
+public:
+    TFindForm(platform::UserDialogs& dialogs, const platform::Clock& clock,
+              QWidget* parent = nullptr);
+    ~TFindForm() override;
+
+    // Set by the opening command before the dialog is shown.
+    void setLibraryRoot(const std::string& root);
+    void setInitialBoxPath(const std::string& boxPathGbk);
+    void clearScope();
+    void addScopeEntry(const ScopeEntry& entry);
+    std::vector<ScopeEntry> scope() const;
+
+    // Read by the opening command after the dialog closed.
+    bool done() const;                    // a search ended without abort
+    const SearchOutcome& outcome() const; // hits and category of the last run
+    bool textPageActive() const;
+    std::string searchTextGbk() const;    // Edit1 as typed
+
+    // Test seam: the OK button's work, as a click runs it.
+    void BitBtn1Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void reject() override;
+
+private:
+    struct Private;
+    std::unique_ptr<Ui::TFindForm> m_ui;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace search
