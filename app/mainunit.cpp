@@ -19,6 +19,9 @@
 #include "scan/CDMxUnit.h"
 #include "scan/NewCDUnit.h"
 #include "scan/NewCDsUnit.h"
+#include "search/FindUnit.h"
+#include "search/LocUnit.h"
+#include "search/engine.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -166,6 +169,9 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
         new scan::TNewCDForm(m_services.drives, m_services.settings, m_services.dialogs, this);
     m_cdMxForm = new scan::TCDMxForm(this);
     m_newBoxForm = new scan::TNewCDsForm(this);
+    m_findForm = new search::TFindForm(m_services.dialogs, m_services.clock, this);
+    m_locForm = new search::TLocForm(this);
+    m_locForm->setDialogs(&m_services.dialogs);
 
     buildDriveMenus();
     buildBoxTreeMenu();
@@ -229,8 +235,8 @@ void Tmainform::buildActions()
                          QStringLiteral("关于 Orlendy(F1)..."), Qt::Key_F1);
     m_exitAction =
         make("TopExit", QStringLiteral("退出F10"), QStringLiteral("退出系统(F10)"), Qt::Key_F10);
-    for (QAction* built :
-         {m_refreshAction, m_aboutAction, m_exitAction, m_newCdAction, m_newBoxAction}) {
+    for (QAction* built : {m_refreshAction, m_aboutAction, m_exitAction, m_newCdAction,
+                           m_newBoxAction, m_findAction}) {
         m_available.insert(built);
         built->setEnabled(true);
     }
@@ -238,6 +244,7 @@ void Tmainform::buildActions()
     connect(m_exitAction, &QAction::triggered, this, &QWidget::close);
     connect(m_newCdAction, &QAction::triggered, this, &Tmainform::TopNewCDClick);
     connect(m_newBoxAction, &QAction::triggered, this, &Tmainform::TopNewCDSClick);
+    connect(m_findAction, &QAction::triggered, this, &Tmainform::topfindClick);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
         TAboutForm about(this);
         about.exec();
@@ -500,9 +507,10 @@ void Tmainform::buildBoxTreeMenu()
     }
     const auto items = m_boxTreeMenu->actions();
     const std::pair<int, void (Tmainform::*)()> built[] = {
-        {1, &Tmainform::TopNewCDClick},  {2, &Tmainform::tvnewcdsClick},
-        {6, &Tmainform::expandAll},      {7, &Tmainform::collapseAll},
-        {9, &Tmainform::refreshLibrary}, {10, &Tmainform::showDetails},
+        {0, &Tmainform::tvfindClick},   {1, &Tmainform::TopNewCDClick},
+        {2, &Tmainform::tvnewcdsClick}, {6, &Tmainform::expandAll},
+        {7, &Tmainform::collapseAll},   {9, &Tmainform::refreshLibrary},
+        {10, &Tmainform::showDetails},
     };
     for (const auto& [index, handler] : built) {
         m_available.insert(items[index]);
@@ -536,9 +544,12 @@ void Tmainform::buildContentMenu()
     m_contentMenu->setDefaultAction(m_contentMenu->actions().front());
     const auto items = m_contentMenu->actions();
     connect(items[0], &QAction::triggered, this, &Tmainform::openNode);
+    connect(items[1], &QAction::triggered, this, &Tmainform::tvcdfindClick);
+    connect(items[2], &QAction::triggered, this, &Tmainform::tvcdfindnextClick);
+    connect(items[3], &QAction::triggered, this, &Tmainform::tvcdLocMXClick);
     connect(items[4], &QAction::triggered, this, &Tmainform::describeNode);
     connect(items[12], &QAction::triggered, this, &Tmainform::copyPath);
-    for (const int index : {0, 4, 10, 11, 12}) {
+    for (const int index : {0, 1, 2, 3, 4, 10, 11, 12}) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
     }
@@ -569,6 +580,7 @@ void Tmainform::contentTreeContextMenu(const QPoint& pos)
         return;
     }
     m_contentTree->setCurrentIndex(node);
+    enableCommand(m_contentMenu->actions()[2], !m_findTextGbk.empty());
     m_contentMenu->popup(m_contentTree->viewport()->mapToGlobal(pos));
 }
 
@@ -591,10 +603,12 @@ void Tmainform::buildListMenu()
         addMenuAction(m_listMenu, text)->setEnabled(false);
     }
     const auto items = m_listMenu->actions();
-    for (const int index : {1, 2, 6, 7}) {
+    for (const int index : {0, 1, 2, 6, 7, 8}) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
     }
+    connect(items[0], &QAction::triggered, this, &Tmainform::lvfindClick);
+    connect(items[8], &QAction::triggered, this, &Tmainform::lvoldplClick);
     connect(items[1], &QAction::triggered, this, &Tmainform::selectAllItems);
     connect(items[2], &QAction::triggered, this, &Tmainform::TopNewCDClick);
     connect(items[6], &QAction::triggered, this, &Tmainform::tvnewcdsClick);
@@ -1714,7 +1728,270 @@ void Tmainform::contentKeyReleased(const QKeyEvent* key)
         describeNode();
     } else if (key->key() == Qt::Key_C && key->modifiers() == Qt::ControlModifier) {
         copyPath();
+    } else if (key->modifiers() == Qt::ControlModifier && !treeEmpty) {
+        if (key->key() == Qt::Key_F) {
+            tvcdfindClick();
+        } else if (key->key() == Qt::Key_L) {
+            tvcdLocMXClick();
+        } else if (key->key() == Qt::Key_Z && !m_findTextGbk.empty()) {
+            tvcdfindnextClick();
+        }
     }
+}
+
+// ---------------------------------------------------------------- searching
+
+void Tmainform::topfindClick()
+{
+    m_findForm->setInitialBoxPath({});
+    m_findForm->clearScope();
+    const int kind = nodeKind(selectedNode());
+    if (kind == catalog::BoxNode::LibraryRoot || kind == catalog::BoxNode::Box) {
+        if (!m_list->selectedRows().empty()) {
+            lvfindClick();
+        } else {
+            tvfindClick();
+        }
+        return;
+    }
+    m_findForm->addScopeEntry(
+        {std::string(catalog::LibraryRootCaption), search::ScopeKind::Library});
+    showFindForm();
+}
+
+void Tmainform::tvfindClick()
+{
+    const std::string path = boxPath();
+    m_findForm->setInitialBoxPath(path);
+    m_findForm->clearScope();
+    const std::string caption =
+        withoutLastBackslash(std::string(catalog::LibraryRootCaption) + "\\" + path);
+    m_findForm->addScopeEntry({caption, caption == catalog::LibraryRootCaption
+                                            ? search::ScopeKind::Library
+                                            : search::ScopeKind::Box});
+    showFindForm();
+}
+
+void Tmainform::lvfindClick()
+{
+    const auto selected = m_list->selectedRows();
+    if (selected.empty()) {
+        tvfindClick();
+        return;
+    }
+    const std::string path = boxPath();
+    m_findForm->setInitialBoxPath(path);
+    m_findForm->clearScope();
+    for (const int row : selected) {
+        m_findForm->addScopeEntry(
+            {std::string(catalog::LibraryRootCaption) + "\\" + path + m_list->caption(row),
+             m_list->kind(row) == catalog::ListItem::Box ? search::ScopeKind::Box
+                                                         : search::ScopeKind::Cd});
+    }
+    showFindForm();
+}
+
+// Shows the search dialog, then reports the run and shows its category.
+void Tmainform::showFindForm()
+{
+    m_findForm->setLibraryRoot(m_libraryRoot);
+    m_findForm->exec();
+    if (!m_findForm->done()) {
+        return;
+    }
+    if (m_findForm->textPageActive()) {
+        m_findTextGbk = m_findForm->searchTextGbk();
+    }
+    const search::SearchOutcome& outcome = m_findForm->outcome();
+    if (outcome.hits == 0) {
+        try {
+            search::RemoveEmptyCategory(m_libraryRoot, outcome.categoryGbk);
+        } catch (const std::exception& error) {
+            m_services.dialogs.message(error.what(), MessageIcon::Error);
+        }
+        m_services.dialogs.message("没有找到相关光盘！", MessageIcon::Warning);
+        return;
+    }
+    m_services.dialogs.message("找到 " + catalog::decimal(outcome.hits) + " 个相关光盘！",
+                               MessageIcon::Information);
+    QTreeWidgetItem* root = m_boxTree->topLevelItem(0);
+    const std::string resultsPath = catalog::ResultsFolderName() + "\\";
+    QTreeWidgetItem* results = findNodeByPath(resultsPath);
+    if (results == nullptr) {
+        results = new BoxTreeItem(catalog::ResultsFolderName(), catalog::BoxNode::ResultsFolder);
+        root->addChild(results);
+    }
+    for (int i = 0; i < results->childCount(); ++i) {
+        if (catalog::equalsNoCase(gbkOf(results->child(i)), outcome.categoryGbk)) {
+            delete results->takeChild(i);
+            break;
+        }
+    }
+    auto* category = new BoxTreeItem(outcome.categoryGbk, catalog::BoxNode::Category);
+    results->addChild(category);
+    results->setExpanded(true);
+    m_boxTree->setCurrentItem(category);
+}
+
+void Tmainform::lvoldplClick()
+{
+    const int row = m_list->selectedRow();
+    if (row < 0) {
+        return;
+    }
+    const std::string caption = m_list->caption(row);
+    const std::string category = boxFolder();
+    std::string target; // the catalogued CD's relative name with a four-character extension
+    if (m_list->kind(row) == catalog::ListItem::FoundCd) {
+        const std::string pointer = catalog::FindRecordFile(category, caption, ".tgt");
+        const std::string text = pointer.empty() ? std::string() : catalog::ReadWholeFile(pointer);
+        const auto lines = catalog::SplitLines(text);
+        target = lines.empty() ? std::string() : std::string(lines.front());
+    } else if (m_list->kind(row) == catalog::ListItem::FoundFolder) {
+        const std::string mx = catalog::FindRecordFile(category, caption, ".mx");
+        const std::string text = mx.empty() ? std::string() : catalog::ReadWholeFile(mx);
+        const auto lines = catalog::SplitLines(text);
+        if (lines.size() >= 2) {
+            const std::string_view place = lines[1];
+            const auto slash = place.find('\\');
+            target =
+                std::string(slash == std::string_view::npos ? place : place.substr(slash + 1)) +
+                ".cdr";
+        }
+    } else {
+        return;
+    }
+    const auto lastBackslash = target.rfind('\\');
+    const std::string box =
+        lastBackslash == std::string::npos ? std::string() : target.substr(0, lastBackslash + 1);
+    const std::string placeCaption =
+        withoutLastBackslash(std::string(catalog::LibraryRootCaption) + "\\" + box);
+    if (!m_services.dialogs.ask("这张被查找出来的光盘原来的位置是:\r\r" +
+                                    catalog::gbkToUtf8(placeCaption) + "\r\r转到该位置?",
+                                MessageIcon::Information)) {
+        return;
+    }
+    const std::string fileName =
+        lastBackslash == std::string::npos ? target : target.substr(lastBackslash + 1);
+    const std::string cdName = fileName.size() >= 4 ? fileName.substr(0, fileName.size() - 4) : "";
+    if (!selectBoxPath(box)) {
+        m_services.dialogs.message("无法转到该位置，可能原光盘位置变了或被删除了！",
+                                   MessageIcon::Error);
+        return;
+    }
+    const std::string wanted = catalog::upperAscii(cdName);
+    for (int i = 0; i < m_list->count(); ++i) {
+        if (m_list->kind(i) == catalog::ListItem::CdRecord &&
+            catalog::upperAscii(m_list->caption(i)) == wanted) {
+            m_list->scrollTo(i);
+            m_list->selectOnly(i);
+            m_statusBar4->setPanelText(0, {});
+            LVcdClick();
+            return;
+        }
+    }
+}
+
+void Tmainform::selectContentNode(catalog::NodeId node)
+{
+    const QModelIndex index = m_contentModel->indexOf(node);
+    m_contentTree->setCurrentIndex(index);
+    m_contentTree->scrollTo(index);
+}
+
+// Selects the first node from index `first` on whose name holds the find text.
+bool Tmainform::findNodeFrom(int first)
+{
+    const auto order = m_contentModel->tree().indexOrder();
+    for (int i = std::max(first, 1); i < static_cast<int>(order.size()); ++i) {
+        if (catalog::containsNoCase(m_contentModel->tree().text(order[i]), m_findTextGbk)) {
+            m_findPosition = i;
+            selectContentNode(order[i]);
+            return true;
+        }
+    }
+    m_findPosition = 0;
+    return false;
+}
+
+void Tmainform::tvcdfindClick()
+{
+    const auto typed = m_services.dialogs.inputText("查找", "请输入要查找的文字",
+                                                    catalog::gbkToUtf8(m_findTextGbk));
+    if (!typed) {
+        return;
+    }
+    m_findTextGbk = catalog::utf8ToGbk(*typed);
+    if (m_findTextGbk.empty()) {
+        return;
+    }
+    if (!findNodeFrom(1)) {
+        m_services.dialogs.message("没有找到字串　“" + *typed + "”", MessageIcon::Warning);
+    }
+}
+
+void Tmainform::tvcdfindnextClick()
+{
+    if (m_findPosition >= static_cast<int>(m_contentModel->tree().size())) {
+        m_findPosition = 0;
+    }
+    if (!findNodeFrom(m_findPosition + 1)) {
+        m_services.dialogs.message("查找 \"" + catalog::gbkToUtf8(m_findTextGbk) +
+                                       "\" 已到文件末了！",
+                                   MessageIcon::Warning);
+    }
+}
+
+void Tmainform::tvcdLocMXClick()
+{
+    const auto& lines = m_nodeNotes.lines();
+    if (lines.empty()) {
+        m_services.dialogs.message("该张光盘里没有 有描述的文件夹或文件!", MessageIcon::Warning);
+        return;
+    }
+    search::TLocForm::Entries entries;
+    for (std::size_t i = 1; i < lines.size(); i += 2) {
+        entries.emplace_back(lines[i - 1], lines[i]);
+    }
+    m_locForm->setEntries(entries);
+    m_locForm->exec();
+    if (m_locForm->modified()) {
+        entries = m_locForm->entries();
+        std::vector<std::string> rebuilt;
+        for (const auto& [path, note] : entries) {
+            rebuilt.push_back(path);
+            rebuilt.push_back(note);
+        }
+        m_nodeNotes = catalog::NodeNotes::parse(catalog::JoinLines(rebuilt));
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        try {
+            m_nodeNotes.write(m_shownFiles);
+        } catch (const std::exception& error) {
+            QApplication::restoreOverrideCursor();
+            m_services.dialogs.message(error.what(), MessageIcon::Error);
+            return;
+        }
+        QApplication::restoreOverrideCursor();
+        if (entries.empty()) {
+            m_statusBar4->setPanelText(0, QStringLiteral("这张光盘的子文件中无描述"));
+        }
+    }
+    if (!m_locForm->locate()) {
+        return;
+    }
+    const int index = m_locForm->selectedIndex();
+    const auto& notes = m_nodeNotes.lines();
+    const std::size_t pathLine = static_cast<std::size_t>(std::max(index, 0)) * 2;
+    const catalog::NodeId node =
+        index < 0 || pathLine >= notes.size()
+            ? catalog::NoNode
+            : catalog::FindNodeByPath(m_contentModel->tree(), notes[pathLine]);
+    if (node == catalog::NoNode) {
+        m_services.dialogs.message("定位不到该描述指向的节点！可能这个节点被删除了！",
+                                   MessageIcon::Error);
+        return;
+    }
+    selectContentNode(node);
 }
 
 // ---------------------------------------------------------------- layout

@@ -30,6 +30,12 @@ class Shell;
 class UserDialogs;
 } // namespace platform
 
+namespace search {
+class TFindForm;
+class TLocForm;
+struct ScopeEntry;
+} // namespace search
+
 namespace scan {
 class TCDMxForm;
 class TNewCDForm;
@@ -94,6 +100,17 @@ public:
     // The system reports that a medium arrived or was removed.
     void mediaChanged();
 
+    // Searching: the search dialog opened on the library, a box or the selected items.
+    void topfindClick();
+    void tvfindClick();
+    void lvfindClick();
+    // Goes to the catalogued CD of the selected search result.
+    void lvoldplClick();
+    // Finding nodes of the shown CD by name, and jumping to its described nodes.
+    void tvcdfindClick();
+    void tvcdfindnextClick();
+    void tvcdLocMXClick();
+
     // Layout.
     void restoreLayout();
     void saveLayout();
@@ -152,6 +169,9 @@ private:
                    const std::string& nameGbk);
     void leaveDescription();
     void contentKeyReleased(const QKeyEvent* key);
+    void showFindForm();
+    bool findNodeFrom(int first);
+    void selectContentNode(catalog::NodeId node);
     catalog::NodeId selectedContentNode() const;
     std::string contentRootLine() const;
     bool showRecordFiles(const catalog::RecordRef& record, const char* noNotes,
@@ -182,6 +202,11 @@ private:
     scan::TNewCDForm* m_newCdForm = nullptr;
     scan::TCDMxForm* m_cdMxForm = nullptr;
     scan::TNewCDsForm* m_newBoxForm = nullptr;
+    search::TFindForm* m_findForm = nullptr;
+    search::TLocForm* m_locForm = nullptr;
+    // The remembered find text and where "find next" goes on (an index in tree order).
+    std::string m_findTextGbk;
+    int m_findPosition = 0;
 
     struct PaneSizes
     {

@@ -2,7 +2,7 @@
 # Benchmarks of the catalogue store, whole processes on this machine with a warm cache:
 #   show of a 200,000-node record, boxes and recursive counts over a 2,000-CD library,
 # each beside a standard tool on the same data, then the in-process benchmarks, then the
-# scans (bench/scan_bench.sh).
+# scans (bench/scan_bench.sh) and the searches (bench/search_bench.sh).
 # Usage: bench/run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,4 +28,5 @@ hyperfine --warmup 3 --runs 20 -N \
 "$build/bench/catalog_bench"
 [ -x "$build/bench/ui_bench" ] && "$build/bench/ui_bench"
 bench/scan_bench.sh "$build"
+bench/search_bench.sh "$build"
 rm -rf "$scratch"

@@ -46,4 +46,7 @@ int runMkbox(const Context& context, const std::vector<std::string>& args);
 int runDescribeCommand(const Context& context, const std::vector<std::string>& args);
 int runNote(const Context& context, const std::vector<std::string>& args);
 
+// Searching (search_commands.cpp): one search run, its category left in the results folder.
+int runSearch(const Context& context, const std::vector<std::string>& args);
+
 } // namespace cli

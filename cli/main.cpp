@@ -40,6 +40,16 @@ const char* const Usage = R"(用法: vellumark-cli [--library 文件夹] 命令 
   mkbox 光盘盒路径          新建光盘盒 (路径的最后一个名称), 其上层光盘盒必须存在
   describe 光盘 --set 文字  改写光盘描述
   note 光盘 节点路径 文字   设置文件夹或文件的描述; 节点路径如 "SETUP\README.TXT\", "" 为光盘本身
+  search [种类] [--scope 范围 ...]
+                            查找光盘, 结果存入查找结果中的分类; 种类为以下之一:
+                              --text 文字 [--content] [--name] [--desc] [--internal] [--only-nodes]
+                                (多个文字用 \ 分割; 默认只查光盘内容)
+                              --date-between YYYY-MM-DD YYYY-MM-DD | --age 0..4
+                                (0 一年以上, 1 两年以上, 2 一年内, 3 半年内, 4 一个月内)
+                              --field 名称=值 (可重复; cdno cdowner cdbuyaddr cdother
+                                cdstyle cdstat cdzl cdxz)
+                            范围如 "Orlendy" (默认) 或 "Orlendy\软件光盘\工具盘"; 给出找到的光盘数
+                            和分类名称, 没有找到时删除空分类
 
 光盘盒路径由名称和反斜杠 (或 /) 组成, 例如 "软件光盘\游戏"; "" 为光盘库本身,
 "查找结果" 为查找结果文件夹。光盘为光盘盒路径加光盘名称, 例如 "软件光盘\工具盘"。
@@ -57,6 +67,7 @@ const std::map<std::string, Command>& commands()
         {"map", cli::runMap},           {"unmap", cli::runUnmap},
         {"identify", cli::runIdentify}, {"scan", cli::runScan},
         {"mkbox", cli::runMkbox},       {"note", cli::runNote},
+        {"search", cli::runSearch},
     };
     return table;
 }

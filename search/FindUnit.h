@@ -38,7 +38,7 @@ public:
     bool done() const;                    // a search ended without abort
     const SearchOutcome& outcome() const; // hits and category of the last run
     bool textPageActive() const;
-    std::string searchTextGbk() const;    // Edit1 as typed
+    std::string searchTextGbk() const; // Edit1 as typed
 
     // Test seam: the OK button's work, as a click runs it.
     void BitBtn1Click();
@@ -48,6 +48,13 @@ protected:
     void reject() override;
 
 private:
+    void addSelectedBox();
+    void removeSelectedScope();
+    int markRedundantScope(); // selects the covered entries, returns their number
+    void checkScope();
+    SearchRequest request() const;
+    void setSearching(bool searching);
+
     struct Private;
     std::unique_ptr<Ui::TFindForm> m_ui;
     std::unique_ptr<Private> d;

@@ -6,6 +6,8 @@
 #include "app/panel_bar.h"
 #include "catalog/cdinfo.h"
 #include "scan/NewCDUnit.h"
+#include "search/FindUnit.h"
+#include "search/LocUnit.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_drives.h"
 #include "tests/support/fake_settings_store.h"
@@ -564,6 +566,127 @@ private slots:
     {
         m_form->TopNewCDClick();
         QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("你没有光驱，无法加入光盘!"));
+    }
+
+    void findAndFindNextWalkTheTreeAndWrapAround()
+    {
+        put("其它光盘/查.Cdr", "E:\\\r\n\tREADME.TXT\r\n\tSETUP\r\n\treadme.doc\r\n");
+        put("其它光盘/查.tag", "0\r\n4\r\n1\r\n14\r\n");
+        m_form->refreshLibrary();
+        selectBox("其它光盘\\");
+        clickItem("查");
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        const auto current = [tvcd] { return tvcd->currentIndex().data().toString(); };
+        m_dialogs.typeNext(std::string("readme"));
+        m_form->tvcdfindClick();
+        QCOMPARE(current(), u("README.TXT"));
+        m_form->tvcdfindnextClick();
+        QCOMPARE(current(), u("readme.doc"));
+        m_form->tvcdfindnextClick();
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("查找 \"readme\" 已到文件末了！"));
+        m_form->tvcdfindnextClick();
+        QCOMPARE(current(), u("README.TXT"));
+
+        m_dialogs.typeNext(std::string("nothing"));
+        m_form->tvcdfindClick();
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("没有找到字串　“nothing”"));
+    }
+
+    void goingToTheOriginalPlaceOfAResult()
+    {
+        putResult("星际/SETUP.mx", gbk("这个查找结果原位置：\r\nOrlendy\\软件光盘\\工具盘\r\n"));
+        selectResults("星际\\");
+        for (const char* entry : {"工具盘", "SETUP"}) {
+            clickItem(entry);
+            m_dialogs.answerNext(true);
+            m_form->lvoldplClick();
+            QVERIFY(m_dialogs.shown().back().question);
+            QCOMPARE(QString::fromStdString(m_dialogs.shown().back().text),
+                     u("这张被查找出来的光盘原来的位置是:\r\rOrlendy\\软件光盘\r\r转到该位置?"));
+            QCOMPARE(boxTree()->currentItem()->text(0), u("软件光盘"));
+            QCOMPARE(panel("StatusBar3", 1), u("工具盘"));
+            selectResults("星际\\");
+        }
+        // The box of the catalogued CD is gone.
+        selectResults("旧类\\");
+        putResult("旧类/远.tgt", gbk("没有的盒\\远.Cdr\r\n"));
+        m_form->refreshLibrary();
+        selectResults("旧类\\");
+        // Selected without opening: opening would drop the stale entry.
+        QVERIFY(listCaptions().contains(u("远")));
+        list()->selectOnly(static_cast<int>(listCaptions().indexOf(u("远"))));
+        m_dialogs.answerNext(true);
+        m_form->lvoldplClick();
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()),
+                 u("无法转到该位置，可能原光盘位置变了或被删除了！"));
+    }
+
+    void aSearchShowsItsCategoryOrRemovesItWhenNothingIsFound()
+    {
+        const auto search = [this](const char* text) {
+            QTimer::singleShot(0, [this, text] {
+                auto* find = m_form->findChild<search::TFindForm*>("TFindForm");
+                find->findChild<QLineEdit*>("Edit1")->setText(u(text));
+                find->BitBtn1Click();
+            });
+            m_form->topfindClick();
+        };
+        selectBox("软件光盘\\");
+        search("game");
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("找到 1 个相关光盘！"));
+        QCOMPARE(boxTree()->currentItem()->text(0), u("包含 game"));
+        QCOMPARE(boxTree()->currentItem()->parent()->text(0), u("查找结果"));
+        QCOMPARE(listCaptions(), (QStringList{u("工具盘")}));
+        QVERIFY(tabShown("TabSheet3"));
+
+        // The remembered text is what "find next" looks for in a shown CD.
+        clickItem("工具盘");
+        m_form->tvcdfindnextClick();
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        QCOMPARE(tvcd->currentIndex().data().toString(), u("GAME.EXE"));
+
+        // Nothing found: the empty category and the emptied results folder go.
+        ::unlink((root() + Results + "/" + gbk("星际/工具盘.tgt")).c_str());
+        for (const char* category : {"星际", "旧类", "包含 game"}) {
+            const std::string folder = root() + Results + "/" + gbk(category) + "/";
+            std::vector<catalog::DirEntry> entries;
+            catalog::ListFolder(folder, entries);
+            for (const auto& entry : entries) {
+                ::unlink((folder + entry.name).c_str());
+            }
+            ::rmdir(folder.c_str());
+        }
+        m_form->refreshLibrary();
+        search("nowhere");
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("没有找到相关光盘！"));
+        QVERIFY(!testing_support::exists(root() + Results));
+    }
+
+    void locatingDescribedNodesJumpsAndSavesEdits()
+    {
+        put("软件光盘/工具盘.FMx", gbk("SETUP\\\r\n安装\r\nSETUP\\说明.TXT\\\r\n说明\r\n"));
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        QTimer::singleShot(0, [this] {
+            auto* locate = m_form->findChild<search::TLocForm*>("TLocForm");
+            auto* list = locate->findChild<QTreeWidget*>("ListView1");
+            list->setCurrentItem(list->topLevelItem(0));
+            locate->findChild<QPushButton*>("Button3")->click(); // delete the first
+            list->setCurrentItem(list->topLevelItem(0));
+            locate->findChild<QPushButton*>("Button1")->click(); // locate the other
+        });
+        m_form->tvcdLocMXClick();
+        QCOMPARE(readFile(root() + gbk("软件光盘/工具盘.FMx")),
+                 gbk("SETUP\\说明.TXT\\\r\n说明\r\n"));
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        QCOMPARE(tvcd->currentIndex().data().toString(), u("说明.TXT"));
+        QCOMPARE(panel("StatusBar5"), u("描述: 说明"));
+
+        selectBox("游戏光盘\\");
+        clickItem("星际");
+        m_form->tvcdLocMXClick();
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()),
+                 u("该张光盘里没有 有描述的文件夹或文件!"));
     }
 
     void refreshRereadsTheLibraryAndSelectsTheRoot()

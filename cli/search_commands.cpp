@@ -1,0 +1,244 @@
+// Searching the library from the command line: the same run as the search dialog, its
+// category left in the search results folder.
+
+#include "catalog/cdinfo.h"
+#include "catalog/disk.h"
+#include "catalog/library.h"
+#include "catalog/text.h"
+#include "cli/commands.h"
+#include "platform/clock.h"
+#include "search/engine.h"
+
+#include <csignal>
+#include <cstdio>
+#include <ostream>
+
+namespace cli {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onSearchInterrupt(int)
+{
+    interrupted = 1;
+}
+
+// Ctrl+C is the dialog's abort button: what was found so far stays in the category.
+class CliProgress : public search::SearchProgress
+{
+public:
+    CliProgress()
+    {
+        interrupted = 0;
+        m_int = std::signal(SIGINT, onSearchInterrupt);
+        m_term = std::signal(SIGTERM, onSearchInterrupt);
+    }
+    ~CliProgress() override
+    {
+        std::signal(SIGINT, m_int);
+        std::signal(SIGTERM, m_term);
+    }
+    CliProgress(const CliProgress&) = delete;
+    CliProgress& operator=(const CliProgress&) = delete;
+
+    void status(const std::string&) override {}
+    void caption(const std::string&) override {}
+    void found(const std::string&) override {}
+    bool aborted() override { return interrupted != 0; }
+
+private:
+    void (*m_int)(int) = SIG_DFL;
+    void (*m_term)(int) = SIG_DFL;
+};
+
+const char* const SearchUsage =
+    "用法: search [--text 文字 [--content] [--name] [--desc] [--internal] [--only-nodes]]"
+    " | [--date-between 日期 日期 | --age 0..4] | [--field 名称=值 ...] [--scope 范围 ...]";
+
+std::string gbkArgument(const std::string& utf8)
+{
+    const catalog::GbkConversion converted = catalog::utf8ToGbkCounted(utf8);
+    if (converted.replaced > 0) {
+        throw CommandError{"含有 GBK 无法表示的字符: " + utf8};
+    }
+    return converted.gbk;
+}
+
+double parseDate(const std::string& text)
+{
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%d%c", &year, &month, &day, &tail) != 3 || month < 1 ||
+        month > 12 || day < 1 || day > 31 || year < 1) {
+        throw CommandError{"日期不合法 (应为 YYYY-MM-DD): " + text};
+    }
+    const double days = catalog::ToDayNumber({year, month, day, 0, 0, 0});
+    const catalog::DateTimeParts back = catalog::FromDayNumber(days);
+    if (back.month != month || back.day != day) {
+        throw CommandError{"日期不合法 (应为 YYYY-MM-DD): " + text};
+    }
+    return days;
+}
+
+// "Orlendy", "Orlendy\软件光盘" or a box path without the root caption; / works as \.
+search::ScopeEntry scopeEntry(const std::string& root, const std::string& captionUtf8)
+{
+    std::string caption = gbkArgument(captionUtf8);
+    for (std::size_t i = 0; i < caption.size(); i += catalog::gbkCharLength(caption, i)) {
+        if (caption[i] == '/') {
+            caption[i] = '\\';
+        }
+    }
+    while (!caption.empty() && caption.back() == '\\') {
+        caption.pop_back();
+    }
+    const std::string rootCaption(catalog::LibraryRootCaption);
+    if (caption.empty() || caption == rootCaption) {
+        return {rootCaption, search::ScopeKind::Library};
+    }
+    if (caption.compare(0, rootCaption.size() + 1, rootCaption + "\\") != 0) {
+        caption = rootCaption + "\\" + caption;
+    }
+    const std::string relative = caption.substr(rootCaption.size() + 1);
+    const std::string path = catalog::LibraryPath(root, relative);
+    if (catalog::IsFolder(path + "/")) {
+        return {caption, search::ScopeKind::Box};
+    }
+    const auto slash = path.rfind('/');
+    if (!catalog::FindRecordFile(path.substr(0, slash + 1), path.substr(slash + 1), ".Cdr").empty()) {
+        return {caption, search::ScopeKind::Cd};
+    }
+    throw CommandError{"找不到查找范围: " + captionUtf8};
+}
+
+void setField(search::FieldCriteria& fields, const std::string& assignmentUtf8)
+{
+    const auto equals = assignmentUtf8.find('=');
+    const std::string name = assignmentUtf8.substr(0, equals);
+    std::string* const slots[] = {&fields.cdno,    &fields.cdowner, &fields.cdbuyaddr,
+                                  &fields.cdother, &fields.cdstyle, &fields.cdstat,
+                                  &fields.cdzl,    &fields.cdxz};
+    const char* const names[] = {"cdno",  "cdowner", "cdbuyaddr", "cdother",
+                                 "cdstyle", "cdstat", "cdzl",      "cdxz"};
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        if (equals != std::string::npos && name == names[i]) {
+            *slots[i] = gbkArgument(assignmentUtf8.substr(equals + 1));
+            return;
+        }
+    }
+    throw CommandError{"未知的光盘信息项: " + assignmentUtf8 +
+                       " (可用 cdno cdowner cdbuyaddr cdother cdstyle cdstat cdzl cdxz)"};
+}
+
+} // namespace
+
+int runSearch(const Context& context, const std::vector<std::string>& args)
+{
+    search::SearchRequest request;
+    request.text.content = false;
+    bool anyText = false;
+    bool anySwitch = false;
+    bool anyDate = false;
+    bool anyField = false;
+    std::string textUtf8;
+    auto value = [&](std::size_t& i) -> const std::string& {
+        if (i + 1 >= args.size()) {
+            throw CommandError{std::string("缺少参数: ") + args[i] + "\n" + SearchUsage};
+        }
+        return args[++i];
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--text") {
+            textUtf8 = value(i);
+            anyText = true;
+        } else if (arg == "--content" || arg == "--name" || arg == "--desc" ||
+                   arg == "--internal" || arg == "--only-nodes") {
+            bool& on = arg == "--content"  ? request.text.content
+                       : arg == "--name"   ? request.text.name
+                       : arg == "--desc"   ? request.text.description
+                       : arg == "--internal" ? request.text.internal
+                                             : request.text.onlyNodes;
+            on = true;
+            anySwitch = true;
+        } else if (arg == "--date-between") {
+            request.date.between = true;
+            request.date.first = parseDate(value(i));
+            request.date.second = parseDate(value(i));
+            anyDate = true;
+        } else if (arg == "--age") {
+            const std::string& age = value(i);
+            if (age.size() != 1 || age[0] < '0' || age[0] > '4') {
+                throw CommandError{"--age 应为 0 到 4: " + age};
+            }
+            request.date.between = false;
+            request.date.age = static_cast<search::AgeRange>(age[0] - '0');
+            anyDate = true;
+        } else if (arg == "--field") {
+            setField(request.fields, value(i));
+            anyField = true;
+        } else if (arg == "--scope") {
+            request.scope.push_back(scopeEntry(context.libraryRoot, value(i)));
+        } else {
+            throw CommandError{"未知的参数: " + arg + "\n" + SearchUsage};
+        }
+    }
+    if (int(anyText || anySwitch) + int(anyDate) + int(anyField) != 1) {
+        throw CommandError{std::string("请给出一种查找: --text, --date-between/--age 或 --field\n") +
+                           SearchUsage};
+    }
+    if (anyText || anySwitch) {
+        if (!anyText) {
+            throw CommandError{"没有查找文字！"};
+        }
+        request.kind = search::SearchKind::Text;
+        request.text.searchTextGbk = gbkArgument(textUtf8);
+        request.text.termsGbk = search::SplitTerms(request.text.searchTextGbk);
+        if (request.text.termsGbk.empty()) {
+            throw CommandError{"输入的查找条件不合法！"};
+        }
+        const search::TextCriteria& t = request.text;
+        if (t.onlyNodes && (t.name || t.description || t.internal)) {
+            throw CommandError{"--only-nodes 只能与 --content 一起使用"};
+        }
+        if (t.onlyNodes || !(t.name || t.description || t.internal)) {
+            request.text.content = true;
+        }
+    } else if (anyDate) {
+        request.kind = search::SearchKind::Date;
+        const platform::LocalDateTime now = context.clock->now();
+        request.date.today = now;
+    } else {
+        request.kind = search::SearchKind::Advanced;
+    }
+    if (request.scope.empty()) {
+        request.scope.push_back({std::string(catalog::LibraryRootCaption), search::ScopeKind::Library});
+    }
+    const auto redundant = search::RedundantEntries(request.scope);
+    for (auto it = redundant.rbegin(); it != redundant.rend(); ++it) {
+        request.scope.erase(request.scope.begin() + static_cast<std::ptrdiff_t>(*it));
+    }
+
+    CliProgress progress;
+    const search::SearchOutcome outcome = search::RunSearch(context.libraryRoot, request, progress);
+    if (outcome.aborted) {
+        if (outcome.hits > 0) {
+            *context.out << "找到 " << outcome.hits << " 个相关光盘\n"
+                         << catalog::gbkToUtf8(outcome.categoryGbk) << '\n';
+        }
+        *context.err << "查找已中止\n";
+        return 1;
+    }
+    if (outcome.hits == 0) {
+        search::RemoveEmptyCategory(context.libraryRoot, outcome.categoryGbk);
+        *context.out << "没有找到相关光盘！\n";
+        return 0;
+    }
+    *context.out << "找到 " << outcome.hits << " 个相关光盘\n"
+                 << catalog::gbkToUtf8(outcome.categoryGbk) << '\n';
+    return 0;
+}
+
+} // namespace cli
