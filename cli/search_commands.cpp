@@ -107,7 +107,8 @@ search::ScopeEntry scopeEntry(const std::string& root, const std::string& captio
         return {caption, search::ScopeKind::Box};
     }
     const auto slash = path.rfind('/');
-    if (!catalog::FindRecordFile(path.substr(0, slash + 1), path.substr(slash + 1), ".Cdr").empty()) {
+    if (!catalog::FindRecordFile(path.substr(0, slash + 1), path.substr(slash + 1), ".Cdr")
+             .empty()) {
         return {caption, search::ScopeKind::Cd};
     }
     throw CommandError{"找不到查找范围: " + captionUtf8};
@@ -120,8 +121,8 @@ void setField(search::FieldCriteria& fields, const std::string& assignmentUtf8)
     std::string* const slots[] = {&fields.cdno,    &fields.cdowner, &fields.cdbuyaddr,
                                   &fields.cdother, &fields.cdstyle, &fields.cdstat,
                                   &fields.cdzl,    &fields.cdxz};
-    const char* const names[] = {"cdno",  "cdowner", "cdbuyaddr", "cdother",
-                                 "cdstyle", "cdstat", "cdzl",      "cdxz"};
+    const char* const names[] = {"cdno",    "cdowner", "cdbuyaddr", "cdother",
+                                 "cdstyle", "cdstat",  "cdzl",      "cdxz"};
     for (std::size_t i = 0; i < std::size(names); ++i) {
         if (equals != std::string::npos && name == names[i]) {
             *slots[i] = gbkArgument(assignmentUtf8.substr(equals + 1));
@@ -156,9 +157,9 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
             anyText = true;
         } else if (arg == "--content" || arg == "--name" || arg == "--desc" ||
                    arg == "--internal" || arg == "--only-nodes") {
-            bool& on = arg == "--content"  ? request.text.content
-                       : arg == "--name"   ? request.text.name
-                       : arg == "--desc"   ? request.text.description
+            bool& on = arg == "--content"    ? request.text.content
+                       : arg == "--name"     ? request.text.name
+                       : arg == "--desc"     ? request.text.description
                        : arg == "--internal" ? request.text.internal
                                              : request.text.onlyNodes;
             on = true;
@@ -186,8 +187,8 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
         }
     }
     if (int(anyText || anySwitch) + int(anyDate) + int(anyField) != 1) {
-        throw CommandError{std::string("请给出一种查找: --text, --date-between/--age 或 --field\n") +
-                           SearchUsage};
+        throw CommandError{
+            std::string("请给出一种查找: --text, --date-between/--age 或 --field\n") + SearchUsage};
     }
     if (anyText || anySwitch) {
         if (!anyText) {
@@ -214,7 +215,8 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
         request.kind = search::SearchKind::Advanced;
     }
     if (request.scope.empty()) {
-        request.scope.push_back({std::string(catalog::LibraryRootCaption), search::ScopeKind::Library});
+        request.scope.push_back(
+            {std::string(catalog::LibraryRootCaption), search::ScopeKind::Library});
     }
     const auto redundant = search::RedundantEntries(request.scope);
     for (auto it = redundant.rbegin(); it != redundant.rend(); ++it) {

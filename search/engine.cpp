@@ -81,11 +81,9 @@ namespace {
 
 // The candidate filter 32 positions at a time, where the processor has AVX2. Returns
 // the first position not yet filtered; found is set on a verified hit.
-__attribute__((target("avx2"))) std::size_t filterAvx2(const char* data, std::size_t candidates,
-                                                        std::size_t n, const std::string& lower,
-                                                        const std::string& fold,
-                                                        const std::function<bool(std::size_t)>& verify,
-                                                        bool& found)
+__attribute__((target("avx2"))) std::size_t
+filterAvx2(const char* data, std::size_t candidates, std::size_t n, const std::string& lower,
+           const std::string& fold, const std::function<bool(std::size_t)>& verify, bool& found)
 {
     const __m256i firstV = _mm256_set1_epi8(lower.front());
     const __m256i firstFoldV = _mm256_set1_epi8(fold.front());
@@ -94,8 +92,7 @@ __attribute__((target("avx2"))) std::size_t filterAvx2(const char* data, std::si
     std::size_t pos = 0;
     for (; pos + 32 <= candidates; pos += 32) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos));
-        const __m256i b =
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos + n - 1));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos + n - 1));
         const __m256i hits =
             _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(a, firstFoldV), firstV),
                              _mm256_cmpeq_epi8(_mm256_or_si256(b, lastFoldV), lastV));
@@ -156,11 +153,10 @@ bool TermMatcher::foundIn(std::string_view text) const
 #if defined(__x86_64__)
     if (HasAvx2) {
         bool found = false;
-        pos = filterAvx2(data, candidates, n, m_lower, m_fold,
-                         [&](std::size_t at) {
-                             return restMatches(data + at) && boundaryAt(text, at, known);
-                         },
-                         found);
+        pos = filterAvx2(
+            data, candidates, n, m_lower, m_fold,
+            [&](std::size_t at) { return restMatches(data + at) && boundaryAt(text, at, known); },
+            found);
         if (found) {
             return true;
         }
@@ -296,8 +292,7 @@ class Run
 public:
     Run(const std::string& root, const SearchRequest& request, SearchProgress& progress,
         const std::string& categoryFolder)
-        : m_root(root), m_request(request), m_progress(progress),
-          m_writer(root, categoryFolder)
+        : m_root(root), m_request(request), m_progress(progress), m_writer(root, categoryFolder)
     {
         for (const auto& term : request.text.termsGbk) {
             m_terms.emplace_back(term);
@@ -393,7 +388,8 @@ private:
         for (auto& [base, files] : records) {
             files.folderFd = folderFd.get() >= 0 ? folderFd.get() : AT_FDCWD;
             if (folderFd.get() < 0) {
-                for (std::string* name : {&files.cdr, &files.tag, &files.mx, &files.fmx, &files.ifn}) {
+                for (std::string* name :
+                     {&files.cdr, &files.tag, &files.mx, &files.fmx, &files.ifn}) {
                     if (!name->empty()) {
                         *name = folder + *name;
                     }
@@ -417,14 +413,17 @@ private:
                     ".CDR") {
                 continue;
             }
-            const std::string_view base = std::string_view(entry.name).substr(0, entry.name.size() - 4);
+            const std::string_view base =
+                std::string_view(entry.name).substr(0, entry.name.size() - 4);
             const auto found = records.find(base);
             if (found == records.end() || found->second.tag.empty()) {
                 continue; // no .tag: not a CD record
             }
+            // Two spellings of one listing are two records, each read from its own file.
             RecordFiles& files = found->second;
+            files.cdr = folderFd.get() >= 0 ? entry.name : folder + entry.name;
             relative.assign(relativeBox).append(base);
-            m_folder = folder;
+            m_folder = folderFd.get() >= 0 ? folder : std::string();
             matchRecord(relative, files);
         }
         m_guard.leave();
@@ -543,12 +542,14 @@ private:
                                gbkText(" ...正在加进目录树中..."));
             const int image = tree.image(node);
             AddPrunedPath(pruned, catalog::NodePath(tree, node),
-                          image == catalog::IconClass::Root ? catalog::IconClass::OtherFile : image);
+                          image == catalog::IconClass::Root ? catalog::IconClass::OtherFile
+                                                            : image);
             m_progress.caption(gbkText("查找"));
         }
         if (pruned.size() > 1) {
             ++m_hits;
-            m_writer.writeFoundFolder(relative, pruned, files.fmx.empty() ? "" : m_folder + files.fmx,
+            m_writer.writeFoundFolder(relative, pruned,
+                                      files.fmx.empty() ? "" : m_folder + files.fmx,
                                       files.ifn.empty() ? "" : m_folder + files.ifn);
             m_progress.found(relative);
         }
@@ -642,10 +643,10 @@ private:
             const std::string& value;
             bool contains;
         };
-        const Test tests[] = {{info.cdno, f.cdno, false},         {info.cdowner, f.cdowner, true},
+        const Test tests[] = {{info.cdno, f.cdno, false},          {info.cdowner, f.cdowner, true},
                               {info.cdbuyaddr, f.cdbuyaddr, true}, {info.cdother, f.cdother, true},
-                              {info.cdstyle, f.cdstyle, false},   {info.cdstat, f.cdstat, false},
-                              {info.cdzl, f.cdzl, false},         {info.cdxz, f.cdxz, false}};
+                              {info.cdstyle, f.cdstyle, false},    {info.cdstat, f.cdstat, false},
+                              {info.cdzl, f.cdzl, false},          {info.cdxz, f.cdxz, false}};
         for (const Test& test : tests) {
             if (catalog::trimBlanks(test.value).empty()) {
                 continue;

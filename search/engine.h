@@ -12,12 +12,14 @@ namespace search {
 enum class SearchKind { Text = 0, Date = 1, Advanced = 2 };
 enum class ScopeKind { Library = 0, Box = 1, Cd = 2 };
 
-struct ScopeEntry {
+struct ScopeEntry
+{
     std::string captionGbk; // "Orlendy", "Orlendy\软件光盘", "Orlendy\软件光盘\工具盘"
     ScopeKind kind = ScopeKind::Library;
 };
 
-struct TextCriteria {
+struct TextCriteria
+{
     std::vector<std::string> termsGbk; // in search order
     std::string searchTextGbk;         // as typed, for progress captions
     bool content = true;
@@ -27,23 +29,31 @@ struct TextCriteria {
     bool onlyNodes = false;
 };
 
-enum class AgeRange { OverOneYear = 0, OverTwoYears = 1, WithinOneYear = 2, WithinHalfYear = 3,
-                      WithinOneMonth = 4 };
+enum class AgeRange {
+    OverOneYear = 0,
+    OverTwoYears = 1,
+    WithinOneYear = 2,
+    WithinHalfYear = 3,
+    WithinOneMonth = 4
+};
 
-struct DateCriteria {
+struct DateCriteria
+{
     bool between = false;
-    double first = 0.0;  // day numbers (days since 1899-12-30, fraction = time of day)
+    double first = 0.0; // day numbers (days since 1899-12-30, fraction = time of day)
     double second = 0.0;
     AgeRange age = AgeRange::OverOneYear;
     platform::LocalDateTime today; // the reference of the age ranges
 };
 
 // Advanced search: a value takes part when it is not blank; compared as typed (GBK).
-struct FieldCriteria {
+struct FieldCriteria
+{
     std::string cdno, cdowner, cdbuyaddr, cdother, cdstyle, cdstat, cdzl, cdxz;
 };
 
-struct SearchRequest {
+struct SearchRequest
+{
     SearchKind kind = SearchKind::Text;
     TextCriteria text;
     DateCriteria date;
@@ -56,15 +66,16 @@ class SearchProgress
 {
 public:
     virtual ~SearchProgress() = default;
-    virtual void status(const std::string& textGbk) = 0;   // the dialog's status line
-    virtual void caption(const std::string& textGbk) = 0;  // the dialog's caption
+    virtual void status(const std::string& textGbk) = 0;        // the dialog's status line
+    virtual void caption(const std::string& textGbk) = 0;       // the dialog's caption
     virtual void found(const std::string& relativeNameGbk) = 0; // a text-search hit
     // Called at every folder entry and every node of an only-nodes test: lets the window
     // handle its messages; true when the user confirmed the abort.
     virtual bool aborted() = 0;
 };
 
-struct SearchOutcome {
+struct SearchOutcome
+{
     int hits = 0;
     std::string categoryGbk; // the category's name
     bool aborted = false;

@@ -8,8 +8,8 @@
 #include "catalog/tree_text.h"
 
 #include <cerrno>
-#include <map>
 #include <fcntl.h>
+#include <map>
 #include <unistd.h>
 
 namespace search {
@@ -30,7 +30,8 @@ const std::string& gbkText(const char* utf8)
 // one fsync per hit would make a search with thousands of hits crawl.
 void writeResultFile(const std::string& path, std::string_view content)
 {
-    catalog::FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    catalog::FileDescriptor fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
         catalog::throwFileError(path, errno);
     }
@@ -158,9 +159,8 @@ void ResultWriter::writeFoundCd(const std::string& relativeNameGbk)
     writeResultFile(base + ".Tgt", relativeNameGbk + ".Cdr\r\n");
 }
 
-void ResultWriter::writeFoundFolder(const std::string& relativeNameGbk,
-                                    const catalog::Tree& pruned, const std::string& fmxPath,
-                                    const std::string& ifnPath)
+void ResultWriter::writeFoundFolder(const std::string& relativeNameGbk, const catalog::Tree& pruned,
+                                    const std::string& fmxPath, const std::string& ifnPath)
 {
     const std::string base = claim(CdNameOf(relativeNameGbk), ".Fid");
     for (const char* ext : {".Tag", ".mx", ".fmx", ".ifn"}) {
@@ -221,10 +221,14 @@ std::string CategoryDescription(const SearchRequest& request, const std::string&
     case SearchKind::Advanced: {
         const FieldCriteria& f = request.fields;
         const std::pair<const std::string*, const char*> fields[] = {
-            {&f.cdno, "光盘编号＝"},          {&f.cdowner, "光盘所有者 包含 "},
-            {&f.cdbuyaddr, "购买地点   包含 "}, {&f.cdstyle, "光盘种类＝"},
-            {&f.cdzl, "光盘质量＝"},          {&f.cdxz, "光盘性质＝"},
-            {&f.cdstat, "光盘状态＝"},        {&f.cdother, "其它说明 包含 "}};
+            {&f.cdno, "光盘编号＝"},
+            {&f.cdowner, "光盘所有者 包含 "},
+            {&f.cdbuyaddr, "购买地点   包含 "},
+            {&f.cdstyle, "光盘种类＝"},
+            {&f.cdzl, "光盘质量＝"},
+            {&f.cdxz, "光盘性质＝"},
+            {&f.cdstat, "光盘状态＝"},
+            {&f.cdother, "其它说明 包含 "}};
         for (const auto& [value, label] : fields) {
             if (!catalog::trimBlanks(*value).empty()) {
                 text += "\r" + gbkText(label) + *value;

@@ -65,7 +65,8 @@ TEST_F(CliSearchTest, TextSearchOverTwoScopesWritesTheCategory)
                             "Orlendy\\软件光盘\\工具盘", "--scope", "音乐"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "找到 2 个相关光盘\n包含 setup\n");
-    EXPECT_EQ(readFile(category("包含 setup") + gbk("工具盘.Tgt")), gbk("软件光盘\\工具盘.Cdr\r\n"));
+    EXPECT_EQ(readFile(category("包含 setup") + gbk("工具盘.Tgt")),
+              gbk("软件光盘\\工具盘.Cdr\r\n"));
     EXPECT_EQ(readFile(category("包含 setup") + gbk("歌.Tgt")), gbk("音乐\\歌.Cdr\r\n"));
     EXPECT_EQ(readFile(category("包含 setup") + gbk("包含 setup.Fin")),
               gbk("查找范围:\r\nOrlendy\\软件光盘\r\nOrlendy\\音乐\r\n\r查找项目:\r\n"
