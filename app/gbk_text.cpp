@@ -1,13 +1,16 @@
 #include "app/gbk_text.h"
 
-#include "catalog/library.h"
 #include "catalog/text.h"
 
 namespace app {
 
 QString fromGbk(std::string_view gbk)
 {
-    const std::string utf8 = catalog::gbkToUtf8(catalog::DisplayCaption(gbk));
+    // 0xFF is no GBK byte: it only marks the two special names, which are shown without
+    // it, also inside a path such as the location of a search category.
+    std::string shown(gbk);
+    std::erase(shown, '\xFF');
+    const std::string utf8 = catalog::gbkToUtf8(shown);
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 

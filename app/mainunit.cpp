@@ -1720,12 +1720,30 @@ void Tmainform::leaveDescription()
     }
 }
 
+// The tree of a found folder is a search result: its nodes are neither deleted nor renamed.
+void Tmainform::refuseFoundFolderEdit(bool deleting)
+{
+    const int row = m_list->selectedRow();
+    if (row < 0 || m_list->kind(row) != catalog::ListItem::FoundFolder) {
+        return;
+    }
+    const char* text = deleting ? "查找结果的内容不允许删除!" : "查找结果的内容不允许重命名!";
+    if (m_quietMode) {
+        m_statusBar2->setPanelText(1, QString::fromUtf8(text));
+    } else {
+        m_services.dialogs.message(text, MessageIcon::Warning);
+    }
+}
+
 void Tmainform::contentKeyReleased(const QKeyEvent* key)
 {
     const bool treeEmpty = m_contentModel->tree().empty();
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     if (enter && (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && !treeEmpty) {
         describeNode();
+    } else if ((key->key() == Qt::Key_Delete || key->key() == Qt::Key_F2) &&
+               key->modifiers() == Qt::NoModifier && !treeEmpty) {
+        refuseFoundFolderEdit(key->key() == Qt::Key_Delete);
     } else if (key->key() == Qt::Key_C && key->modifiers() == Qt::ControlModifier) {
         copyPath();
     } else if (key->modifiers() == Qt::ControlModifier && !treeEmpty) {

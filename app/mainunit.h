@@ -169,6 +169,7 @@ private:
                    const std::string& nameGbk);
     void leaveDescription();
     void contentKeyReleased(const QKeyEvent* key);
+    void refuseFoundFolderEdit(bool deleting);
     void showFindForm();
     bool findNodeFrom(int first);
     void selectContentNode(catalog::NodeId node);

@@ -253,6 +253,7 @@ private slots:
         selectResults();
         QCOMPARE(panel("StatusBar1"), u("有2个子查找类别，0个查找结果"));
         clickItem("星际");
+        QCOMPARE(panel("StatusBar3"), u(" 当前位置：Orlendy\\查找结果\\星际"));
         QVERIFY(tabShown("TabSheet3"));
         QCOMPARE(m_form->findChild<QPlainTextEdit*>("findmemo")->toPlainText(),
                  u("查找项目:星际\n"));
@@ -262,6 +263,12 @@ private slots:
         QCOMPARE(listCaptions(), (QStringList{u("SETUP"), u("工具盘")}));
         clickItem("SETUP");
         QCOMPARE(panel("StatusBar2"), u("总共有1个文件夹,1个文件"));
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        tvcd->setCurrentIndex(tvcd->model()->index(0, 0));
+        QTest::keyClick(tvcd, Qt::Key_Delete);
+        QCOMPARE(panel("StatusBar2", 1), u("查找结果的内容不允许删除!"));
+        QTest::keyClick(tvcd, Qt::Key_F2);
+        QCOMPARE(panel("StatusBar2", 1), u("查找结果的内容不允许重命名!"));
         QCOMPARE(panel("StatusBar4"), u("这个查找结果的子文件夹中无描述"));
         QVERIFY(m_form->findChild<QPlainTextEdit*>("MX")->isReadOnly());
 
