@@ -11,6 +11,7 @@
 #include "tests/support/fake_settings_store.h"
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
+#include "tests/support/ui_helpers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -35,6 +36,8 @@ using testing_support::gbk;
 using testing_support::readFile;
 using testing_support::writeFile;
 using Icon = platform::MessageIcon;
+using testing_support::child;
+using testing_support::type;
 
 namespace {
 
@@ -55,26 +58,6 @@ public:
         return FakeUserDialogs::ask(text, icon, preferred);
     }
 };
-
-template <typename T> T* child(QObject* parent, const char* name)
-{
-    auto* found = parent->findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr) {
-        qFatal("no control %s", name);
-    }
-    return found;
-}
-
-// Typing text of any script: QTest::keyClicks takes ASCII only.
-void type(QWidget* widget, const QString& text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &release);
-    }
-}
 
 // On the box itself: a check box reacts to clicks on its indicator and its text only.
 void tick(QCheckBox* box)

@@ -11,6 +11,7 @@
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
+#include "tests/support/ui_helpers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -33,29 +34,12 @@
 using testing_support::gbk;
 using testing_support::writeFile;
 using Icon = platform::MessageIcon;
+using testing_support::child;
+using testing_support::type;
 using search::ScopeEntry;
 using search::ScopeKind;
 
 namespace {
-
-template <typename T> T* child(QObject* parent, const char* name)
-{
-    auto* found = parent->findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr) {
-        qFatal("no control %s", name);
-    }
-    return found;
-}
-
-void type(QWidget* widget, const QString& text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(widget, &release);
-    }
-}
 
 QStringList texts(const QTreeWidget* list, int column = 0)
 {
