@@ -108,7 +108,8 @@ int main(int argc, char** argv)
         (args.empty() ? std::cerr : std::cout) << Usage;
         return args.empty() ? 1 : 0;
     }
-    const auto command = commands().find(args[0]);
+    const std::string args0 = args[0];
+    const auto command = commands().find(args0);
     if (command == commands().end()) {
         std::cerr << "未知的命令: " << args[0] << "\n" << Usage;
         return 1;
@@ -116,7 +117,10 @@ int main(int argc, char** argv)
     args.erase(args.begin());
     try {
         const platform::linux_edition::SystemClock clock;
-        const cli::Context context{resolveRoot(libraryOption), &clock, &std::cout, &std::cerr};
+        // The drive table lives in the settings alone: those commands leave the library be.
+        const bool needsLibrary = args0 != "drives" && args0 != "map" && args0 != "unmap";
+        const cli::Context context{needsLibrary ? resolveRoot(libraryOption) : std::string(),
+                                   &clock, &std::cout, &std::cerr};
         const int status = command->second(context, args);
         std::cout.flush();
         return std::cout ? status : 1;

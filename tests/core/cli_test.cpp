@@ -182,6 +182,10 @@ TEST_F(CliTest, InfoWithoutARecordFileShowsThePanelDefaults)
 
 TEST_F(CliTest, AFirstRunCreatesTheDefaultLibrary)
 {
+    // The drive commands touch the settings only.
+    EXPECT_EQ(cli({"drives"}, false).status, 0);
+    EXPECT_FALSE(testing_support::exists(m_home / "data/Vellumark"));
+
     const CliRun run = cli({"boxes"}, false);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
