@@ -13,6 +13,29 @@
 #include <ostream>
 
 namespace cli {
+
+std::vector<std::string> splitLibraryPath(const std::string& pathUtf8)
+{
+    std::vector<std::string> names;
+    std::string name;
+    for (const char c : pathUtf8 + "\\") {
+        if (c != '\\' && c != '/') {
+            name += c;
+            continue;
+        }
+        if (!name.empty()) {
+            // A character GBK cannot hold would turn into "?" and name something else.
+            catalog::GbkConversion converted = catalog::utf8ToGbkCounted(name);
+            if (converted.replaced > 0) {
+                throw CommandError{"名称含有无法保存的字符: " + name};
+            }
+            names.push_back(std::move(converted.gbk));
+        }
+        name.clear();
+    }
+    return names;
+}
+
 namespace {
 
 // A box as given on the command line, resolved in the library.
@@ -28,23 +51,6 @@ void expectArguments(const std::vector<std::string>& args, std::size_t count, co
     if (args.size() != count) {
         throw CommandError{std::string("用法: vellumark-cli ") + usage};
     }
-}
-
-std::vector<std::string> splitNames(const std::string& pathUtf8)
-{
-    std::vector<std::string> names;
-    std::string name;
-    for (const char c : pathUtf8 + "\\") {
-        if (c == '\\' || c == '/') {
-            if (!name.empty()) {
-                names.push_back(catalog::utf8ToGbk(name));
-            }
-            name.clear();
-        } else {
-            name += c;
-        }
-    }
-    return names;
 }
 
 // The results folder is addressed by its caption; a real box of that name comes first.
@@ -71,7 +77,7 @@ std::string folderOf(const std::string& root, const std::vector<std::string>& na
 BoxLocation locateBox(const Context& context, const std::string& boxPathUtf8)
 {
     BoxLocation box;
-    box.namesGbk = splitNames(boxPathUtf8);
+    box.namesGbk = splitLibraryPath(boxPathUtf8);
     mapResultsFolder(context.libraryRoot, box.namesGbk, box.inResults);
     box.folder = folderOf(context.libraryRoot, box.namesGbk, box.namesGbk.size());
     if (!catalog::IsFolder(box.folder)) {
@@ -88,7 +94,7 @@ struct RecordLocation
 
 RecordLocation locateRecord(const Context& context, const std::string& recordUtf8)
 {
-    std::vector<std::string> names = splitNames(recordUtf8);
+    std::vector<std::string> names = splitLibraryPath(recordUtf8);
     bool inResults = false;
     mapResultsFolder(context.libraryRoot, names, inResults);
     if (names.empty()) {

@@ -25,6 +25,10 @@ struct CommandError
     std::string messageUtf8;
 };
 
+// A box or record path as typed (names joined by \ or /) as GBK names. Throws
+// CommandError for a name holding a character GBK cannot hold.
+std::vector<std::string> splitLibraryPath(const std::string& pathUtf8);
+
 int runBoxes(const Context& context, const std::vector<std::string>& args);
 int runList(const Context& context, const std::vector<std::string>& args);
 int runCounts(const Context& context, const std::vector<std::string>& args);

@@ -83,23 +83,6 @@ std::string gbkName(const std::string& nameUtf8)
     return std::move(converted.gbk);
 }
 
-std::vector<std::string> splitPath(const std::string& pathUtf8)
-{
-    std::vector<std::string> names;
-    std::string name;
-    for (const char c : pathUtf8 + "\\") {
-        if (c == '\\' || c == '/') {
-            if (!name.empty()) {
-                names.push_back(gbkName(name));
-            }
-            name.clear();
-        } else {
-            name += c;
-        }
-    }
-    return names;
-}
-
 // The native folder of a box given by its path ("" the library root); the search results
 // folder holds no boxes and is not one.
 std::string boxFolder(const Context& context, const std::vector<std::string>& namesGbk,
@@ -121,7 +104,7 @@ std::string boxFolder(const Context& context, const std::vector<std::string>& na
 // A CD record (.Cdr). Found folders are left out: their .mx holds where they were found.
 catalog::RecordRef locateCd(const Context& context, const std::string& recordUtf8)
 {
-    const std::vector<std::string> names = splitPath(recordUtf8);
+    const std::vector<std::string> names = splitLibraryPath(recordUtf8);
     if (names.empty()) {
         throw CommandError{"找不到光盘: " + recordUtf8};
     }
@@ -239,7 +222,7 @@ double nowAsDayNumber(const platform::Clock& clock)
 int runScan(const Context& context, const std::vector<std::string>& args)
 {
     const ScanRequest request = parseScan(args);
-    const std::vector<std::string> box = splitPath(*request.boxUtf8);
+    const std::vector<std::string> box = splitLibraryPath(*request.boxUtf8);
     const std::string folder = boxFolder(context, box, box.size(), *request.boxUtf8);
     checkCdName(request.nameUtf8);
     const catalog::RecordRef record{folder, gbkName(request.nameUtf8)};
@@ -309,7 +292,7 @@ int runMkbox(const Context& context, const std::vector<std::string>& args)
     if (args.size() != 1) {
         throw CommandError{"用法: vellumark-cli mkbox 光盘盒路径"};
     }
-    const std::vector<std::string> names = splitPath(args[0]);
+    const std::vector<std::string> names = splitLibraryPath(args[0]);
     if (names.empty()) {
         throw CommandError{"用法: vellumark-cli mkbox 光盘盒路径"};
     }
