@@ -30,7 +30,9 @@ struct ScanListing
 {
     std::vector<std::string> lines;
     std::vector<std::string> icons;
-    int renamed = 0;      // names GBK cannot hold or holding TAB, CR, LF: written with "?"
+    // Names written with "?" for what GBK cannot hold, for TAB, CR, LF and backslashes, and
+    // for leading blanks.
+    int renamed = 0;
     bool aborted = false; // set when progress.aborted() said so; every level stops
 };
 

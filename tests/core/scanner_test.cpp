@@ -267,6 +267,55 @@ TEST(ScannerNamesTest, UnrepresentableNamesBecomeQuestionMarksAndAreCounted)
     EXPECT_EQ(filtered.renamed, 2);
 }
 
+struct NameCase
+{
+    const char* label;
+    std::string nameOnDisc; // UTF-8, or raw GBK bytes
+    bool folder;
+    std::string recorded; // GBK
+    int renamed;
+};
+
+class RecordNameTest : public ::testing::TestWithParam<NameCase>
+{
+};
+
+// Names that would break the tree text or the node paths are written with "?".
+TEST_P(RecordNameTest, WritesWhatTheRecordCanHold)
+{
+    TempDir disc;
+    const NameCase& param = GetParam();
+    if (param.folder) {
+        makeFolders(disc / param.nameOnDisc);
+    } else {
+        writeFile(disc / param.nameOnDisc, "x");
+    }
+    FolderDiscSource source(disc.path());
+    scan::ScanListing listing = scan::StartListing('E');
+    Progress progress;
+    scan::ScanFolder(source, "", "E:\\", listing, 1, progress);
+
+    EXPECT_EQ(listing.lines, (std::vector<std::string>{"E:\\", "\t" + param.recorded}));
+    EXPECT_EQ(listing.icons[1] == "1", param.folder);
+    EXPECT_EQ(listing.renamed, param.renamed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, RecordNameTest,
+    ::testing::Values(NameCase{"Backslash", "back\\slash.txt", false, "back?slash.txt", 1},
+                      NameCase{"BackslashInChinese", "中\\文.txt", false, gbk("中?文.txt"), 1},
+                      // 0x81 0x5C is one GBK character whose trail byte is a backslash.
+                      NameCase{"RawGbkTrailByteStays", "\x81\x5C.txt", false, "\x81\x5C.txt", 0},
+                      NameCase{"RawGbkWithBackslash", "\x81\x5C\\x.txt", false, "\x81\x5C?x.txt",
+                               1},
+                      NameCase{"LeadingBlankFolder", " 前导目录", true, gbk("?前导目录"), 1},
+                      NameCase{"EachLeadingBlank", "  two.txt", false, "??two.txt", 1},
+                      NameCase{"LeadingTabAndBlank", "\t lead.txt", false, "??lead.txt", 1},
+                      NameCase{"OnlyBlanks", "   ", true, "???", 1},
+                      NameCase{"InnerAndTrailingBlanksStay", "a b  ", false, "a b  ", 0},
+                      NameCase{"FullWidthSpaceStays", "　全角.txt", false, gbk("　全角.txt"), 0}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 class AbortTest : public ::testing::TestWithParam<std::pair<int, std::vector<std::string>>>
 {
 };
