@@ -16,6 +16,9 @@ struct DiscEntry
     bool readOnly = false; // no write permission; every entry of an image
     bool system = false;   // never set on Linux
     bool archive = false;  // never set on Linux
+    // Neither a folder nor a regular file (a FIFO, socket, device or link to a file):
+    // listed as a file, never read.
+    bool special = false;
 };
 
 class DiscSource
@@ -32,7 +35,16 @@ public:
     {
         return list(relativeUtf8, entries);
     }
-    // The whole content of a file; false when it cannot be read.
+    // Called by a walk before it goes into a folder entry it listed;
+    // false when the entry is a link that the walk lists as a file instead (its folder
+    // lies outside the disc or was entered before). A walk enters the root ("") first,
+    // which starts it anew.
+    virtual bool enterFolder(const std::string& relativeUtf8)
+    {
+        (void)relativeUtf8;
+        return true;
+    }
+    // The whole content of a regular file; false when it cannot be read.
     virtual bool readFile(const std::string& relativeUtf8, std::string& content) = 0;
 };
 

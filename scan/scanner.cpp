@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 
 namespace scan {
 namespace {
@@ -148,20 +149,25 @@ public:
 
     void standard(const std::string& relativeUtf8, const std::string& folderGbk, int depth)
     {
-        std::vector<DiscEntry> entries;
+        std::vector<DiscEntry>& entries = entriesAt(depth);
         // A folder that cannot be listed stays in the record as an empty one.
         m_disc.listKinds(relativeUtf8, entries);
-        for (const DiscEntry& entry : entries) {
+        for (DiscEntry& entry : entries) {
             if (stopped()) {
                 return;
             }
             if (!entry.isFolder || entry.nameUtf8 == "." || entry.nameUtf8 == "..") {
                 continue;
             }
+            const std::string child = childPath(relativeUtf8, entry.nameUtf8);
+            if (!m_disc.enterFolder(child)) {
+                entry.isFolder = false; // listed with the files
+                continue;
+            }
             addLine(depth, entry.nameUtf8, IconFolder);
             const std::string childGbk = folderGbk + m_nameGbk + '\\';
             m_progress.showPath(childGbk);
-            standard(childPath(relativeUtf8, entry.nameUtf8), childGbk, depth + 1);
+            standard(child, childGbk, depth + 1);
             if (m_listing.aborted) {
                 return;
             }
@@ -180,7 +186,7 @@ public:
     {
         const bool limited = options.depthLimit >= 0;
         const bool beyondLimit = limited && depth == options.depthLimit + 1;
-        std::vector<DiscEntry> entries;
+        std::vector<DiscEntry>& entries = entriesAt(depth);
         // Permissions cost a call per entry; only a read-only filter needs them.
         const unsigned wanted =
             options.attributes & (AttrReadOnly | AttrHidden | AttrSystem | AttrArchive);
@@ -189,18 +195,22 @@ public:
         } else {
             m_disc.listKinds(relativeUtf8, entries);
         }
-        for (const DiscEntry& entry : entries) {
+        for (DiscEntry& entry : entries) {
             if (stopped()) {
                 return false;
             }
             if (!entry.isFolder || entry.nameUtf8 == "." || entry.nameUtf8 == ".." || beyondLimit) {
                 continue; // beyond the limit a folder line would be taken back at once
             }
+            const std::string child = childPath(relativeUtf8, entry.nameUtf8);
+            if (!m_disc.enterFolder(child)) {
+                entry.isFolder = false; // a candidate for the file step
+                continue;
+            }
             const bool renamed = addLine(depth, entry.nameUtf8, IconFolder);
             const std::string childGbk = folderGbk + m_nameGbk + '\\';
             // A name that is not written is not reported as changed.
-            if (filtered(childPath(relativeUtf8, entry.nameUtf8), childGbk, depth + 1, options) &&
-                renamed) {
+            if (filtered(child, childGbk, depth + 1, options) && renamed) {
                 --m_listing.renamed;
             }
             if (m_listing.aborted) {
@@ -228,6 +238,16 @@ public:
 
 private:
     static constexpr int IconFolder = catalog::IconClass::Folder;
+
+    // One list per depth, kept from folder to folder: a walk allocates for a name only when
+    // it is longer than any seen at that depth before.
+    std::vector<DiscEntry>& entriesAt(int depth)
+    {
+        while (m_entries.size() <= static_cast<std::size_t>(depth)) {
+            m_entries.emplace_back();
+        }
+        return m_entries[static_cast<std::size_t>(depth)];
+    }
 
     bool stopped()
     {
@@ -286,6 +306,7 @@ private:
     std::string m_nameGbk; // reused for every entry
     std::string m_shown;
     std::vector<std::pair<std::string, int>> m_iconClasses; // by extension as written
+    std::deque<std::vector<DiscEntry>> m_entries;           // stays in place as it grows
 };
 
 } // namespace
@@ -305,6 +326,7 @@ void ScanFolder(platform::DiscSource& disc, const std::string& relativeUtf8,
                 const std::string& folderGbk, ScanListing& listing, int depth,
                 ScanProgress& progress)
 {
+    disc.enterFolder(relativeUtf8);
     Walker(disc, listing, progress).standard(relativeUtf8, folderGbk, depth);
 }
 
@@ -312,6 +334,7 @@ void ScanFolderFiltered(platform::DiscSource& disc, const std::string& relativeU
                         const std::string& folderGbk, ScanListing& listing, int depth,
                         const ScanOptions& options, ScanProgress& progress)
 {
+    disc.enterFolder(relativeUtf8);
     (void)Walker(disc, listing, progress).filtered(relativeUtf8, folderGbk, depth, options);
 }
 
@@ -373,7 +396,7 @@ std::string FindReadmeFile(platform::DiscSource& disc)
     disc.listKinds("", entries);
     for (const DiscEntry& entry : entries) {
         const std::string& name = entry.nameUtf8;
-        if (entry.isFolder || name.size() < 4 ||
+        if (entry.isFolder || entry.special || name.size() < 4 ||
             catalog::upperAscii(std::string_view(name).substr(name.size() - 4)) != ".TXT") {
             continue;
         }

@@ -72,8 +72,8 @@ std::vector<std::string> ListMatchingFiles(const std::vector<platform::DiscEntry
 // ("*.*" takes every name) and one ending in a single "." takes only names without a dot.
 bool MatchesMask(std::string_view nameUtf8, std::string_view mask);
 
-// The disc's read-me file in the root: README.TXT, or a .txt name holding 读我, 简介 or 说明.
-// Returns its name (UTF-8, relative to the root), or "".
+// The disc's read-me file in the root: a regular file named README.TXT, or a .txt name
+// holding 读我, 简介 or 说明. Returns its name (UTF-8, relative to the root), or "".
 std::string FindReadmeFile(platform::DiscSource& disc);
 
 enum class ScanEnding { Saved, Aborted, NothingMatched };

@@ -93,11 +93,12 @@ struct IsoDiscSource::Tree
     std::string lastFolderPath;
     std::vector<DiscEntry>* lastFolder = nullptr; // map values stay where they are
 
-    static DiscEntry entryNamed(std::string_view name, bool isFolder)
+    static DiscEntry entryNamed(std::string_view name, bool isFolder, bool special = false)
     {
         DiscEntry entry;
         entry.nameUtf8 = name;
         entry.isFolder = isFolder;
+        entry.special = special;
         entry.hidden = name.starts_with('.');
         entry.readOnly = true;
         return entry;
@@ -124,7 +125,7 @@ struct IsoDiscSource::Tree
         folders[std::string(parent)].push_back(entryNamed(name, true));
     }
 
-    void addFile(std::string_view path)
+    void addFile(std::string_view path, bool special)
     {
         const auto [parent, name] = split(path);
         // Files come folder by folder: the last folder saves two look-ups per file.
@@ -133,7 +134,7 @@ struct IsoDiscSource::Tree
             lastFolderPath = parent;
             lastFolder = &folders[lastFolderPath];
         }
-        lastFolder->push_back(entryNamed(name, false));
+        lastFolder->push_back(entryNamed(name, false, special));
     }
 
     void sortAll()
@@ -182,7 +183,8 @@ std::unique_ptr<IsoDiscSource> IsoDiscSource::open(const std::string& imagePath)
         if (archive_entry_filetype(entry) == AE_IFDIR) {
             tree->addFolder(path);
         } else {
-            tree->addFile(path);
+            // Rock Ridge links and devices are listed, never read.
+            tree->addFile(path, archive_entry_filetype(entry) != AE_IFREG);
         }
     }
     // A damaged directory would give a partial tree taken for the whole disc.

@@ -238,49 +238,6 @@ bool folderReadable(const std::string& path)
     return dir != nullptr;
 }
 
-// The bytes of every regular file below the folder. Symbolic links are not followed and
-// each folder is counted once, so bind mounts cannot make the walk endless.
-std::uint64_t folderBytes(const std::string& root)
-{
-    std::uint64_t total = 0;
-    std::set<std::pair<dev_t, ino_t>> seen;
-    std::vector<std::string> pending{root};
-    while (!pending.empty()) {
-        const std::string folder = std::move(pending.back());
-        pending.pop_back();
-        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            continue;
-        }
-        struct stat self = {};
-        if (::fstat(fd, &self) != 0 || !seen.insert({self.st_dev, self.st_ino}).second) {
-            ::close(fd);
-            continue;
-        }
-        const std::unique_ptr<DIR, DirClose> dir(::fdopendir(fd));
-        if (!dir) {
-            ::close(fd);
-            continue;
-        }
-        while (const dirent* entry = ::readdir(dir.get())) {
-            const std::string_view name(entry->d_name);
-            if (name == "." || name == "..") {
-                continue;
-            }
-            struct stat info = {};
-            if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-                continue;
-            }
-            if (S_ISREG(info.st_mode)) {
-                total += static_cast<std::uint64_t>(info.st_size);
-            } else if (S_ISDIR(info.st_mode)) {
-                pending.push_back(folder + "/" + std::string(name));
-            }
-        }
-    }
-    return total;
-}
-
 std::string withSlash(std::string folder)
 {
     if (folder.empty() || folder.back() != '/') {
@@ -409,7 +366,7 @@ std::optional<std::uint64_t> LinuxDrives::discTotalSize(char letter) const
         if (!folderReadable(info->source)) {
             return std::nullopt;
         }
-        return folderBytes(info->source);
+        return FolderDiscSource(withSlash(info->source)).regularFileBytes();
     case DriveKind::Image:
         if (const auto volume = ReadIsoVolume(info->source)) {
             return volume->totalBytes;

@@ -1,12 +1,14 @@
 #include "platform/linux/iso_volume.h"
 #include "platform/linux/linux_drives.h"
 
+#include "tests/core/disc_trees.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/fake_settings_store.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -129,6 +131,19 @@ TEST(LinuxDrives, FolderDiscCountsItsRegularFilesOnce)
     // The folder's own name, here GBK bytes, comes back as UTF-8.
     EXPECT_EQ(drives.volumeLabel('G'), "光盘一");
     EXPECT_EQ(drives.mountPoint('G'), disc + "/");
+}
+
+TEST(LinuxDrives, FolderDiscSizeReachesBeyondPathMaxAndSkipsSpecialFiles)
+{
+    TempDir dir;
+    const int levels = 200;
+    const disc_trees::DeepChain chain(dir.path(), levels, std::string(24, 'd'));
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+    FakeSettingsStore settings;
+    settings.writeString(DrivesKey, "G", dir.path());
+    const LinuxDrives drives(settings);
+    // Every level holds one "f.txt" of three bytes.
+    EXPECT_EQ(drives.discTotalSize('G'), 3u * (levels + 1));
 }
 
 TEST(LinuxDrives, MissingMappingOrFileThatIsNoImageHoldsNoDisc)

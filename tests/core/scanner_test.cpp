@@ -6,6 +6,7 @@
 #include "catalog/text.h"
 #include "platform/linux/folder_disc_source.h"
 #include "platform/linux/iso_disc_source.h"
+#include "tests/core/disc_trees.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/temp_library.h"
 
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 namespace {
@@ -455,19 +457,173 @@ TEST(FolderDiscSourceTest, LinksLeavingTheDiscOrLoopingAreListedAsFiles)
 {
     TempDir disc;
     writeFile(disc / "A/inside.txt", "x");
+    writeFile(disc / "Z/z.txt", "x");
     std::filesystem::create_directory_symlink("..", disc / "A/up");
     std::filesystem::create_directory_symlink(".", disc / "A/self");
     std::filesystem::create_directory_symlink("/", disc / "A/host");
+    std::filesystem::create_directory_symlink("Z", disc / "B");
     std::filesystem::create_directory_symlink("A", disc / "toA");
+    FolderDiscSource source(disc.path());
+
+    // B reaches Z before Z itself comes up: followed once, and the real folder is still
+    // entered. toA comes after A was entered: a file.
+    scan::ScanListing listing = scan::StartListing('E');
+    Progress progress;
+    scan::ScanFolder(source, "", "E:\\", listing, 1, progress);
+    const std::vector<std::string> expected{"E:\\",     "\tA",       "\t\thost", "\t\tinside.txt",
+                                            "\t\tself", "\t\tup",    "\tB",      "\t\tz.txt",
+                                            "\tZ",      "\t\tz.txt", "\ttoA"};
+    EXPECT_EQ(listing.lines, expected);
+    EXPECT_EQ(listing.icons,
+              (std::vector<std::string>{"0", "1", "8", "4", "8", "8", "1", "4", "1", "4", "8"}));
+
+    // Every walk starts anew: the same source gives the same listing again.
+    scan::ScanListing again = scan::StartListing('E');
+    scan::ScanFolder(source, "", "E:\\", again, 1, progress);
+    EXPECT_EQ(again.lines, expected);
+}
+
+TEST(FolderDiscSourceTest, PathsLongerThanPathMaxAreScannedCompletely)
+{
+    TempDir disc;
+    const std::string name(24, 'd');
+    const int levels = 200; // 5,000 bytes of path, and more folders than are kept open
+    const disc_trees::DeepChain chain(disc.path(), levels, name);
+    ASSERT_GT(chain.relative(levels).size(), std::size_t{PATH_MAX});
     FolderDiscSource source(disc.path());
 
     scan::ScanListing listing = scan::StartListing('E');
     Progress progress;
     scan::ScanFolder(source, "", "E:\\", listing, 1, progress);
-    const std::vector<std::string> expected{
-        "E:\\",  "\tA",      "\t\thost",       "\t\tinside.txt", "\t\tself", "\t\tup",
-        "\ttoA", "\t\thost", "\t\tinside.txt", "\t\tself",       "\t\tup"};
+
+    std::vector<std::string> expected{"E:\\"};
+    for (int level = 0; level < levels; ++level) {
+        expected.push_back(std::string(static_cast<std::size_t>(level) + 1, '\t') + name);
+    }
+    for (int level = levels; level >= 0; --level) {
+        const std::string tabs(static_cast<std::size_t>(level) + 1, '\t');
+        expected.push_back(tabs + "z");
+        expected.push_back(tabs + "f.txt");
+    }
     EXPECT_EQ(listing.lines, expected);
+
+    std::string content;
+    EXPECT_TRUE(source.readFile(chain.relative(levels) + "/f.txt", content));
+    EXPECT_EQ(content, "xyz");
+}
+
+// Thirty levels, each folder holding two links to the next level's folder: 2^30 paths
+// without a loop. Each folder is gone into once through the links, and once as itself.
+TEST(FolderDiscSourceTest, LinksFanningOutAreFollowedOncePerFolder)
+{
+    TempDir disc;
+    const int levels = 30;
+    const auto level = [](int index) { return "L" + std::to_string(100 + index); };
+    for (int index = 0; index < levels; ++index) {
+        writeFile(disc / ("levels/" + level(index) + "/f"), "x");
+        if (index + 1 < levels) {
+            for (const char* link : {"a", "b"}) {
+                std::filesystem::create_directory_symlink(
+                    "../" + level(index + 1), disc / ("levels/" + level(index) + "/" + link));
+            }
+        }
+    }
+    FolderDiscSource source(disc.path());
+    ::alarm(20); // an endless walk ends the test run instead of hanging it
+    const auto start = std::chrono::steady_clock::now();
+    scan::ScanListing listing = scan::StartListing('E');
+    Progress progress;
+    scan::ScanFolder(source, "", "E:\\", listing, 1, progress);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::alarm(0);
+
+    EXPECT_LT(took, std::chrono::seconds(2));
+    int followed = 0;
+    int folderLines = 0;
+    for (std::size_t i = 1; i < listing.lines.size(); ++i) {
+        const bool folder = listing.icons[i] == "1";
+        folderLines += folder ? 1 : 0;
+        const std::string name = listing.lines[i].substr(listing.lines[i].rfind('\t') + 1);
+        followed += folder && name == "a" ? 1 : 0;
+        EXPECT_FALSE(folder && name == "b") << "line " << i;
+    }
+    EXPECT_EQ(followed, levels - 1);               // one chain of links, L101 .. L129
+    EXPECT_EQ(folderLines, 1 + levels + followed); // "levels", the real folders, the chain
+}
+
+struct SpecialReadmeCase
+{
+    const char* label;
+    void (*make)(const std::string& disc);
+    const char* proposed; // FindReadmeFile's answer
+};
+
+class SpecialFileTest : public ::testing::TestWithParam<SpecialReadmeCase>
+{
+};
+
+// A FIFO named README.TXT must not block the read-me look-up; links and special files are
+// listed but never read.
+TEST_P(SpecialFileTest, OnlyRegularFilesAreProposedAndRead)
+{
+    TempDir disc;
+    TempDir outside;
+    writeFile(outside / "secret.txt", "host");
+    writeFile(disc / "说明.txt", "disc");
+    GetParam().make(disc.path());
+    FolderDiscSource source(disc.path());
+    ::alarm(20);
+
+    EXPECT_EQ(scan::FindReadmeFile(source), GetParam().proposed);
+    std::string content;
+    EXPECT_FALSE(source.readFile("README.TXT", content));
+    EXPECT_EQ(content, "");
+    EXPECT_TRUE(source.readFile("说明.txt", content));
+    EXPECT_EQ(content, "disc");
+
+    scan::ScanListing listing = scan::StartListing('E');
+    Progress progress;
+    scan::ScanFolder(source, "", "E:\\", listing, 1, progress);
+    EXPECT_EQ(listing.lines, (std::vector<std::string>{"E:\\", "\tREADME.TXT", gbk("\t说明.txt")}));
+    ::alarm(0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, SpecialFileTest,
+    ::testing::Values(SpecialReadmeCase{"Fifo",
+                                        [](const std::string& disc) {
+                                            ASSERT_EQ(::mkfifo((disc + "README.TXT").c_str(), 0644),
+                                                      0);
+                                        },
+                                        "说明.txt"},
+                      SpecialReadmeCase{"LinkOutOfTheDisc",
+                                        [](const std::string& disc) {
+                                            std::filesystem::create_symlink("/etc/hostname",
+                                                                            disc + "README.TXT");
+                                        },
+                                        "说明.txt"},
+                      SpecialReadmeCase{"DanglingLink",
+                                        [](const std::string& disc) {
+                                            std::filesystem::create_symlink("nowhere",
+                                                                            disc + "README.TXT");
+                                        },
+                                        "说明.txt"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RunScanTest, AFifoNamedReadmeIsNoReadme)
+{
+    TempDir disc;
+    TempDir box;
+    writeFile(disc / "setup.exe", "x");
+    ASSERT_EQ(::mkfifo((disc / "README.TXT").c_str(), 0644), 0);
+    FolderDiscSource source(disc.path());
+    Progress progress;
+    ::alarm(20);
+    const auto run = scan::RunScan(source, 'E', std::nullopt, {box.path(), "cd"}, progress);
+    ::alarm(0);
+    EXPECT_EQ(run.ending, scan::ScanEnding::Saved);
+    EXPECT_EQ(run.readmeUtf8, "");
+    EXPECT_EQ(run.totals.files, 2);
 }
 
 struct ReadmeCase
