@@ -73,16 +73,6 @@ std::string lineFeeds(std::string text)
     return text;
 }
 
-// A name typed for the library, as GBK; a character GBK cannot hold would be saved as "?".
-std::string gbkName(const std::string& nameUtf8)
-{
-    catalog::GbkConversion converted = catalog::utf8ToGbkCounted(nameUtf8);
-    if (converted.replaced > 0) {
-        throw CommandError{"名称含有无法保存的字符: " + nameUtf8};
-    }
-    return std::move(converted.gbk);
-}
-
 // The native folder of a box given by its path ("" the library root); the search results
 // folder holds no boxes and is not one.
 std::string boxFolder(const Context& context, const std::vector<std::string>& namesGbk,
@@ -200,15 +190,27 @@ ScanRequest parseScan(const std::vector<std::string>& args)
     return request;
 }
 
-// The characters the add dialog's name field refuses, and line breaks it cannot hold.
-void checkCdName(const std::string& nameUtf8)
+// The CD name as GBK, under the rules of the add dialog and of new boxes; a name must also
+// be one file name that GBK can hold.
+std::string cdNameGbk(const std::string& nameUtf8)
 {
-    for (const char c : nameUtf8) {
-        if (std::string_view("*/:<>?\\|").find(c) != std::string_view::npos ||
-            static_cast<unsigned char>(c) < 0x20) {
-            throw CommandError{lineFeeds(catalog::NameRefusalMessage(catalog::NameUse::Cd))};
-        }
+    if (!catalog::isValidUtf8(nameUtf8)) {
+        throw CommandError{"光盘名称不是有效的 UTF-8 文本"};
     }
+    catalog::GbkConversion converted = catalog::utf8ToGbkCounted(nameUtf8);
+    if (converted.replaced > 0) {
+        throw CommandError{"名称含有无法保存的字符: " + nameUtf8};
+    }
+    // Line breaks and other control characters cannot be typed into the dialog's field.
+    const bool control = std::any_of(converted.gbk.begin(), converted.gbk.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    if (control || catalog::CheckName(converted.gbk) != catalog::NameCheck::Accepted) {
+        throw CommandError{lineFeeds(catalog::NameRefusalMessage(catalog::NameUse::Cd))};
+    }
+    if (converted.gbk == "." || converted.gbk == "..") {
+        throw CommandError{"光盘名称不能是 " + nameUtf8};
+    }
+    return std::move(converted.gbk);
 }
 
 double nowAsDayNumber(const platform::Clock& clock)
@@ -224,8 +226,7 @@ int runScan(const Context& context, const std::vector<std::string>& args)
     const ScanRequest request = parseScan(args);
     const std::vector<std::string> box = splitLibraryPath(*request.boxUtf8);
     const std::string folder = boxFolder(context, box, box.size(), *request.boxUtf8);
-    checkCdName(request.nameUtf8);
-    const catalog::RecordRef record{folder, gbkName(request.nameUtf8)};
+    const catalog::RecordRef record{folder, cdNameGbk(request.nameUtf8)};
 
     const linux_edition::KeyFileSettingsStore settings(linux_edition::settingsFile());
     const linux_edition::LinuxDrives drives(settings);
