@@ -1,5 +1,7 @@
 #include "platform/linux/iso_disc_source.h"
 
+#include "platform/linux/iso_volume.h"
+
 #include <archive.h>
 #include <archive_entry.h>
 #include <locale.h>
@@ -137,6 +139,21 @@ struct IsoDiscSource::Tree
         lastFolder->push_back(entryNamed(name, false, special));
     }
 
+    // libarchive does not report the hidden flag of a directory record.
+    void markHidden(const std::unordered_set<std::string>& hiddenPaths)
+    {
+        if (hiddenPaths.empty()) {
+            return;
+        }
+        for (auto& [path, entries] : folders) {
+            for (DiscEntry& entry : entries) {
+                const std::string child =
+                    path.empty() ? entry.nameUtf8 : path + "/" + entry.nameUtf8;
+                entry.hidden = entry.hidden || hiddenPaths.count(child) != 0;
+            }
+        }
+    }
+
     void sortAll()
     {
         for (auto& [path, entries] : folders) {
@@ -191,6 +208,7 @@ std::unique_ptr<IsoDiscSource> IsoDiscSource::open(const std::string& imagePath)
     if (status != ARCHIVE_EOF) {
         return nullptr;
     }
+    tree->markHidden(ReadHiddenPaths(imagePath));
     tree->sortAll();
     return std::unique_ptr<IsoDiscSource>(new IsoDiscSource(imagePath, std::move(tree)));
 }

@@ -1,13 +1,16 @@
 #include "platform/linux/iso_volume.h"
 
+#include <cdio/bytesex.h>
 #include <cdio/iso9660.h>
 #include <cdio/logging.h>
 #include <glib.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace platform::linux_edition {
 namespace {
@@ -26,6 +29,109 @@ void quietLibraryWarnings()
     // warning on standard error for each one.
     static std::once_flag once;
     std::call_once(once, [] { cdio_loglevel_default = CDIO_LOG_ERROR; });
+}
+
+// ISO 9660 allows eight levels, Rock Ridge deeper ones; this only stops a looping image.
+constexpr int kDeepestFolder = 256;
+// A directory larger than this is damaged, not read.
+constexpr std::uint32_t kLargestDirectory = 64U << 20;
+
+// A Joliet name is UCS-2, big-endian; ISO names may end in ";1" and a lone ".".
+std::string recordName(const char* raw, std::size_t length, bool joliet)
+{
+    std::string name;
+    if (joliet) {
+        gsize written = 0;
+        if (gchar* converted = g_convert(raw, static_cast<gssize>(length), "UTF-8", "UTF-16BE",
+                                         nullptr, &written, nullptr)) {
+            name.assign(converted, written);
+            g_free(converted);
+        }
+    } else {
+        name.assign(raw, length);
+    }
+    if (name.size() > 2 && name.ends_with(";1")) {
+        name.resize(name.size() - 2);
+    }
+    if (name.size() > 1 && name.back() == '.') {
+        name.pop_back();
+    }
+    return name;
+}
+
+class HiddenWalk
+{
+public:
+    HiddenWalk(iso9660_t* iso, bool joliet) : m_iso(iso), m_joliet(joliet) {}
+
+    void folder(const iso9660_dir_t& self, const std::string& path, int depth)
+    {
+        const lsn_t extent = static_cast<lsn_t>(from_733(self.extent));
+        const std::uint32_t size = from_733(self.size);
+        if (depth > kDeepestFolder || size > kLargestDirectory || !m_seen.insert(extent).second) {
+            return;
+        }
+        const std::uint32_t blocks = (size + ISO_BLOCKSIZE - 1) / ISO_BLOCKSIZE;
+        std::vector<char> records(static_cast<std::size_t>(blocks) * ISO_BLOCKSIZE);
+        if (blocks == 0 || iso9660_iso_seek_read(m_iso, records.data(), extent, blocks) !=
+                               static_cast<long>(records.size())) {
+            return;
+        }
+        for (std::size_t offset = 0; offset < size;) {
+            const auto length = static_cast<unsigned char>(records[offset]);
+            if (length == 0) { // records never cross a block: the rest of this one is empty
+                offset = (offset / ISO_BLOCKSIZE + 1) * ISO_BLOCKSIZE;
+                continue;
+            }
+            iso9660_dir_t record;
+            const std::size_t fixed = offsetof(iso9660_dir_t, filename) + 1;
+            if (length < fixed || offset + length > records.size()) {
+                return;
+            }
+            std::memcpy(&record, &records[offset], fixed);
+            const char* rawName = &records[offset + fixed];
+            const std::size_t nameLength = record.filename.len;
+            offset += length;
+            if (fixed + nameLength > length ||
+                (nameLength == 1 && (rawName[0] == 0 || rawName[0] == 1))) {
+                continue; // "." and ".."
+            }
+            const std::string name = recordName(rawName, nameLength, m_joliet);
+            const std::string child = path.empty() ? name : path + "/" + name;
+            if ((record.file_flags & ISO_EXISTENCE) != 0) {
+                m_hidden.insert(child);
+            }
+            if ((record.file_flags & ISO_DIRECTORY) != 0) {
+                folder(record, child, depth + 1);
+            }
+        }
+    }
+
+    std::unordered_set<std::string> hidden() { return std::move(m_hidden); }
+
+private:
+    iso9660_t* m_iso;
+    bool m_joliet;
+    std::unordered_set<lsn_t> m_seen;
+    std::unordered_set<std::string> m_hidden;
+};
+
+// The root record of the Joliet volume descriptor, if the image has one.
+std::optional<iso9660_dir_t> jolietRoot(iso9660_t* iso)
+{
+    for (lsn_t sector = ISO_PVD_SECTOR + 1; sector < ISO_PVD_SECTOR + 32; ++sector) {
+        iso9660_svd_t svd;
+        if (iso9660_iso_seek_read(iso, &svd, sector, 1) != ISO_BLOCKSIZE ||
+            std::memcmp(svd.id, ISO_STANDARD_ID, sizeof svd.id) != 0 || svd.type == ISO_VD_END) {
+            return std::nullopt;
+        }
+        const std::string_view escape(svd.escape_sequences, 3);
+        if (svd.type == ISO_VD_SUPPLEMENTARY &&
+            (escape == "%/@" || escape == "%/C" || escape == "%/E")) {
+            return svd.root_directory_record;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -89,6 +195,24 @@ std::optional<IsoVolume> ReadIsoVolume(const std::string& imageOrDevice)
     }
     std::free(id);
     return volume;
+}
+
+} // namespace platform::linux_edition
+
+namespace platform::linux_edition {
+
+std::unordered_set<std::string> ReadHiddenPaths(const std::string& image)
+{
+    quietLibraryWarnings();
+    const std::unique_ptr<iso9660_t, IsoClose> iso(iso9660_open(image.c_str()));
+    iso9660_pvd_t pvd = {};
+    if (!iso || !iso9660_ifs_read_pvd(iso.get(), &pvd)) {
+        return {};
+    }
+    const std::optional<iso9660_dir_t> joliet = jolietRoot(iso.get());
+    HiddenWalk walk(iso.get(), joliet.has_value());
+    walk.folder(joliet ? *joliet : pvd.root_directory_record, "", 0);
+    return walk.hidden();
 }
 
 } // namespace platform::linux_edition

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 // The volume descriptor of an ISO 9660 image or of a disc in a device, read without
 // mounting anything.
@@ -21,5 +22,10 @@ std::string CleanVolumeLabel(std::string_view raw);
 
 // nullopt when the file or device cannot be read or holds no ISO 9660 volume.
 std::optional<IsoVolume> ReadIsoVolume(const std::string& imageOrDevice);
+
+// The entries whose directory record carries the hidden (existence) flag, as paths below
+// the root ("A/B", UTF-8): from the Joliet tree when the image has one, whose names are the
+// ones the folder tree shows, else from the primary tree.
+std::unordered_set<std::string> ReadHiddenPaths(const std::string& image);
 
 } // namespace platform::linux_edition

@@ -143,6 +143,65 @@ INSTANTIATE_TEST_SUITE_P(Sources, ScanSourceTest,
                                            Source::IsoJolietOnly),
                          sourceName);
 
+class IsoHiddenTest : public ::testing::TestWithParam<bool>
+{
+};
+
+// The hidden flag of an image's directory records marks entries, so that a filtered scan
+// leaves them out unless the hidden attribute is chosen.
+TEST_P(IsoHiddenTest, TheImagesHiddenFlagMarksEntries)
+{
+    if (!testing_support::ProgramOnPath("genisoimage")) {
+        GTEST_SKIP() << "genisoimage is not installed";
+    }
+    TempDir source;
+    TempDir work;
+    writeFile(source / "visible.txt", "v");
+    writeFile(source / "secret.txt", "s");
+    writeFile(source / "中文目录/隐藏.txt", "x");
+    writeFile(source / "中文目录/公开.txt", "x");
+    writeFile(source / "藏/inner.txt", "x");
+    std::vector<std::string> args{"-quiet", "-input-charset", "utf-8", "-J"};
+    if (GetParam()) {
+        args.push_back("-R");
+    }
+    args.insert(args.end(), {"-hidden", "secret.txt", "-hidden", "隐藏.txt", "-hidden", "藏", "-o",
+                             work / "disc.iso", source.path()});
+    ASSERT_EQ(testing_support::RunProgram("genisoimage", args).status, 0);
+    const auto disc = IsoDiscSource::open(work / "disc.iso");
+    ASSERT_NE(disc, nullptr);
+
+    const auto hiddenNames = [&disc](const std::string& folder) {
+        std::vector<DiscEntry> entries;
+        EXPECT_TRUE(disc->list(folder, entries));
+        std::vector<std::string> names;
+        for (const DiscEntry& entry : entries) {
+            if (entry.hidden) {
+                names.push_back(entry.nameUtf8);
+            }
+        }
+        return names;
+    };
+    EXPECT_EQ(hiddenNames(""), (std::vector<std::string>{"secret.txt", "藏"}));
+    EXPECT_EQ(hiddenNames("中文目录"), (std::vector<std::string>{"隐藏.txt"}));
+
+    Progress progress;
+    scan::ScanListing normal = scan::StartListing('E');
+    scan::ScanFolderFiltered(*disc, "", "E:\\", normal, 1, {}, progress);
+    EXPECT_EQ(normal.lines,
+              (std::vector<std::string>{"E:\\", gbk("\t中文目录"), gbk("\t\t公开.txt"), gbk("\t藏"),
+                                        "\t\tinner.txt", "\tvisible.txt"}));
+    scan::ScanListing hidden = scan::StartListing('E');
+    scan::ScanFolderFiltered(*disc, "", "E:\\", hidden, 1, {-1, "*.*", scan::AttrHidden}, progress);
+    EXPECT_EQ(hidden.lines, (std::vector<std::string>{"E:\\", gbk("\t中文目录"),
+                                                      gbk("\t\t隐藏.txt"), "\tsecret.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, IsoHiddenTest, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return std::string(info.param ? "JolietRockRidge" : "JolietOnly");
+                         });
+
 TEST(IsoDiscSourceTest, AFileThatIsNotAnImageIsNoDisc)
 {
     TempDir dir;
