@@ -234,16 +234,21 @@ int runScan(const Context& context, const std::vector<std::string>& args)
     if (!drives.isCdromDrive(request.letter)) {
         throw CommandError{driveText + " 不是光驱!"};
     }
-    const std::string noDisc = "没有光盘在 " + driveText + " 驱里!";
+    // A damaged image says what is wrong with it instead of asking for a disc.
+    const auto noDisc = [&] {
+        const std::string problem = drives.discProblem(request.letter);
+        return CommandError{problem.empty() ? "没有光盘在 " + driveText + " 驱里!"
+                                            : driveText + " 的映像已损坏: " + problem};
+    };
     if (!drives.discPresent(request.letter)) {
-        throw CommandError{noDisc};
+        throw noDisc();
     }
     if (!catalog::FindRecordFile(folder, record.name, ".cdr").empty()) {
         throw CommandError{"已有光盘:" + request.nameUtf8 + "!请另取一名称!"};
     }
     const std::unique_ptr<platform::DiscSource> disc = drives.openDisc(request.letter);
     if (!disc) {
-        throw CommandError{noDisc};
+        throw noDisc();
     }
 
     // The capacity of a folder drive costs a walk of its own with a call per file; it runs

@@ -213,6 +213,41 @@ std::unique_ptr<IsoDiscSource> IsoDiscSource::open(const std::string& imagePath)
     return std::unique_ptr<IsoDiscSource>(new IsoDiscSource(imagePath, std::move(tree)));
 }
 
+namespace {
+
+bool rootFolderReadable(const std::string& imagePath)
+{
+    const Utf8Locale utf8;
+    const Reader reader = openImage(imagePath);
+    archive_entry* entry = nullptr;
+    // The first header needs the root folder's records.
+    const int status = reader ? archive_read_next_header(reader.get(), &entry) : ARCHIVE_FATAL;
+    return headerRead(status) || status == ARCHIVE_EOF;
+}
+
+} // namespace
+
+IsoImageCheck CheckIsoImage(const std::string& imagePath)
+{
+    IsoImageCheck check;
+    struct stat info = {};
+    if (::stat(imagePath.c_str(), &info) != 0) {
+        return check;
+    }
+    auto volume = S_ISREG(info.st_mode) ? ReadIsoVolume(imagePath) : std::nullopt;
+    if (!volume) {
+        check.problemUtf8 = "不是 ISO 9660 光盘映像";
+    } else if (volume->totalBytes > static_cast<std::uint64_t>(info.st_size)) {
+        check.problemUtf8 = "映像文件不完整: 卷大小为 " + std::to_string(volume->totalBytes) +
+                            " 字节, 文件只有 " + std::to_string(info.st_size) + " 字节";
+    } else if (!rootFolderReadable(imagePath)) {
+        check.problemUtf8 = "根目录无法读取";
+    } else {
+        check.volume = std::move(volume);
+    }
+    return check;
+}
+
 bool IsoDiscSource::list(const std::string& relativeUtf8, std::vector<DiscEntry>& entries)
 {
     const auto folder = m_tree->folders.find(relativeUtf8);

@@ -1,10 +1,23 @@
 #pragma once
 
 #include "platform/disc_source.h"
+#include "platform/linux/iso_volume.h"
 
 #include <memory>
+#include <optional>
 
 namespace platform::linux_edition {
+
+// Whether an image file holds a readable disc.
+struct IsoImageCheck
+{
+    std::optional<IsoVolume> volume; // set when the image reads
+    std::string problemUtf8;         // what is damaged when it does not; "" for a missing file
+};
+
+// The one presence test of an image: its volume descriptor reads, the volume ends within
+// the file, and the reader of the scan reads its root folder.
+IsoImageCheck CheckIsoImage(const std::string& imagePath);
 
 // An ISO 9660 image read without mounting: the whole folder tree is read once with
 // libarchive (Rock Ridge or Joliet names), then listed from memory.

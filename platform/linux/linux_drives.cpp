@@ -345,7 +345,7 @@ bool LinuxDrives::discPresent(char letter) const
     case DriveKind::Folder:
         return folderReadable(info->source);
     case DriveKind::Image:
-        return ReadIsoVolume(info->source).has_value();
+        return CheckIsoImage(info->source).volume.has_value();
     }
     return false;
 }
@@ -368,7 +368,7 @@ std::optional<std::uint64_t> LinuxDrives::discTotalSize(char letter) const
         }
         return FolderDiscSource(withSlash(info->source)).regularFileBytes();
     case DriveKind::Image:
-        if (const auto volume = ReadIsoVolume(info->source)) {
+        if (const auto volume = CheckIsoImage(info->source).volume) {
             return volume->totalBytes;
         }
         return std::nullopt;
@@ -397,7 +397,7 @@ std::string LinuxDrives::volumeLabel(char letter) const
     case DriveKind::Folder:
         return folderReadable(info->source) ? folderName(info->source) : std::string();
     case DriveKind::Image:
-        if (const auto volume = ReadIsoVolume(info->source)) {
+        if (const auto volume = CheckIsoImage(info->source).volume) {
             return volume->volumeId;
         }
         return {};
@@ -435,13 +435,26 @@ std::unique_ptr<DiscSource> LinuxDrives::openDisc(char letter) const
         return nullptr;
     }
     if (info->kind == DriveKind::Image) {
-        return IsoDiscSource::open(info->source);
+        return CheckIsoImage(info->source).volume ? IsoDiscSource::open(info->source) : nullptr;
     }
     const auto folder = mountPoint(letter);
     if (!folder) {
         return nullptr;
     }
     return std::make_unique<FolderDiscSource>(*folder);
+}
+
+std::string LinuxDrives::discProblem(char letter) const
+{
+    const auto info = drive(letter);
+    if (!info || info->kind != DriveKind::Image) {
+        return {};
+    }
+    const IsoImageCheck check = CheckIsoImage(info->source);
+    if (check.volume && !IsoDiscSource::open(info->source)) {
+        return "目录无法完整读取";
+    }
+    return check.problemUtf8;
 }
 
 void LinuxDrives::setDriveDoor(char letter, bool open)

@@ -34,6 +34,10 @@ public:
     std::unique_ptr<DiscSource> openDisc(char letter) const override;
     void setDriveDoor(char letter, bool open) override;
 
+    // What is damaged in the image file of a drive without a readable disc; "" when the
+    // disc reads, the file is missing or the drive is no image.
+    std::string discProblem(char letter) const;
+
 private:
     std::optional<DriveInfo> drive(char letter) const;
 

@@ -102,6 +102,27 @@ TEST_F(CliDrivesTest, MappedImageShowsItsVolume)
                                    "\nZ\timage\tno\t\t\n");
 }
 
+// A truncated image: a label in its volume descriptor, but no disc that can be read.
+TEST_F(CliDrivesTest, TruncatedImageIsADriveWithoutADisc)
+{
+    if (!testing_support::ProgramOnPath("genisoimage")) {
+        GTEST_SKIP() << "genisoimage is not installed";
+    }
+    writeFile(m_discs / "src/a.bin", std::string(300000, 'a'));
+    const std::string image = m_discs / "cut.iso";
+    ASSERT_EQ(
+        testing_support::RunProgram("genisoimage", {"-quiet", "-input-charset", "utf-8", "-J", "-V",
+                                                    "CUT", "-o", image, m_discs / "src"})
+            .status,
+        0);
+    std::filesystem::resize_file(image, std::filesystem::file_size(image) - 100 * 2048);
+    putRecord("软件光盘/工具盘.Cdr", std::to_string(std::filesystem::file_size(image)));
+    ASSERT_EQ(cli({"map", "Y", image}).status, 0);
+
+    EXPECT_EQ(drivesFrom('Y'), "Y\timage\tno\t\t\n");
+    EXPECT_EQ(cli({"identify", "Y"}).out, "-1\n");
+}
+
 struct RefusedCase
 {
     const char* name;

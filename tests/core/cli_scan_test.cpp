@@ -132,6 +132,30 @@ TEST_F(CliScanTest, ScansAnImageWithItsVolumeSizeAsCapacity)
     EXPECT_EQ(info->cdmoney, std::to_string(std::filesystem::file_size(image)));
 }
 
+TEST_F(CliScanTest, DamagedImageSaysWhatIsDamagedAndWritesNothing)
+{
+    if (!testing_support::ProgramOnPath("genisoimage")) {
+        GTEST_SKIP() << "genisoimage is not installed";
+    }
+    writeFile(m_disc / "big.bin", std::string(300000, 'b'));
+    const std::string image = m_home / "cut.iso";
+    ASSERT_EQ(testing_support::RunProgram("genisoimage", {"-quiet", "-input-charset", "utf-8", "-J",
+                                                          "-o", image, m_disc.path()})
+                  .status,
+              0);
+    const auto whole = std::filesystem::file_size(image);
+    std::filesystem::resize_file(image, whole - 50 * 2048);
+    ASSERT_EQ(cli({"map", "G", image}).status, 0);
+    const auto before = libraryFiles();
+
+    const CliRun run = cli({"scan", "--drive", "G", "--box", "软件", "--name", "坏盘"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "G: 的映像已损坏: 映像文件不完整: 卷大小为 " + std::to_string(whole) +
+                           " 字节, 文件只有 " + std::to_string(whole - 50 * 2048) + " 字节\n");
+    EXPECT_EQ(libraryFiles(), before);
+}
+
 struct RefusedCase
 {
     const char* label;

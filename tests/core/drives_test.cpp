@@ -205,6 +205,88 @@ INSTANTIATE_TEST_SUITE_P(Labels, ImageDriveTest,
                                            ImageCase{"Empty", "", ""}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Ways an image made by genisoimage is damaged; each takes the image's bytes.
+struct DamageCase
+{
+    const char* name;
+    void (*damage)(std::string& bytes);
+    const char* problemStart;
+};
+
+class DamagedImageTest : public ::testing::TestWithParam<DamageCase>
+{
+};
+
+// An image that cannot be read is a drive without a disc everywhere, and says why.
+TEST_P(DamagedImageTest, IsNoDiscAndTellsWhatIsDamaged)
+{
+    SKIP_WITHOUT_GENISOIMAGE();
+    TempDir dir;
+    writeFile(dir / "src/readme.txt", "hello");
+    writeFile(dir / "src/目录/data.bin", std::string(70000, 'd'));
+    const std::string image = dir / "disc.iso";
+    ASSERT_TRUE(makeImage(dir / "src", "DAMAGED", image));
+    std::string bytes = testing_support::readFile(image);
+    GetParam().damage(bytes);
+    writeFile(image, bytes);
+    FakeSettingsStore settings;
+    settings.writeString(DrivesKey, "J", image);
+    const LinuxDrives drives(settings);
+
+    EXPECT_TRUE(drives.isCdromDrive('J'));
+    EXPECT_FALSE(drives.discPresent('J'));
+    EXPECT_EQ(drives.discTotalSize('J'), std::nullopt);
+    EXPECT_EQ(drives.volumeLabel('J'), "");
+    EXPECT_EQ(drives.openDisc('J'), nullptr);
+    EXPECT_TRUE(drives.discProblem('J').starts_with(GetParam().problemStart))
+        << drives.discProblem('J');
+}
+
+// Block 16 on holds the volume descriptors; the root record sits at byte 156 of each.
+void moveRootsOutOfTheVolume(std::string& bytes)
+{
+    for (std::size_t block = 16; (block + 1) * 2048 <= bytes.size(); ++block) {
+        const std::size_t at = block * 2048;
+        const auto type = static_cast<unsigned char>(bytes[at]);
+        if (type == 255) {
+            break;
+        }
+        if (type == 1 || type == 2) {
+            const std::string farAway("\xF0\xFF\xFF\x00\x00\xFF\xFF\xF0", 8); // both byte orders
+            bytes.replace(at + 156 + 2, farAway.size(), farAway);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damage, DamagedImageTest,
+    ::testing::Values(
+        DamageCase{"CutInTheMiddle", [](std::string& bytes) { bytes.resize(bytes.size() / 2); },
+                   "映像文件不完整: 卷大小为 "},
+        DamageCase{"CutAfterTheDescriptors", [](std::string& bytes) { bytes.resize(19 * 2048); },
+                   "映像文件不完整"},
+        DamageCase{"CutBeforeTheDescriptors", [](std::string& bytes) { bytes.resize(10 * 2048); },
+                   "不是 ISO 9660 光盘映像"},
+        DamageCase{"RootOutsideTheVolume", moveRootsOutOfTheVolume, "根目录无法读取"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LinuxDrives, AnIntactOrMissingImageHasNoProblem)
+{
+    SKIP_WITHOUT_GENISOIMAGE();
+    TempDir dir;
+    writeFile(dir / "src/readme.txt", "hello");
+    ASSERT_TRUE(makeImage(dir / "src", "FINE", dir / "disc.iso"));
+    FakeSettingsStore settings;
+    settings.writeString(DrivesKey, "J", dir / "disc.iso");
+    settings.writeString(DrivesKey, "K", dir / "gone.iso");
+    settings.writeString(DrivesKey, "L", dir / "src");
+    const LinuxDrives drives(settings);
+    EXPECT_TRUE(drives.discPresent('J'));
+    for (const char letter : {'J', 'K', 'L'}) {
+        EXPECT_EQ(drives.discProblem(letter), "") << letter;
+    }
+}
+
 struct LabelCase
 {
     const char* name;
