@@ -15,6 +15,7 @@ class NoProgress : public scan::ScanProgress
 {
 public:
     void showPath(const std::string&) override {}
+    bool showsPaths() const override { return false; }
     bool aborted() override { return false; }
 };
 

@@ -9,6 +9,7 @@
 #include "catalog/tree.h"
 #include "cli/commands.h"
 #include "platform/clock.h"
+#include "platform/linux/folder_disc_source.h"
 #include "platform/linux/keyfile_settings_store.h"
 #include "platform/linux/linux_drives.h"
 #include "platform/linux/xdg_paths.h"
@@ -60,6 +61,7 @@ class QuietProgress : public scan::ScanProgress
 {
 public:
     void showPath(const std::string&) override {}
+    bool showsPaths() const override { return false; }
     bool aborted() override { return interrupted != 0; }
 };
 
@@ -213,6 +215,16 @@ std::string cdNameGbk(const std::string& nameUtf8)
     return std::move(converted.gbk);
 }
 
+platform::DriveKind driveKind(const linux_edition::LinuxDrives& drives, char letter)
+{
+    for (const platform::DriveInfo& drive : drives.cdromDrives()) {
+        if (drive.letter == letter) {
+            return drive.kind;
+        }
+    }
+    return platform::DriveKind::Optical;
+}
+
 double nowAsDayNumber(const platform::Clock& clock)
 {
     const platform::LocalDateTime now = clock.now();
@@ -251,26 +263,44 @@ int runScan(const Context& context, const std::vector<std::string>& args)
         throw noDisc();
     }
 
-    // The capacity of a folder drive costs a walk of its own with a call per file; it runs
-    // beside the scan instead of after it. The drive table is only read by that thread.
+    // A folder drive's capacity is the sum of its files. The standard scan lists every folder
+    // anyway and gathers the sizes on its way; otherwise a walk of its own runs beside the
+    // scan. The drive table is only read by that thread.
+    auto* folderDisc = dynamic_cast<linux_edition::FolderDiscSource*>(disc.get());
+    const bool sizedByScan = folderDisc != nullptr && !request.filtered &&
+                             driveKind(drives, request.letter) == platform::DriveKind::Folder;
+    if (sizedByScan) {
+        folderDisc->countRegularBytes();
+    }
     std::optional<std::uint64_t> capacity;
-    std::thread sizing([&] {
-        try {
-            capacity = drives.discTotalSize(request.letter);
-        } catch (const std::exception&) {
-            capacity.reset(); // unknown: the field stays empty
+    std::thread sizing;
+    if (!sizedByScan) {
+        sizing = std::thread([&] {
+            try {
+                capacity = drives.discTotalSize(request.letter);
+            } catch (const std::exception&) {
+                capacity.reset(); // unknown: the field stays empty
+            }
+        });
+    }
+    const auto joinSizing = [&sizing] {
+        if (sizing.joinable()) {
+            sizing.join();
         }
-    });
+    };
     scan::ScanRun run;
     try {
         const InterruptScope interrupts;
         QuietProgress progress;
         run = scan::RunScan(*disc, request.letter, request.filtered, record, progress);
     } catch (...) {
-        sizing.join();
+        joinSizing();
         throw;
     }
-    sizing.join();
+    joinSizing();
+    if (sizedByScan) {
+        capacity = folderDisc->regularBytesCounted();
+    }
     switch (run.ending) {
     case scan::ScanEnding::Aborted:
         throw CommandError{"已中止新增光盘, 什么也没有保存"};

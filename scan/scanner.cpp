@@ -144,7 +144,8 @@ class Walker
 {
 public:
     Walker(platform::DiscSource& disc, ScanListing& listing, ScanProgress& progress)
-        : m_disc(disc), m_listing(listing), m_progress(progress)
+        : m_disc(disc), m_listing(listing), m_progress(progress),
+          m_showsPaths(progress.showsPaths())
     {}
 
     void standard(const std::string& relativeUtf8, const std::string& folderGbk, int depth)
@@ -166,7 +167,9 @@ public:
             }
             addLine(depth, entry.nameUtf8, IconFolder);
             const std::string childGbk = folderGbk + m_nameGbk + '\\';
-            m_progress.showPath(childGbk);
+            if (m_showsPaths) {
+                m_progress.showPath(childGbk);
+            }
             standard(child, childGbk, depth + 1);
             if (m_listing.aborted) {
                 return;
@@ -295,14 +298,17 @@ private:
     void addFile(int depth, std::string_view nameUtf8, const std::string& folderGbk)
     {
         addLine(depth, nameUtf8, catalog::IconClass::OtherFile);
-        m_shown.assign(folderGbk);
-        m_shown += m_nameGbk;
-        m_progress.showPath(m_shown);
+        if (m_showsPaths) {
+            m_shown.assign(folderGbk);
+            m_shown += m_nameGbk;
+            m_progress.showPath(m_shown);
+        }
     }
 
     platform::DiscSource& m_disc;
     ScanListing& m_listing;
     ScanProgress& m_progress;
+    const bool m_showsPaths;
     std::string m_nameGbk; // reused for every entry
     std::string m_shown;
     std::vector<std::pair<std::string, int>> m_iconClasses; // by extension as written

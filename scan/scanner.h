@@ -43,6 +43,8 @@ public:
     virtual ~ScanProgress() = default;
     // The path being worked on (GBK, e.g. E:\SETUP\DATA\).
     virtual void showPath(const std::string& pathGbk) = 0;
+    // False when showPath is never wanted, which spares building a path for every file.
+    virtual bool showsPaths() const { return true; }
     // Called once per folder-pass entry: lets the window handle its messages; true when
     // the user confirmed the abort.
     virtual bool aborted() = 0;

@@ -7,6 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace platform::linux_edition {
 namespace {
@@ -68,10 +72,11 @@ bool validName(std::string_view name)
 
 // Calls visit(name, d_type) for every record of the open folder but "." and "..", reading
 // with getdents64 into one reused buffer (opendir would cost a stat and an allocation per
-// folder). False when the folder cannot be read.
-template <typename Visit> bool forEachRecord(int fd, std::vector<char>& buffer, Visit visit)
+// folder). Starts over when rewind is set. False when the folder cannot be read.
+template <typename Visit>
+bool forEachRecord(int fd, bool rewind, std::vector<char>& buffer, Visit visit)
 {
-    if (::lseek(fd, 0, SEEK_SET) != 0) {
+    if (rewind && ::lseek(fd, 0, SEEK_SET) != 0) {
         return false;
     }
     buffer.resize(1 << 16);
@@ -95,12 +100,137 @@ template <typename Visit> bool forEachRecord(int fd, std::vector<char>& buffer, 
     }
 }
 
+// Only the size and the kind: the file system need not fill in the rest.
+std::uint64_t regularSize(int folder, const char* name)
+{
+    struct statx info = {};
+    if (::statx(folder, name, AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC, STATX_TYPE | STATX_SIZE,
+                &info) != 0 ||
+        !S_ISREG(info.stx_mode)) {
+        return 0;
+    }
+    return info.stx_size;
+}
+
+// The sizes of the regular files of an open folder, named each followed by a NUL.
+std::uint64_t sizeAll(int folder, const std::string& names)
+{
+    std::uint64_t total = 0;
+    for (std::size_t start = 0; start < names.size();) {
+        const char* name = names.c_str() + start;
+        start += std::char_traits<char>::length(name) + 1;
+        total += regularSize(folder, name);
+    }
+    return total;
+}
+
 } // namespace
+
+// Reads the sizes of the files a walk hands over on a thread of its own, where the machine
+// has a second core: the calls for sizes cost as much as the rest of a folder's scan.
+class FolderDiscSource::SizeCounter
+{
+public:
+    SizeCounter()
+    {
+        if (std::thread::hardware_concurrency() > 1) {
+            m_thread = std::thread([this] { run(); });
+        }
+    }
+    ~SizeCounter() { total(); }
+    SizeCounter(const SizeCounter&) = delete;
+    SizeCounter& operator=(const SizeCounter&) = delete;
+
+    // The folder stays open until closeLater(folderFd): jobs are done in order.
+    void add(int folderFd, std::string names)
+    {
+        if (!m_thread.joinable()) {
+            m_total += sizeAll(folderFd, names);
+            return;
+        }
+        queue({folderFd, std::move(names), false});
+    }
+
+    void closeLater(int folderFd)
+    {
+        if (!m_thread.joinable()) {
+            ::close(folderFd);
+            return;
+        }
+        queue({folderFd, std::string(), true});
+    }
+
+    std::uint64_t total()
+    {
+        if (m_thread.joinable()) {
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_finished = true;
+            }
+            m_ready.notify_one();
+            m_thread.join();
+        }
+        return m_total + m_threadTotal;
+    }
+
+private:
+    struct Job
+    {
+        int fd;
+        std::string names;
+        bool close;
+    };
+
+    void queue(Job job)
+    {
+        bool wasIdle = false;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            wasIdle = m_jobs.empty();
+            m_jobs.push_back(std::move(job));
+        }
+        if (wasIdle) {
+            m_ready.notify_one();
+        }
+    }
+
+    void run()
+    {
+        std::deque<Job> jobs;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_ready.wait(lock, [this] { return m_finished || !m_jobs.empty(); });
+                if (m_jobs.empty()) {
+                    return;
+                }
+                jobs.swap(m_jobs); // takes every waiting job at once
+            }
+            for (const Job& job : jobs) {
+                if (job.close) {
+                    ::close(job.fd);
+                } else {
+                    m_threadTotal += sizeAll(job.fd, job.names);
+                }
+            }
+            jobs.clear();
+        }
+    }
+
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<Job> m_jobs;
+    bool m_finished = false;
+    std::uint64_t m_total = 0;       // sized on the walk's own thread
+    std::uint64_t m_threadTotal = 0; // read once the thread has ended
+};
 
 FolderDiscSource::FolderDiscSource(std::string root) : m_root(std::move(root)) {}
 
 FolderDiscSource::~FolderDiscSource()
 {
+    m_sizes.reset(); // waits for the folders it still reads
     for (const Level& level : m_levels) {
         if (level.fd >= 0) {
             ::close(level.fd);
@@ -117,12 +247,24 @@ bool FolderDiscSource::openRoot()
         return false;
     }
     m_path.clear();
-    m_levels.push_back({0, fd, info.st_dev, info.st_ino});
+    m_levels.push_back({0, fd, info.st_dev, info.st_ino, false, false, false});
     m_firstOpen = 1;
     return true;
 }
 
-bool FolderDiscSource::push(std::string_view name, int fd)
+// Opens a sub-folder of the deepest level; link tells whether a symbolic link led there.
+int FolderDiscSource::openChild(const char* name, bool& link) const
+{
+    const int top = m_levels.back().fd;
+    int fd = top < 0 ? -1 : ::openat(top, name, FolderFlags | O_NOFOLLOW);
+    link = fd < 0 && (errno == ELOOP || errno == ENOTDIR);
+    if (link) {
+        fd = ::openat(top, name, FolderFlags);
+    }
+    return fd;
+}
+
+bool FolderDiscSource::push(std::string_view name, int fd, bool link)
 {
     struct stat info = {};
     if (::fstat(fd, &info) != 0) {
@@ -130,7 +272,7 @@ bool FolderDiscSource::push(std::string_view name, int fd)
         return false;
     }
     if (m_levels.size() - m_firstOpen >= MaxOpenLevels) {
-        ::close(m_levels[m_firstOpen].fd);
+        closeLevel(m_levels[m_firstOpen].fd);
         m_levels[m_firstOpen].fd = -1;
         ++m_firstOpen;
     }
@@ -138,7 +280,8 @@ bool FolderDiscSource::push(std::string_view name, int fd)
         m_path += '/';
     }
     m_path += name;
-    m_levels.push_back({m_path.size(), fd, info.st_dev, info.st_ino});
+    const bool viaLink = link || m_levels.back().viaLink;
+    m_levels.push_back({m_path.size(), fd, info.st_dev, info.st_ino, viaLink, false, false});
     return true;
 }
 
@@ -151,7 +294,9 @@ void FolderDiscSource::pop()
         reopen(top, child.fd);
         m_firstOpen = top;
     }
-    Closer closer{child.fd};
+    if (child.fd >= 0) {
+        closeLevel(child.fd);
+    }
     m_path.resize(m_levels.back().end);
 }
 
@@ -169,6 +314,7 @@ void FolderDiscSource::reopen(std::size_t index, int childFd)
     if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_dev == level.device &&
         info.st_ino == level.inode) {
         level.fd = fd;
+        level.listed = false;
         return;
     }
     Closer wrong{fd};
@@ -180,6 +326,7 @@ void FolderDiscSource::reopen(std::size_t index, int childFd)
         fd = next;
     }
     level.fd = fd; // -1 when the folder is gone: it cannot be listed any more
+    level.listed = false;
 }
 
 int FolderDiscSource::folderFd(std::string_view relative)
@@ -201,9 +348,9 @@ int FolderDiscSource::folderFd(std::string_view relative)
         if (name.empty() || name == ".") {
             continue;
         }
-        const int top = m_levels.back().fd;
-        const int fd = top < 0 ? -1 : ::openat(top, std::string(name).c_str(), FolderFlags);
-        if (fd < 0 || !push(name, fd)) {
+        bool link = false;
+        const int fd = openChild(std::string(name).c_str(), link);
+        if (fd < 0 || !push(name, fd, link)) {
             return -1;
         }
     }
@@ -224,7 +371,7 @@ bool FolderDiscSource::listFolder(const std::string& relativeUtf8, std::vector<D
                                   bool withModes)
 {
     const int fd = folderFd(relativeUtf8);
-    if (fd < 0 || !readEntries(fd, entries, withModes)) {
+    if (fd < 0 || !readEntries(m_levels.back(), entries, withModes)) {
         entries.clear();
         return false;
     }
@@ -235,18 +382,30 @@ bool FolderDiscSource::listFolder(const std::string& relativeUtf8, std::vector<D
 
 // Reuses the entries already in the vector, so that a walk that keeps one vector per depth
 // allocates nothing for names it has seen the like of.
-bool FolderDiscSource::readEntries(int fd, std::vector<DiscEntry>& entries, bool withModes)
+bool FolderDiscSource::readEntries(Level& folder, std::vector<DiscEntry>& entries, bool withModes)
 {
-    std::size_t count = 0;
-    const bool read = forEachRecord(fd, m_buffer, [&](const char* name, unsigned char type) {
-        if (count == entries.size()) {
-            entries.emplace_back();
-        }
-        DiscEntry& item = entries[count++];
-        item.nameUtf8.assign(name);
-        describe(fd, name, type, withModes, item);
-    });
-    entries.resize(count);
+    const bool count = m_sizes && folder.countable;
+    folder.countable = false;
+    std::string regular; // names of the regular files, for the size counter
+    const int fd = folder.fd;
+    std::size_t used = 0;
+    const bool read =
+        forEachRecord(fd, folder.listed, m_buffer, [&](const char* name, unsigned char type) {
+            if (used == entries.size()) {
+                entries.emplace_back();
+            }
+            DiscEntry& item = entries[used++];
+            item.nameUtf8.assign(name);
+            describe(fd, name, type, withModes, item);
+            if (count && !item.isFolder && !item.special) {
+                regular.append(name).push_back('\0');
+            }
+        });
+    folder.listed = true;
+    entries.resize(used);
+    if (!regular.empty()) {
+        m_sizes->add(fd, std::move(regular));
+    }
     return read;
 }
 
@@ -288,36 +447,38 @@ bool FolderDiscSource::enterFolder(const std::string& relativeUtf8)
     if (relativeUtf8.empty()) {
         m_entered.clear();
         if (folderFd("") >= 0) {
-            m_entered.insert({m_levels[0].device, m_levels[0].inode});
+            m_entered[{m_levels[0].device, m_levels[0].inode}] = true;
+            m_levels[0].countable = true;
         }
         return true;
     }
     const auto [parent, name] = splitLast(relativeUtf8);
-    const int parentFd = folderFd(parent);
-    if (parentFd < 0 || !validName(name)) {
+    if (folderFd(parent) < 0 || !validName(name)) {
         return true; // cannot be listed: stays an empty folder
     }
-    int fd = ::openat(parentFd, name.c_str(), FolderFlags | O_NOFOLLOW);
-    if (fd >= 0) {
-        if (push(name, fd)) {
-            m_entered.insert({m_levels.back().device, m_levels.back().inode});
+    bool link = false;
+    const int fd = openChild(name.c_str(), link);
+    if (!link) {
+        if (fd >= 0 && push(name, fd, false)) {
+            // Counted on the first way to it without links; bind mounts show it twice.
+            Level& folder = m_levels.back();
+            bool& counted =
+                m_entered.try_emplace({folder.device, folder.inode}, false).first->second;
+            folder.countable = !folder.viaLink && !counted;
+            counted = counted || folder.countable;
         }
         return true; // a real folder cannot loop: always entered
     }
-    if (errno != ELOOP && errno != ENOTDIR) {
-        return true;
-    }
-    fd = ::openat(parentFd, name.c_str(), FolderFlags);
     struct stat info = {};
     if (fd < 0 || ::fstat(fd, &info) != 0 || m_entered.count({info.st_dev, info.st_ino}) != 0 ||
         !insideDisc(fd)) {
         Closer closer{fd};
         return false;
     }
-    if (!push(name, fd)) {
+    if (!push(name, fd, true)) {
         return false;
     }
-    m_entered.insert({info.st_dev, info.st_ino});
+    m_entered.try_emplace({info.st_dev, info.st_ino}, false);
     return true;
 }
 
@@ -389,6 +550,26 @@ bool FolderDiscSource::readFile(const std::string& relativeUtf8, std::string& co
     }
 }
 
+void FolderDiscSource::countRegularBytes()
+{
+    m_sizes = std::make_unique<SizeCounter>();
+}
+
+// While sizes are read on another thread, a folder stays open until its files are sized.
+void FolderDiscSource::closeLevel(int fd)
+{
+    if (m_sizes) {
+        m_sizes->closeLater(fd);
+    } else {
+        ::close(fd);
+    }
+}
+
+std::uint64_t FolderDiscSource::regularBytesCounted()
+{
+    return m_sizes ? m_sizes->total() : 0;
+}
+
 std::uint64_t FolderDiscSource::regularFileBytes()
 {
     if (folderFd("") < 0) {
@@ -409,33 +590,27 @@ std::uint64_t FolderDiscSource::sumTop(std::unordered_set<FolderId, FolderIdHash
     std::string names; // sub-folders, each followed by a NUL
     names.swap(m_subFolders[depth]);
     names.clear();
-    const int fd = m_levels.back().fd;
-    forEachRecord(fd, m_buffer, [&](const char* name, unsigned char type) {
+    Level& folder = m_levels.back();
+    const int fd = folder.fd;
+    forEachRecord(fd, folder.listed, m_buffer, [&](const char* name, unsigned char type) {
+        if (type == DT_UNKNOWN) {
+            struct stat info = {};
+            const bool known = ::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+            type = known ? static_cast<unsigned char>(IFTODT(info.st_mode)) : type;
+        }
         if (type == DT_DIR) {
             names.append(name).push_back('\0');
-            return;
-        }
-        if (type != DT_REG && type != DT_UNKNOWN) {
-            return;
-        }
-        // Only the size and the kind: the file system need not fill in the rest.
-        struct statx info = {};
-        if (::statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC, STATX_TYPE | STATX_SIZE,
-                    &info) != 0) {
-            return;
-        }
-        if (S_ISREG(info.stx_mode)) {
-            total += info.stx_size;
-        } else if (S_ISDIR(info.stx_mode)) {
-            names.append(name).push_back('\0');
+        } else if (type == DT_REG) {
+            total += regularSize(fd, name);
         }
     });
+    folder.listed = true;
     for (std::size_t start = 0; start < names.size();) {
         const char* name = names.c_str() + start;
         start += std::char_traits<char>::length(name) + 1;
         const int top = m_levels.back().fd; // may have been opened anew on the way back up
         const int child = top < 0 ? -1 : ::openat(top, name, FolderFlags | O_NOFOLLOW);
-        if (child < 0 || !push(name, child)) {
+        if (child < 0 || !push(name, child, false)) {
             continue;
         }
         if (seen.insert({m_levels.back().device, m_levels.back().inode}).second) {

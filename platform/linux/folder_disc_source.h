@@ -5,7 +5,9 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace platform::linux_edition {
@@ -35,6 +37,13 @@ public:
     // folder counts once, so bind mounts cannot make the walk endless.
     std::uint64_t regularFileBytes();
 
+    // From now on every listing of a folder reached without links adds the sizes of its
+    // regular files, each folder once: a walk that lists every folder, as the standard
+    // scan does, then gathers regularFileBytes() on its way at the cost of a call per file.
+    void countRegularBytes();
+    // The sum so far; waits for the sizes still being read.
+    std::uint64_t regularBytesCounted();
+
 private:
     struct Level
     {
@@ -42,6 +51,9 @@ private:
         int fd = -1;         // -1 while closed to spare descriptors on very deep walks
         dev_t device = 0;
         ino_t inode = 0;
+        bool viaLink = false;   // reached through a symbolic link on the way down
+        bool listed = false;    // read before: the next listing starts over
+        bool countable = false; // its regular files are still to be counted
     };
     struct FolderId
     {
@@ -59,7 +71,7 @@ private:
 
     bool listFolder(const std::string& relativeUtf8, std::vector<DiscEntry>& entries,
                     bool withModes);
-    bool readEntries(int fd, std::vector<DiscEntry>& entries, bool withModes);
+    bool readEntries(Level& folder, std::vector<DiscEntry>& entries, bool withModes);
     void describe(int fd, const char* name, unsigned char type, bool withModes, DiscEntry& item);
     bool insideDisc(int folderFd) const;
     std::uint64_t sumTop(std::unordered_set<FolderId, FolderIdHash>& seen, std::size_t depth);
@@ -68,8 +80,10 @@ private:
     // that leads to it; -1 when it cannot be opened.
     int folderFd(std::string_view relativeUtf8);
     bool openRoot();
-    bool push(std::string_view name, int fd);
+    int openChild(const char* name, bool& link) const;
+    bool push(std::string_view name, int fd, bool link);
     void pop();
+    void closeLevel(int fd);
     void reopen(std::size_t index, int childFd);
     std::string_view levelName(std::size_t index) const;
 
@@ -77,9 +91,12 @@ private:
     std::string m_path;          // relative path of the deepest level
     std::vector<Level> m_levels; // [0] is the root
     std::size_t m_firstOpen = 1; // levels 1 .. m_firstOpen - 1 are closed
-    std::unordered_set<FolderId, FolderIdHash> m_entered;
+    // Folders entered on this walk; true once their files were counted.
+    std::unordered_map<FolderId, bool, FolderIdHash> m_entered;
     std::vector<char> m_buffer;            // directory records, reused for every folder
     std::vector<std::string> m_subFolders; // names per depth, for regularFileBytes
+    class SizeCounter;
+    std::unique_ptr<SizeCounter> m_sizes; // set while counting
 };
 
 } // namespace platform::linux_edition

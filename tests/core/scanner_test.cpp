@@ -550,10 +550,12 @@ TEST(FolderDiscSourceTest, PathsLongerThanPathMaxAreScannedCompletely)
     const disc_trees::DeepChain chain(disc.path(), levels, name);
     ASSERT_GT(chain.relative(levels).size(), std::size_t{PATH_MAX});
     FolderDiscSource source(disc.path());
+    source.countRegularBytes();
 
     scan::ScanListing listing = scan::StartListing('E');
     Progress progress;
     scan::ScanFolder(source, "", "E:\\", listing, 1, progress);
+    EXPECT_EQ(source.regularBytesCounted(), 3u * (levels + 1));
 
     std::vector<std::string> expected{"E:\\"};
     for (int level = 0; level < levels; ++level) {
@@ -608,6 +610,32 @@ TEST(FolderDiscSourceTest, LinksFanningOutAreFollowedOncePerFolder)
     }
     EXPECT_EQ(followed, levels - 1);               // one chain of links, L101 .. L129
     EXPECT_EQ(folderLines, 1 + levels + followed); // "levels", the real folders, the chain
+}
+
+// The capacity of a folder drive, gathered by the standard scan's walk: the regular files of
+// each folder once, none through a link.
+TEST(FolderDiscSourceTest, TheStandardScanCountsTheFolderSizeOnItsWay)
+{
+    TempDir disc;
+    TempDir outside;
+    writeFile(disc / "A/a.bin", std::string(1000, 'a'));
+    writeFile(disc / "A/B/b.bin", std::string(234, 'b'));
+    writeFile(disc / ".hidden", std::string(10, 'h'));
+    writeFile(disc / "Z/z.bin", std::string(7, 'z'));
+    writeFile(outside / "big.bin", std::string(5000, 'o'));
+    std::filesystem::create_directory_symlink("Z", disc / "0first"); // followed before Z
+    std::filesystem::create_directory_symlink("A", disc / "toA");
+    std::filesystem::create_directory_symlink(outside.path(), disc / "out");
+    std::filesystem::create_symlink(outside / "big.bin", disc / "big.bin");
+    ASSERT_EQ(::mkfifo((disc / "pipe").c_str(), 0644), 0);
+
+    FolderDiscSource source(disc.path());
+    source.countRegularBytes();
+    scan::ScanListing listing = scan::StartListing('E');
+    Progress progress;
+    scan::ScanFolder(source, "", "E:\\", listing, 1, progress);
+    EXPECT_EQ(source.regularBytesCounted(), 1251u);
+    EXPECT_EQ(FolderDiscSource(disc.path()).regularFileBytes(), 1251u);
 }
 
 struct SpecialReadmeCase
