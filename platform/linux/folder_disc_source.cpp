@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
@@ -157,6 +158,13 @@ public:
             ::close(folderFd);
             return;
         }
+        // Each folder waiting to be closed holds a descriptor: rather than run out of them,
+        // the walk waits for the thread to catch up.
+        if (m_waitingCloses.load() >= MaxWaitingCloses) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_caughtUp.wait(lock, [this] { return m_waitingCloses.load() < MaxWaitingCloses; });
+        }
+        ++m_waitingCloses;
         queue({folderFd, std::string(), true});
     }
 
@@ -174,6 +182,8 @@ public:
     }
 
 private:
+    static constexpr int MaxWaitingCloses = 64;
+
     struct Job
     {
         int fd;
@@ -209,6 +219,10 @@ private:
             for (const Job& job : jobs) {
                 if (job.close) {
                     ::close(job.fd);
+                    if (m_waitingCloses.fetch_sub(1) == MaxWaitingCloses) {
+                        const std::lock_guard<std::mutex> lock(m_mutex);
+                        m_caughtUp.notify_one();
+                    }
                 } else {
                     m_threadTotal += sizeAll(job.fd, job.names);
                 }
@@ -220,6 +234,8 @@ private:
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_ready;
+    std::condition_variable m_caughtUp;
+    std::atomic<int> m_waitingCloses{0};
     std::deque<Job> m_jobs;
     bool m_finished = false;
     std::uint64_t m_total = 0;       // sized on the walk's own thread
@@ -446,6 +462,7 @@ bool FolderDiscSource::enterFolder(const std::string& relativeUtf8)
 {
     if (relativeUtf8.empty()) {
         m_entered.clear();
+        m_entered.reserve(1 << 14);
         if (folderFd("") >= 0) {
             m_entered[{m_levels[0].device, m_levels[0].inode}] = true;
             m_levels[0].countable = true;
