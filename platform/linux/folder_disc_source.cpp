@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace platform::linux_edition {
@@ -134,8 +135,13 @@ class FolderDiscSource::SizeCounter
 public:
     SizeCounter()
     {
-        if (std::thread::hardware_concurrency() > 1) {
+        if (std::thread::hardware_concurrency() <= 1) {
+            return;
+        }
+        try {
             m_thread = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the walk reads the sizes itself.
         }
     }
     ~SizeCounter() { total(); }
