@@ -27,40 +27,11 @@ namespace linux_edition = platform::linux_edition;
 
 // Ctrl+C ends a scan the way the dialog's abort button does: nothing is written, so no
 // record is left with a listing and without its icons.
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int)
-{
-    interrupted = 1;
-}
-
-class InterruptScope
-{
-public:
-    InterruptScope()
-    {
-        interrupted = 0;
-        m_int = std::signal(SIGINT, onInterrupt);
-        m_term = std::signal(SIGTERM, onInterrupt);
-    }
-    ~InterruptScope()
-    {
-        std::signal(SIGINT, m_int);
-        std::signal(SIGTERM, m_term);
-    }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-
-private:
-    void (*m_int)(int) = SIG_DFL;
-    void (*m_term)(int) = SIG_DFL;
-};
-
 class QuietProgress : public scan::ScanProgress
 {
 public:
     void showPath(const std::string&) override {}
-    bool aborted() override { return interrupted != 0; }
+    bool aborted() override { return InterruptScope::requested(); }
 };
 
 std::string lineFeeds(std::string text)
@@ -71,51 +42,6 @@ std::string lineFeeds(std::string text)
         }
     }
     return text;
-}
-
-// A name typed for the library, as GBK; a character GBK cannot hold would be saved as "?".
-std::string gbkName(const std::string& nameUtf8)
-{
-    catalog::GbkConversion converted = catalog::utf8ToGbkCounted(nameUtf8);
-    if (converted.replaced > 0) {
-        throw CommandError{"名称含有无法保存的字符: " + nameUtf8};
-    }
-    return std::move(converted.gbk);
-}
-
-// The native folder of a box given by its path ("" the library root); the search results
-// folder holds no boxes and is not one.
-std::string boxFolder(const Context& context, const std::vector<std::string>& namesGbk,
-                      std::size_t count, const std::string& shownUtf8)
-{
-    std::string folder = context.libraryRoot;
-    for (std::size_t i = 0; i < count; ++i) {
-        folder = catalog::ChildPath(folder, namesGbk[i]);
-    }
-    const bool results = count > 0 && namesGbk[0] == catalog::ResultsFolderName();
-    const bool hidden = std::any_of(namesGbk.begin(), namesGbk.begin() + static_cast<long>(count),
-                                    [](const std::string& name) { return name.starts_with('.'); });
-    if (results || hidden || !catalog::IsFolder(folder)) {
-        throw CommandError{"找不到光盘盒: " + shownUtf8};
-    }
-    return folder;
-}
-
-// A CD record (.Cdr). Found folders are left out: their .mx holds where they were found.
-catalog::RecordRef locateCd(const Context& context, const std::string& recordUtf8)
-{
-    const std::vector<std::string> names = splitLibraryPath(recordUtf8);
-    if (names.empty()) {
-        throw CommandError{"找不到光盘: " + recordUtf8};
-    }
-    std::string folder = context.libraryRoot;
-    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
-        folder = catalog::ChildPath(folder, names[i]);
-    }
-    if (catalog::FindRecordFile(folder, names.back(), catalog::RecordExt::Cdr).empty()) {
-        throw CommandError{"找不到光盘: " + recordUtf8};
-    }
-    return {folder, names.back()};
 }
 
 char parseLetter(const std::string& text)
@@ -223,9 +149,9 @@ int runScan(const Context& context, const std::vector<std::string>& args)
 {
     const ScanRequest request = parseScan(args);
     const std::vector<std::string> box = splitLibraryPath(*request.boxUtf8);
-    const std::string folder = boxFolder(context, box, box.size(), *request.boxUtf8);
+    const std::string folder = boxForNewEntries(context, box, box.size(), *request.boxUtf8);
     checkCdName(request.nameUtf8);
-    const catalog::RecordRef record{folder, gbkName(request.nameUtf8)};
+    const catalog::RecordRef record{folder, gbkText(request.nameUtf8)};
 
     const linux_edition::KeyFileSettingsStore settings(linux_edition::settingsFile());
     const linux_edition::LinuxDrives drives(settings);
@@ -237,8 +163,9 @@ int runScan(const Context& context, const std::vector<std::string>& args)
     if (!drives.discPresent(request.letter)) {
         throw CommandError{noDisc};
     }
-    if (!catalog::FindRecordFile(folder, record.name, ".cdr").empty()) {
-        throw CommandError{"已有光盘:" + request.nameUtf8 + "!请另取一名称!"};
+    const std::string nameTaken = "已有光盘:" + request.nameUtf8 + "!请另取一名称!";
+    if (catalog::RecordNameTaken(folder, record.name)) {
+        throw CommandError{nameTaken};
     }
     const std::unique_ptr<platform::DiscSource> disc = drives.openDisc(request.letter);
     if (!disc) {
@@ -255,9 +182,9 @@ int runScan(const Context& context, const std::vector<std::string>& args)
             capacity.reset(); // unknown: the field stays empty
         }
     });
+    const InterruptScope interrupts;
     scan::ScanRun run;
     try {
-        const InterruptScope interrupts;
         QuietProgress progress;
         run = scan::RunScan(*disc, request.letter, request.filtered, record, progress);
     } catch (...) {
@@ -270,6 +197,8 @@ int runScan(const Context& context, const std::vector<std::string>& args)
         throw CommandError{"已中止新增光盘, 什么也没有保存"};
     case scan::ScanEnding::NothingMatched:
         throw CommandError{"这张光盘找不到匹配你要求的文件！！！"};
+    case scan::ScanEnding::NameTaken: // by another writer while this disc was read
+        throw CommandError{nameTaken};
     case scan::ScanEnding::Saved:
         break;
     }
@@ -296,7 +225,7 @@ int runMkbox(const Context& context, const std::vector<std::string>& args)
     if (names.empty()) {
         throw CommandError{"用法: vellumark-cli mkbox 光盘盒路径"};
     }
-    const std::string parent = boxFolder(context, names, names.size() - 1, args[0]);
+    const std::string parent = boxForNewEntries(context, names, names.size() - 1, args[0]);
     switch (catalog::CreateBox(parent, names.back())) {
     case catalog::NewBox::Created:
     case catalog::NewBox::Dropped: // a blank name: nothing to make, as in the box tree
@@ -316,7 +245,7 @@ int runDescribeCommand(const Context& context, const std::vector<std::string>& a
     }
     const catalog::RecordRef record = locateCd(context, args[0]);
     std::vector<std::string> lines;
-    const std::string textGbk = catalog::utf8ToGbk(args[2]);
+    const std::string textGbk = gbkText(args[2]);
     for (const auto line : catalog::SplitLines(textGbk)) {
         lines.emplace_back(line);
     }
@@ -333,7 +262,7 @@ int runNote(const Context& context, const std::vector<std::string>& args)
     if (catalog::trimBlanks(args[2]).empty()) {
         throw CommandError{"描述不能为空"};
     }
-    std::string pathGbk = catalog::utf8ToGbk(args[1]);
+    std::string pathGbk = gbkText(args[1]);
     for (char& c : pathGbk) {
         if (c == '/') {
             c = '\\';
@@ -348,9 +277,8 @@ int runNote(const Context& context, const std::vector<std::string>& args)
     if (catalog::FindNodeByPath(tree, pathGbk) == catalog::NoNode) {
         throw CommandError{"光盘中找不到: " + args[1]};
     }
-    catalog::NodeNotes notes = catalog::NodeNotes::read(record);
-    notes.set(pathGbk, catalog::utf8ToGbk(args[2]));
-    notes.write(record);
+    const std::string noteGbk = gbkText(args[2]);
+    catalog::UpdateNodeNotes(record, [&](catalog::NodeNotes& notes) { notes.set(pathGbk, noteGbk); });
     return 0;
 }
 
