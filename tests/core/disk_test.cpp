@@ -6,7 +6,6 @@
 
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <fcntl.h>
@@ -116,19 +115,6 @@ TEST(Disk, OnlyRegularFilesAreReadAndNothingWaits)
     EXPECT_EQ(errno, EINVAL);
 }
 
-namespace {
-
-void age(const std::string& path, int seconds)
-{
-    struct timeval times[2] = {};
-    ::gettimeofday(&times[0], nullptr);
-    times[0].tv_sec -= seconds;
-    times[1] = times[0];
-    ASSERT_EQ(::utimes(path.c_str(), times), 0);
-}
-
-} // namespace
-
 // What a killed writer leaves goes at the next write into its folder; what a living one
 // is writing stays, however old.
 TEST(Disk, TemporaryFilesOfWritersThatAreGoneAreRemoved)
@@ -143,7 +129,7 @@ TEST(Disk, TemporaryFilesOfWritersThatAreGoneAreRemoved)
     for (const char* name :
          {".vellumark-tmp-dead01", ".vellumark-AbC123", "registry.ini.tmp-Q1w2E3",
           ".vellumark-tmp-alive1", ".vellumark-other"}) {
-        age(dir / name, 3600);
+        testing_support::makeOlder(dir / name, 3600);
     }
     const FileDescriptor writer(::open((dir / ".vellumark-tmp-alive1").c_str(), O_RDONLY));
     ASSERT_EQ(::flock(writer.get(), LOCK_EX), 0);
