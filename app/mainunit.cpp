@@ -22,6 +22,7 @@
 #include "search/FindUnit.h"
 #include "search/LocUnit.h"
 #include "search/engine.h"
+#include "search/results.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -44,6 +45,8 @@
 #include <QVBoxLayout>
 
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace app {
 namespace {
@@ -1223,24 +1226,17 @@ void Tmainform::showFoundCd(int row)
         removeListItem(row);
         return;
     }
-    const std::string pointerText = catalog::ReadWholeFile(pointer);
-    const auto lines = catalog::SplitLines(pointerText);
-    const std::string targetGbk = lines.empty() ? std::string() : std::string(lines.front());
-    const std::string targetPath = catalog::LibraryPath(m_libraryRoot, targetGbk);
-    // The pointer names a .cdr; its record is that path less the extension.
-    const auto slash = targetPath.rfind('/');
-    const catalog::RecordRef target{
-        targetPath.substr(0, slash + 1),
-        targetPath.size() >= slash + 5 ? targetPath.substr(slash + 1, targetPath.size() - slash - 5)
-                                       : std::string()};
-    if (targetGbk.size() < 4 || !catalog::PathExists(targetPath)) {
+    // The record is looked for whatever the spelling of its extension; the pointer goes
+    // only when the record is gone in every spelling.
+    const auto target = search::PointerTarget(m_libraryRoot, catalog::ReadWholeFile(pointer));
+    if (!target) {
         m_services.dialogs.message(
             "查找结果指向的文件 " + catalog::gbkToUtf8(caption) + " 不存在！", MessageIcon::Error);
         removeListItem(row);
         ::unlink(pointer.c_str());
         return;
     }
-    if (!showRecordFiles(target, "这张光盘的子文件中无描述", "这张光盘的子文件中有描述", row)) {
+    if (!showRecordFiles(*target, "这张光盘的子文件中无描述", "这张光盘的子文件中有描述", row)) {
         return;
     }
     for (QWidget* page :
@@ -1638,10 +1634,12 @@ void Tmainform::describeNode()
         return;
     }
     const std::string textGbk = catalog::utf8ToGbk(*typed);
-    m_nodeNotes.set(catalog::NodePath(tree, node), textGbk);
+    const std::string pathGbk = catalog::NodePath(tree, node);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
-        m_nodeNotes.write(m_shownFiles);
+        // Read again under the lock: a description written meanwhile elsewhere stays.
+        m_nodeNotes = catalog::UpdateNodeNotes(
+            m_shownFiles, [&](catalog::NodeNotes& notes) { notes.set(pathGbk, textGbk); });
     } catch (const std::exception& error) {
         QApplication::restoreOverrideCursor();
         m_services.dialogs.message(error.what(), MessageIcon::Error);
@@ -1822,11 +1820,7 @@ void Tmainform::showFindForm()
     }
     const search::SearchOutcome& outcome = m_findForm->outcome();
     if (outcome.hits == 0) {
-        try {
-            search::RemoveEmptyCategory(m_libraryRoot, outcome.categoryGbk);
-        } catch (const std::exception& error) {
-            m_services.dialogs.message(error.what(), MessageIcon::Error);
-        }
+        // The run has removed its empty category already.
         m_services.dialogs.message("没有找到相关光盘！", MessageIcon::Warning);
         return;
     }
@@ -1974,23 +1968,28 @@ void Tmainform::tvcdLocMXClick()
     m_locForm->setEntries(entries);
     m_locForm->exec();
     if (m_locForm->modified()) {
+        const auto shown = m_nodeNotes.pairs();
         entries = m_locForm->entries();
-        std::vector<std::string> rebuilt;
-        for (const auto& [path, note] : entries) {
-            rebuilt.push_back(path);
-            rebuilt.push_back(note);
-        }
-        m_nodeNotes = catalog::NodeNotes::parse(catalog::JoinLines(rebuilt));
         QApplication::setOverrideCursor(Qt::WaitCursor);
         try {
-            m_nodeNotes.write(m_shownFiles);
+            // The dialog's list replaces what it showed; pairs written meanwhile elsewhere
+            // are kept after it.
+            m_nodeNotes = catalog::UpdateNodeNotes(m_shownFiles, [&](catalog::NodeNotes& notes) {
+                auto merged = entries;
+                for (const auto& pair : notes.pairs()) {
+                    if (std::find(shown.begin(), shown.end(), pair) == shown.end()) {
+                        merged.push_back(pair);
+                    }
+                }
+                notes = catalog::NodeNotes::fromPairs(merged);
+            });
         } catch (const std::exception& error) {
             QApplication::restoreOverrideCursor();
             m_services.dialogs.message(error.what(), MessageIcon::Error);
             return;
         }
         QApplication::restoreOverrideCursor();
-        if (entries.empty()) {
+        if (m_nodeNotes.lines().empty()) {
             m_statusBar4->setPanelText(0, QStringLiteral("这张光盘的子文件中无描述"));
         }
     }

@@ -31,6 +31,16 @@ bool isBoxFolder(const DirEntry& entry)
     return entry.isFolder && entry.name != ResultsFolderName() && !holdsBackslash(entry.name);
 }
 
+// What a killed writer left in a folder being listed goes now: the listing is there,
+// so a library loaded at start-up costs nothing more for it.
+void sweepTemporaryFiles(const std::string& folder, const std::vector<DirEntry>& entries)
+{
+    if (std::any_of(entries.begin(), entries.end(),
+                    [](const DirEntry& entry) { return IsTemporaryFileName(entry.name); })) {
+        RemoveStaleTemporaryFiles(folder);
+    }
+}
+
 void loadBoxes(const std::string& folder, Tree& tree, NodeId parent, FolderWalkGuard& guard)
 {
     if (!guard.enter(folder)) {
@@ -38,6 +48,7 @@ void loadBoxes(const std::string& folder, Tree& tree, NodeId parent, FolderWalkG
     }
     std::vector<DirEntry> entries;
     ListFolder(folder, entries);
+    sweepTemporaryFiles(folder, entries);
     for (const auto& entry : entries) {
         if (!isBoxFolder(entry)) {
             continue;
@@ -149,6 +160,7 @@ std::vector<ListEntry> FillCDList(const std::string& folder)
 {
     std::vector<DirEntry> entries;
     ListFolder(folder, entries);
+    sweepTemporaryFiles(folder, entries);
     std::vector<ListEntry> items;
     items.reserve(entries.size());
     for (auto& entry : entries) {

@@ -4,8 +4,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
 
 #include <algorithm>
 #include <array>
@@ -15,6 +18,8 @@
 
 namespace catalog {
 namespace {
+
+constexpr std::string_view TemporaryPrefix = ".vellumark-tmp-";
 
 std::string folderOf(const std::string& path)
 {
@@ -66,6 +71,14 @@ int FileDescriptor::release()
     return std::exchange(m_fd, -1);
 }
 
+void FileDescriptor::reset(int fd)
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+    m_fd = fd;
+}
+
 bool FolderWalkGuard::enter(const std::string& folder)
 {
     struct stat info = {};
@@ -105,6 +118,14 @@ void throwFileError(const std::string& path, int errorNumber)
     throw FileError(DisplayPath(path) + ": " + std::strerror(errorNumber));
 }
 
+void throwOpenError(const std::string& path, int errorNumber)
+{
+    if (errorNumber == EINVAL) {
+        throw FileError(DisplayPath(path) + ": 不是普通文件");
+    }
+    throwFileError(path, errorNumber);
+}
+
 Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries)
 {
     entries.clear();
@@ -131,11 +152,28 @@ Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries)
     return Listing::Ok;
 }
 
+int OpenRegularFile(int dirFd, const char* path)
+{
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    const int fd = ::openat(dirFd, path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISREG(info.st_mode) ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
 std::string ReadWholeFile(const std::string& path)
 {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd(OpenRegularFile(AT_FDCWD, path.c_str()));
     if (fd.get() < 0) {
-        throwFileError(path, errno);
+        throwOpenError(path, errno);
     }
     struct stat info = {};
     if (::fstat(fd.get(), &info) != 0) {
@@ -164,30 +202,95 @@ std::string ReadWholeFile(const std::string& path)
     return content;
 }
 
+TemporaryFile::TemporaryFile(const std::string& folder, const std::string& reportPath)
+    : m_path(folder + std::string(TemporaryPrefix) + "XXXXXX"), m_reportPath(reportPath),
+      m_fd(::mkostemp(m_path.data(), O_CLOEXEC))
+{
+    if (m_fd.get() < 0) {
+        throwFileError(reportPath, errno);
+    }
+    // Held until the descriptor closes: a sweep never takes a file still being written.
+    ::flock(m_fd.get(), LOCK_EX | LOCK_NB);
+}
+
+TemporaryFile::~TemporaryFile()
+{
+    if (!m_renamed) {
+        ::unlink(m_path.c_str());
+    }
+}
+
+void TemporaryFile::write(std::string_view content)
+{
+    writeAll(m_fd.get(), content, m_reportPath);
+}
+
+void TemporaryFile::renameTo(const std::string& target)
+{
+    if (::rename(m_path.c_str(), target.c_str()) != 0) {
+        throwFileError(m_reportPath, errno);
+    }
+    m_renamed = true;
+}
+
+bool IsTemporaryFileName(std::string_view name)
+{
+    // ".vellumark-XXXXXX" and "registry.ini.tmp-XXXXXX" were the names before temporary
+    // files were locked.
+    return name.starts_with(TemporaryPrefix) ||
+           (name.starts_with(".vellumark-") && name.size() == 17) ||
+           (name.starts_with("registry.ini.tmp-") && name.size() == 23);
+}
+
+void RemoveStaleTemporaryFiles(const std::string& folder)
+{
+    FileDescriptor dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.get() < 0) {
+        return;
+    }
+    std::vector<DirEntry> entries;
+    ListFolder(folder, entries);
+    const time_t now = ::time(nullptr);
+    for (const auto& entry : entries) {
+        if (entry.isFolder || !IsTemporaryFileName(entry.name)) {
+            continue;
+        }
+        FileDescriptor fd(::openat(dirFd.get(), entry.name.c_str(),
+                                   O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+        struct stat info = {};
+        // A writer locks its file right after creating it: a minute's grace covers that
+        // moment, and the lock covers any write that takes longer.
+        if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            now - info.st_mtime < 60 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            continue;
+        }
+        ::unlinkat(dirFd.get(), entry.name.c_str(), 0);
+    }
+}
+
 void WriteFileAtomically(const std::string& path, std::string_view content)
 {
-    std::string temporary = folderOf(path) + ".vellumark-XXXXXX";
-    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
+    const std::string folder = folderOf(path);
+    RemoveStaleTemporaryFiles(folder);
+    TemporaryFile temporary(folder, path);
+    struct stat existing = {};
+    const mode_t mode =
+        ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
+    temporary.write(content);
+    if (::fchmod(temporary.fd(), mode) != 0 || ::fsync(temporary.fd()) != 0) {
         throwFileError(path, errno);
     }
-    try {
-        struct stat existing = {};
-        const mode_t mode =
-            ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
-        writeAll(fd.get(), content, path);
-        if (::fchmod(fd.get(), mode) != 0 || ::fsync(fd.get()) != 0) {
-            throwFileError(path, errno);
-        }
-        if (::close(fd.release()) != 0) {
-            throwFileError(path, errno);
-        }
-        if (::rename(temporary.c_str(), path.c_str()) != 0) {
-            throwFileError(path, errno);
-        }
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+    temporary.renameTo(path);
+}
+
+FolderLock::FolderLock(const std::string& folder)
+    : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+{
+    if (m_fd.get() < 0) {
+        throwFileError(folder, errno);
+    }
+    // Advisory and best effort: some network file systems refuse flock.
+    while (::flock(m_fd.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
 }
 

@@ -34,6 +34,8 @@ public:
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return m_fd; }
     int release();
+    // Closes the descriptor held and takes fd.
+    void reset(int fd);
 
 private:
     int m_fd;
@@ -65,13 +67,66 @@ enum class Listing { Ok, Unreadable };
 // and no entries.
 Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries);
 
-// The whole file. Throws FileError when it cannot be read.
+// The whole file. Throws FileError when it cannot be read or is not a regular file (a
+// FIFO or a device is opened without blocking and refused, never waited on).
 std::string ReadWholeFile(const std::string& path);
+
+// Opens a file for reading without blocking: -1 with errno set when it cannot be opened
+// or is not a regular file (EISDIR for a folder, EINVAL for a FIFO, a device or a
+// socket). dirFd may be AT_FDCWD.
+int OpenRegularFile(int dirFd, const char* path);
+// Throws FileError for a failure of OpenRegularFile.
+[[noreturn]] void throwOpenError(const std::string& path, int errorNumber);
+
+// A temporary file being written in a folder: named ".vellumark-tmp-XXXXXX" and locked
+// (flock) by its writer for as long as it lives, so that a leftover of a writer that
+// died is told from one being written. Removed on destruction unless renamed away.
+class TemporaryFile
+{
+public:
+    // Creates it in folder (ending in "/"). Throws FileError naming reportPath.
+    TemporaryFile(const std::string& folder, const std::string& reportPath);
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    int fd() const { return m_fd.get(); }
+    const std::string& path() const { return m_path; }
+    void write(std::string_view content);
+    // Renames it over target; it is gone from its folder afterwards. Throws FileError.
+    void renameTo(const std::string& target);
+
+private:
+    std::string m_path;
+    std::string m_reportPath;
+    FileDescriptor m_fd;
+    bool m_renamed = false;
+};
+
+// True for the names of temporary files, this version's and earlier ones'.
+bool IsTemporaryFileName(std::string_view name);
+// Removes the temporary files of the folder whose writers are gone (nobody holds their
+// lock and they have not changed for a minute). Failures are silent.
+void RemoveStaleTemporaryFiles(const std::string& folder);
 
 // Writes the file through a temporary file in the same folder, flushed and renamed over
 // the target: a crash or a full disk never leaves a truncated file. An existing file
-// keeps its permissions. Throws FileError.
+// keeps its permissions. Stale temporary files of the folder are cleared first.
+// Throws FileError.
 void WriteFileAtomically(const std::string& path, std::string_view content);
+
+// Holds an exclusive advisory lock (flock) on a folder for its lifetime: every
+// read-change-write of the record files in a box, and the check-then-create of a new
+// record or box, takes the lock of the box folder, in the window and the CLI alike.
+// A file system without flock leaves the lock to chance; a missing folder throws.
+class FolderLock
+{
+public:
+    explicit FolderLock(const std::string& folder);
+
+private:
+    FileDescriptor m_fd;
+};
 
 bool PathExists(const std::string& path);
 bool IsFolder(const std::string& path);

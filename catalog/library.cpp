@@ -6,7 +6,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 namespace catalog {
 namespace {
@@ -25,6 +27,23 @@ void createFolder(const std::string& folder)
     if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
         throwFileError(path, errno);
     }
+}
+
+std::string withoutSlash(const std::string& folder)
+{
+    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1)
+                                                      : folder;
+}
+
+std::string resolvedPath(const std::string& path)
+{
+    char* resolved = ::realpath(withoutSlash(path).c_str(), nullptr);
+    if (resolved == nullptr) {
+        return {};
+    }
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
 }
 
 void createParentFolders(const std::string& folder)
@@ -86,6 +105,9 @@ std::string ResolveLibraryRoot(const platform::SettingsStore& settings,
         }
         CreateLibrary(root);
     }
+    if (!IsFolder(root)) {
+        throwFileError(root, ENOTDIR); // a plain file where the library should be
+    }
     return root;
 }
 
@@ -123,12 +145,25 @@ bool NameTaken(const std::string& folder, std::string_view nameGbk)
 {
     std::vector<DirEntry> entries;
     ListFolder(folder, entries);
-    for (const auto& entry : entries) {
-        if (!entry.name.empty() && entry.name.front() != '.' && equalsNoCase(entry.name, nameGbk)) {
-            return true;
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const DirEntry& entry) { return equalsNoCase(entry.name, nameGbk); });
+}
+
+bool RecordNameTaken(const std::string& folder, std::string_view nameGbk)
+{
+    std::vector<DirEntry> entries;
+    ListFolder(folder, entries);
+    const std::string wanted = upperAscii(nameGbk);
+    return std::any_of(entries.begin(), entries.end(), [&](const DirEntry& entry) {
+        const std::string name = upperAscii(entry.name);
+        const auto dot = name.rfind('.');
+        if (entry.isFolder || dot == std::string::npos || name.compare(0, dot, wanted) != 0 ||
+            dot != wanted.size()) {
+            return false;
         }
-    }
-    return false;
+        const std::string_view ext = std::string_view(name).substr(dot);
+        return ext == ".CDR" || ext == ".TAG" || ext == ".MX" || ext == ".FMX" || ext == ".IFN";
+    });
 }
 
 NewBox CreateBox(const std::string& parentFolder, const std::string& nameGbk)
@@ -141,10 +176,14 @@ NewBox CreateBox(const std::string& parentFolder, const std::string& nameGbk)
     case NameCheck::Accepted:
         break;
     }
+    const FolderLock lock(parentFolder);
     if (NameTaken(parentFolder, nameGbk)) {
         return NewBox::Exists;
     }
-    createFolder(ChildPath(parentFolder, nameGbk));
+    const std::string folder = withoutSlash(ChildPath(parentFolder, nameGbk));
+    if (::mkdir(folder.c_str(), 0777) != 0) {
+        throwFileError(folder, errno);
+    }
     return NewBox::Created;
 }
 
@@ -168,6 +207,44 @@ std::string LibraryPath(const std::string& root, std::string_view relativeGbk)
     return path;
 }
 
+bool IsSafeName(std::string_view nameGbk)
+{
+    return !nameGbk.empty() && nameGbk != "." && nameGbk != ".." &&
+           nameGbk.find('/') == std::string_view::npos &&
+           nameGbk.find('\0') == std::string_view::npos;
+}
+
+std::optional<std::vector<std::string>> SplitRelativePath(std::string_view relativeGbk)
+{
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < relativeGbk.size(); i += gbkCharLength(relativeGbk, i)) {
+        if (gbkCharLength(relativeGbk, i) == 1 && relativeGbk[i] == '\\') {
+            names.emplace_back(relativeGbk.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    // A box path ends in a backslash; a record path ends in its name.
+    if (start < relativeGbk.size()) {
+        names.emplace_back(relativeGbk.substr(start));
+    }
+    if (!std::all_of(names.begin(), names.end(), IsSafeName)) {
+        return std::nullopt;
+    }
+    return names;
+}
+
+bool LiesInside(const std::string& root, const std::string& path)
+{
+    const std::string realRoot = resolvedPath(root);
+    const std::string realPath = resolvedPath(path);
+    if (realRoot.empty() || realPath.empty()) {
+        return false;
+    }
+    return realPath == realRoot || realRoot == "/" ||
+           (realPath.starts_with(realRoot) && realPath[realRoot.size()] == '/');
+}
+
 std::string ChildPath(const std::string& folder, std::string_view nameGbk)
 {
     std::string path = folder;
@@ -183,6 +260,9 @@ NameCheck CheckName(std::string_view nameGbk)
     }
     // Bytes below 0x80 are never the trail of a forbidden character, but a trail byte can
     // be '\\' or '|' (GBK trail bytes run from 0x40): test single-byte characters only.
+    if (!IsSafeName(nameGbk)) {
+        return NameCheck::Refused;
+    }
     for (std::size_t i = 0; i < nameGbk.size(); i += gbkCharLength(nameGbk, i)) {
         if (gbkCharLength(nameGbk, i) == 1 &&
             std::string_view("\\/*?:\"><|").find(nameGbk[i]) != std::string_view::npos) {

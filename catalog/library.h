@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,21 +64,37 @@ bool FolderExists(const std::string& path);
 // path ends in "/": true when the folder has no entry, also when it cannot be listed.
 bool FolderIsEmpty(const std::string& path);
 
-// True when folder (ending in "/") holds a visible entry named like nameGbk, ignoring
-// ASCII case: a library must stay usable on the case-insensitive file systems such
-// libraries come from.
+// True when folder (ending in "/") holds an entry, hidden or not, named like nameGbk,
+// ignoring ASCII case: a library must stay usable on the case-insensitive file systems
+// such libraries come from.
 bool NameTaken(const std::string& folder, std::string_view nameGbk);
+// True when folder holds any file of a CD record named like nameGbk (.cdr, .tag, .mx,
+// .fmx or .ifn), ignoring ASCII case in the name and the extension.
+bool RecordNameTaken(const std::string& folder, std::string_view nameGbk);
 
 enum class NewBox { Created, Dropped, Refused, Exists };
 // Creates the box nameGbk (as typed, blanks kept) in the folder of a box (native, ending
-// in "/"). Dropped: blank name; Refused: a forbidden character; Exists: the name is taken.
+// in "/"), holding the folder's lock across the check and the creation. Dropped: blank
+// name; Refused: a forbidden character, "." or ".."; Exists: the name is taken.
 // Throws FileError when the folder cannot be created.
 NewBox CreateBox(const std::string& parentFolder, const std::string& nameGbk);
 // "已存在光盘盒: " and the name (UTF-8).
 std::string BoxExistsMessage(const std::string& nameGbk);
 
 // Library-relative GBK path (names joined by backslashes) -> native path under root.
+// The path must be trusted: a path read from a file or typed goes through
+// SplitRelativePath first.
 std::string LibraryPath(const std::string& root, std::string_view relativeGbk);
+
+// True when nameGbk can stand as one path component inside its parent: not empty, not
+// "." or "..", and holding neither "/" nor NUL.
+bool IsSafeName(std::string_view nameGbk);
+// The names of a library-relative GBK path (joined by backslashes, one trailing
+// backslash allowed), or nullopt when a name is not safe (empty, ".", "..", "/", NUL).
+std::optional<std::vector<std::string>> SplitRelativePath(std::string_view relativeGbk);
+// True when path (native; a folder or a file) lies inside root, or is root, once symbolic
+// links are resolved. False when either cannot be resolved.
+bool LiesInside(const std::string& root, const std::string& path);
 
 // Joins a folder (ending in "/") and one GBK name into a native path.
 std::string ChildPath(const std::string& folder, std::string_view nameGbk);
@@ -86,7 +103,8 @@ std::string ChildPath(const std::string& folder, std::string_view nameGbk);
 enum class NameUse { BoxInTree, BoxInList, Cd, TreeNode };
 enum class NameCheck { Accepted, Dropped, Refused };
 
-// Dropped: blank after trimming (no message). Refused: holds one of \ / * ? : " > < |.
+// Dropped: blank after trimming (no message). Refused: holds one of \ / * ? : " > < |,
+// a NUL, or is "." or "..".
 NameCheck CheckName(std::string_view nameGbk);
 // The refusal text for the operation (UTF-8; the break before the list is a CR).
 const std::string& NameRefusalMessage(NameUse use);

@@ -188,6 +188,7 @@ std::vector<std::string> IconListFromTree(const Tree& tree)
 
 TreeLoad RebuildTagFromTree(const RecordRef& record)
 {
+    const FolderLock lock(record.folder);
     Tree hidden;
     // A broken listing still gets the icons of the nodes that could be read.
     const TreeLoad load = ReadTreeFile(requireRecordFile(record, RecordExt::Cdr), hidden);
@@ -306,6 +307,34 @@ std::string NodeNotes::text() const
 void NodeNotes::write(const RecordRef& record) const
 {
     WriteRecordFile(record.folder, record.name, RecordExt::Fmx, text());
+}
+
+NodeNotes NodeNotes::fromPairs(const std::vector<std::pair<std::string, std::string>>& pairs)
+{
+    NodeNotes notes;
+    for (const auto& [key, description] : pairs) {
+        notes.m_lines.push_back(singleLine(key));
+        notes.m_lines.push_back(singleLine(description));
+    }
+    return notes;
+}
+
+std::vector<std::pair<std::string, std::string>> NodeNotes::pairs() const
+{
+    std::vector<std::pair<std::string, std::string>> result;
+    for (std::size_t i = 1; i < m_lines.size(); i += 2) {
+        result.emplace_back(m_lines[i - 1], m_lines[i]);
+    }
+    return result;
+}
+
+NodeNotes UpdateNodeNotes(const RecordRef& record, const std::function<void(NodeNotes&)>& change)
+{
+    const FolderLock lock(record.folder);
+    NodeNotes notes = NodeNotes::read(record);
+    change(notes);
+    notes.write(record);
+    return notes;
 }
 
 } // namespace catalog

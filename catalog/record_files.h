@@ -4,6 +4,7 @@
 #include "catalog/tree.h"
 #include "catalog/tree_text.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +39,8 @@ TagApply ApplyTagIcons(const RecordRef& record, Tree& tree);
 // The icon list a scan would have written, derived from the tree alone: "0" for the
 // first node, then "1" for a node with children and IconClassOf(text) for the rest.
 std::vector<std::string> IconListFromTree(const Tree& tree);
-// Loads the record's .cdr into a hidden tree and writes a new .tag from it. Returns the
+// Loads the record's .cdr into a hidden tree and writes a new .tag from it, under the
+// lock of the record's box folder. Returns the
 // load result (a broken listing still gets the icons of the nodes read).
 TreeLoad RebuildTagFromTree(const RecordRef& record);
 
@@ -87,9 +89,18 @@ public:
     std::string text() const;
     void write(const RecordRef& record) const;
 
+    // The pairs of a list of (key, description) pairs, in their order.
+    static NodeNotes fromPairs(const std::vector<std::pair<std::string, std::string>>& pairs);
+    std::vector<std::pair<std::string, std::string>> pairs() const;
+
 private:
     std::size_t findKey(std::string_view nodePath) const;
     std::vector<std::string> m_lines;
 };
+
+// Reads the record's .fmx, lets change edit the notes and writes them back, all under the
+// lock of the record's box folder, so that two writers never drop each other's
+// descriptions. Returns the notes as written. Throws FileError.
+NodeNotes UpdateNodeNotes(const RecordRef& record, const std::function<void(NodeNotes&)>& change);
 
 } // namespace catalog

@@ -8,7 +8,9 @@
 #include "catalog/text.h"
 #include "catalog/tree_text.h"
 #include "platform/clock.h"
+#include "search/results.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -16,35 +18,66 @@ namespace cli {
 
 std::vector<std::string> splitLibraryPath(const std::string& pathUtf8)
 {
+    // UTF-8 never holds \ or / inside a character: splitting the bytes is safe.
+    std::vector<std::string> namesUtf8(1);
+    for (const char c : pathUtf8) {
+        if (c == '\\' || c == '/') {
+            namesUtf8.emplace_back();
+        } else {
+            namesUtf8.back() += c;
+        }
+    }
+    // "" is the library itself; a box path may end in its separator.
+    if (namesUtf8.back().empty()) {
+        namesUtf8.pop_back();
+    }
     std::vector<std::string> names;
-    std::string name;
-    for (const char c : pathUtf8 + "\\") {
-        if (c != '\\' && c != '/') {
-            name += c;
-            continue;
+    for (const auto& name : namesUtf8) {
+        if (name.empty() || name == "." || name == "..") {
+            throw CommandError{"路径中的名称不合法 (不能为空, \".\" 或 \"..\"): " + pathUtf8};
         }
-        if (!name.empty()) {
-            // A character GBK cannot hold would turn into "?" and name something else.
-            catalog::GbkConversion converted = catalog::utf8ToGbkCounted(name);
-            if (converted.replaced > 0) {
-                throw CommandError{"名称含有无法保存的字符: " + name};
-            }
-            names.push_back(std::move(converted.gbk));
-        }
-        name.clear();
+        names.push_back(gbkText(name));
     }
     return names;
 }
 
-namespace {
-
-// A box as given on the command line, resolved in the library.
-struct BoxLocation
+std::string gbkText(const std::string& textUtf8)
 {
-    std::vector<std::string> namesGbk;
-    bool inResults = false; // the search results folder or one of its categories
-    std::string folder;     // native, ends in "/"
-};
+    // A character GBK cannot hold would be saved as "?" and name or say something else.
+    catalog::GbkConversion converted = catalog::utf8ToGbkCounted(textUtf8);
+    if (converted.replaced > 0 || textUtf8.find('\0') != std::string::npos) {
+        throw CommandError{"含有 GBK 无法表示的字符: " + textUtf8};
+    }
+    return std::move(converted.gbk);
+}
+
+std::string libraryFolder(const Context& context, const std::vector<std::string>& namesGbk,
+                          std::size_t count)
+{
+    std::string folder = context.libraryRoot;
+    for (std::size_t i = 0; i < count; ++i) {
+        folder = catalog::ChildPath(folder, namesGbk[i]);
+    }
+    // A symbolic link inside the library must not lead the command out of it.
+    return catalog::IsFolder(folder) && catalog::LiesInside(context.libraryRoot, folder)
+               ? folder
+               : std::string();
+}
+
+std::string boxForNewEntries(const Context& context, const std::vector<std::string>& namesGbk,
+                             std::size_t count, const std::string& shownUtf8)
+{
+    const bool results = count > 0 && namesGbk[0] == catalog::ResultsFolderName();
+    const bool hidden = std::any_of(namesGbk.begin(), namesGbk.begin() + static_cast<long>(count),
+                                    [](const std::string& name) { return name.starts_with('.'); });
+    const std::string folder = libraryFolder(context, namesGbk, count);
+    if (results || hidden || folder.empty()) {
+        throw CommandError{"找不到光盘盒: " + shownUtf8};
+    }
+    return folder;
+}
+
+namespace {
 
 void expectArguments(const std::vector<std::string>& args, std::size_t count, const char* usage)
 {
@@ -64,52 +97,62 @@ void mapResultsFolder(const std::string& root, std::vector<std::string>& names, 
     inResults = !names.empty() && names.front() == catalog::ResultsFolderName();
 }
 
-std::string folderOf(const std::string& root, const std::vector<std::string>& names,
-                     std::size_t count)
-{
-    std::string folder = root;
-    for (std::size_t i = 0; i < count; ++i) {
-        folder = catalog::ChildPath(folder, names[i]);
-    }
-    return folder;
-}
+} // namespace
 
 BoxLocation locateBox(const Context& context, const std::string& boxPathUtf8)
 {
     BoxLocation box;
     box.namesGbk = splitLibraryPath(boxPathUtf8);
     mapResultsFolder(context.libraryRoot, box.namesGbk, box.inResults);
-    box.folder = folderOf(context.libraryRoot, box.namesGbk, box.namesGbk.size());
-    if (!catalog::IsFolder(box.folder)) {
+    box.folder = libraryFolder(context, box.namesGbk, box.namesGbk.size());
+    if (box.folder.empty()) {
         throw CommandError{"找不到光盘盒: " + boxPathUtf8};
     }
     return box;
 }
-
-struct RecordLocation
-{
-    catalog::RecordRef ref;
-    std::string listingExt; // ".Cdr", or ".fid" for a found folder
-};
 
 RecordLocation locateRecord(const Context& context, const std::string& recordUtf8)
 {
     std::vector<std::string> names = splitLibraryPath(recordUtf8);
     bool inResults = false;
     mapResultsFolder(context.libraryRoot, names, inResults);
-    if (names.empty()) {
+    const std::string folder =
+        names.empty() ? std::string() : libraryFolder(context, names, names.size() - 1);
+    if (folder.empty()) {
         throw CommandError{"找不到光盘: " + recordUtf8};
     }
-    RecordLocation record{{folderOf(context.libraryRoot, names, names.size() - 1), names.back()},
-                          std::string(catalog::RecordExt::Cdr)};
-    if (catalog::FindRecordFile(record.ref.folder, record.ref.name, ".Cdr").empty()) {
-        record.listingExt = ".fid";
-        if (catalog::FindRecordFile(record.ref.folder, record.ref.name, ".fid").empty()) {
-            throw CommandError{"找不到光盘: " + recordUtf8};
-        }
+    RecordLocation record{{folder, names.back()}, std::string(catalog::RecordExt::Cdr)};
+    if (!catalog::FindRecordFile(folder, record.ref.name, ".Cdr").empty()) {
+        return record;
     }
-    return record;
+    if (!catalog::FindRecordFile(folder, record.ref.name, ".fid").empty()) {
+        record.listingExt = ".fid";
+        record.foundFolder = true;
+        return record;
+    }
+    // A found-CD entry stands for the CD it points to, as in the window.
+    const std::string pointer = catalog::FindRecordFile(folder, record.ref.name, ".Tgt");
+    if (!pointer.empty()) {
+        if (const auto target =
+                search::PointerTarget(context.libraryRoot, catalog::ReadWholeFile(pointer))) {
+            record.ref = *target;
+            return record;
+        }
+        throw CommandError{"查找结果指向的文件 " + recordUtf8 + " 不存在！"};
+    }
+    throw CommandError{"找不到光盘: " + recordUtf8};
 }
+
+catalog::RecordRef locateCd(const Context& context, const std::string& recordUtf8)
+{
+    const RecordLocation record = locateRecord(context, recordUtf8);
+    if (record.foundFolder) {
+        throw CommandError{"找不到光盘: " + recordUtf8};
+    }
+    return record.ref;
+}
+
+namespace {
 
 void writeBoxTree(const catalog::Tree& tree, catalog::NodeId node, std::string& out)
 {
@@ -280,6 +323,39 @@ int runNotes(const Context& context, const std::vector<std::string>& args)
     }
     *context.out << catalog::gbkToUtf8(listing);
     return 0;
+}
+
+namespace {
+
+volatile std::sig_atomic_t interruptRequested = 0;
+
+extern "C" void onInterrupt(int)
+{
+    interruptRequested = 1;
+}
+
+} // namespace
+
+InterruptScope::InterruptScope()
+{
+    interruptRequested = 0;
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no SA_RESTART: a blocked read or wait returns with EINTR
+    ::sigaction(SIGINT, &action, &m_int);
+    ::sigaction(SIGTERM, &action, &m_term);
+}
+
+InterruptScope::~InterruptScope()
+{
+    ::sigaction(SIGINT, &m_int, nullptr);
+    ::sigaction(SIGTERM, &m_term, nullptr);
+}
+
+bool InterruptScope::requested()
+{
+    return interruptRequested != 0;
 }
 
 } // namespace cli

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "catalog/disk.h"
+
+#include <csignal>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -25,9 +28,60 @@ struct CommandError
     std::string messageUtf8;
 };
 
-// A box or record path as typed (names joined by \ or /) as GBK names. Throws
-// CommandError for a name holding a character GBK cannot hold.
+// A box or record path as typed (names joined by \ or /, one closing separator allowed)
+// as GBK names. Throws CommandError for an empty name, "." or "..", and for a character
+// GBK cannot hold.
 std::vector<std::string> splitLibraryPath(const std::string& pathUtf8);
+// UTF-8 text typed for the library as GBK. Throws CommandError for a character GBK
+// cannot hold, instead of saving it as "?".
+std::string gbkText(const std::string& textUtf8);
+
+// The folder of the first count names below the library root: "" unless it is a folder
+// that lies inside the library once symbolic links are resolved.
+std::string libraryFolder(const Context& context, const std::vector<std::string>& namesGbk,
+                          std::size_t count);
+
+// A box as given on the command line: any box, the search results folder ("查找结果") or
+// one of its categories. Throws CommandError when there is none inside the library.
+struct BoxLocation
+{
+    std::vector<std::string> namesGbk;
+    bool inResults = false; // the search results folder or one of its categories
+    std::string folder;     // native, ends in "/"
+};
+BoxLocation locateBox(const Context& context, const std::string& boxPathUtf8);
+
+// A box that new records and boxes go into: not the results folder, not hidden.
+std::string boxForNewEntries(const Context& context, const std::vector<std::string>& namesGbk,
+                             std::size_t count, const std::string& shownUtf8);
+
+// A record as given on the command line: a CD record, a found-folder entry, or a found-CD
+// entry, which stands for the CD it points to. Throws CommandError when there is none.
+struct RecordLocation
+{
+    catalog::RecordRef ref;
+    std::string listingExt; // ".Cdr", or ".fid" for a found folder
+    bool foundFolder = false;
+};
+RecordLocation locateRecord(const Context& context, const std::string& recordUtf8);
+// A CD whose files a command changes: a CD record, or the CD a found-CD entry points to.
+catalog::RecordRef locateCd(const Context& context, const std::string& recordUtf8);
+
+// Ctrl+C and SIGTERM while a long command runs: the handler only notes the request, and
+// is installed without SA_RESTART so that a blocked system call returns to look at it.
+class InterruptScope
+{
+public:
+    InterruptScope();
+    ~InterruptScope();
+    InterruptScope(const InterruptScope&) = delete;
+    InterruptScope& operator=(const InterruptScope&) = delete;
+    static bool requested();
+
+private:
+    struct sigaction m_int = {};
+    struct sigaction m_term = {};
+};
 
 int runBoxes(const Context& context, const std::vector<std::string>& args);
 int runList(const Context& context, const std::vector<std::string>& args);

@@ -30,41 +30,12 @@ namespace linux_edition = platform::linux_edition;
 
 // Ctrl+C ends a scan the way the dialog's abort button does: nothing is written, so no
 // record is left with a listing and without its icons.
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int)
-{
-    interrupted = 1;
-}
-
-class InterruptScope
-{
-public:
-    InterruptScope()
-    {
-        interrupted = 0;
-        m_int = std::signal(SIGINT, onInterrupt);
-        m_term = std::signal(SIGTERM, onInterrupt);
-    }
-    ~InterruptScope()
-    {
-        std::signal(SIGINT, m_int);
-        std::signal(SIGTERM, m_term);
-    }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-
-private:
-    void (*m_int)(int) = SIG_DFL;
-    void (*m_term)(int) = SIG_DFL;
-};
-
 class QuietProgress : public scan::ScanProgress
 {
 public:
     void showPath(const std::string&) override {}
     bool showsPaths() const override { return false; }
-    bool aborted() override { return interrupted != 0; }
+    bool aborted() override { return InterruptScope::requested(); }
 };
 
 std::string lineFeeds(std::string text)
@@ -75,41 +46,6 @@ std::string lineFeeds(std::string text)
         }
     }
     return text;
-}
-
-// The native folder of a box given by its path ("" the library root); the search results
-// folder holds no boxes and is not one.
-std::string boxFolder(const Context& context, const std::vector<std::string>& namesGbk,
-                      std::size_t count, const std::string& shownUtf8)
-{
-    std::string folder = context.libraryRoot;
-    for (std::size_t i = 0; i < count; ++i) {
-        folder = catalog::ChildPath(folder, namesGbk[i]);
-    }
-    const bool results = count > 0 && namesGbk[0] == catalog::ResultsFolderName();
-    const bool hidden = std::any_of(namesGbk.begin(), namesGbk.begin() + static_cast<long>(count),
-                                    [](const std::string& name) { return name.starts_with('.'); });
-    if (results || hidden || !catalog::IsFolder(folder)) {
-        throw CommandError{"找不到光盘盒: " + shownUtf8};
-    }
-    return folder;
-}
-
-// A CD record (.Cdr). Found folders are left out: their .mx holds where they were found.
-catalog::RecordRef locateCd(const Context& context, const std::string& recordUtf8)
-{
-    const std::vector<std::string> names = splitLibraryPath(recordUtf8);
-    if (names.empty()) {
-        throw CommandError{"找不到光盘: " + recordUtf8};
-    }
-    std::string folder = context.libraryRoot;
-    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
-        folder = catalog::ChildPath(folder, names[i]);
-    }
-    if (catalog::FindRecordFile(folder, names.back(), catalog::RecordExt::Cdr).empty()) {
-        throw CommandError{"找不到光盘: " + recordUtf8};
-    }
-    return {folder, names.back()};
 }
 
 char parseLetter(const std::string& text)
@@ -201,20 +137,15 @@ std::string cdNameGbk(const std::string& nameUtf8)
     if (!catalog::isValidUtf8(nameUtf8)) {
         throw CommandError{"光盘名称不是有效的 UTF-8 文本"};
     }
-    catalog::GbkConversion converted = catalog::utf8ToGbkCounted(nameUtf8);
-    if (converted.replaced > 0) {
-        throw CommandError{"名称含有无法保存的字符: " + nameUtf8};
-    }
+    std::string nameGbk = gbkText(nameUtf8);
     // Line breaks and other control characters cannot be typed into the dialog's field.
-    const bool control = std::any_of(converted.gbk.begin(), converted.gbk.end(),
+    const bool control = std::any_of(nameGbk.begin(), nameGbk.end(),
                                      [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-    if (control || catalog::CheckName(converted.gbk) != catalog::NameCheck::Accepted) {
+    // Blank names, "." and ".." are refused as well.
+    if (control || catalog::CheckName(nameGbk) != catalog::NameCheck::Accepted) {
         throw CommandError{lineFeeds(catalog::NameRefusalMessage(catalog::NameUse::Cd))};
     }
-    if (converted.gbk == "." || converted.gbk == "..") {
-        throw CommandError{"光盘名称不能是 " + nameUtf8};
-    }
-    return std::move(converted.gbk);
+    return nameGbk;
 }
 
 platform::DriveKind driveKind(const linux_edition::LinuxDrives& drives, char letter)
@@ -243,7 +174,7 @@ int runScan(const Context& context, const std::vector<std::string>& args)
     ::mallopt(M_MMAP_THRESHOLD, 256 << 20);
     const ScanRequest request = parseScan(args);
     const std::vector<std::string> box = splitLibraryPath(*request.boxUtf8);
-    const std::string folder = boxFolder(context, box, box.size(), *request.boxUtf8);
+    const std::string folder = boxForNewEntries(context, box, box.size(), *request.boxUtf8);
     const catalog::RecordRef record{folder, cdNameGbk(request.nameUtf8)};
 
     const linux_edition::KeyFileSettingsStore settings(linux_edition::settingsFile());
@@ -261,8 +192,9 @@ int runScan(const Context& context, const std::vector<std::string>& args)
     if (!drives.discPresent(request.letter)) {
         throw noDisc();
     }
-    if (!catalog::FindRecordFile(folder, record.name, ".cdr").empty()) {
-        throw CommandError{"已有光盘:" + request.nameUtf8 + "!请另取一名称!"};
+    const std::string nameTaken = "已有光盘:" + request.nameUtf8 + "!请另取一名称!";
+    if (catalog::RecordNameTaken(folder, record.name)) {
+        throw CommandError{nameTaken};
     }
     const std::unique_ptr<platform::DiscSource> disc = drives.openDisc(request.letter);
     if (!disc) {
@@ -294,9 +226,9 @@ int runScan(const Context& context, const std::vector<std::string>& args)
             sizing.join();
         }
     };
+    const InterruptScope interrupts;
     scan::ScanRun run;
     try {
-        const InterruptScope interrupts;
         QuietProgress progress;
         run = scan::RunScan(*disc, request.letter, request.filtered, record, progress);
     } catch (...) {
@@ -312,6 +244,8 @@ int runScan(const Context& context, const std::vector<std::string>& args)
         throw CommandError{"已中止新增光盘, 什么也没有保存"};
     case scan::ScanEnding::NothingMatched:
         throw CommandError{"这张光盘找不到匹配你要求的文件！！！"};
+    case scan::ScanEnding::NameTaken: // by another writer while this disc was read
+        throw CommandError{nameTaken};
     case scan::ScanEnding::Saved:
         break;
     }
@@ -338,7 +272,7 @@ int runMkbox(const Context& context, const std::vector<std::string>& args)
     if (names.empty()) {
         throw CommandError{"用法: vellumark-cli mkbox 光盘盒路径"};
     }
-    const std::string parent = boxFolder(context, names, names.size() - 1, args[0]);
+    const std::string parent = boxForNewEntries(context, names, names.size() - 1, args[0]);
     switch (catalog::CreateBox(parent, names.back())) {
     case catalog::NewBox::Created:
     case catalog::NewBox::Dropped: // a blank name: nothing to make, as in the box tree
@@ -358,7 +292,7 @@ int runDescribeCommand(const Context& context, const std::vector<std::string>& a
     }
     const catalog::RecordRef record = locateCd(context, args[0]);
     std::vector<std::string> lines;
-    const std::string textGbk = catalog::utf8ToGbk(args[2]);
+    const std::string textGbk = gbkText(args[2]);
     for (const auto line : catalog::SplitLines(textGbk)) {
         lines.emplace_back(line);
     }
@@ -375,7 +309,7 @@ int runNote(const Context& context, const std::vector<std::string>& args)
     if (catalog::trimBlanks(args[2]).empty()) {
         throw CommandError{"描述不能为空"};
     }
-    std::string pathGbk = catalog::utf8ToGbk(args[1]);
+    std::string pathGbk = gbkText(args[1]);
     for (char& c : pathGbk) {
         if (c == '/') {
             c = '\\';
@@ -390,9 +324,9 @@ int runNote(const Context& context, const std::vector<std::string>& args)
     if (catalog::FindNodeByPath(tree, pathGbk) == catalog::NoNode) {
         throw CommandError{"光盘中找不到: " + args[1]};
     }
-    catalog::NodeNotes notes = catalog::NodeNotes::read(record);
-    notes.set(pathGbk, catalog::utf8ToGbk(args[2]));
-    notes.write(record);
+    const std::string noteGbk = gbkText(args[2]);
+    catalog::UpdateNodeNotes(record,
+                             [&](catalog::NodeNotes& notes) { notes.set(pathGbk, noteGbk); });
     return 0;
 }
 

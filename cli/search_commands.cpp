@@ -9,60 +9,28 @@
 #include "platform/clock.h"
 #include "search/engine.h"
 
-#include <csignal>
 #include <cstdio>
 #include <ostream>
 
 namespace cli {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onSearchInterrupt(int)
-{
-    interrupted = 1;
-}
-
 // Ctrl+C is the dialog's abort button: what was found so far stays in the category.
 class CliProgress : public search::SearchProgress
 {
 public:
-    CliProgress()
-    {
-        interrupted = 0;
-        m_int = std::signal(SIGINT, onSearchInterrupt);
-        m_term = std::signal(SIGTERM, onSearchInterrupt);
-    }
-    ~CliProgress() override
-    {
-        std::signal(SIGINT, m_int);
-        std::signal(SIGTERM, m_term);
-    }
-    CliProgress(const CliProgress&) = delete;
-    CliProgress& operator=(const CliProgress&) = delete;
-
     void status(const std::string&) override {}
     void caption(const std::string&) override {}
     void found(const std::string&) override {}
-    bool aborted() override { return interrupted != 0; }
+    bool aborted() override { return InterruptScope::requested(); }
 
 private:
-    void (*m_int)(int) = SIG_DFL;
-    void (*m_term)(int) = SIG_DFL;
+    InterruptScope m_interrupts;
 };
 
 const char* const SearchUsage =
     "用法: search [--text 文字 [--content] [--name] [--desc] [--internal] [--only-nodes]]"
     " | [--date-between 日期 日期 | --age 0..4] | [--field 名称=值 ...] [--scope 范围 ...]";
-
-std::string gbkArgument(const std::string& utf8)
-{
-    const catalog::GbkConversion converted = catalog::utf8ToGbkCounted(utf8);
-    if (converted.replaced > 0) {
-        throw CommandError{"含有 GBK 无法表示的字符: " + utf8};
-    }
-    return converted.gbk;
-}
 
 double parseDate(const std::string& text)
 {
@@ -83,32 +51,26 @@ double parseDate(const std::string& text)
 }
 
 // "Orlendy", "Orlendy\软件光盘" or a box path without the root caption; / works as \.
-search::ScopeEntry scopeEntry(const std::string& root, const std::string& captionUtf8)
+search::ScopeEntry scopeEntry(const Context& context, const std::string& captionUtf8)
 {
-    std::string caption = gbkArgument(captionUtf8);
-    for (std::size_t i = 0; i < caption.size(); i += catalog::gbkCharLength(caption, i)) {
-        if (caption[i] == '/') {
-            caption[i] = '\\';
-        }
-    }
-    while (!caption.empty() && caption.back() == '\\') {
-        caption.pop_back();
-    }
+    std::vector<std::string> names = splitLibraryPath(captionUtf8);
     const std::string rootCaption(catalog::LibraryRootCaption);
-    if (caption.empty() || caption == rootCaption) {
+    if (!names.empty() && names.front() == rootCaption) {
+        names.erase(names.begin());
+    }
+    if (names.empty()) {
         return {rootCaption, search::ScopeKind::Library};
     }
-    if (caption.compare(0, rootCaption.size() + 1, rootCaption + "\\") != 0) {
-        caption = rootCaption + "\\" + caption;
+    std::string caption = rootCaption;
+    for (const auto& name : names) {
+        caption += '\\';
+        caption += name;
     }
-    const std::string relative = caption.substr(rootCaption.size() + 1);
-    const std::string path = catalog::LibraryPath(root, relative);
-    if (catalog::IsFolder(path + "/")) {
+    if (!libraryFolder(context, names, names.size()).empty()) {
         return {caption, search::ScopeKind::Box};
     }
-    const auto slash = path.rfind('/');
-    if (!catalog::FindRecordFile(path.substr(0, slash + 1), path.substr(slash + 1), ".Cdr")
-             .empty()) {
+    const std::string box = libraryFolder(context, names, names.size() - 1);
+    if (!box.empty() && !catalog::FindRecordFile(box, names.back(), ".Cdr").empty()) {
         return {caption, search::ScopeKind::Cd};
     }
     throw CommandError{"找不到查找范围: " + captionUtf8};
@@ -125,7 +87,7 @@ void setField(search::FieldCriteria& fields, const std::string& assignmentUtf8)
                                  "cdstyle", "cdstat",  "cdzl",      "cdxz"};
     for (std::size_t i = 0; i < std::size(names); ++i) {
         if (equals != std::string::npos && name == names[i]) {
-            *slots[i] = gbkArgument(assignmentUtf8.substr(equals + 1));
+            *slots[i] = gbkText(assignmentUtf8.substr(equals + 1));
             return;
         }
     }
@@ -181,7 +143,7 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
             setField(request.fields, value(i));
             anyField = true;
         } else if (arg == "--scope") {
-            request.scope.push_back(scopeEntry(context.libraryRoot, value(i)));
+            request.scope.push_back(scopeEntry(context, value(i)));
         } else {
             throw CommandError{"未知的参数: " + arg + "\n" + SearchUsage};
         }
@@ -195,7 +157,7 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
             throw CommandError{"没有查找文字！"};
         }
         request.kind = search::SearchKind::Text;
-        request.text.searchTextGbk = gbkArgument(textUtf8);
+        request.text.searchTextGbk = gbkText(textUtf8);
         request.text.termsGbk = search::SplitTerms(request.text.searchTextGbk);
         if (request.text.termsGbk.empty()) {
             throw CommandError{"输入的查找条件不合法！"};
@@ -234,7 +196,6 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
         return 1;
     }
     if (outcome.hits == 0) {
-        search::RemoveEmptyCategory(context.libraryRoot, outcome.categoryGbk);
         *context.out << "没有找到相关光盘！\n";
         return 0;
     }

@@ -82,19 +82,6 @@ private:
 
 // A record of that name in the folder, whatever the case of name or extension: a library
 // must stay usable on the case-insensitive file systems such libraries come from.
-bool recordExists(const std::string& folder, const std::string& nameGbk)
-{
-    const std::string fileName = nameGbk + ".cdr";
-    std::vector<catalog::DirEntry> entries;
-    catalog::ListFolder(folder, entries);
-    for (const auto& entry : entries) {
-        if (!entry.isFolder && catalog::equalsNoCase(entry.name, fileName)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 QString readDiscText(platform::DiscSource& disc, const std::string& relativeUtf8)
 {
     std::string content;
@@ -393,9 +380,9 @@ void TNewCDForm::start()
     const std::string nameGbk = app::toGbk(m_ui->Edit1->text());
     const std::string boxPath = selectedBoxPath(*m_ui->TreeView1);
     const catalog::RecordRef record{catalog::LibraryPath(d->libraryRoot, boxPath), nameGbk};
-    if (recordExists(record.folder, nameGbk)) {
-        d->dialogs.message("已有光盘:" + nameUtf8 + "!请另取一名称!",
-                           platform::MessageIcon::Warning);
+    const std::string nameTaken = "已有光盘:" + nameUtf8 + "!请另取一名称!";
+    if (catalog::RecordNameTaken(record.folder, nameGbk)) {
+        d->dialogs.message(nameTaken, platform::MessageIcon::Warning);
         return;
     }
 
@@ -435,6 +422,9 @@ void TNewCDForm::start()
         return;
     case ScanEnding::NothingMatched:
         d->dialogs.message("这张光盘找不到匹配你要求的文件！！！", platform::MessageIcon::Warning);
+        return;
+    case ScanEnding::NameTaken: // by another writer while this disc was read
+        d->dialogs.message(nameTaken, platform::MessageIcon::Warning);
         return;
     case ScanEnding::Saved:
         break;

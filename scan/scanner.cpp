@@ -1,5 +1,6 @@
 #include "scan/scanner.h"
 
+#include "catalog/library.h"
 #include "catalog/text.h"
 
 #include <algorithm>
@@ -433,10 +434,19 @@ ScanRun RunScan(platform::DiscSource& disc, char letter, const std::optional<Sca
         run.ending = ScanEnding::NothingMatched;
         return run;
     }
-    catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Cdr,
-                             catalog::JoinLines(listing.lines));
-    catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Tag,
-                             catalog::JoinLines(listing.icons));
+    {
+        // The name was free when the scan began; another writer may have taken it since.
+        const catalog::FolderLock lock(record.folder);
+        if (catalog::RecordNameTaken(record.folder, record.name)) {
+            run.ending = ScanEnding::NameTaken;
+            return run;
+        }
+        // The .Cdr makes a record: written last, a crash never leaves one without icons.
+        catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Tag,
+                                 catalog::JoinLines(listing.icons));
+        catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Cdr,
+                                 catalog::JoinLines(listing.lines));
+    }
     run.ending = ScanEnding::Saved;
     run.renamed = listing.renamed;
     for (std::size_t i = 1; i < listing.icons.size(); ++i) {

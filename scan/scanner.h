@@ -78,7 +78,7 @@ bool MatchesMask(std::string_view nameUtf8, std::string_view mask);
 // holding 读我, 简介 or 说明. Returns its name (UTF-8, relative to the root), or "".
 std::string FindReadmeFile(platform::DiscSource& disc);
 
-enum class ScanEnding { Saved, Aborted, NothingMatched };
+enum class ScanEnding { Saved, Aborted, NothingMatched, NameTaken };
 
 struct ScanRun
 {
@@ -88,10 +88,11 @@ struct ScanRun
     std::string readmeUtf8; // relative to the disc root; "" when none
 };
 
-// The whole run: scan (filtered when options are given), then save .Cdr and .tag into
-// record (replacing a record of that name) and look for the read-me file. Nothing is
-// written when aborted or when only the root line was found. Throws catalog::FileError
-// when a file cannot be written.
+// The whole run: scan (filtered when options are given), then save .tag and .Cdr into
+// record and look for the read-me file. The save holds the box folder's lock and ends
+// with NameTaken, writing nothing, when a record of that name (any file of it, in any
+// ASCII case) exists by then. Nothing is written either when aborted or when only the
+// root line was found. Throws catalog::FileError when a file cannot be written.
 ScanRun RunScan(platform::DiscSource& disc, char letter, const std::optional<ScanOptions>& filtered,
                 const catalog::RecordRef& record, ScanProgress& progress);
 

@@ -230,9 +230,9 @@ public:
     // folder only makes the error text.
     std::string_view read(int folderFd, const std::string& folder, const std::string& name)
     {
-        catalog::FileDescriptor fd(::openat(folderFd, name.c_str(), O_RDONLY | O_CLOEXEC));
+        catalog::FileDescriptor fd(catalog::OpenRegularFile(folderFd, name.c_str()));
         if (fd.get() < 0) {
-            catalog::throwFileError(folder + name, errno);
+            catalog::throwOpenError(folder + name, errno);
         }
         reserve(InitialSize);
         std::size_t filled = 0;
@@ -436,13 +436,14 @@ private:
             matchText(relative, files);
             break;
         case SearchKind::Date:
+            status("查找中... ", relative);
             if (const auto info = readInfo(files); info && matchesDate(*info)) {
-                record(relative);
+                record(relative, files);
             }
             break;
         case SearchKind::Advanced:
             if (const auto info = readInfo(files); info && matchesFields(*info)) {
-                record(relative);
+                record(relative, files);
             }
             break;
         }
@@ -495,7 +496,7 @@ private:
             matched = !files.cdr.empty() && anyTermIn(readFile(files, files.cdr));
         }
         if (matched) {
-            record(relative);
+            record(relative, files);
             m_progress.found(relative);
         }
     }
@@ -523,9 +524,7 @@ private:
             catalog::ApplyTagText(readFile(files, files.tag), tree);
         }
         const std::vector<catalog::NodeId> order = tree.indexOrder();
-        catalog::Tree pruned;
-        const catalog::NodeId root = order.front();
-        pruned.addChild(catalog::NoNode, tree.text(root), catalog::IconClass::Root);
+        PrunedTree pruned(tree);
         const std::string nodePrefix = gbkText("查找中... ") + relative + "  ";
         for (std::size_t i = 1; i < order.size(); ++i) {
             if (checkAbort()) {
@@ -541,14 +540,13 @@ private:
                                "\"" + m_request.text.searchTextGbk + "\"" +
                                gbkText(" ...正在加进目录树中..."));
             const int image = tree.image(node);
-            AddPrunedPath(pruned, catalog::NodePath(tree, node),
-                          image == catalog::IconClass::Root ? catalog::IconClass::OtherFile
-                                                            : image);
+            pruned.add(node, image == catalog::IconClass::Root ? catalog::IconClass::OtherFile
+                                                               : image);
             m_progress.caption(gbkText("查找"));
         }
-        if (pruned.size() > 1) {
+        if (pruned.tree().size() > 1) {
             ++m_hits;
-            m_writer.writeFoundFolder(relative, pruned,
+            m_writer.writeFoundFolder(relative, pruned.tree(),
                                       files.fmx.empty() ? "" : m_folder + files.fmx,
                                       files.ifn.empty() ? "" : m_folder + files.ifn);
             m_progress.found(relative);
@@ -660,10 +658,13 @@ private:
         return true;
     }
 
-    void record(const std::string& relative)
+    void record(const std::string& relative, const RecordFiles& files)
     {
         ++m_hits;
-        m_writer.writeFoundCd(relative);
+        // The pointer names the listing as it is spelled on disk.
+        const std::string_view listing = files.cdr;
+        m_writer.writeFoundCd(relative, listing.size() >= 4 ? listing.substr(listing.size() - 4)
+                                                            : catalog::RecordExt::Cdr);
     }
 
     const std::string& m_root;
@@ -680,7 +681,9 @@ private:
     bool m_aborted = false;
 };
 
-std::string categoryNameOf(const std::string& root, const SearchRequest& request)
+// The caption of the run's category: for a text search its terms, for the others the
+// first free numbered name.
+std::string categoryCaptionOf(const std::string& root, const SearchRequest& request)
 {
     switch (request.kind) {
     case SearchKind::Text: {
@@ -701,19 +704,35 @@ std::string categoryNameOf(const std::string& root, const SearchRequest& request
     return {};
 }
 
+// Empties the category for a new run: a category is the same whatever the ASCII case of
+// its name, so a folder spelled otherwise goes too.
+void clearCategory(const std::string& root, const std::string& categoryGbk)
+{
+    std::vector<catalog::DirEntry> entries;
+    catalog::ListFolder(ResultsFolder(root), entries);
+    for (const auto& entry : entries) {
+        if (entry.isFolder && catalog::equalsNoCase(entry.name, categoryGbk)) {
+            DeleteCategory(root, entry.name);
+        }
+    }
+}
+
 } // namespace
 
 SearchOutcome RunSearch(const std::string& libraryRoot, const SearchRequest& request,
                         SearchProgress& progress)
 {
     SearchOutcome outcome;
-    outcome.categoryGbk = categoryNameOf(libraryRoot, request);
-    const std::string results = ResultsFolder(libraryRoot);
-    if (!catalog::FolderExists(results)) {
-        makeFolder(results);
+    // Two runs into one category would empty it under each other's feet.
+    const ResultsLock lock(libraryRoot, [&] { return !progress.aborted(); });
+    if (!lock.acquired()) {
+        outcome.aborted = true;
+        return outcome;
     }
-    const std::string category = results + outcome.categoryGbk + "/";
-    organize::DeleteFolderTree(category);
+    const std::string caption = categoryCaptionOf(libraryRoot, request);
+    outcome.categoryGbk = CategoryFolderName(caption);
+    const std::string category = CategoryFolder(libraryRoot, outcome.categoryGbk);
+    clearCategory(libraryRoot, outcome.categoryGbk);
     makeFolder(category);
 
     Run run(libraryRoot, request, progress, category);
@@ -728,7 +747,13 @@ SearchOutcome RunSearch(const std::string& libraryRoot, const SearchRequest& req
     outcome.aborted = run.aborted();
     if (outcome.hits > 0) {
         catalog::WriteFileAtomically(category + outcome.categoryGbk + ".Fin",
-                                     CategoryDescription(request, outcome.categoryGbk));
+                                     CategoryDescription(request, caption));
+    } else if (!outcome.aborted) {
+        // An empty category is no result; nor is an empty results folder.
+        DeleteCategory(libraryRoot, outcome.categoryGbk);
+        if (catalog::FolderIsEmpty(ResultsFolder(libraryRoot))) {
+            organize::DeleteFolderTree(ResultsFolder(libraryRoot));
+        }
     }
     return outcome;
 }
@@ -757,15 +782,6 @@ std::vector<std::string> SplitTerms(const std::string& textGbk)
     }
     std::reverse(pieces.begin(), pieces.end());
     return pieces;
-}
-
-void RemoveEmptyCategory(const std::string& libraryRoot, const std::string& categoryGbk)
-{
-    const std::string results = ResultsFolder(libraryRoot);
-    organize::DeleteFolderTree(results + categoryGbk + "/");
-    if (catalog::FolderIsEmpty(results)) {
-        organize::DeleteFolderTree(results);
-    }
 }
 
 bool Covers(const ScopeEntry& entry, const std::string& captionGbk)

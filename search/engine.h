@@ -77,22 +77,21 @@ public:
 struct SearchOutcome
 {
     int hits = 0;
-    std::string categoryGbk; // the category's name
+    std::string categoryGbk; // the category's folder name
     bool aborted = false;
 };
 
-// Runs one search. Throws catalog::FileError when a file cannot be written or a record
-// named in the scope list cannot be read; what was written stays.
+// Runs one search, holding the lock of the search results folder (waiting for another
+// run to end, and asking progress.aborted() meanwhile). A run that ends without a hit and
+// without an abort removes its empty category, and the results folder when that is left
+// empty. Throws catalog::FileError when a file cannot be written or a record named in the
+// scope list cannot be read; what was written stays.
 SearchOutcome RunSearch(const std::string& libraryRoot, const SearchRequest& request,
                         SearchProgress& progress);
 
 // The terms of a search text: trimmed, backslashes removed from both ends, split at the
 // backslashes, empty pieces dropped, in reverse order ("star\com" gives com, star).
 std::vector<std::string> SplitTerms(const std::string& textGbk);
-
-// After a run without hits: removes the empty category, and the results folder when it
-// is left empty.
-void RemoveEmptyCategory(const std::string& libraryRoot, const std::string& categoryGbk);
 
 // True when an entry of kind Library or Box covers the caption (equal, or the caption
 // lies below it).

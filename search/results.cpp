@@ -6,10 +6,13 @@
 #include "catalog/record_files.h"
 #include "catalog/text.h"
 #include "catalog/tree_text.h"
+#include "organize/tree_copy.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace search {
@@ -51,6 +54,15 @@ void writeResultFile(const std::string& path, std::string_view content)
     }
 }
 
+// The file that makes an entry visible: written under a temporary name and renamed, so a
+// killed search or a full disk never leaves a partial entry in the list.
+void publishResultFile(const std::string& folder, const std::string& path, std::string_view content)
+{
+    catalog::TemporaryFile temporary(folder, path);
+    temporary.write(content);
+    temporary.renameTo(path);
+}
+
 void copyIfPresent(const std::string& source, const std::string& target)
 {
     if (!source.empty()) {
@@ -58,11 +70,150 @@ void copyIfPresent(const std::string& source, const std::string& target)
     }
 }
 
+std::size_t joinedLength(const std::vector<std::string>& names)
+{
+    std::size_t length = names.empty() ? 0 : names.size() - 1;
+    for (const auto& name : names) {
+        length += name.size();
+    }
+    return length;
+}
+
+std::string fullWidth(char c)
+{
+    // GBK of the full-width forms ／ ＊ ？ ： ＂ ＜ ＞ ｜.
+    static const std::string_view Ascii = "/*?:\"<>|";
+    static const char* const Wide[] = {"\xA3\xAF", "\xA3\xAA", "\xA3\xBF", "\xA3\xBA",
+                                       "\xA3\xA2", "\xA3\xBC", "\xA3\xBE", "\xA3\xFC"};
+    const auto at = Ascii.find(c);
+    return at == std::string_view::npos ? std::string(1, c) : std::string(Wide[at]);
+}
+
 } // namespace
 
 std::string ResultsFolder(const std::string& libraryRoot)
 {
     return libraryRoot + catalog::ResultsFolderName() + "/";
+}
+
+std::string CategoryFolderName(std::string_view captionGbk)
+{
+    std::string name;
+    name.reserve(captionGbk.size());
+    for (std::size_t i = 0; i < captionGbk.size();) {
+        const std::size_t length = catalog::gbkCharLength(captionGbk, i);
+        if (length == 2) {
+            name.append(captionGbk.substr(i, 2));
+        } else if (static_cast<unsigned char>(captionGbk[i]) < 0x20) {
+            name += ' ';
+        } else {
+            name += fullWidth(captionGbk[i]);
+        }
+        i += length;
+    }
+    return name;
+}
+
+std::string CategoryFolder(const std::string& libraryRoot, const std::string& categoryGbk)
+{
+    const std::string results = ResultsFolder(libraryRoot);
+    if (!catalog::IsSafeName(categoryGbk) || categoryGbk.find('\\') != std::string::npos) {
+        catalog::throwFileError(results + categoryGbk, EINVAL);
+    }
+    if (!catalog::LiesInside(libraryRoot, results)) {
+        catalog::throwFileError(results, EXDEV);
+    }
+    return catalog::ChildPath(results, categoryGbk);
+}
+
+void DeleteCategory(const std::string& libraryRoot, const std::string& categoryGbk)
+{
+    organize::DeleteFolderTree(CategoryFolder(libraryRoot, categoryGbk));
+}
+
+ResultsLock::ResultsLock(const std::string& libraryRoot, const std::function<bool()>& keepWaiting)
+{
+    const std::string results = ResultsFolder(libraryRoot);
+    const std::string path = results.substr(0, results.size() - 1);
+    for (;;) {
+        if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+            catalog::throwFileError(path, errno);
+        }
+        catalog::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.get() < 0) {
+            catalog::throwFileError(path, errno);
+        }
+        while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                break; // no flock on this file system: go on without it
+            }
+            if (!keepWaiting()) {
+                return;
+            }
+            ::usleep(10000);
+        }
+        // The holder may have removed the folder as empty: a lock on it guards nothing.
+        struct stat locked = {};
+        struct stat current = {};
+        if (::fstat(fd.get(), &locked) == 0 && ::stat(path.c_str(), &current) == 0 &&
+            locked.st_dev == current.st_dev && locked.st_ino == current.st_ino) {
+            m_fd.reset(fd.release());
+            return;
+        }
+    }
+}
+
+PrunedTree::PrunedTree(const catalog::Tree& source) : m_source(source)
+{
+    const catalog::NodeId root = source.first();
+    m_copies.emplace(root, m_pruned.addChild(catalog::NoNode, source.text(root),
+                                             catalog::IconClass::Root));
+}
+
+void PrunedTree::add(catalog::NodeId node, int iconClass)
+{
+    // The parents not copied yet, nearest first; the chain ends at a copied one (the
+    // first node at the latest).
+    std::vector<catalog::NodeId> missing;
+    catalog::NodeId parent = m_source.parent(node);
+    while (parent != catalog::NoNode && m_copies.find(parent) == m_copies.end()) {
+        missing.push_back(parent);
+        parent = m_source.parent(parent);
+    }
+    if (parent == catalog::NoNode) {
+        return; // another top-level node: not below the disc's root
+    }
+    catalog::NodeId copy = m_copies.at(parent);
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        copy = m_pruned.addChild(copy, m_source.text(*it), catalog::IconClass::Folder);
+        m_copies.emplace(*it, copy);
+    }
+    m_copies.emplace(node, m_pruned.addChild(copy, m_source.text(node), iconClass));
+}
+
+std::optional<catalog::RecordRef> PointerTarget(const std::string& libraryRoot,
+                                                std::string_view pointerTextGbk)
+{
+    const auto lines = catalog::SplitLines(pointerTextGbk);
+    if (lines.empty() || lines.front().size() < 4) {
+        return std::nullopt;
+    }
+    const std::string_view relative = lines.front().substr(0, lines.front().size() - 4);
+    const auto names = catalog::SplitRelativePath(relative);
+    // A closing backslash would make the record's box pass for the record.
+    if (!names || names->empty() || relative.size() != joinedLength(*names)) {
+        return std::nullopt;
+    }
+    std::string folder = libraryRoot;
+    for (std::size_t i = 0; i + 1 < names->size(); ++i) {
+        folder = catalog::ChildPath(folder, (*names)[i]);
+    }
+    catalog::RecordRef record{folder, names->back()};
+    if (!catalog::LiesInside(libraryRoot, folder) ||
+        catalog::FindRecordFile(folder, record.name, ".Cdr").empty()) {
+        return std::nullopt;
+    }
+    return record;
 }
 
 std::string UniqueCategoryName(const std::string& baseFolder)
@@ -89,41 +240,6 @@ std::string_view CdNameOf(std::string_view relativeNameGbk)
         i += length;
     }
     return relativeNameGbk.substr(start);
-}
-
-void AddPrunedPath(catalog::Tree& pruned, std::string_view nodePathGbk, int iconClass)
-{
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < nodePathGbk.size();) {
-        const std::size_t length = catalog::gbkCharLength(nodePathGbk, i);
-        if (length == 1 && nodePathGbk[i] == '\\') {
-            parts.push_back(nodePathGbk.substr(start, i - start));
-            start = i + 1;
-        }
-        i += length;
-    }
-    if (start < nodePathGbk.size()) {
-        parts.push_back(nodePathGbk.substr(start));
-    }
-    if (parts.empty() || pruned.empty()) {
-        return;
-    }
-    catalog::NodeId current = pruned.first();
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-        catalog::NodeId next = catalog::NoNode;
-        for (const catalog::NodeId child : pruned.children(current)) {
-            if (pruned.text(child) == parts[i]) {
-                next = child;
-                break;
-            }
-        }
-        if (next == catalog::NoNode) {
-            next = pruned.addChild(current, std::string(parts[i]), catalog::IconClass::Folder);
-        }
-        current = next;
-    }
-    pruned.addChild(current, std::string(parts.back()), iconClass);
 }
 
 ResultWriter::ResultWriter(std::string libraryRoot, std::string categoryFolder)
@@ -153,10 +269,11 @@ std::string ResultWriter::claim(std::string_view cdNameGbk, std::string_view ext
     return base;
 }
 
-void ResultWriter::writeFoundCd(const std::string& relativeNameGbk)
+void ResultWriter::writeFoundCd(const std::string& relativeNameGbk, std::string_view listingExt)
 {
     const std::string base = claim(CdNameOf(relativeNameGbk), ".Tgt");
-    writeResultFile(base + ".Tgt", relativeNameGbk + ".Cdr\r\n");
+    publishResultFile(m_categoryFolder, base + ".Tgt",
+                      relativeNameGbk + std::string(listingExt) + "\r\n");
 }
 
 void ResultWriter::writeFoundFolder(const std::string& relativeNameGbk, const catalog::Tree& pruned,
@@ -166,13 +283,20 @@ void ResultWriter::writeFoundFolder(const std::string& relativeNameGbk, const ca
     for (const char* ext : {".Tag", ".mx", ".fmx", ".ifn"}) {
         m_taken.insert(catalog::upperAscii(base.substr(m_categoryFolder.size()) + ext));
     }
-    writeResultFile(base + ".Fid", catalog::WriteTreeText(pruned));
-    writeResultFile(base + ".Tag", catalog::TagText(pruned));
-    writeResultFile(base + ".mx", gbkText("这个查找结果原位置：") + "\r\n" +
-                                      std::string(catalog::LibraryRootCaption) + "\\" +
-                                      relativeNameGbk + "\r\n");
-    copyIfPresent(fmxPath, base + ".fmx");
-    copyIfPresent(ifnPath, base + ".ifn");
+    try {
+        writeResultFile(base + ".Tag", catalog::TagText(pruned));
+        writeResultFile(base + ".mx", gbkText("这个查找结果原位置：") + "\r\n" +
+                                          std::string(catalog::LibraryRootCaption) + "\\" +
+                                          relativeNameGbk + "\r\n");
+        copyIfPresent(fmxPath, base + ".fmx");
+        copyIfPresent(ifnPath, base + ".ifn");
+        publishResultFile(m_categoryFolder, base + ".Fid", catalog::WriteTreeText(pruned));
+    } catch (...) {
+        for (const char* ext : {".Tag", ".mx", ".fmx", ".ifn"}) {
+            ::unlink((base + ext).c_str());
+        }
+        throw;
+    }
 }
 
 std::string LongDate(double dayNumber)
@@ -182,7 +306,7 @@ std::string LongDate(double dayNumber)
            gbkText("月") + std::to_string(parts.day) + gbkText("日");
 }
 
-std::string CategoryDescription(const SearchRequest& request, const std::string& categoryGbk)
+std::string CategoryDescription(const SearchRequest& request, const std::string& captionGbk)
 {
     std::string text = gbkText("查找范围:") + "\r\n";
     for (const auto& entry : request.scope) {
@@ -200,7 +324,7 @@ std::string CategoryDescription(const SearchRequest& request, const std::string&
         for (const auto& [on, label] : switches) {
             if (on) {
                 text += "\r" + (first ? std::string("    ") : gbkText("或") + "  ") +
-                        gbkText(label) + categoryGbk;
+                        gbkText(label) + captionGbk;
                 first = false;
             }
         }

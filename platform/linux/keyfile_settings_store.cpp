@@ -1,5 +1,7 @@
 #include "platform/linux/keyfile_settings_store.h"
 
+#include "catalog/disk.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -134,8 +136,30 @@ bool isIntegerForm(std::string_view text)
     return true;
 }
 
+// Plain decimal digits, as a person writes a number by hand; within 32 bits.
+std::optional<std::uint32_t> parseDecimal(std::string_view text)
+{
+    if (text.empty() || text.size() > 10) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (!g_ascii_isdigit(c)) {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value > 0xFFFFFFFFu) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
 std::optional<std::int32_t> parseInteger(std::string_view text)
 {
+    if (const auto decimal = parseDecimal(text)) {
+        return static_cast<std::int32_t>(*decimal);
+    }
     if (!isIntegerForm(text)) {
         return std::nullopt;
     }
@@ -155,7 +179,7 @@ std::string formatInteger(std::int32_t value)
 
 std::string encodeString(std::string_view value)
 {
-    if (isIntegerForm(value) || value.substr(0, kStringMarker.size()) == kStringMarker) {
+    if (parseInteger(value) || value.substr(0, kStringMarker.size()) == kStringMarker) {
         return std::string(kStringMarker) + std::string(value);
     }
     return std::string(value);
@@ -181,7 +205,8 @@ struct LoadedFile
 
 bool readWholeFile(const std::string& path, std::string& content)
 {
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // A FIFO or a device in its place is unreadable, never waited on.
+    Descriptor fd(catalog::OpenRegularFile(AT_FDCWD, path.c_str()));
     if (fd.get() < 0) {
         return false;
     }
@@ -307,45 +332,27 @@ void makeFolders(const std::string& folder)
     }
 }
 
-void writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw std::system_error(errno, std::generic_category());
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-}
-
 // Through a temporary file in the same folder, flushed and renamed over the target: a
 // crash or a full disk leaves the old file or the new one, never a truncated one.
 void replaceFile(const std::string& path, int folderFd, std::string_view content)
 {
-    std::string temporary = path + ".tmp-XXXXXX";
-    Descriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
-        fail("cannot write the settings file", path, errno);
-    }
+    const std::string folder = folderOf(path) + "/";
+    catalog::RemoveStaleTemporaryFiles(folder);
     try {
+        catalog::TemporaryFile temporary(folder, path);
         // The file holds passwords: readable by its owner only, whatever the umask.
-        if (::fchmod(fd.get(), 0600) != 0) {
+        if (::fchmod(temporary.fd(), 0600) != 0) {
             throw std::system_error(errno, std::generic_category());
         }
-        writeAll(fd.get(), content.data(), content.size());
-        if (::fsync(fd.get()) != 0 || fd.close() != 0) {
+        temporary.write(content);
+        if (::fsync(temporary.fd()) != 0) {
             throw std::system_error(errno, std::generic_category());
         }
-        if (::rename(temporary.c_str(), path.c_str()) != 0) {
-            throw std::system_error(errno, std::generic_category());
-        }
+        temporary.renameTo(path);
     } catch (const std::system_error& error) {
-        ::unlink(temporary.c_str());
         fail("cannot write the settings file", path, error.code().value());
+    } catch (const catalog::FileError& error) {
+        throw std::runtime_error(std::string("cannot write the settings file ") + error.what());
     }
     if (folderFd >= 0) {
         ::fsync(folderFd); // the rename itself; failure here changes nothing for readers

@@ -299,3 +299,19 @@ TEST(CountTexts, ZeroAndDrives)
 }
 
 } // namespace
+
+// A killed writer's temporary file goes the next time its folder is listed.
+TEST(BoxTree, ListingAFolderClearsTemporaryFilesOfWritersThatAreGone)
+{
+    TempDir lib;
+    writeFile(lib / gbk("盒/.vellumark-tmp-a1b2c3"), "partial");
+    writeFile(lib / (catalog::ResultsFolderName() + "/cat/.vellumark-tmp-d4e5f6"), "partial");
+    testing_support::makeOlder(lib / gbk("盒/.vellumark-tmp-a1b2c3"), 600);
+    testing_support::makeOlder(lib / (catalog::ResultsFolderName() + "/cat/.vellumark-tmp-d4e5f6"),
+                               600);
+    catalog::LoadLibraryTree(lib.path());
+    EXPECT_FALSE(testing_support::exists(lib / gbk("盒/.vellumark-tmp-a1b2c3")));
+    EXPECT_TRUE(catalog::FillCDList(lib / (catalog::ResultsFolderName() + "/cat/")).empty());
+    EXPECT_FALSE(
+        testing_support::exists(lib / (catalog::ResultsFolderName() + "/cat/.vellumark-tmp-d4e5f6")));
+}

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <fcntl.h>
 
 using namespace catalog;
 using testing_support::gbk;
@@ -92,4 +96,64 @@ TEST(Disk, ListingIsSortedAndTellsFoldersFromFiles)
     EXPECT_TRUE(entries[2].isFolder);
     EXPECT_EQ(ListFolder(dir / "none/", entries), Listing::Unreadable);
     EXPECT_TRUE(entries.empty());
+}
+
+// A FIFO opened for reading waits for a writer; a device may block or never end.
+TEST(Disk, OnlyRegularFilesAreReadAndNothingWaits)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "c.Mx").c_str(), 0644), 0);
+    try {
+        ReadWholeFile(dir / "c.Mx");
+        FAIL() << "a FIFO was read";
+    } catch (const FileError& error) {
+        EXPECT_NE(std::string(error.what()).find("c.Mx"), std::string::npos) << error.what();
+    }
+    EXPECT_THROW(ReadWholeFile("/dev/zero"), FileError);
+    EXPECT_THROW(ReadWholeFile(dir.path()), FileError);
+    EXPECT_LT(OpenRegularFile(AT_FDCWD, (dir / "c.Mx").c_str()), 0);
+    EXPECT_EQ(errno, EINVAL);
+}
+
+// What a killed writer leaves goes at the next write into its folder; what a living one
+// is writing stays, however old.
+TEST(Disk, TemporaryFilesOfWritersThatAreGoneAreRemoved)
+{
+    TempDir dir;
+    writeFile(dir / ".vellumark-tmp-dead01", "partial");
+    writeFile(dir / ".vellumark-AbC123", "from before files were locked");
+    writeFile(dir / "registry.ini.tmp-Q1w2E3", "settings");
+    writeFile(dir / ".vellumark-tmp-young1", "just made");
+    writeFile(dir / ".vellumark-tmp-alive1", "being written");
+    writeFile(dir / ".vellumark-other", "not ours");
+    for (const char* name :
+         {".vellumark-tmp-dead01", ".vellumark-AbC123", "registry.ini.tmp-Q1w2E3",
+          ".vellumark-tmp-alive1", ".vellumark-other"}) {
+        testing_support::makeOlder(dir / name, 3600);
+    }
+    const FileDescriptor writer(::open((dir / ".vellumark-tmp-alive1").c_str(), O_RDONLY));
+    ASSERT_EQ(::flock(writer.get(), LOCK_EX), 0);
+
+    WriteFileAtomically(dir / "a.Mx", "text");
+
+    std::vector<DirEntry> entries;
+    ListFolder(dir.path(), entries);
+    std::vector<std::string> names;
+    for (const auto& entry : entries) {
+        names.push_back(entry.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{".vellumark-other", ".vellumark-tmp-alive1",
+                                               ".vellumark-tmp-young1", "a.Mx"}));
+}
+
+TEST(Disk, AFolderLockIsHeldUntilItGoes)
+{
+    TempDir dir;
+    const FileDescriptor other(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY));
+    {
+        const FolderLock lock(dir.path());
+        EXPECT_NE(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+    }
+    EXPECT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_THROW(FolderLock(dir / "missing/"), FileError);
 }

@@ -12,6 +12,7 @@ using namespace catalog;
 using testing_support::FakeSettingsStore;
 using testing_support::gbk;
 using testing_support::TempDir;
+using testing_support::writeFile;
 
 namespace {
 
@@ -132,8 +133,55 @@ TEST(Boxes, ANewBoxIsRefusedWhenItsNameIsTakenInAnyLetterCase)
     EXPECT_EQ(CreateBox(dir.path(), "GAMES"), NewBox::Exists);
     EXPECT_EQ(CreateBox(dir.path(), "a/b"), NewBox::Refused);
     EXPECT_EQ(CreateBox(dir.path(), "  "), NewBox::Dropped);
-    EXPECT_EQ(CreateBox(dir.path(), ".hidden"), NewBox::Created) << "a hidden folder is no box";
+    EXPECT_EQ(CreateBox(dir.path(), ".HIDDEN"), NewBox::Exists) << "hidden folders clash too";
+    EXPECT_EQ(CreateBox(dir.path(), ".new"), NewBox::Created);
+    EXPECT_EQ(CreateBox(dir.path(), ".new"), NewBox::Exists);
+    EXPECT_EQ(CreateBox(dir.path(), "."), NewBox::Refused);
+    EXPECT_EQ(CreateBox(dir.path(), ".."), NewBox::Refused);
     EXPECT_EQ(CreateBox(dir.path(), gbk(" 新盒 ")), NewBox::Created);
     EXPECT_TRUE(testing_support::exists(dir / (gbk(" 新盒 ") + "/")));
     EXPECT_EQ(BoxExistsMessage(gbk("游戏")), "已存在光盘盒: 游戏");
+}
+
+TEST(Names, RelativePathsSplitIntoSafeNamesOnly)
+{
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(SplitRelativePath(""), Names{});
+    EXPECT_EQ(SplitRelativePath(gbk("软件光盘\\游戏\\")), (Names{gbk("软件光盘"), gbk("游戏")}));
+    EXPECT_EQ(SplitRelativePath(gbk("软件光盘\\工具盘")), (Names{gbk("软件光盘"), gbk("工具盘")}));
+    // A double-byte character whose trail byte is the code of '\\' is no separator.
+    EXPECT_EQ(SplitRelativePath("\x81\x5C\\x"), (Names{"\x81\x5C", "x"}));
+    for (const std::string& bad :
+         {std::string(".."), std::string("a\\..\\b"), std::string(".\\a"), std::string("a\\\\b"),
+          std::string("\\a"), std::string("a/b"), std::string("a\\\\"), std::string("a\0b", 3)}) {
+        EXPECT_FALSE(SplitRelativePath(bad).has_value()) << bad;
+    }
+}
+
+TEST(Folders, LiesInsideFollowsSymbolicLinks)
+{
+    TempDir root;
+    TempDir outside;
+    testing_support::makeFolders(root / "box/inner");
+    ASSERT_EQ(::symlink(outside.path().c_str(), (root / "out").c_str()), 0);
+    ASSERT_EQ(::symlink((root / "box").c_str(), (root / "alias").c_str()), 0);
+    EXPECT_TRUE(LiesInside(root.path(), root.path()));
+    EXPECT_TRUE(LiesInside(root.path(), root / "box/inner/"));
+    EXPECT_TRUE(LiesInside(root.path(), root / "alias/inner"));
+    EXPECT_FALSE(LiesInside(root.path(), root / "out/"));
+    EXPECT_FALSE(LiesInside(root.path(), root / "box/../../"));
+    EXPECT_FALSE(LiesInside(root.path(), root / "missing/"));
+}
+
+TEST(Records, ANameIsTakenByAnyFileOfARecordInAnyCase)
+{
+    TempDir dir;
+    writeFile(dir / "Tools.IFN", "x");
+    writeFile(dir / "other.txt", "x");
+    testing_support::makeFolders(dir / "box.cdr");
+    EXPECT_TRUE(RecordNameTaken(dir.path(), "tools"));
+    EXPECT_TRUE(RecordNameTaken(dir.path(), "TOOLS"));
+    EXPECT_FALSE(RecordNameTaken(dir.path(), "other"));
+    EXPECT_FALSE(RecordNameTaken(dir.path(), "box"));
+    EXPECT_FALSE(RecordNameTaken(dir.path(), "tool"));
 }

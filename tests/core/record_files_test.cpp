@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -401,3 +402,33 @@ TEST_F(RecordFilesTest, NodeNotesWriteKeepsExistingSpelling)
 }
 
 } // namespace
+
+// Two writers at once, each reading, changing and writing the .fmx: the lock of the box
+// folder makes every change survive.
+TEST_F(RecordFilesTest, ConcurrentNoteUpdatesKeepEveryNote)
+{
+    auto writer = [&](int first) {
+        for (int i = first; i < 200; i += 2) {
+            catalog::UpdateNodeNotes(record, [&](catalog::NodeNotes& notes) {
+                notes.set("F" + std::to_string(i) + "\\", "note");
+            });
+        }
+    };
+    std::thread even(writer, 0);
+    std::thread odd(writer, 1);
+    even.join();
+    odd.join();
+    const auto notes = catalog::NodeNotes::read(record);
+    EXPECT_EQ(notes.lines().size(), 400u);
+    for (int i = 0; i < 200; ++i) {
+        EXPECT_NE(notes.lookUp("F" + std::to_string(i) + "\\"), nullptr) << i;
+    }
+}
+
+TEST(NodeNotes, PairsRoundTripAndKeepOneLineEach)
+{
+    const auto notes = catalog::NodeNotes::fromPairs({{"A\\", "one\r\ntwo"}, {"", "root"}});
+    EXPECT_EQ(notes.text(), "A\\\r\none two\r\n\r\nroot\r\n");
+    EXPECT_EQ(notes.pairs(), (std::vector<std::pair<std::string, std::string>>{
+                                 {"A\\", "one two"}, {"", "root"}}));
+}

@@ -435,19 +435,39 @@ TEST(RunScanTest, NothingFoundWritesNothing)
     EXPECT_TRUE(std::filesystem::is_empty(box.path()));
 }
 
-TEST(RunScanTest, ReplacesARecordWrittenInAnotherSpelling)
+// The name is checked again under the box's lock when the record is saved: another
+// writer may have taken it while the disc was read.
+TEST(RunScanTest, ANameTakenMeanwhileInAnySpellingIsLeftAlone)
+{
+    TempDir disc;
+    makeExampleDisc(disc.path());
+    FolderDiscSource source(disc.path());
+    for (const char* taken : {"cd.CDR", "CD.tag", "Cd.ifn"}) {
+        TempDir box;
+        writeFile(box / taken, "old");
+        Progress progress;
+        EXPECT_EQ(scan::RunScan(source, 'E', std::nullopt, {box.path(), "cd"}, progress).ending,
+                  scan::ScanEnding::NameTaken)
+            << taken;
+        EXPECT_EQ(readFile(box / taken), "old");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(box.path()),
+                                std::filesystem::directory_iterator()),
+                  1)
+            << taken;
+    }
+}
+
+TEST(RunScanTest, TheListingIsWrittenOnlyAfterItsIcons)
 {
     TempDir disc;
     TempDir box;
     makeExampleDisc(disc.path());
-    writeFile(box / "cd.CDR", "old");
-    writeFile(box / "cd.TAG", "old");
+    makeFolders(box / "cd.tag"); // the icons cannot be written
     FolderDiscSource source(disc.path());
     Progress progress;
-    scan::RunScan(source, 'E', std::nullopt, {box.path(), "cd"}, progress);
-    EXPECT_EQ(readFile(box / "cd.CDR"), ExampleCdr);
-    EXPECT_EQ(readFile(box / "cd.TAG"), ExampleTag);
-    EXPECT_FALSE(testing_support::exists(box / "cd.Cdr"));
+    EXPECT_THROW(scan::RunScan(source, 'E', std::nullopt, {box.path(), "cd"}, progress),
+                 catalog::FileError);
+    EXPECT_FALSE(testing_support::exists(box / "cd.Cdr")) << "a listing without icons";
 }
 
 // Lists like the folder, except one folder that cannot be read.

@@ -13,6 +13,8 @@
 
 #include <filesystem>
 
+#include <unistd.h>
+
 using testing_support::exists;
 using testing_support::gbk;
 using testing_support::makeFolders;
@@ -117,8 +119,14 @@ TEST_F(SearchTest, TextCategoryIsNamedAfterTheTermsAndRepeatingItEmptiesIt)
 
 TEST_F(SearchTest, DateAndAdvancedCategoriesGetFreeNames)
 {
+    catalog::TCDInfo info;
+    info.cdtime = catalog::ToDayNumber({2020, 5, 1, 0, 0, 0});
+    addCd("工具盘", "E:\\\r\n\tA.TXT\r\n", "", &info);
     search::SearchRequest date;
     date.kind = search::SearchKind::Date;
+    date.date.between = true;
+    date.date.first = info.cdtime;
+    date.date.second = info.cdtime;
     search::SearchRequest advanced;
     advanced.kind = search::SearchKind::Advanced;
     EXPECT_EQ(run(date).categoryGbk, gbk("按日期查找"));
@@ -126,6 +134,21 @@ TEST_F(SearchTest, DateAndAdvancedCategoriesGetFreeNames)
     EXPECT_EQ(run(advanced).categoryGbk, gbk("高级查找"));
     EXPECT_EQ(run(advanced).categoryGbk, gbk("高级查找(2)"));
     EXPECT_EQ(run(date).categoryGbk, gbk("按日期查找(3)"));
+}
+
+TEST_F(SearchTest, ARunWithoutHitsLeavesNoCategoryAndNoEmptyResultsFolder)
+{
+    addCd("工具盘", "E:\\\r\n\tA.TXT\r\n");
+    search::SearchRequest advanced; // no .ifn: nothing is found
+    advanced.kind = search::SearchKind::Advanced;
+    const auto outcome = run(advanced);
+    EXPECT_EQ(outcome.hits, 0);
+    EXPECT_FALSE(std::filesystem::exists(m_lib.path() + catalog::ResultsFolderName()));
+
+    ASSERT_EQ(run(textRequest("A.TXT")).hits, 1);
+    EXPECT_EQ(run(textRequest("nothing")).hits, 0);
+    EXPECT_EQ(filesIn(m_lib.path() + catalog::ResultsFolderName()),
+              std::vector<std::string>{gbk("包含 A.TXT")});
 }
 
 TEST_F(SearchTest, SameNamedHitsGetNumberedResultsAndEachCdMatchesOnce)
@@ -226,6 +249,147 @@ TEST_F(SearchTest, AbortStopsTheRunAndKeepsWhatWasWritten)
     EXPECT_EQ(m_progress.foundNames, (std::vector<std::string>{gbk("甲\\盘1")}));
     EXPECT_TRUE(exists(category("包含 hit") + gbk("盘1.Tgt")));
     EXPECT_TRUE(exists(category("包含 hit") + gbk("包含 hit.Fin")));
+}
+
+// ---- Names and files that must stay inside the library -------------------------------
+
+TEST_F(SearchTest, TermsWithSlashesAndDotsStayOneCategoryInsideTheResults)
+{
+    addCd("软件/工具盘", "E:\\\r\n\tAC/DC.mp3\r\n");
+    TempDir outside;
+    writeFile(outside / "victim/keep.txt", "keep");
+    const std::string outsideName = outside.path().substr(0, outside.path().size() - 1);
+    const std::string victim = "a/../../../" + outsideName.substr(outsideName.rfind('/') + 1) +
+                               "/victim";
+    for (const std::string& text : {std::string("a/../.."), victim}) {
+        run(textRequest(text));
+        EXPECT_TRUE(exists(m_lib / gbk("软件/工具盘.Cdr"))) << text;
+        EXPECT_EQ(readFile(outside / "victim/keep.txt"), "keep") << text;
+    }
+    const auto outcome = run(textRequest("AC/DC"));
+    ASSERT_EQ(outcome.hits, 1);
+    EXPECT_EQ(outcome.categoryGbk, gbk("包含 AC／DC"));
+    EXPECT_TRUE(exists(category("包含 AC／DC") + gbk("工具盘.Tgt")));
+    // The description keeps the terms as typed.
+    EXPECT_NE(readFile(category("包含 AC／DC") + gbk("包含 AC／DC.Fin")).find(gbk("包含 AC/DC")),
+              std::string::npos);
+}
+
+TEST(CategoryNames, CharactersNoFolderCanHoldBecomeFullWidthOrBlanks)
+{
+    EXPECT_EQ(search::CategoryFolderName(gbk("包含 a/b*c?d:e\"<f>g|h")),
+              gbk("包含 a／b＊c？d：e＂＜f＞g｜h"));
+    EXPECT_EQ(search::CategoryFolderName(std::string("x\0y\tz", 5)), "x y z");
+    // A double-byte character whose trail byte is '|' stays as it is.
+    EXPECT_EQ(search::CategoryFolderName("\x81\x7C"), "\x81\x7C");
+}
+
+TEST(CategoryNames, DeletionStaysInsideTheResultsFolder)
+{
+    TempDir lib;
+    TempDir elsewhere;
+    writeFile(elsewhere / "keep.txt", "keep");
+    for (const std::string& name : {std::string(".."), std::string("."), std::string("a/b"),
+                                    std::string(""), std::string("a\\b")}) {
+        EXPECT_THROW(search::DeleteCategory(lib.path(), name), catalog::FileError) << name;
+    }
+    // A results folder that leads out of the library is not ours to empty.
+    const std::string elsewhereFolder = elsewhere.path().substr(0, elsewhere.path().size() - 1);
+    ASSERT_EQ(::symlink(elsewhereFolder.c_str(), (lib.path() + catalog::ResultsFolderName()).c_str()),
+              0);
+    makeFolders(elsewhere / "cat");
+    EXPECT_THROW(search::DeleteCategory(lib.path(), "cat"), catalog::FileError);
+    EXPECT_TRUE(exists(elsewhere / "cat"));
+    EXPECT_EQ(readFile(elsewhere / "keep.txt"), "keep");
+}
+
+TEST_F(SearchTest, ACategoryIsTheSameWhateverTheAsciiCaseOfItsTerms)
+{
+    addCd("盘", "E:\\\r\n\tSetup.exe\r\n");
+    ASSERT_EQ(run(textRequest("SETUP")).hits, 1);
+    const auto outcome = run(textRequest("setup"));
+    ASSERT_EQ(outcome.hits, 1);
+    EXPECT_EQ(outcome.categoryGbk, gbk("包含 setup"));
+    EXPECT_EQ(filesIn(m_lib.path() + catalog::ResultsFolderName()),
+              std::vector<std::string>{gbk("包含 setup")});
+}
+
+TEST_F(SearchTest, APointerNamesTheListingAsItIsSpelledOnDisk)
+{
+    writeFile(m_lib / gbk("盒/小写.cdr"), "E:\\\r\n\thit\r\n");
+    writeFile(m_lib / gbk("盒/小写.tag"), "0\r\n8\r\n");
+    writeFile(m_lib / gbk("盒/大写.CDR"), "E:\\\r\n\thit\r\n");
+    writeFile(m_lib / gbk("盒/大写.TAG"), "0\r\n8\r\n");
+    ASSERT_EQ(run(textRequest("hit")).hits, 2);
+    const std::string lower = readFile(category("包含 hit") + gbk("小写.Tgt"));
+    EXPECT_EQ(lower, gbk("盒\\小写.cdr\r\n"));
+    EXPECT_EQ(readFile(category("包含 hit") + gbk("大写.Tgt")), gbk("盒\\大写.CDR\r\n"));
+
+    const auto target = search::PointerTarget(m_lib.path(), lower);
+    ASSERT_TRUE(target.has_value());
+    EXPECT_EQ(target->folder, m_lib / gbk("盒/"));
+    EXPECT_EQ(target->name, gbk("小写"));
+    // Pointers written before kept ".Cdr" whatever the file's spelling.
+    EXPECT_TRUE(search::PointerTarget(m_lib.path(), gbk("盒\\小写.Cdr\r\n")).has_value());
+}
+
+TEST_F(SearchTest, APointerLeadsOnlyToARecordInsideTheLibrary)
+{
+    addCd("盒/盘", "E:\\\r\n");
+    for (const char* line : {"..\\x.Cdr", "\\x.Cdr", "a\\\\x.Cdr", "/etc/passwd", "盒\\.Cdr", ".Cdr",
+                             "", "盒\\..\\盒\\x.Cdr"}) {
+        EXPECT_FALSE(search::PointerTarget(m_lib.path(), gbk(line)).has_value()) << line;
+    }
+    ASSERT_EQ(::symlink("/", (m_lib / "root").c_str()), 0);
+    EXPECT_FALSE(search::PointerTarget(m_lib.path(), "root\\x.Cdr").has_value());
+    EXPECT_FALSE(search::PointerTarget(m_lib.path(), gbk("盒\\缺.Cdr")).has_value());
+    EXPECT_TRUE(search::PointerTarget(m_lib.path(), gbk("盒\\盘.CDR")).has_value());
+}
+
+// A backslash is a node path's separator, never part of a node in a pruned tree; and a
+// record cannot make the tree cost more than its own size.
+TEST_F(SearchTest, OnlyNodesKeepsANameHoldingBackslashesOneNode)
+{
+    const std::string slashes(100000, '\\');
+    addCd("盘", "E:\\\r\n\tback\\slash.txt\r\n\tdir\r\n\t\tzz" + slashes + "end\r\n",
+          "0\r\n8\r\n1\r\n8\r\n");
+    for (const auto& [term, fid] :
+         {std::pair<std::string, std::string>{"slash", "E:\\\r\n\tback\\slash.txt\r\n"},
+          {"zz", "E:\\\r\n\tdir\r\n\t\tzz" + slashes + "end\r\n"}}) {
+        auto request = textRequest(term);
+        request.text.onlyNodes = true;
+        ASSERT_EQ(run(request).hits, 1) << term;
+        EXPECT_EQ(readFile(category("包含 " + term) + gbk("盘.Fid")), fid) << term;
+    }
+}
+
+TEST_F(SearchTest, TheDateSearchShowsWhichCdItIsLookingAt)
+{
+    catalog::TCDInfo info;
+    addCd("盒/盘", "E:\\\r\n", "", &info);
+    search::SearchRequest date;
+    date.kind = search::SearchKind::Date;
+    run(date);
+    EXPECT_EQ(m_progress.statuses, std::vector<std::string>{gbk("查找中... 盒\\盘")});
+}
+
+// A killed search must never leave an entry that lists without its files: the file that
+// makes an entry visible is written last, whole, under a temporary name.
+TEST_F(SearchTest, AnEntryIsListedOnlyWhenAllItsFilesAreWritten)
+{
+    addCd("盒/盘", "E:\\\r\n\thit\r\n");
+    auto request = textRequest("hit");
+    request.text.onlyNodes = true;
+    makeFolders(category("包含 hit").substr(0, category("包含 hit").size() - 1));
+    // A failing companion (a folder named like the .ifn copy) must not leave the .Fid.
+    writeFile(m_lib / gbk("盒/盘.Ifn"), std::string(192, '\0'));
+    search::ResultWriter writer(m_lib.path(), category("包含 hit"));
+    makeFolders(category("包含 hit") + gbk("盘.ifn"));
+    catalog::Tree pruned;
+    pruned.addChild(catalog::NoNode, "E:\\");
+    EXPECT_THROW(writer.writeFoundFolder(gbk("盒\\盘"), pruned, "", m_lib / gbk("盒/盘.Ifn")),
+                 catalog::FileError);
+    EXPECT_EQ(filesIn(category("包含 hit")), std::vector<std::string>{gbk("盘.ifn")});
 }
 
 // ---- Term matching -------------------------------------------------------------------

@@ -91,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StringCase{"edgeBlanks", "password", "  p;a#s=s[x] "},
                       StringCase{"empty", "empty", ""},
                       StringCase{"looksLikeInteger", "pin", "dword:00000001"},
+                      StringCase{"digitsOnly", "pin", "1234"},
                       StringCase{"markerPrefix", "tag", "sz:dword:1"}),
     [](const auto& info) { return std::string(info.param.label); });
 
@@ -124,12 +125,14 @@ INSTANTIATE_TEST_SUITE_P(Values, IntegerRoundTrip,
                                            IntegerCase{"min", INT32_MIN, "dword:80000000"}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(SettingsFile, HandWrittenIntegersMustBeDwordAndUpToEightHexDigits)
+TEST_F(SettingsFile, HandWrittenIntegersAreDwordOrPlainDecimal)
 {
     writeFile(path, "[software\\Vellumark]\na=dword:A\nb=dword:\nc=dword:123456789\n"
-                    "d=DWORD:1\ne=dword:1g\nf=12\n");
+                    "d=DWORD:1\ne=dword:1g\nf=12\ng=0\nh=-1\ni=4294967296\n");
     EXPECT_EQ(store.readInteger(kKey, "a"), 10);
-    for (const char* name : {"b", "c", "d", "e", "f"}) {
+    EXPECT_EQ(store.readInteger(kKey, "f"), 12);
+    EXPECT_EQ(store.readInteger(kKey, "g", 7), 0);
+    for (const char* name : {"b", "c", "d", "e", "h", "i"}) {
         EXPECT_EQ(store.readInteger(kKey, name), std::nullopt) << name;
         EXPECT_EQ(store.readInteger(kKey, name, 7), 7) << name;
         EXPECT_TRUE(store.readString(kKey, name).has_value()) << name;

@@ -2,6 +2,7 @@
 
 #include "catalog/text.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -71,6 +72,12 @@ bool exists(const std::string& path)
 {
     std::error_code ignored;
     return std::filesystem::exists(path, ignored);
+}
+
+void makeOlder(const std::string& path, int seconds)
+{
+    const auto when = std::filesystem::last_write_time(path) - std::chrono::seconds(seconds);
+    std::filesystem::last_write_time(path, when);
 }
 
 } // namespace testing_support

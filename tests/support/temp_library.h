@@ -34,5 +34,7 @@ void writeFile(const std::string& path, std::string_view bytes);
 void makeFolders(const std::string& path);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
+// Sets the file's times that many seconds into the past.
+void makeOlder(const std::string& path, int seconds);
 
 } // namespace testing_support
