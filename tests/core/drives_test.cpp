@@ -40,6 +40,15 @@ bool makeImage(const std::string& sourceFolder, const std::string& labelUtf8,
     return run.status == 0;
 }
 
+// dir/disc.iso from a small tree in dir/src; "" when genisoimage failed.
+std::string makeSampleImage(const TempDir& dir, const std::string& labelUtf8)
+{
+    writeFile(dir / "src/readme.txt", "hello");
+    writeFile(dir / "src/目录/data.bin", std::string(70000, 'd'));
+    const std::string image = dir / "disc.iso";
+    return makeImage(dir / "src", labelUtf8, image) ? image : std::string();
+}
+
 #define SKIP_WITHOUT_GENISOIMAGE()                                                                 \
     if (!testing_support::ProgramOnPath("genisoimage")) {                                          \
         GTEST_SKIP() << "genisoimage is not installed";                                            \
@@ -181,10 +190,8 @@ TEST_P(ImageDriveTest, ReadsLabelAndSizeFromTheVolumeDescriptor)
 {
     SKIP_WITHOUT_GENISOIMAGE();
     TempDir dir;
-    writeFile(dir / "src/readme.txt", "hello");
-    writeFile(dir / "src/目录/data.bin", std::string(70000, 'd'));
-    const std::string image = dir / "disc.iso";
-    ASSERT_TRUE(makeImage(dir / "src", GetParam().label, image));
+    const std::string image = makeSampleImage(dir, GetParam().label);
+    ASSERT_FALSE(image.empty());
     FakeSettingsStore settings;
     settings.writeString(DrivesKey, "J", image);
     const LinuxDrives drives(settings);
@@ -222,10 +229,8 @@ TEST_P(DamagedImageTest, IsNoDiscAndTellsWhatIsDamaged)
 {
     SKIP_WITHOUT_GENISOIMAGE();
     TempDir dir;
-    writeFile(dir / "src/readme.txt", "hello");
-    writeFile(dir / "src/目录/data.bin", std::string(70000, 'd'));
-    const std::string image = dir / "disc.iso";
-    ASSERT_TRUE(makeImage(dir / "src", "DAMAGED", image));
+    const std::string image = makeSampleImage(dir, "DAMAGED");
+    ASSERT_FALSE(image.empty());
     std::string bytes = testing_support::readFile(image);
     GetParam().damage(bytes);
     writeFile(image, bytes);
