@@ -148,13 +148,15 @@ public:
     SizeCounter(const SizeCounter&) = delete;
     SizeCounter& operator=(const SizeCounter&) = delete;
 
-    // The folder stays open until closeLater(folderFd): jobs are done in order.
+    // The folder stays open until closeLater(folderFd): jobs are done in order. While the
+    // thread has enough to do, the walk sizes the folder itself, so both stay busy.
     void add(int folderFd, std::string names)
     {
-        if (!m_thread.joinable()) {
+        if (!m_thread.joinable() || m_waitingSizes.load() >= MaxWaitingSizes) {
             m_total += sizeAll(folderFd, names);
             return;
         }
+        ++m_waitingSizes;
         queue({folderFd, std::move(names), false});
     }
 
@@ -189,6 +191,7 @@ public:
 
 private:
     static constexpr int MaxWaitingCloses = 64;
+    static constexpr int MaxWaitingSizes = 8;
 
     struct Job
     {
@@ -231,6 +234,7 @@ private:
                     }
                 } else {
                     m_threadTotal += sizeAll(job.fd, job.names);
+                    --m_waitingSizes;
                 }
             }
             jobs.clear();
@@ -242,6 +246,7 @@ private:
     std::condition_variable m_ready;
     std::condition_variable m_caughtUp;
     std::atomic<int> m_waitingCloses{0};
+    std::atomic<int> m_waitingSizes{0};
     std::deque<Job> m_jobs;
     bool m_finished = false;
     std::uint64_t m_total = 0;       // sized on the walk's own thread

@@ -96,12 +96,17 @@ public:
                 (nameLength == 1 && (rawName[0] == 0 || rawName[0] == 1))) {
                 continue; // "." and ".."
             }
+            const bool hidden = (record.file_flags & ISO_EXISTENCE) != 0;
+            const bool isFolder = (record.file_flags & ISO_DIRECTORY) != 0;
+            if (!hidden && !isFolder) {
+                continue; // most records: no name needed
+            }
             const std::string name = recordName(rawName, nameLength, m_joliet);
             const std::string child = path.empty() ? name : path + "/" + name;
-            if ((record.file_flags & ISO_EXISTENCE) != 0) {
+            if (hidden) {
                 m_hidden.insert(child);
             }
-            if ((record.file_flags & ISO_DIRECTORY) != 0) {
+            if (isFolder) {
                 folder(record, child, depth + 1);
             }
         }
