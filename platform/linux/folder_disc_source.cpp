@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <system_error>
@@ -126,16 +128,29 @@ std::uint64_t sizeAll(int folder, const std::string& names)
     return total;
 }
 
+// Whether a processor this process may run on (taskset, cgroups) is idle. A thread that
+// has to share a busy core costs more in hand-overs than it saves.
+bool idleCore()
+{
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    double load = 0;
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0 || ::getloadavg(&load, 1) != 1) {
+        return false;
+    }
+    return load < CPU_COUNT(&allowed) - 0.5;
+}
+
 } // namespace
 
-// Reads the sizes of the files a walk hands over on a thread of its own, where the machine
-// has a second core: the calls for sizes cost as much as the rest of a folder's scan.
+// Reads the sizes of the files a walk hands over on a thread of its own, where a core is
+// idle: the calls for sizes cost as much as the rest of a folder's scan.
 class FolderDiscSource::SizeCounter
 {
 public:
     SizeCounter()
     {
-        if (std::thread::hardware_concurrency() <= 1) {
+        if (!idleCore()) {
             return;
         }
         try {
