@@ -148,9 +148,10 @@ bool idleCore()
 class FolderDiscSource::SizeCounter
 {
 public:
-    SizeCounter()
+    explicit SizeCounter(SizingThread thread)
     {
-        if (!idleCore()) {
+        if (thread == SizingThread::Never ||
+            (thread == SizingThread::WhenACoreIsIdle && !idleCore())) {
             return;
         }
         try {
@@ -593,9 +594,9 @@ bool FolderDiscSource::readFile(const std::string& relativeUtf8, std::string& co
     }
 }
 
-void FolderDiscSource::countRegularBytes()
+void FolderDiscSource::countRegularBytes(SizingThread thread)
 {
-    m_sizes = std::make_unique<SizeCounter>();
+    m_sizes = std::make_unique<SizeCounter>(thread);
 }
 
 // While sizes are read on another thread, a folder stays open until its files are sized.

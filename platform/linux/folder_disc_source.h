@@ -40,7 +40,9 @@ public:
     // From now on every listing of a folder reached without links adds the sizes of its
     // regular files, each folder once: a walk that lists every folder, as the standard
     // scan does, then gathers regularFileBytes() on its way at the cost of a call per file.
-    void countRegularBytes();
+    // The sizes are read on a second thread only where a core is idle, unless told.
+    enum class SizingThread { WhenACoreIsIdle, Never, Always };
+    void countRegularBytes(SizingThread thread = SizingThread::WhenACoreIsIdle);
     // The sum so far; waits for the sizes still being read.
     std::uint64_t regularBytesCounted();
 

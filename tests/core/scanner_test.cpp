@@ -570,7 +570,8 @@ TEST(FolderDiscSourceTest, PathsLongerThanPathMaxAreScannedCompletely)
     const disc_trees::DeepChain chain(disc.path(), levels, name);
     ASSERT_GT(chain.relative(levels).size(), std::size_t{PATH_MAX});
     FolderDiscSource source(disc.path());
-    source.countRegularBytes();
+    // On a second thread, so that closing folders late on a deep walk is covered too.
+    source.countRegularBytes(FolderDiscSource::SizingThread::Always);
 
     scan::ScanListing listing = scan::StartListing('E');
     Progress progress;
@@ -634,7 +635,11 @@ TEST(FolderDiscSourceTest, LinksFanningOutAreFollowedOncePerFolder)
 
 // The capacity of a folder drive, gathered by the standard scan's walk: the regular files of
 // each folder once, none through a link.
-TEST(FolderDiscSourceTest, TheStandardScanCountsTheFolderSizeOnItsWay)
+class CountingTest : public ::testing::TestWithParam<FolderDiscSource::SizingThread>
+{
+};
+
+TEST_P(CountingTest, TheStandardScanCountsTheFolderSizeOnItsWay)
 {
     TempDir disc;
     TempDir outside;
@@ -650,13 +655,22 @@ TEST(FolderDiscSourceTest, TheStandardScanCountsTheFolderSizeOnItsWay)
     ASSERT_EQ(::mkfifo((disc / "pipe").c_str(), 0644), 0);
 
     FolderDiscSource source(disc.path());
-    source.countRegularBytes();
+    source.countRegularBytes(GetParam());
     scan::ScanListing listing = scan::StartListing('E');
     Progress progress;
     scan::ScanFolder(source, "", "E:\\", listing, 1, progress);
     EXPECT_EQ(source.regularBytesCounted(), 1251u);
     EXPECT_EQ(FolderDiscSource(disc.path()).regularFileBytes(), 1251u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, CountingTest,
+                         ::testing::Values(FolderDiscSource::SizingThread::Never,
+                                           FolderDiscSource::SizingThread::Always),
+                         [](const auto& info) {
+                             return std::string(info.param == FolderDiscSource::SizingThread::Never
+                                                    ? "OnTheWalksThread"
+                                                    : "OnASecondThread");
+                         });
 
 struct SpecialReadmeCase
 {
