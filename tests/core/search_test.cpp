@@ -7,6 +7,7 @@
 #include "search/engine.h"
 #include "search/results.h"
 #include "search/term_match.h"
+#include "tests/support/mutator.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
@@ -360,6 +361,21 @@ TEST_F(SearchTest, OnlyNodesKeepsANameHoldingBackslashesOneNode)
         request.text.onlyNodes = true;
         ASSERT_EQ(run(request).hits, 1) << term;
         EXPECT_EQ(readFile(category("包含 " + term) + gbk("盘.Fid")), fid) << term;
+    }
+}
+
+TEST_F(SearchTest, DamagedPointersLeadToARecordInsideTheLibraryOrNowhere)
+{
+    addCd("软件/工具盘", "E:\\\r\n");
+    addCd("工具盘", "E:\\\r\n");
+    testing_support::Mutator mutator(6);
+    for (int round = 0; round < 3000; ++round) {
+        const auto target =
+            search::PointerTarget(m_lib.path(), mutator.mutate(gbk("软件\\工具盘.Cdr\r\n")));
+        if (target) {
+            ASSERT_TRUE(catalog::LiesInside(m_lib.path(), target->folder)) << target->folder;
+            ASSERT_FALSE(catalog::FindRecordFile(target->folder, target->name, ".cdr").empty());
+        }
     }
 }
 
