@@ -110,6 +110,16 @@ private:
         }
         QFAIL(qPrintable(u("no item ") + u(captionUtf8)));
     }
+    // A text search through the dialog, opened by the toolbar command.
+    void searchLibrary(const char* text)
+    {
+        QTimer::singleShot(0, [this, text] {
+            auto* find = m_form->findChild<search::TFindForm*>("TFindForm");
+            find->findChild<QLineEdit*>("Edit1")->setText(u(text));
+            find->BitBtn1Click();
+        });
+        m_form->topfindClick();
+    }
     QStringList listCaptions() const
     {
         QStringList captions;
@@ -630,16 +640,8 @@ private slots:
 
     void aSearchShowsItsCategoryOrRemovesItWhenNothingIsFound()
     {
-        const auto search = [this](const char* text) {
-            QTimer::singleShot(0, [this, text] {
-                auto* find = m_form->findChild<search::TFindForm*>("TFindForm");
-                find->findChild<QLineEdit*>("Edit1")->setText(u(text));
-                find->BitBtn1Click();
-            });
-            m_form->topfindClick();
-        };
         selectBox("软件光盘\\");
-        search("game");
+        searchLibrary("game");
         QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("找到 1 个相关光盘！"));
         QCOMPARE(boxTree()->currentItem()->text(0), u("包含 game"));
         QCOMPARE(boxTree()->currentItem()->parent()->text(0), u("查找结果"));
@@ -664,7 +666,7 @@ private slots:
             ::rmdir(folder.c_str());
         }
         m_form->refreshLibrary();
-        search("nowhere");
+        searchLibrary("nowhere");
         QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("没有找到相关光盘！"));
         QVERIFY(!testing_support::exists(root() + Results));
     }
@@ -719,17 +721,9 @@ private slots:
 
     void aRepeatedSearchInAnotherCaseKeepsOneCategory()
     {
-        const auto search = [this](const char* text) {
-            QTimer::singleShot(0, [this, text] {
-                auto* find = m_form->findChild<search::TFindForm*>("TFindForm");
-                find->findChild<QLineEdit*>("Edit1")->setText(u(text));
-                find->BitBtn1Click();
-            });
-            m_form->topfindClick();
-        };
         selectBox("软件光盘\\");
-        search("GAME");
-        search("game");
+        searchLibrary("GAME");
+        searchLibrary("game");
         QStringList categories;
         QTreeWidgetItem* results = boxTree()->currentItem()->parent();
         for (int i = 0; i < results->childCount(); ++i) {
