@@ -14,6 +14,7 @@
 
 #include <filesystem>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testing_support::exists;
@@ -377,6 +378,23 @@ TEST_F(SearchTest, DamagedPointersLeadToARecordInsideTheLibraryOrNowhere)
             ASSERT_FALSE(catalog::FindRecordFile(target->folder, target->name, ".cdr").empty());
         }
     }
+}
+
+// A FIFO named like a record file is an error when the run must read it, and is no
+// concern of a run that does not; it never makes the run wait.
+TEST_F(SearchTest, SpecialFilesNamedLikeRecordFilesAreErrorsNotWaits)
+{
+    addCd("盒/盘", "E:\\\r\n\thit\r\n");
+    ASSERT_EQ(::mkfifo((m_lib / gbk("盒/盘.Mx")).c_str(), 0644), 0);
+    EXPECT_EQ(run(textRequest("hit")).hits, 1);
+    auto description = textRequest("hit");
+    description.text.content = false;
+    description.text.description = true;
+    EXPECT_THROW(run(description), catalog::FileError);
+
+    writeFile(m_lib / gbk("盒2/管道.tag"), "0\r\n");
+    ASSERT_EQ(::mkfifo((m_lib / gbk("盒2/管道.cdr")).c_str(), 0644), 0);
+    EXPECT_THROW(run(textRequest("hit")), catalog::FileError);
 }
 
 TEST_F(SearchTest, TheDateSearchShowsWhichCdItIsLookingAt)
