@@ -140,11 +140,14 @@ Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries)
             continue;
         }
         bool isFolder = entry->d_type == DT_DIR;
+        bool isRegular = entry->d_type == DT_REG;
         if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
             struct stat info = {};
-            isFolder = ::fstatat(dirFd, entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+            const bool known = ::fstatat(dirFd, entry->d_name, &info, 0) == 0;
+            isFolder = known && S_ISDIR(info.st_mode);
+            isRegular = known && S_ISREG(info.st_mode);
         }
-        entries.push_back({std::string(name), isFolder});
+        entries.push_back({std::string(name), isFolder, isRegular});
     }
     ::closedir(dir);
     std::sort(entries.begin(), entries.end(),

@@ -58,6 +58,7 @@ struct DirEntry
 {
     std::string name; // raw bytes
     bool isFolder = false;
+    bool isRegular = false; // a regular file (through a link too): safe to read
 };
 
 enum class Listing { Ok, Unreadable };

@@ -161,8 +161,10 @@ bool RecordNameTaken(const std::string& folder, std::string_view nameGbk)
             dot != wanted.size()) {
             return false;
         }
+        // A lone .tag is what a scan killed before its listing leaves: derived from the
+        // listing alone, it is written anew and holds no name.
         const std::string_view ext = std::string_view(name).substr(dot);
-        return ext == ".CDR" || ext == ".TAG" || ext == ".MX" || ext == ".FMX" || ext == ".IFN";
+        return ext == ".CDR" || ext == ".MX" || ext == ".FMX" || ext == ".IFN";
     });
 }
 

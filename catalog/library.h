@@ -68,8 +68,9 @@ bool FolderIsEmpty(const std::string& path);
 // ignoring ASCII case: a library must stay usable on the case-insensitive file systems
 // such libraries come from.
 bool NameTaken(const std::string& folder, std::string_view nameGbk);
-// True when folder holds any file of a CD record named like nameGbk (.cdr, .tag, .mx,
-// .fmx or .ifn), ignoring ASCII case in the name and the extension.
+// True when folder holds a file of a CD record named like nameGbk (.cdr, .mx, .fmx or
+// .ifn; a .tag alone is a killed scan's leftover), ignoring ASCII case in the name and
+// the extension.
 bool RecordNameTaken(const std::string& folder, std::string_view nameGbk);
 
 enum class NewBox { Created, Dropped, Refused, Exists };

@@ -350,7 +350,8 @@ bool TNewCDForm::nameAcceptable(const std::string& nameUtf8)
     // The field refuses these as they are typed, but a volume label or a preset name
     // reaches it unchecked, and a "/" or "\" would put the record outside its box.
     const auto converted = catalog::utf8ToGbkCounted(nameUtf8);
-    if (hasForbiddenCharacter(converted.gbk) || converted.replaced > 0) {
+    if (hasForbiddenCharacter(converted.gbk) || converted.replaced > 0 ||
+        !catalog::IsSafeName(converted.gbk)) {
         d->dialogs.message(catalog::NameRefusalMessage(catalog::NameUse::Cd),
                            platform::MessageIcon::Error);
         return false;

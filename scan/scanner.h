@@ -90,8 +90,8 @@ struct ScanRun
 
 // The whole run: scan (filtered when options are given), then save .tag and .Cdr into
 // record and look for the read-me file. The save holds the box folder's lock and ends
-// with NameTaken, writing nothing, when a record of that name (any file of it, in any
-// ASCII case) exists by then. Nothing is written either when aborted or when only the
+// with NameTaken, writing nothing, when catalog::RecordNameTaken holds for the name by
+// then. Nothing is written either when aborted or when only the
 // root line was found. Throws catalog::FileError when a file cannot be written.
 ScanRun RunScan(platform::DiscSource& disc, char letter, const std::optional<ScanOptions>& filtered,
                 const catalog::RecordRef& record, ScanProgress& progress);

@@ -230,9 +230,12 @@ public:
     // folder only makes the error text.
     std::string_view read(int folderFd, const std::string& folder, const std::string& name)
     {
-        catalog::FileDescriptor fd(catalog::OpenRegularFile(folderFd, name.c_str()));
+        // Only files the listing showed regular come here: O_NONBLOCK is enough to keep
+        // one swapped for a FIFO meanwhile from making the run wait.
+        catalog::FileDescriptor fd(
+            ::openat(folderFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
         if (fd.get() < 0) {
-            catalog::throwOpenError(folder + name, errno);
+            catalog::throwFileError(folder + name, errno);
         }
         reserve(InitialSize);
         std::size_t filled = 0;
@@ -278,6 +281,7 @@ struct RecordFiles
 {
     std::string cdr, tag, mx, fmx, ifn;
     int folderFd = AT_FDCWD;
+    std::vector<std::string> special; // FIFOs, devices...: an error when read
 };
 
 int daysInMonth(int year, int month)
@@ -379,6 +383,9 @@ private:
                 RecordFiles& files = records[name.substr(0, dot)];
                 if ((files.*slot).empty()) {
                     files.*slot = entry.name;
+                    if (!entry.isRegular) {
+                        files.special.push_back(entry.name);
+                    }
                 }
             }
         }
@@ -393,6 +400,9 @@ private:
                     if (!name->empty()) {
                         *name = folder + *name;
                     }
+                }
+                for (std::string& name : files.special) {
+                    name = folder + name;
                 }
             }
         }
@@ -422,6 +432,9 @@ private:
             // Two spellings of one listing are two records, each read from its own file.
             RecordFiles& files = found->second;
             files.cdr = folderFd.get() >= 0 ? entry.name : folder + entry.name;
+            if (!entry.isRegular) {
+                files.special.push_back(files.cdr);
+            }
             relative.assign(relativeBox).append(base);
             m_folder = folderFd.get() >= 0 ? folder : std::string();
             matchRecord(relative, files);
@@ -451,6 +464,10 @@ private:
 
     std::string_view readFile(const RecordFiles& files, const std::string& name)
     {
+        if (!files.special.empty() &&
+            std::find(files.special.begin(), files.special.end(), name) != files.special.end()) {
+            catalog::throwOpenError(m_folder + name, EINVAL);
+        }
         return m_buffer.read(files.folderFd, m_folder, name);
     }
 

@@ -178,10 +178,12 @@ TEST(Records, ANameIsTakenByAnyFileOfARecordInAnyCase)
     TempDir dir;
     writeFile(dir / "Tools.IFN", "x");
     writeFile(dir / "other.txt", "x");
+    writeFile(dir / "killed.tag", "0\r\n");
     testing_support::makeFolders(dir / "box.cdr");
     EXPECT_TRUE(RecordNameTaken(dir.path(), "tools"));
     EXPECT_TRUE(RecordNameTaken(dir.path(), "TOOLS"));
     EXPECT_FALSE(RecordNameTaken(dir.path(), "other"));
     EXPECT_FALSE(RecordNameTaken(dir.path(), "box"));
     EXPECT_FALSE(RecordNameTaken(dir.path(), "tool"));
+    EXPECT_FALSE(RecordNameTaken(dir.path(), "killed"));
 }

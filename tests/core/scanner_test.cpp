@@ -442,7 +442,7 @@ TEST(RunScanTest, ANameTakenMeanwhileInAnySpellingIsLeftAlone)
     TempDir disc;
     makeExampleDisc(disc.path());
     FolderDiscSource source(disc.path());
-    for (const char* taken : {"cd.CDR", "CD.tag", "Cd.ifn"}) {
+    for (const char* taken : {"cd.CDR", "CD.fmx", "Cd.ifn"}) {
         TempDir box;
         writeFile(box / taken, "old");
         Progress progress;
@@ -455,6 +455,20 @@ TEST(RunScanTest, ANameTakenMeanwhileInAnySpellingIsLeftAlone)
                   1)
             << taken;
     }
+}
+
+TEST(RunScanTest, AnIconListLeftByAKilledScanIsReplaced)
+{
+    TempDir disc;
+    TempDir box;
+    makeExampleDisc(disc.path());
+    writeFile(box / "cd.TAG", "0\r\n");
+    FolderDiscSource source(disc.path());
+    Progress progress;
+    ASSERT_EQ(scan::RunScan(source, 'E', std::nullopt, {box.path(), "cd"}, progress).ending,
+              scan::ScanEnding::Saved);
+    EXPECT_EQ(readFile(box / "cd.TAG"), ExampleTag);
+    EXPECT_EQ(readFile(box / "cd.Cdr"), ExampleCdr);
 }
 
 TEST(RunScanTest, TheListingIsWrittenOnlyAfterItsIcons)

@@ -7,12 +7,14 @@
 #include "search/engine.h"
 #include "search/results.h"
 #include "search/term_match.h"
+#include "tests/support/mutator.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testing_support::exists;
@@ -361,6 +363,38 @@ TEST_F(SearchTest, OnlyNodesKeepsANameHoldingBackslashesOneNode)
         ASSERT_EQ(run(request).hits, 1) << term;
         EXPECT_EQ(readFile(category("包含 " + term) + gbk("盘.Fid")), fid) << term;
     }
+}
+
+TEST_F(SearchTest, DamagedPointersLeadToARecordInsideTheLibraryOrNowhere)
+{
+    addCd("软件/工具盘", "E:\\\r\n");
+    addCd("工具盘", "E:\\\r\n");
+    testing_support::Mutator mutator(6);
+    for (int round = 0; round < 3000; ++round) {
+        const auto target =
+            search::PointerTarget(m_lib.path(), mutator.mutate(gbk("软件\\工具盘.Cdr\r\n")));
+        if (target) {
+            ASSERT_TRUE(catalog::LiesInside(m_lib.path(), target->folder)) << target->folder;
+            ASSERT_FALSE(catalog::FindRecordFile(target->folder, target->name, ".cdr").empty());
+        }
+    }
+}
+
+// A FIFO named like a record file is an error when the run must read it, and is no
+// concern of a run that does not; it never makes the run wait.
+TEST_F(SearchTest, SpecialFilesNamedLikeRecordFilesAreErrorsNotWaits)
+{
+    addCd("盒/盘", "E:\\\r\n\thit\r\n");
+    ASSERT_EQ(::mkfifo((m_lib / gbk("盒/盘.Mx")).c_str(), 0644), 0);
+    EXPECT_EQ(run(textRequest("hit")).hits, 1);
+    auto description = textRequest("hit");
+    description.text.content = false;
+    description.text.description = true;
+    EXPECT_THROW(run(description), catalog::FileError);
+
+    writeFile(m_lib / gbk("盒2/管道.tag"), "0\r\n");
+    ASSERT_EQ(::mkfifo((m_lib / gbk("盒2/管道.cdr")).c_str(), 0644), 0);
+    EXPECT_THROW(run(textRequest("hit")), catalog::FileError);
 }
 
 TEST_F(SearchTest, TheDateSearchShowsWhichCdItIsLookingAt)

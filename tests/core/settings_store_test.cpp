@@ -3,6 +3,7 @@
 #include "platform/linux/xdg_documents_folder.h"
 #include "platform/linux/xdg_paths.h"
 #include "tests/support/fake_settings_store.h"
+#include "tests/support/mutator.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
@@ -414,3 +415,21 @@ TEST(SystemClock, GivesTheLocalTimeOfNow)
 }
 
 } // namespace
+
+// A settings file damaged by hand or by a crash of another program: values read or fall
+// back to their defaults, and the next write works.
+TEST_F(SettingsFile, DamagedFilesReadAsDefaultsAndTakeTheNextWrite)
+{
+    const std::string sample =
+        "[software\\Vellumark]\n光盘存放在=/home/用户/光盘库/\n退出时保存窗口布局=dword:00000001\n"
+        "[software\\Vellumark\\drives]\nE=/media/cd\n";
+    testing_support::Mutator mutator(7);
+    for (int round = 0; round < 300; ++round) {
+        writeFile(path, mutator.mutate(sample));
+        // Reading must neither crash nor throw, whatever the file holds.
+        store.readString(kKey, "光盘存放在");
+        store.readInteger(kKey, "退出时保存窗口布局");
+        store.writeInteger(kKey, "计数", round);
+        ASSERT_EQ(store.readInteger(kKey, "计数"), round) << round;
+    }
+}

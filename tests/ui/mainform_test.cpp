@@ -110,6 +110,16 @@ private:
         }
         QFAIL(qPrintable(u("no item ") + u(captionUtf8)));
     }
+    // A text search through the dialog, opened by the toolbar command.
+    void searchLibrary(const char* text)
+    {
+        QTimer::singleShot(0, [this, text] {
+            auto* find = m_form->findChild<search::TFindForm*>("TFindForm");
+            find->findChild<QLineEdit*>("Edit1")->setText(u(text));
+            find->BitBtn1Click();
+        });
+        m_form->topfindClick();
+    }
     QStringList listCaptions() const
     {
         QStringList captions;
@@ -630,16 +640,8 @@ private slots:
 
     void aSearchShowsItsCategoryOrRemovesItWhenNothingIsFound()
     {
-        const auto search = [this](const char* text) {
-            QTimer::singleShot(0, [this, text] {
-                auto* find = m_form->findChild<search::TFindForm*>("TFindForm");
-                find->findChild<QLineEdit*>("Edit1")->setText(u(text));
-                find->BitBtn1Click();
-            });
-            m_form->topfindClick();
-        };
         selectBox("软件光盘\\");
-        search("game");
+        searchLibrary("game");
         QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("找到 1 个相关光盘！"));
         QCOMPARE(boxTree()->currentItem()->text(0), u("包含 game"));
         QCOMPARE(boxTree()->currentItem()->parent()->text(0), u("查找结果"));
@@ -664,7 +666,7 @@ private slots:
             ::rmdir(folder.c_str());
         }
         m_form->refreshLibrary();
-        search("nowhere");
+        searchLibrary("nowhere");
         QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("没有找到相关光盘！"));
         QVERIFY(!testing_support::exists(root() + Results));
     }
@@ -703,6 +705,64 @@ private slots:
         m_form->refreshLibrary();
         QCOMPARE(boxTree()->currentItem(), boxTree()->topLevelItem(0));
         QVERIFY(listCaptions().contains(u("新盒")));
+    }
+
+    // A pointer names the listing as ".Cdr" or as the file is spelled; both lead to it.
+    void aFoundCdOpensItsRecordWhateverTheSpellingOfItsListing()
+    {
+        ::rename((root() + gbk("软件光盘/工具盘.Cdr")).c_str(),
+                 (root() + gbk("软件光盘/工具盘.cdr")).c_str());
+        selectResults("星际\\");
+        clickItem("工具盘");
+        QCOMPARE(panel("StatusBar2"), u("总共有1个文件夹,2个文件"));
+        QVERIFY(testing_support::exists(root() + Results + "/" + gbk("星际/工具盘.tgt")));
+        QCOMPARE(listCaptions(), (QStringList{u("SETUP"), u("工具盘")}));
+    }
+
+    void aRepeatedSearchInAnotherCaseKeepsOneCategory()
+    {
+        selectBox("软件光盘\\");
+        searchLibrary("GAME");
+        searchLibrary("game");
+        QStringList categories;
+        QTreeWidgetItem* results = boxTree()->currentItem()->parent();
+        for (int i = 0; i < results->childCount(); ++i) {
+            categories << results->child(i)->text(0);
+        }
+        QCOMPARE(categories.filter(u("包含 game"), Qt::CaseInsensitive), QStringList{u("包含 game")});
+        m_form->refreshLibrary();
+        selectResults();
+        QCOMPARE(listCaptions().filter(u("包含 game"), Qt::CaseInsensitive),
+                 QStringList{u("包含 game")});
+    }
+
+    // Another program may describe nodes of the CD being shown; what it wrote stays.
+    void describingANodeKeepsDescriptionsWrittenMeanwhile()
+    {
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        put("软件光盘/工具盘.FMx", gbk("SETUP\\\r\n安装\r\nGAME.EXE\\\r\n游戏\r\n"));
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        const QModelIndex setup = tvcd->model()->index(0, 0, tvcd->model()->index(0, 0));
+        tvcd->setCurrentIndex(setup);
+        m_dialogs.typeNext(std::string("新的安装"));
+        m_form->describeNode();
+        QCOMPARE(readFile(root() + gbk("软件光盘/工具盘.FMx")),
+                 gbk("SETUP\\\r\n新的安装\r\nGAME.EXE\\\r\n游戏\r\n"));
+
+        // The locate dialog's edits keep them too.
+        put("软件光盘/工具盘.FMx", gbk("SETUP\\\r\n新的安装\r\nGAME.EXE\\\r\n游戏\r\n"
+                                      "SETUP\\说明.TXT\\\r\n说明\r\n"));
+        QTimer::singleShot(0, [this] {
+            auto* locate = m_form->findChild<search::TLocForm*>("TLocForm");
+            auto* list = locate->findChild<QTreeWidget*>("ListView1");
+            list->setCurrentItem(list->topLevelItem(0));
+            locate->findChild<QPushButton*>("Button3")->click(); // delete SETUP's
+            locate->reject();
+        });
+        m_form->tvcdLocMXClick();
+        QCOMPARE(readFile(root() + gbk("软件光盘/工具盘.FMx")),
+                 gbk("GAME.EXE\\\r\n游戏\r\nSETUP\\说明.TXT\\\r\n说明\r\n"));
     }
 };
 
