@@ -969,13 +969,20 @@ void Tmainform::applySelectionState()
     }
 }
 
-void Tmainform::LVcdClick()
+// Steps that every click and the right button run first: the pane is reset unless one
+// item is selected, and the buttons and the location follow the selection.
+void Tmainform::followSelection()
 {
-    const auto selected = m_list->selectedRows();
-    if (selected.size() != 1) {
+    if (m_list->selectedRows().size() != 1) {
         resetShow();
     }
     applySelectionState();
+}
+
+void Tmainform::LVcdClick()
+{
+    followSelection();
+    const auto selected = m_list->selectedRows();
     if (selected.size() != 1) {
         setTabShown(m_infoPanel, false);
         setTabShown(m_tabSheet1, false);
@@ -1320,12 +1327,11 @@ void Tmainform::selectAllItems()
 
 void Tmainform::listRightButton(const QPoint& globalPos, int row)
 {
-    resetShow();
     const auto before = m_list->selectedRows();
     if (row >= 0 && std::find(before.begin(), before.end(), row) == before.end()) {
         m_list->selectOnly(row);
     }
-    applySelectionState();
+    followSelection();
     const auto selected = m_list->selectedRows();
     const int treeKind = nodeKind(selectedNode());
     const auto items = m_listMenu->actions();

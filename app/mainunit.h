@@ -159,6 +159,7 @@ private:
     void listKeyReleased(int key, Qt::KeyboardModifiers modifiers);
     void resetShow();
     void applySelectionState();
+    void followSelection();
     void showDriveItem(int row);
     void showRecord(int row);
     void showFoundFolder(int row);

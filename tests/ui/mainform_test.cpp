@@ -15,6 +15,7 @@
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
@@ -109,6 +110,26 @@ private:
             }
         }
         QFAIL(qPrintable(u("no item ") + u(captionUtf8)));
+    }
+    // Presses a mouse button on the list item with that caption, as a person does.
+    void mouseOnItem(const char* captionUtf8, Qt::MouseButton button)
+    {
+        auto* view = qobject_cast<QAbstractItemView*>(list()->currentView());
+        const int row = static_cast<int>(listCaptions().indexOf(u(captionUtf8)));
+        QVERIFY(view != nullptr && row >= 0);
+        const QPoint centre = view->visualRect(view->model()->index(row, 0)).center();
+        if (button == Qt::RightButton) {
+            QTest::mousePress(view->viewport(), button, {}, centre);
+            QTest::mouseRelease(view->viewport(), button, {}, centre);
+            m_form->findChild<QMenu*>("PopupMenu2")->hide();
+        } else {
+            QTest::mouseClick(view->viewport(), button, {}, centre);
+        }
+    }
+    int contentRows() const
+    {
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        return tvcd->model()->rowCount(tvcd->model()->index(0, 0));
     }
     QStringList listCaptions() const
     {
@@ -208,6 +229,32 @@ private slots:
         QVERIFY(testing_support::exists(root() + gbk("游戏光盘/星际.Mx")));
         // No information yet: the capacity stays empty.
         QCOMPARE(m_form->findChild<QLineEdit*>("cdmoney2")->text(), QString());
+    }
+
+    // The right button resets the pane only when it leaves no single item selected.
+    void rightClicksKeepTheShownCd()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        selectBox("软件光盘\\");
+        mouseOnItem("工具盘", Qt::LeftButton);
+        QCOMPARE(contentRows(), 2);
+
+        mouseOnItem("工具盘", Qt::RightButton);
+        QCOMPARE(contentRows(), 2);
+        QCOMPARE(m_form->findChild<QPlainTextEdit*>("MX")->toPlainText(), u("好用的工具\n"));
+        QCOMPARE(panel("StatusBar2"), u("总共有1个文件夹,2个文件"));
+        mouseOnItem("工具盘", Qt::LeftButton);
+        QCOMPARE(contentRows(), 2);
+
+        // Another item under the pointer: selected at once, shown by the next click.
+        mouseOnItem("子盒", Qt::RightButton);
+        QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("子盒"));
+        QCOMPARE(contentRows(), 2);
+        mouseOnItem("子盒", Qt::LeftButton);
+        QCOMPARE(panel("StatusBar4"), u("该光盘盒下有1个光盘盒，0张光盘"));
+        mouseOnItem("工具盘", Qt::LeftButton);
+        QCOMPARE(contentRows(), 2);
     }
 
     void aStaleRecordIsReportedAndRemoved()
