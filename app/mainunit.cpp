@@ -80,6 +80,17 @@ std::string gbkOf(const QTreeWidgetItem* item)
     return item->data(0, GbkRole).toByteArray().toStdString();
 }
 
+// The child whose text is exactly these bytes, or null.
+QTreeWidgetItem* childNamed(const QTreeWidgetItem* parent, const std::string& nameGbk)
+{
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (gbkOf(parent->child(i)) == nameGbk) {
+            return parent->child(i);
+        }
+    }
+    return nullptr;
+}
+
 QString utf8(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -1370,13 +1381,9 @@ void Tmainform::listDoubleClick()
     if (row < 0 || node == nullptr || m_list->kind(row) != catalog::ListItem::Box) {
         return;
     }
-    const std::string caption = m_list->caption(row);
-    for (int i = 0; i < node->childCount(); ++i) {
-        if (gbkOf(node->child(i)) == caption) {
-            m_boxTree->setCurrentItem(node->child(i));
-            fillList(boxFolder());
-            return;
-        }
+    if (QTreeWidgetItem* child = childNamed(node, m_list->caption(row))) {
+        m_boxTree->setCurrentItem(child);
+        fillList(boxFolder());
     }
 }
 
@@ -1499,20 +1506,12 @@ void Tmainform::TopNewCDSClick()
     if (m_newBoxForm->exec() != QDialog::Accepted) {
         return;
     }
-    QTreeWidgetItem* parentNode = findNodeByPath(m_newBoxForm->parentPath());
-    const std::string parentFolder =
-        catalog::LibraryPath(m_libraryRoot, m_newBoxForm->parentPath());
+    const std::string& parentPath = m_newBoxForm->parentPath();
     const std::string nameGbk = m_newBoxForm->nameGbk();
-    try {
-        if (catalog::CreateBox(parentFolder, nameGbk) == catalog::NewBox::Exists) {
-            m_services.dialogs.message(catalog::BoxExistsMessage(nameGbk), MessageIcon::Error);
-            return;
-        }
-    } catch (const std::exception& error) {
-        m_services.dialogs.message(error.what(), MessageIcon::Error);
+    if (!createBox(catalog::LibraryPath(m_libraryRoot, parentPath), nameGbk)) {
         return;
     }
-    if (parentNode != nullptr) {
+    if (QTreeWidgetItem* parentNode = findNodeByPath(parentPath)) {
         addNewBox(parentNode, nameGbk);
     }
 }
@@ -1528,31 +1527,42 @@ void Tmainform::tvnewcdsClick()
         return;
     }
     const std::string nameGbk = catalog::utf8ToGbk(*typed);
+    if (createBox(boxFolder(), nameGbk)) {
+        addNewBox(parentNode, nameGbk);
+    }
+}
+
+// Creates the box folder; false, after saying why where there is something to say, when
+// the name is blank, refused or taken, or the folder cannot be made.
+bool Tmainform::createBox(const std::string& parentFolder, const std::string& nameGbk)
+{
     try {
-        switch (catalog::CreateBox(boxFolder(), nameGbk)) {
+        switch (catalog::CreateBox(parentFolder, nameGbk)) {
+        case catalog::NewBox::Created:
+            return true;
+        case catalog::NewBox::Dropped:
+            return false;
         case catalog::NewBox::Refused:
             m_services.dialogs.message(catalog::NameRefusalMessage(catalog::NameUse::BoxInTree),
                                        MessageIcon::Error);
-            return;
-        case catalog::NewBox::Dropped:
-            return;
+            return false;
         case catalog::NewBox::Exists:
             m_services.dialogs.message(catalog::BoxExistsMessage(nameGbk), MessageIcon::Error);
-            return;
-        case catalog::NewBox::Created:
-            break;
+            return false;
         }
     } catch (const std::exception& error) {
         m_services.dialogs.message(error.what(), MessageIcon::Error);
-        return;
     }
-    addNewBox(parentNode, nameGbk);
+    return false;
 }
 
 // The new box under its parent node, the parent listed, the box selected in the list.
 void Tmainform::addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGbk)
 {
-    parentNode->addChild(new BoxTreeItem(nameGbk, catalog::BoxNode::Box));
+    // A box made beside the program is on disk before it is in the tree: one node each.
+    if (childNamed(parentNode, nameGbk) == nullptr) {
+        parentNode->addChild(new BoxTreeItem(nameGbk, catalog::BoxNode::Box));
+    }
     parentNode->setExpanded(true);
     if (selectedNode() == parentNode) {
         TVstyleChange();

@@ -165,6 +165,7 @@ private:
     void showFoundFolder(int row);
     void showFoundCd(int row);
     void showBoxItem(int row);
+    bool createBox(const std::string& parentFolder, const std::string& nameGbk);
     void addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGbk);
     void showNewCd(const std::string& presetBox, const std::string& targetBox,
                    const std::string& nameGbk);

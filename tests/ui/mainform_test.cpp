@@ -131,6 +131,21 @@ private:
         auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
         return tvcd->model()->rowCount(tvcd->model()->index(0, 0));
     }
+    // A new box under the selected one, named through the dialog or the input box.
+    void newBox(bool throughDialog, const QString& name)
+    {
+        if (!throughDialog) {
+            m_dialogs.typeNext(name.toStdString());
+            m_form->tvnewcdsClick();
+            return;
+        }
+        QTimer::singleShot(0, [this, name] {
+            auto* dialog = m_form->findChild<QDialog*>("TNewCDsForm");
+            dialog->findChild<QLineEdit*>("Edit1")->setText(name);
+            dialog->accept();
+        });
+        m_form->TopNewCDSClick();
+    }
     QStringList listCaptions() const
     {
         QStringList captions;
@@ -566,6 +581,64 @@ private slots:
         m_form->TopNewCDSClick();
         QVERIFY(testing_support::exists(root() + gbk("软件光盘/新盒/")));
         QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("新盒"));
+    }
+
+    // A name that makes no box leaves both trees as they were.
+    void aNameThatMakesNoBoxAddsNothing_data()
+    {
+        QTest::addColumn<bool>("throughDialog");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        const QString refused = u("光盘盒的名称不能含有下列字符\r\\/*?:\"><|");
+        QTest::newRow("dialog, blanks") << true << u("   ") << QString();
+        QTest::newRow("dialog, refused") << true << u("a:b") << refused;
+        QTest::newRow("dialog, taken") << true << u("子盒") << u("已存在光盘盒: 子盒");
+        QTest::newRow("input box, blanks") << false << u("  ") << QString();
+        QTest::newRow("input box, refused") << false << u("a|b") << refused;
+        QTest::newRow("input box, taken") << false << u("子盒") << u("已存在光盘盒: 子盒");
+    }
+    void aNameThatMakesNoBoxAddsNothing()
+    {
+        QFETCH(bool, throughDialog);
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        selectBox("软件光盘\\");
+        QTreeWidgetItem* parent = boxTree()->currentItem();
+        const int children = parent->childCount();
+        const QStringList listed = listCaptions();
+        newBox(throughDialog, name);
+        QCOMPARE(parent->childCount(), children);
+        QCOMPARE(listCaptions(), listed);
+        const bool said = std::any_of(m_dialogs.shown().begin(), m_dialogs.shown().end(),
+                                      [](const auto& shown) { return !shown.question; });
+        QCOMPARE(said, !message.isEmpty());
+        if (said) {
+            QCOMPARE(QString::fromStdString(m_dialogs.lastText()), message);
+        }
+    }
+
+    void aBoxAddedTwiceIsOneNode_data()
+    {
+        QTest::addColumn<bool>("throughDialog");
+        QTest::newRow("dialog") << true;
+        QTest::newRow("input box") << false;
+    }
+    void aBoxAddedTwiceIsOneNode()
+    {
+        QFETCH(bool, throughDialog);
+        selectBox("软件光盘\\");
+        QTreeWidgetItem* parent = boxTree()->currentItem();
+        const int children = parent->childCount();
+        newBox(throughDialog, u("新盒"));
+        newBox(throughDialog, u("新盒"));
+        QCOMPARE(parent->childCount(), children + 1);
+        QCOMPARE(listCaptions().count(u("新盒")), 1);
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("已存在光盘盒: 新盒"));
+        // Removed beside the program and made again: its node is still the only one.
+        QCOMPARE(::rmdir((root() + gbk("软件光盘/新盒")).c_str()), 0);
+        newBox(throughDialog, u("新盒"));
+        QVERIFY(testing_support::exists(root() + gbk("软件光盘/新盒/")));
+        QCOMPARE(parent->childCount(), children + 1);
     }
 
     void addingACdScansDescribesAndShowsIt()
