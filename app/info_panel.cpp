@@ -256,10 +256,10 @@ bool InfoPanel::writeValues()
     }
 }
 
-void InfoPanel::setCapacity(std::uint64_t bytes)
+void InfoPanel::setCapacity(std::optional<std::uint64_t> bytes)
 {
-    m_cdmoney->setText(QString::number(bytes));
-    m_cdmoney2->setText(megabytes(static_cast<double>(bytes)));
+    m_cdmoney->setText(bytes ? QString::number(*bytes) : QString());
+    m_cdmoney2->setText(bytes ? megabytes(static_cast<double>(*bytes)) : capacityText({}));
 }
 
 void InfoPanel::refill()
@@ -292,7 +292,7 @@ void InfoPanel::cdmoney2Click()
         m_dialogs.message(notInDrive, platform::MessageIcon::Warning);
         return;
     }
-    setCapacity(*size);
+    setCapacity(size);
     if (writeValues()) {
         m_dialogs.message("获取光盘容量完成！", platform::MessageIcon::Information);
     }

@@ -1094,6 +1094,7 @@ bool Tmainform::loadIntoContentTree(const catalog::RecordRef& record, std::strin
     if (const QModelIndex first = m_contentModel->index(0, 0); first.isValid()) {
         m_contentTree->expand(first);
     }
+    m_contentTree->scrollToTop();
     m_statusBar2->setPanelText(0, utf8(catalog::TotalsText(load.totals)));
     if (!load.tree.ok || !load.tags.ok) {
         m_services.dialogs.message(load.tree.ok ? load.tags.errorUtf8 : load.tree.errorUtf8,
@@ -1468,22 +1469,30 @@ void Tmainform::TopNewCDClick()
     if (m_newCdForm->openDoorWhenAdded()) {
         m_services.drives.setDriveDoor(letter, true);
     }
-    showNewCd(presetBox, targetBox, nameGbk);
-    if (capacity) {
-        m_infoPanel->setCapacity(*capacity);
+    showNewCd(targetBox, nameGbk);
+    // The record gets its information at once, with or without a capacity.
+    if (m_hasShownRecord && m_shownFiles.folder == record.folder &&
+        m_shownFiles.name == record.name) {
+        m_infoPanel->setCapacity(capacity);
         m_infoPanel->save();
     }
 }
 
-void Tmainform::showNewCd(const std::string& presetBox, const std::string& targetBox,
-                          const std::string& nameGbk)
+// The target box listed afresh from disk, so its list and counts include the new CD,
+// and the new CD selected and shown.
+void Tmainform::showNewCd(const std::string& targetBox, const std::string& nameGbk)
 {
-    if (targetBox == presetBox) {
-        const int row = m_list->addItem(nameGbk, catalog::ListItem::CdRecord);
-        m_list->scrollTo(row);
-        m_list->selectOnly(row);
+    QTreeWidgetItem* box = findNodeByPath(targetBox);
+    if (box == nullptr) {
+        // A box made beside the program since the tree was loaded.
+        refreshLibrary();
+        box = findNodeByPath(targetBox);
     }
-    selectBoxPath(targetBox);
+    if (box != nullptr && box == selectedNode()) {
+        TVstyleChange();
+    } else {
+        selectBoxPath(targetBox);
+    }
     m_list->clearSelection();
     for (int row = 0; row < m_list->count(); ++row) {
         if (m_list->caption(row) == nameGbk && m_list->kind(row) == catalog::ListItem::CdRecord) {

@@ -167,8 +167,7 @@ private:
     void showBoxItem(int row);
     bool createBox(const std::string& parentFolder, const std::string& nameGbk);
     void addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGbk);
-    void showNewCd(const std::string& presetBox, const std::string& targetBox,
-                   const std::string& nameGbk);
+    void showNewCd(const std::string& targetBox, const std::string& nameGbk);
     void leaveDescription();
     void contentKeyReleased(const QKeyEvent* key);
     void refuseFoundFolderEdit(bool deleting);

@@ -25,6 +25,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -145,6 +146,32 @@ private:
             dialog->accept();
         });
         m_form->TopNewCDSClick();
+    }
+    struct AddRun
+    {
+        QString offeredName; // the name field as the add dialog came up
+        bool described = false;
+    };
+    // The add command with both of its modal dialogs answered as they come up: start in
+    // the add dialog, OK in the description dialog.
+    AddRun addCd()
+    {
+        AddRun run;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, [&] {
+            auto* add = m_form->findChild<scan::TNewCDForm*>("TNewCDForm");
+            auto* describe = m_form->findChild<QDialog*>("TCDMxForm");
+            if (add->isVisible()) {
+                run.offeredName = add->findChild<QLineEdit*>("Edit1")->text();
+                add->start();
+            } else if (describe->isVisible()) {
+                run.described = true;
+                describe->accept();
+            }
+        });
+        driver.start(10);
+        m_form->TopNewCDClick();
+        return run;
     }
     QStringList listCaptions() const
     {
@@ -653,23 +680,9 @@ private slots:
         makeForm();
         selectBox("软件光盘\\");
 
-        // Both dialogs are modal: answer each one as it comes up.
-        bool described = false;
-        QTimer driver;
-        connect(&driver, &QTimer::timeout, [&] {
-            auto* add = m_form->findChild<scan::TNewCDForm*>("TNewCDForm");
-            auto* describe = m_form->findChild<QDialog*>("TCDMxForm");
-            if (add != nullptr && add->isVisible()) {
-                QCOMPARE(add->findChild<QLineEdit*>("Edit1")->text(), u("MYDISC"));
-                add->start();
-            } else if (describe != nullptr && describe->isVisible()) {
-                described = true;
-                describe->accept();
-            }
-        });
-        driver.start(10);
-        m_form->TopNewCDClick();
-        driver.stop();
+        const AddRun run = addCd();
+        QCOMPARE(run.offeredName, u("MYDISC"));
+        const bool described = run.described;
 
         QVERIFY(described);
         const std::string base = root() + gbk("软件光盘/MYDISC");
@@ -687,6 +700,62 @@ private slots:
         QCOMPARE(panel("StatusBar3", 1), u("MYDISC"));
         QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("MYDISC"));
         QCOMPARE(m_drives.doorLog(), (std::vector<std::string>{"open E"}));
+    }
+
+    void aNewCdWhoseCapacityIsUnknownGetsItsInformationAtOnce()
+    {
+        const std::string disc = m_dir->path() + "disc/";
+        writeFile(disc + "setup.exe", "x");
+        m_drives.addDrive('E', platform::DriveKind::Folder);
+        m_drives.insert('E', {"NOSIZE", 0, disc, true});
+        makeForm();
+        selectBox("软件光盘\\");
+        addCd();
+        const auto stored = catalog::ReadCDInfo({root() + gbk("软件光盘/"), "NOSIZE"});
+        QCOMPARE(stored.status, catalog::CDInfoRead::Status::Ok);
+        QCOMPARE(stored.info.cdmoney, std::string());
+        QCOMPARE(stored.info.cdstat, gbk("保存中"));
+        // "0MB" offers the capacity query at once.
+        QCOMPARE(m_form->findChild<QLineEdit*>("cdmoney2")->text(), u("0MB"));
+    }
+
+    // Each new CD opens at the top of its tree, sorted into its box, with the box's count.
+    void newCdsOpenAtTheTopAndTheBoxCountFollows()
+    {
+        const std::string disc = m_dir->path() + "disc/";
+        for (int i = 0; i < 300; ++i) {
+            writeFile(disc + "F" + std::to_string(1000 + i) + ".TXT", "x");
+        }
+        m_drives.addDrive('E', platform::DriveKind::Folder);
+        m_drives.insert('E', {"BIG", 681574400, disc});
+        makeForm();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        selectBox("软件光盘\\");
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        const auto atTop = [tvcd] {
+            const QRect root = tvcd->visualRect(tvcd->model()->index(0, 0));
+            return tvcd->verticalScrollBar()->value() == 0 && tvcd->viewport()->rect().contains(root);
+        };
+
+        const QStringList names{u("BIG"), u("AAA")};
+        for (int added = 0; added < names.size(); ++added) {
+            if (added > 0) {
+                m_drives.insert('E', {names[added].toStdString(), 681574400, disc});
+            }
+            QCoreApplication::processEvents();
+            tvcd->scrollToBottom();
+            QVERIFY(added == 0 || tvcd->verticalScrollBar()->value() > 0);
+            addCd();
+            QCoreApplication::processEvents();
+            QCOMPARE(panel("StatusBar3", 1), names[added]);
+            QVERIFY(tvcd->verticalScrollBar()->maximum() > 0);
+            QVERIFY(atTop());
+            QCOMPARE(panel("StatusBar1"), u("该类下有1个子光盘盒，%1张光盘").arg(added + 2));
+            QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), names[added]);
+            QCOMPARE(list()->selectedRows().size(), std::size_t{1});
+        }
+        QCOMPARE(listCaptions(), (QStringList{u("子盒"), u("AAA"), u("BIG"), u("工具盘")}));
     }
 
     void addingWithoutADriveSaysSo()
