@@ -137,6 +137,33 @@ QAction* addMenuAction(QMenu* menu, const QString& text)
 
 } // namespace
 
+// ---------------------------------------------------------------- commands
+
+void Tmainform::runCommand(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const std::exception& error) {
+        reportFailure(error);
+    }
+}
+
+void Tmainform::reportFailure(const std::exception& error)
+{
+    while (QApplication::overrideCursor() != nullptr) {
+        QApplication::restoreOverrideCursor();
+    }
+    m_services.dialogs.message(error.what(), MessageIcon::Error);
+}
+
+template <typename Sender, typename Signal, typename... Args>
+void Tmainform::connectCommand(Sender* sender, Signal signal, void (Tmainform::*handler)(Args...))
+{
+    connect(sender, signal, this, [this, handler](Args... args) {
+        runCommand([&] { (this->*handler)(args...); });
+    });
+}
+
 Tmainform::Tmainform(MainServices services, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services))
 {
@@ -251,11 +278,11 @@ void Tmainform::buildActions()
         m_available.insert(built);
         built->setEnabled(true);
     }
-    connect(m_refreshAction, &QAction::triggered, this, &Tmainform::refreshLibrary);
+    connectCommand(m_refreshAction, &QAction::triggered, &Tmainform::refreshLibrary);
     connect(m_exitAction, &QAction::triggered, this, &QWidget::close);
-    connect(m_newCdAction, &QAction::triggered, this, &Tmainform::TopNewCDClick);
-    connect(m_newBoxAction, &QAction::triggered, this, &Tmainform::TopNewCDSClick);
-    connect(m_findAction, &QAction::triggered, this, &Tmainform::topfindClick);
+    connectCommand(m_newCdAction, &QAction::triggered, &Tmainform::TopNewCDClick);
+    connectCommand(m_newBoxAction, &QAction::triggered, &Tmainform::TopNewCDSClick);
+    connectCommand(m_findAction, &QAction::triggered, &Tmainform::topfindClick);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
         TAboutForm about(this);
         about.exec();
@@ -317,8 +344,8 @@ QWidget* Tmainform::buildBoxTreePane()
     m_boxTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_boxTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_boxTree->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_boxTree, &QTreeWidget::itemSelectionChanged, this, &Tmainform::TVstyleChange);
-    connect(m_boxTree, &QWidget::customContextMenuRequested, this, &Tmainform::boxTreeContextMenu);
+    connectCommand(m_boxTree, &QTreeWidget::itemSelectionChanged, &Tmainform::TVstyleChange);
+    connectCommand(m_boxTree, &QWidget::customContextMenuRequested, &Tmainform::boxTreeContextMenu);
     layout->addWidget(m_boxTree, 1);
 
     m_statusBar1 = new PanelBar(QStringLiteral("StatusBar1"), {}, m_panels[1]);
@@ -371,15 +398,15 @@ QWidget* Tmainform::buildListPane()
                 [this, i] { m_list->setViewStyle(static_cast<CdListView::ViewStyle>(i + 1)); });
     }
     m_styleActions[3]->setChecked(true);
-    connect(m_lvUp, &QAction::triggered, this, &Tmainform::goUp);
+    connectCommand(m_lvUp, &QAction::triggered, &Tmainform::goUp);
     layout->addWidget(toolBar);
 
     m_list = new CdListView(m_panels[5]);
     m_list->setObjectName(QStringLiteral("LVcd"));
-    connect(m_list, &CdListView::itemClicked, this, &Tmainform::LVcdClick);
-    connect(m_list, &CdListView::rightButtonPressed, this, &Tmainform::listRightButton);
-    connect(m_list, &CdListView::itemDoubleClicked, this, &Tmainform::listDoubleClick);
-    connect(m_list, &CdListView::keyReleased, this, &Tmainform::listKeyReleased);
+    connectCommand(m_list, &CdListView::itemClicked, &Tmainform::LVcdClick);
+    connectCommand(m_list, &CdListView::rightButtonPressed, &Tmainform::listRightButton);
+    connectCommand(m_list, &CdListView::itemDoubleClicked, &Tmainform::listDoubleClick);
+    connectCommand(m_list, &CdListView::keyReleased, &Tmainform::listKeyReleased);
     layout->addWidget(m_list, 1);
 
     m_statusBar4 = new PanelBar(QStringLiteral("StatusBar4"), {}, m_panels[5]);
@@ -409,16 +436,14 @@ QWidget* Tmainform::buildContentPane()
     m_contentTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_contentTree->setContextMenuPolicy(Qt::CustomContextMenu);
     m_contentTree->setExpandsOnDoubleClick(true);
-    connect(m_contentTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &Tmainform::contentNodeChanged);
+    connectCommand(m_contentTree->selectionModel(), &QItemSelectionModel::currentChanged, &Tmainform::contentNodeChanged);
     connect(m_contentTree, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid() &&
             m_contentModel->data(index, RecordTreeModel::ImageRole).toInt() > 2) {
-            openNode();
+            runCommand([this] { openNode(); });
         }
     });
-    connect(m_contentTree, &QWidget::customContextMenuRequested, this,
-            &Tmainform::contentTreeContextMenu);
+    connectCommand(m_contentTree, &QWidget::customContextMenuRequested, &Tmainform::contentTreeContextMenu);
     layout->addWidget(m_contentTree, 1);
 
     m_statusBar5 = new PanelBar(QStringLiteral("StatusBar5"), {}, m_panels[6]);
@@ -526,7 +551,7 @@ void Tmainform::buildBoxTreeMenu()
     for (const auto& [index, handler] : built) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
-        connect(items[index], &QAction::triggered, this, handler);
+        connectCommand(items[index], &QAction::triggered, handler);
     }
 }
 
@@ -554,12 +579,12 @@ void Tmainform::buildContentMenu()
     }
     m_contentMenu->setDefaultAction(m_contentMenu->actions().front());
     const auto items = m_contentMenu->actions();
-    connect(items[0], &QAction::triggered, this, &Tmainform::openNode);
-    connect(items[1], &QAction::triggered, this, &Tmainform::tvcdfindClick);
-    connect(items[2], &QAction::triggered, this, &Tmainform::tvcdfindnextClick);
-    connect(items[3], &QAction::triggered, this, &Tmainform::tvcdLocMXClick);
-    connect(items[4], &QAction::triggered, this, &Tmainform::describeNode);
-    connect(items[12], &QAction::triggered, this, &Tmainform::copyPath);
+    connectCommand(items[0], &QAction::triggered, &Tmainform::openNode);
+    connectCommand(items[1], &QAction::triggered, &Tmainform::tvcdfindClick);
+    connectCommand(items[2], &QAction::triggered, &Tmainform::tvcdfindnextClick);
+    connectCommand(items[3], &QAction::triggered, &Tmainform::tvcdLocMXClick);
+    connectCommand(items[4], &QAction::triggered, &Tmainform::describeNode);
+    connectCommand(items[12], &QAction::triggered, &Tmainform::copyPath);
     for (const int index : {0, 1, 2, 3, 4, 10, 11, 12}) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
@@ -618,11 +643,11 @@ void Tmainform::buildListMenu()
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
     }
-    connect(items[0], &QAction::triggered, this, &Tmainform::lvfindClick);
-    connect(items[8], &QAction::triggered, this, &Tmainform::lvoldplClick);
-    connect(items[1], &QAction::triggered, this, &Tmainform::selectAllItems);
-    connect(items[2], &QAction::triggered, this, &Tmainform::TopNewCDClick);
-    connect(items[6], &QAction::triggered, this, &Tmainform::tvnewcdsClick);
+    connectCommand(items[0], &QAction::triggered, &Tmainform::lvfindClick);
+    connectCommand(items[8], &QAction::triggered, &Tmainform::lvoldplClick);
+    connectCommand(items[1], &QAction::triggered, &Tmainform::selectAllItems);
+    connectCommand(items[2], &QAction::triggered, &Tmainform::TopNewCDClick);
+    connectCommand(items[6], &QAction::triggered, &Tmainform::tvnewcdsClick);
     connect(items[7], &QAction::triggered, this, [this] { m_list->relayout(); });
 }
 
@@ -1019,11 +1044,7 @@ void Tmainform::LVcdClick()
             showBoxItem(row);
         }
     } catch (const std::exception& error) {
-        // A file that cannot be read or written ends the command; what was done stays.
-        while (QApplication::overrideCursor() != nullptr) {
-            QApplication::restoreOverrideCursor();
-        }
-        m_services.dialogs.message(error.what(), MessageIcon::Error);
+        reportFailure(error);
     }
 }
 
@@ -1590,8 +1611,10 @@ void Tmainform::addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGb
 
 void Tmainform::mediaChanged()
 {
-    RefreshDriveItems();
-    m_newCdForm->mediaChanged();
+    runCommand([this] {
+        RefreshDriveItems();
+        m_newCdForm->mediaChanged();
+    });
 }
 
 // ---------------------------------------------------------------- content tree
@@ -2139,19 +2162,19 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event)
         leaveDescription();
     }
     if (watched == m_contentTree && event->type() == QEvent::KeyRelease) {
-        contentKeyReleased(static_cast<QKeyEvent*>(event));
+        runCommand([&] { contentKeyReleased(static_cast<QKeyEvent*>(event)); });
     }
     if (watched == m_boxTree && event->type() == QEvent::KeyRelease) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const int kind = nodeKind(selectedNode());
         if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier &&
             (kind == catalog::BoxNode::LibraryRoot || kind == catalog::BoxNode::Box)) {
-            tvnewcdsClick();
+            runCommand([this] { tvnewcdsClick(); });
             return true;
         }
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             if (key->modifiers() & Qt::AltModifier) {
-                showDetails();
+                runCommand([this] { showDetails(); });
                 return true;
             }
         }

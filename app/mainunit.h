@@ -4,6 +4,7 @@
 #include "catalog/record_files.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -121,6 +122,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // One command of the window: an error that ends it (a file that cannot be read or
+    // written) is shown as a message; what was done before stays.
+    void runCommand(const std::function<void()>& work);
+    void reportFailure(const std::exception& error);
+    // Connects a signal to a handler that runs as one command.
+    template <typename Sender, typename Signal, typename... Args>
+    void connectCommand(Sender* sender, Signal signal, void (Tmainform::*handler)(Args...));
+
     bool saveOnEnter(QObject* watched, const QKeyEvent* key);
     void applyPaneSizes();
     struct ShownRecord;

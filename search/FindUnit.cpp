@@ -352,7 +352,7 @@ void TFindForm::showEvent(QShowEvent* event)
     if (!d->libraryRoot.empty()) {
         try {
             catalog::LoadBoxTree(d->libraryRoot, boxes, root);
-        } catch (const catalog::FileError& error) {
+        } catch (const std::exception& error) {
             d->dialogs.message(error.what(), platform::MessageIcon::Error);
         }
     }
@@ -553,7 +553,7 @@ void TFindForm::BitBtn1Click()
     std::string errorText;
     try {
         d->outcome = RunSearch(d->libraryRoot, searchRequest, *d);
-    } catch (const catalog::FileError& error) {
+    } catch (const std::exception& error) {
         failed = true;
         errorText = error.what();
     }

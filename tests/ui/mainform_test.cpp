@@ -382,6 +382,58 @@ private slots:
                  gbk("张三"));
     }
 
+    // A file that cannot be read ends its command with a message; the window goes on.
+    void unreadableFilesEndTheirCommandWithAMessage_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("unreadable");
+        QTest::newRow("category shown") << u("select") << u("坏类.Fin");
+        QTest::newRow("category details") << u("details") << u("坏类.Fin");
+        QTest::newRow("original place") << u("original place") << u("断指针.tgt");
+        QTest::newRow("record shown") << u("show record") << u("坏盘.Mx");
+    }
+    void unreadableFilesEndTheirCommandWithAMessage()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, unreadable);
+        const auto dangle = [](const std::string& path) {
+            QCOMPARE(::symlink("/nonexistent/vellumark", path.c_str()), 0);
+        };
+        putResult("坏类/工具盘.tgt", gbk("软件光盘\\工具盘.Cdr\r\n"));
+        dangle(root() + Results + "/" + gbk("坏类/坏类.Fin"));
+        dangle(root() + Results + "/" + gbk("旧类/断指针.tgt"));
+        put("软件光盘/坏盘.Cdr", "E:\\\r\n");
+        put("软件光盘/坏盘.tag", "0\r\n");
+        dangle(root() + gbk("软件光盘/坏盘.Mx"));
+        m_form->refreshLibrary();
+        m_dialogs.clear();
+
+        if (command == u("select")) {
+            selectResults("坏类\\");
+        } else if (command == u("details")) {
+            selectResults("坏类\\");
+            m_dialogs.clear();
+            m_form->findChild<QMenu*>("PopupMenu1")->actions().back()->trigger();
+        } else if (command == u("original place")) {
+            selectResults("旧类\\");
+            list()->selectOnly(static_cast<int>(listCaptions().indexOf(u("断指针"))));
+            m_dialogs.clear();
+            m_form->findChild<QMenu*>("PopupMenu2")->actions().back()->trigger();
+        } else {
+            selectBox("软件光盘\\");
+            clickItem("坏盘");
+        }
+        QVERIFY(!m_dialogs.shown().empty());
+        const auto& said = m_dialogs.shown().back();
+        QCOMPARE(said.icon, platform::MessageIcon::Error);
+        QVERIFY2(QString::fromStdString(said.text).contains(unreadable), said.text.c_str());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        QCOMPARE(contentRows(), 2);
+    }
+
     void aFoundCdWhoseTargetIsGoneIsRemovedWithItsPointer()
     {
         selectResults("旧类\\");
