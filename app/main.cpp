@@ -24,7 +24,6 @@ int main(int argc, char** argv)
         dialogs.messageWithCaption("错误", "Vellumark 已经运行!", platform::MessageIcon::Error);
         return 0;
     }
-    QApplication::setApplicationDisplayName(QStringLiteral("Vellumark 1.32"));
     application.setErrorReport(
         [&dialogs](const std::string& text) { dialogs.message(text, platform::MessageIcon::Error); });
 

@@ -8,15 +8,11 @@ namespace platform::qt_edition {
 
 namespace {
 
+// Set here rather than as the application's display name, which Qt would append to the
+// title of every window.
 QString applicationTitle()
 {
-    // A display name that was never set is the application name, which defaults to the
-    // executable's file name.
-    const QString title = QApplication::applicationDisplayName();
-    if (title.isEmpty() || title == QCoreApplication::applicationName()) {
-        return QStringLiteral("Vellumark 1.32");
-    }
-    return title;
+    return QStringLiteral("Vellumark 1.32");
 }
 
 QMessageBox::Icon boxIcon(MessageIcon icon)
