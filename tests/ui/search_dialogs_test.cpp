@@ -771,6 +771,44 @@ private slots:
         QVERIFY(form.isVisible());
     }
 
+    // The selected row is drawn in the style's own selection colours, focused or not,
+    // and the rows keep their grid lines.
+    void selectedRowInSelectionColours_data()
+    {
+        QTest::addColumn<bool>("focused");
+        QTest::newRow("focused") << true;
+        QTest::newRow("unfocused") << false;
+    }
+    void selectedRowInSelectionColours()
+    {
+        QFETCH(bool, focused);
+        search::TLocForm form;
+        form.setEntries({{"A\\", "a"}, {"B\\", "b"}, {"C\\", "c"}});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* list = child<QTreeWidget>(&form, "ListView1");
+        if (focused) {
+            QApplication::setActiveWindow(&form);
+            list->setFocus();
+        }
+        list->setCurrentItem(list->topLevelItem(1));
+        const QImage image = list->viewport()->grab().toImage();
+        const QRect row = list->visualItemRect(list->topLevelItem(1));
+        const QColor background = image.pixelColor(row.right() - 4, row.center().y());
+        const QPalette::ColorGroup group = focused ? QPalette::Active : QPalette::Inactive;
+        // The style may shade its selection a little.
+        const auto near = [](const QColor& a, const QColor& b) {
+            return std::abs(a.red() - b.red()) <= 8 && std::abs(a.green() - b.green()) <= 8 &&
+                   std::abs(a.blue() - b.blue()) <= 8;
+        };
+        const QColor highlight = list->palette().color(group, QPalette::Highlight);
+        QVERIFY2(near(background, highlight),
+                 qPrintable(background.name() + " is not " + highlight.name()));
+        const QRect other = list->visualItemRect(list->topLevelItem(0));
+        const QColor line = image.pixelColor(other.right() - 4, other.bottom());
+        QCOMPARE(line.rgb(), list->palette().color(group, QPalette::Mid).rgb());
+    }
+
     void entriesRoundTrip()
     {
         search::TLocForm form;
