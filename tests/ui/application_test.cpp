@@ -76,13 +76,17 @@ private slots:
         platform::qt_edition::QtUserDialogs dialogs;
         QString title;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
+        int roomForTitle = 0;
         whenModalOpens([&](QWidget* box) {
             title = box->windowTitle();
             icon = qobject_cast<QMessageBox*>(box)->icon();
+            roomForTitle = box->width() - box->fontMetrics().horizontalAdvance(title);
         });
-        dialogs.message("光盘 工具盘 不存在！", platform::MessageIcon::Error);
+        dialogs.message("已存在光盘盒: abc", platform::MessageIcon::Error);
         QCOMPARE(title, QString("Vellumark 1.32"));
         QCOMPARE(icon, QMessageBox::Critical);
+        // A short text does not make the title bar too narrow for the title.
+        QVERIFY2(roomForTitle >= 120, qPrintable(QString::number(roomForTitle)));
 
         whenModalOpens([&](QWidget* box) { title = box->windowTitle(); });
         dialogs.ask("中止查找进程？", platform::MessageIcon::Question);
