@@ -35,7 +35,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSplitter>
-#include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -128,6 +127,16 @@ std::string memoFileText(const QString& text)
         gbkLines.push_back(toGbk(line));
     }
     return catalog::JoinLines(gbkLines);
+}
+
+// A command button of a pane's toolbar, off until the pane's state turns it on.
+QAction* addTool(QToolBar* toolBar, const char* name, Command icon, const QString& hint)
+{
+    QAction* action = toolBar->addAction(commandIcon(icon), hint);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setToolTip(hint);
+    action->setEnabled(false);
+    return action;
 }
 
 QAction* addMenuAction(QMenu* menu, const QString& text)
@@ -238,9 +247,9 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
 
 void Tmainform::buildActions()
 {
-    const auto make = [this](const char* objectName, const QString& text, const QString& hint,
-                             const QKeySequence& key = {}) {
-        auto* action = new QAction(text, this);
+    const auto make = [this](const char* objectName, Command icon, const QString& text,
+                             const QString& hint, const QKeySequence& key = {}) {
+        auto* action = new QAction(commandIcon(icon), text, this);
         action->setObjectName(QString::fromLatin1(objectName));
         action->setToolTip(hint);
         action->setStatusTip(hint);
@@ -251,28 +260,31 @@ void Tmainform::buildActions()
         action->setEnabled(false);
         return action;
     };
-    m_findAction =
-        make("TopFind", QStringLiteral("查找F3"), QStringLiteral("查找(F3)"), Qt::Key_F3);
-    m_refreshAction =
-        make("TopRefresh", QStringLiteral("刷新F5"), QStringLiteral("刷新(F5)"), Qt::Key_F5);
-    m_clearAction =
-        make("TopClear", QStringLiteral("清扫F4"), QStringLiteral("清除空的光盘盒"), Qt::Key_F4);
-    m_newCdAction = make("TopNewCD", QStringLiteral("新增"), QStringLiteral("新增一张光盘(Ctrl+N)"),
-                         QKeySequence(Qt::CTRL | Qt::Key_N));
+    m_findAction = make("TopFind", Command::Find, QStringLiteral("查找F3"),
+                        QStringLiteral("查找(F3)"), Qt::Key_F3);
+    m_refreshAction = make("TopRefresh", Command::Refresh, QStringLiteral("刷新F5"),
+                           QStringLiteral("刷新(F5)"), Qt::Key_F5);
+    m_clearAction = make("TopClear", Command::ClearEmptyBoxes, QStringLiteral("清扫F4"),
+                         QStringLiteral("清除空的光盘盒"), Qt::Key_F4);
+    m_newCdAction = make("TopNewCD", Command::NewCd, QStringLiteral("新增"),
+                         QStringLiteral("新增一张光盘(Ctrl+N)"), QKeySequence(Qt::CTRL | Qt::Key_N));
     m_newBoxAction =
-        make("TopNewBox", QStringLiteral("新增"), QStringLiteral("新增一个光盘盒(Ctrl+B)"),
-             QKeySequence(Qt::CTRL | Qt::Key_B));
-    m_importAction =
-        make("TopImport", QStringLiteral("导入F6"), QStringLiteral("导入光盘"), Qt::Key_F6);
-    m_backupAction = make("TopBackup", QStringLiteral("备份"), QStringLiteral("备份光盘"));
-    m_outputAction = make("TopOutput", QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
-    m_reIconAction = make("TopReIcon", QStringLiteral("校验"), QStringLiteral("重建图标索引"));
-    m_setupAction = make("TopSetup", QStringLiteral("设置F9"),
+        make("TopNewBox", Command::NewBox, QStringLiteral("新增"),
+             QStringLiteral("新增一个光盘盒(Ctrl+B)"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    m_importAction = make("TopImport", Command::Import, QStringLiteral("导入F6"),
+                          QStringLiteral("导入光盘"), Qt::Key_F6);
+    m_backupAction =
+        make("TopBackup", Command::Backup, QStringLiteral("备份"), QStringLiteral("备份光盘"));
+    m_outputAction =
+        make("TopOutput", Command::Output, QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
+    m_reIconAction = make("TopReIcon", Command::RebuildIcons, QStringLiteral("校验"),
+                          QStringLiteral("重建图标索引"));
+    m_setupAction = make("TopSetup", Command::Settings, QStringLiteral("设置F9"),
                          QStringLiteral("设置 Orlendy(F9)..."), Qt::Key_F9);
-    m_aboutAction = make("TopAbout", QStringLiteral("关于F1"),
+    m_aboutAction = make("TopAbout", Command::About, QStringLiteral("关于F1"),
                          QStringLiteral("关于 Orlendy(F1)..."), Qt::Key_F1);
-    m_exitAction =
-        make("TopExit", QStringLiteral("退出F10"), QStringLiteral("退出系统(F10)"), Qt::Key_F10);
+    m_exitAction = make("TopExit", Command::Exit, QStringLiteral("退出F10"),
+                        QStringLiteral("退出系统(F10)"), Qt::Key_F10);
     for (QAction* built : {m_refreshAction, m_aboutAction, m_exitAction, m_newCdAction,
                            m_newBoxAction, m_findAction}) {
         m_available.insert(built);
@@ -294,7 +306,7 @@ void Tmainform::buildMainToolBar()
     QToolBar* toolBar = addToolBar(QStringLiteral("ToolBar1"));
     toolBar->setObjectName(QStringLiteral("ToolBar1"));
     toolBar->setMovable(false);
-    toolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     for (QAction* action : {m_findAction, m_refreshAction, m_clearAction, m_newCdAction,
                             m_newBoxAction, m_importAction, m_backupAction, m_outputAction,
                             m_reIconAction, m_setupAction, m_aboutAction, m_exitAction}) {
@@ -310,32 +322,25 @@ QWidget* Tmainform::buildBoxTreePane()
 
     auto* toolBar = new QToolBar(QStringLiteral("ToolBar3"), m_panels[1]);
     toolBar->setObjectName(QStringLiteral("ToolBar3"));
-    const auto tool = [this, toolBar](const char* name, const QString& hint) {
-        auto* action = toolBar->addAction(hint);
-        action->setObjectName(QString::fromLatin1(name));
-        action->setToolTip(hint);
-        action->setEnabled(false);
-        return action;
-    };
-    m_tvDelete = tool("tvtbdel", QStringLiteral("删除光盘盒(Del)"));
-    m_tvMove = tool("tvtbmove", QStringLiteral("移动/复制 光盘盒..."));
-    m_tvRename = tool("tvtbren", QStringLiteral("重命名光盘盒(F2)"));
-    m_tvDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
-    m_tvMove->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
-    m_tvRename->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    m_tvDelete = addTool(toolBar, "tvtbdel", Command::Delete, QStringLiteral("删除光盘盒(Del)"));
+    m_tvMove = addTool(toolBar, "tvtbmove", Command::Move, QStringLiteral("移动/复制 光盘盒..."));
+    m_tvRename = addTool(toolBar, "tvtbren", Command::Rename, QStringLiteral("重命名光盘盒(F2)"));
     toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_ejectButton = new QToolButton(toolBar);
-    m_ejectButton->setObjectName(QStringLiteral("ejectcd"));
-    m_ejectButton->setText(QStringLiteral("弹出"));
-    m_ejectButton->setToolTip(QStringLiteral("弹出所有光驱"));
-    m_ejectButton->setPopupMode(QToolButton::MenuButtonPopup);
-    m_closeButton = new QToolButton(toolBar);
-    m_closeButton->setObjectName(QStringLiteral("closecd"));
-    m_closeButton->setText(QStringLiteral("合上"));
-    m_closeButton->setToolTip(QStringLiteral("合上所有光驱"));
-    m_closeButton->setPopupMode(QToolButton::MenuButtonPopup);
-    toolBar->addWidget(m_ejectButton);
-    toolBar->addWidget(m_closeButton);
+    const auto doorButton = [toolBar](const char* name, Command icon, const QString& text,
+                                      const QString& hint) {
+        auto* button = new QToolButton(toolBar);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setIcon(commandIcon(icon));
+        button->setText(text);
+        button->setToolTip(hint);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+        toolBar->addWidget(button);
+        return button;
+    };
+    m_ejectButton = doorButton("ejectcd", Command::OpenDoors, QStringLiteral("弹出"),
+                               QStringLiteral("弹出所有光驱"));
+    m_closeButton = doorButton("closecd", Command::CloseDoors, QStringLiteral("合上"),
+                               QStringLiteral("合上所有光驱"));
     layout->addWidget(toolBar);
 
     m_boxTree = new QTreeWidget(m_panels[1]);
@@ -361,22 +366,11 @@ QWidget* Tmainform::buildListPane()
 
     auto* toolBar = new QToolBar(QStringLiteral("ToolBar2"), m_panels[5]);
     toolBar->setObjectName(QStringLiteral("ToolBar2"));
-    const auto tool = [toolBar](const char* name, const QString& text) {
-        auto* action = toolBar->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
-        action->setToolTip(text);
-        action->setEnabled(false);
-        return action;
-    };
-    m_lvUp = tool("lvtbup", QStringLiteral("向上一层"));
+    m_lvUp = addTool(toolBar, "lvtbup", Command::Up, QStringLiteral("向上一层"));
     m_available.insert(m_lvUp);
-    m_lvDelete = tool("lvtbdel", QStringLiteral("删除选定项(Del)"));
-    m_lvMove = tool("lvtbmove", QStringLiteral("移动/复制选定项 到..."));
-    m_lvRename = tool("lvtbren", QStringLiteral("重命名(F2)"));
-    m_lvUp->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
-    m_lvDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
-    m_lvMove->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
-    m_lvRename->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    m_lvDelete = addTool(toolBar, "lvtbdel", Command::Delete, QStringLiteral("删除选定项(Del)"));
+    m_lvMove = addTool(toolBar, "lvtbmove", Command::Move, QStringLiteral("移动/复制选定项 到..."));
+    m_lvRename = addTool(toolBar, "lvtbren", Command::Rename, QStringLiteral("重命名(F2)"));
     toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     toolBar->addSeparator();
     m_viewStyles = new QActionGroup(this);
@@ -384,12 +378,10 @@ QWidget* Tmainform::buildListPane()
     const char* styleNames[4] = {"icon", "sicon", "list", "report"};
     const QString styleTexts[4] = {QStringLiteral("大图标"), QStringLiteral("小图标"),
                                    QStringLiteral("列表"), QStringLiteral("详细资料")};
-    const QIcon styleIcons[4] = {style()->standardIcon(QStyle::SP_FileDialogContentsView),
-                                 style()->standardIcon(QStyle::SP_FileDialogInfoView),
-                                 style()->standardIcon(QStyle::SP_FileDialogListView),
-                                 style()->standardIcon(QStyle::SP_FileDialogDetailedView)};
+    const Command styleIcons[4] = {Command::LargeIcons, Command::SmallIcons, Command::List,
+                                   Command::Details};
     for (int i = 0; i < 4; ++i) {
-        QAction* action = toolBar->addAction(styleIcons[i], styleTexts[i]);
+        QAction* action = toolBar->addAction(commandIcon(styleIcons[i]), styleTexts[i]);
         action->setObjectName(QString::fromLatin1(styleNames[i]));
         action->setCheckable(true);
         m_viewStyles->addAction(action);

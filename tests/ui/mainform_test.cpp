@@ -25,10 +25,12 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -935,6 +937,49 @@ private slots:
         m_form->tvcdLocMXClick();
         QCOMPARE(QString::fromStdString(m_dialogs.lastText()),
                  u("该张光盘里没有 有描述的文件夹或文件!"));
+    }
+
+    // Each button of a bar shows a picture, and no two buttons of one bar the same one,
+    // with the program's own pictures and with a desktop theme's.
+    void everyToolButtonHasAnIconOfItsOwn_data()
+    {
+        QTest::addColumn<QString>("theme");
+        QTest::newRow("no theme") << QString();
+        QTest::newRow("Adwaita") << u("Adwaita");
+    }
+    void everyToolButtonHasAnIconOfItsOwn()
+    {
+        QFETCH(QString, theme);
+        const QString themeBefore = QIcon::themeName();
+        const QStringList pathsBefore = QIcon::themeSearchPaths();
+        const auto restoreTheme = qScopeGuard([&] {
+            QIcon::setThemeName(themeBefore);
+            QIcon::setThemeSearchPaths(pathsBefore);
+        });
+        QIcon::setThemeSearchPaths(pathsBefore + QStringList{u("/usr/share/icons")});
+        QIcon::setThemeName(theme);
+        if (!theme.isEmpty() && !QIcon::hasThemeIcon(u("edit-find"))) {
+            QSKIP("the theme is not installed");
+        }
+        makeForm();
+        for (const char* bar : {"ToolBar1", "ToolBar2", "ToolBar3"}) {
+            std::vector<std::pair<QString, QImage>> seen;
+            for (QToolButton* button : m_form->findChild<QToolBar*>(bar)->findChildren<QToolButton*>()) {
+                if (button->objectName().startsWith(u("qt_"))) {
+                    continue; // the bar's own overflow button
+                }
+                const QString name = button->defaultAction() != nullptr
+                                         ? button->defaultAction()->objectName()
+                                         : button->objectName();
+                const QImage image = button->icon().pixmap(24).toImage();
+                QVERIFY2(!image.isNull(), qPrintable(name + u(" has no icon")));
+                for (const auto& [other, picture] : seen) {
+                    QVERIFY2(image != picture, qPrintable(name + u(" looks like ") + other));
+                }
+                seen.emplace_back(name, image);
+            }
+            QVERIFY(seen.size() >= 5);
+        }
     }
 
     void refreshRereadsTheLibraryAndSelectsTheRoot()
