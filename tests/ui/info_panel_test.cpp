@@ -36,6 +36,13 @@ struct Fixture
         panel->setRecord(record, 'E', gbk("软件光盘"));
     }
     template <class T> T* child(const char* name) { return panel->findChild<T*>(name); }
+    // The line a text field or a choice list is typed into.
+    QLineEdit* lineEdit(const QString& field)
+    {
+        QWidget* widget = child<QWidget>(field.toLatin1().constData());
+        auto* box = qobject_cast<QComboBox*>(widget);
+        return box ? box->lineEdit() : qobject_cast<QLineEdit*>(widget);
+    }
     std::string ifnPath() const { return dir / (gbk("软件光盘") + ".Ifn"); }
     void storeInfo(const catalog::TCDInfo& info)
     {
@@ -252,9 +259,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, kept);
         Fixture f;
-        QWidget* widget = f.child<QWidget>(field.toLatin1().constData());
-        auto* box = qobject_cast<QComboBox*>(widget);
-        QLineEdit* edit = box ? box->lineEdit() : qobject_cast<QLineEdit*>(widget);
+        QLineEdit* edit = f.lineEdit(field);
         QVERIFY(edit && edit->validator());
         int pos = static_cast<int>(text.size());
         const QValidator::State state = edit->validator()->validate(text, pos);
@@ -292,9 +297,7 @@ private slots:
         QFETCH(QString, pasted);
         QFETCH(QString, after);
         Fixture f;
-        QWidget* widget = f.child<QWidget>(field.toLatin1().constData());
-        auto* box = qobject_cast<QComboBox*>(widget);
-        QLineEdit* edit = box ? box->lineEdit() : qobject_cast<QLineEdit*>(widget);
+        QLineEdit* edit = f.lineEdit(field);
         edit->setText(before);
         edit->setCursorPosition(cursor);
         QGuiApplication::clipboard()->setText(pasted);
