@@ -653,8 +653,7 @@ QIcon commandIcon(Command command)
     initIconResources();
     const Source& source = sources.at(command);
     const QIcon own(QStringLiteral(":/commands/%1.svg").arg(QLatin1String(source.resource)));
-    return *source.themeName == '\0' ? own
-                                     : QIcon::fromTheme(QLatin1String(source.themeName), own);
+    return *source.themeName == '\0' ? own : QIcon::fromTheme(QLatin1String(source.themeName), own);
 }
 
 } // namespace app

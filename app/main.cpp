@@ -24,8 +24,9 @@ int main(int argc, char** argv)
         dialogs.messageWithCaption("错误", "Vellumark 已经运行!", platform::MessageIcon::Error);
         return 0;
     }
-    application.setErrorReport(
-        [&dialogs](const std::string& text) { dialogs.message(text, platform::MessageIcon::Error); });
+    application.setErrorReport([&dialogs](const std::string& text) {
+        dialogs.message(text, platform::MessageIcon::Error);
+    });
 
     try {
         linux_edition::KeyFileSettingsStore settings(linux_edition::settingsFile());

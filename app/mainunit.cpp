@@ -168,9 +168,8 @@ void Tmainform::reportFailure(const std::exception& error)
 template <typename Sender, typename Signal, typename... Args>
 void Tmainform::connectCommand(Sender* sender, Signal signal, void (Tmainform::*handler)(Args...))
 {
-    connect(sender, signal, this, [this, handler](Args... args) {
-        runCommand([&] { (this->*handler)(args...); });
-    });
+    connect(sender, signal, this,
+            [this, handler](Args... args) { runCommand([&] { (this->*handler)(args...); }); });
 }
 
 Tmainform::Tmainform(MainServices services, QWidget* parent)
@@ -266,8 +265,9 @@ void Tmainform::buildActions()
                            QStringLiteral("刷新(F5)"), Qt::Key_F5);
     m_clearAction = make("TopClear", Command::ClearEmptyBoxes, QStringLiteral("清扫F4"),
                          QStringLiteral("清除空的光盘盒"), Qt::Key_F4);
-    m_newCdAction = make("TopNewCD", Command::NewCd, QStringLiteral("新增"),
-                         QStringLiteral("新增一张光盘(Ctrl+N)"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    m_newCdAction =
+        make("TopNewCD", Command::NewCd, QStringLiteral("新增"),
+             QStringLiteral("新增一张光盘(Ctrl+N)"), QKeySequence(Qt::CTRL | Qt::Key_N));
     m_newBoxAction =
         make("TopNewBox", Command::NewBox, QStringLiteral("新增"),
              QStringLiteral("新增一个光盘盒(Ctrl+B)"), QKeySequence(Qt::CTRL | Qt::Key_B));
@@ -428,14 +428,16 @@ QWidget* Tmainform::buildContentPane()
     m_contentTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_contentTree->setContextMenuPolicy(Qt::CustomContextMenu);
     m_contentTree->setExpandsOnDoubleClick(true);
-    connectCommand(m_contentTree->selectionModel(), &QItemSelectionModel::currentChanged, &Tmainform::contentNodeChanged);
+    connectCommand(m_contentTree->selectionModel(), &QItemSelectionModel::currentChanged,
+                   &Tmainform::contentNodeChanged);
     connect(m_contentTree, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid() &&
             m_contentModel->data(index, RecordTreeModel::ImageRole).toInt() > 2) {
             runCommand([this] { openNode(); });
         }
     });
-    connectCommand(m_contentTree, &QWidget::customContextMenuRequested, &Tmainform::contentTreeContextMenu);
+    connectCommand(m_contentTree, &QWidget::customContextMenuRequested,
+                   &Tmainform::contentTreeContextMenu);
     layout->addWidget(m_contentTree, 1);
 
     m_statusBar5 = new PanelBar(QStringLiteral("StatusBar5"), {}, m_panels[6]);

@@ -249,8 +249,8 @@ private slots:
         row("21 bytes", "cdowner", "一二三四五六七八九十a", "一二三四五六七八九十");
         row("12 bytes in a list", "cdstat", "一二三四五六", "一二三四五六");
         row("13 bytes in a list", "cdxz", "一二三四五六7", "一二三四五六");
-        row("41 bytes, cut before a whole character", "cdother", "a一二三四五六七八九十一二三四五六七八九十",
-            "a一二三四五六七八九十一二三四五六七八九");
+        row("41 bytes, cut before a whole character", "cdother",
+            "a一二三四五六七八九十一二三四五六七八九十", "a一二三四五六七八九十一二三四五六七八九");
         row("not GBK", "cdother", "好😀", QString());
     }
     void byteLimits()
@@ -279,14 +279,19 @@ private slots:
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QString>("after");
         QTest::newRow("other notes, 41 bytes")
-            << "cdother" << "" << 0 << "a" + QString("汉").repeated(20)
-            << "a" + QString("汉").repeated(19);
+            << "cdother"
+            << "" << 0 << "a" + QString("汉").repeated(20) << "a" + QString("汉").repeated(19);
         QTest::newRow("number, into the middle")
-            << "cdno" << "AB" << 1 << QString("汉").repeated(10)
-            << "A" + QString("汉").repeated(9) + "B";
-        QTest::newRow("choice list") << "cdstyle" << "" << 0 << "刻录盘刻录盘刻" << "刻录盘刻录盘";
-        QTest::newRow("fits") << "cdowner" << "张" << 1 << "三" << "张三";
-        QTest::newRow("full field") << "cdbuyaddr" << "一二三四五六七八九十" << 10 << "x"
+            << "cdno"
+            << "AB" << 1 << QString("汉").repeated(10) << "A" + QString("汉").repeated(9) + "B";
+        QTest::newRow("choice list") << "cdstyle"
+                                     << "" << 0 << "刻录盘刻录盘刻"
+                                     << "刻录盘刻录盘";
+        QTest::newRow("fits") << "cdowner"
+                              << "张" << 1 << "三"
+                              << "张三";
+        QTest::newRow("full field") << "cdbuyaddr"
+                                    << "一二三四五六七八九十" << 10 << "x"
                                     << "一二三四五六七八九十";
     }
     void pasteIsCutToTheField()

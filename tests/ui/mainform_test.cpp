@@ -789,7 +789,8 @@ private slots:
         auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
         const auto atTop = [tvcd] {
             const QRect root = tvcd->visualRect(tvcd->model()->index(0, 0));
-            return tvcd->verticalScrollBar()->value() == 0 && tvcd->viewport()->rect().contains(root);
+            return tvcd->verticalScrollBar()->value() == 0 &&
+                   tvcd->viewport()->rect().contains(root);
         };
 
         const QStringList names{u("BIG"), u("AAA")};
@@ -964,7 +965,8 @@ private slots:
         makeForm();
         for (const char* bar : {"ToolBar1", "ToolBar2", "ToolBar3"}) {
             std::vector<std::pair<QString, QImage>> seen;
-            for (QToolButton* button : m_form->findChild<QToolBar*>(bar)->findChildren<QToolButton*>()) {
+            for (QToolButton* button :
+                 m_form->findChild<QToolBar*>(bar)->findChildren<QToolButton*>()) {
                 if (button->objectName().startsWith(u("qt_"))) {
                     continue; // the bar's own overflow button
                 }

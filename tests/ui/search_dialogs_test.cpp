@@ -650,8 +650,10 @@ private slots:
 
         // Two a frame at most: the throttled change and the idle state's own.
         const qint64 bound = elapsedMs / app::ThrottledUpdate::IntervalMs + 3;
-        QVERIFY2(titles <= bound, qPrintable(QString("%1 titles in %2 ms").arg(titles).arg(elapsedMs)));
-        QVERIFY2(statuses <= bound, qPrintable(QString("%1 statuses in %2 ms").arg(statuses).arg(elapsedMs)));
+        QVERIFY2(titles <= bound,
+                 qPrintable(QString("%1 titles in %2 ms").arg(titles).arg(elapsedMs)));
+        QVERIFY2(statuses <= bound,
+                 qPrintable(QString("%1 statuses in %2 ms").arg(statuses).arg(elapsedMs)));
         QCOMPARE(m_form->windowTitle(), QString("查找"));
         QCOMPARE(find<QStatusBar>("StatusBar1")->currentMessage(), QString());
         if (abortOnFirstHit) {
