@@ -10,10 +10,21 @@
 #include <QPixmap>
 
 #include <array>
+#include <map>
 
 // The icons are painted here instead of loaded: a plain Debian desktop may have no icon
 // theme and no SVG image plugin, and painted shapes stay sharp at 16 and 32 pixels alike.
 // Every shape is drawn on a 32 x 32 grid and scaled.
+
+// The resources of a static library are registered by hand.
+static void initIconResources()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(icons);
+        return true;
+    }();
+    (void)registered;
+}
 
 namespace app {
 
@@ -606,6 +617,43 @@ const QIcon& applicationIcon()
 {
     static const QIcon icon = painted(paintApplication);
     return icon;
+}
+
+QIcon commandIcon(Command command)
+{
+    struct Source
+    {
+        const char* themeName; // "" where the naming has none for the command
+        const char* resource;
+    };
+    static const std::map<Command, Source> sources = {
+        {Command::Find, {"edit-find", "find"}},
+        {Command::Refresh, {"view-refresh", "refresh"}},
+        {Command::ClearEmptyBoxes, {"edit-clear", "clear"}},
+        {Command::NewCd, {"media-optical", "new-cd"}},
+        {Command::NewBox, {"folder-new", "new-box"}},
+        {Command::Import, {"", "import"}},
+        {Command::Backup, {"document-save", "backup"}},
+        {Command::Output, {"", "output"}},
+        {Command::RebuildIcons, {"", "verify"}},
+        {Command::Settings, {"preferences-system", "settings"}},
+        {Command::About, {"help-about", "about"}},
+        {Command::Exit, {"application-exit", "exit"}},
+        {Command::Delete, {"edit-delete", "delete"}},
+        {Command::Move, {"", "move"}},
+        {Command::Rename, {"", "rename"}},
+        {Command::OpenDoors, {"media-eject", "eject"}},
+        {Command::CloseDoors, {"", "close-tray"}},
+        {Command::Up, {"go-up", "up"}},
+        {Command::LargeIcons, {"", "large-icons"}},
+        {Command::SmallIcons, {"", "small-icons"}},
+        {Command::List, {"", "list"}},
+        {Command::Details, {"", "details"}},
+    };
+    initIconResources();
+    const Source& source = sources.at(command);
+    const QIcon own(QStringLiteral(":/commands/%1.svg").arg(QLatin1String(source.resource)));
+    return *source.themeName == '\0' ? own : QIcon::fromTheme(QLatin1String(source.themeName), own);
 }
 
 } // namespace app

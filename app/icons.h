@@ -17,4 +17,33 @@ const QIcon& driveIcon(bool discPresent);
 // The application's own icon.
 const QIcon& applicationIcon();
 
+// The commands of the toolbars, each with a picture of its own.
+enum class Command {
+    Find,
+    Refresh,
+    ClearEmptyBoxes,
+    NewCd,
+    NewBox,
+    Import,
+    Backup,
+    Output,
+    RebuildIcons,
+    Settings,
+    About,
+    Exit,
+    Delete,
+    Move,
+    Rename,
+    OpenDoors,
+    CloseDoors,
+    Up,
+    LargeIcons,
+    SmallIcons,
+    List,
+    Details,
+};
+// The desktop theme's icon of a command where the freedesktop naming has one and the
+// theme holds it, otherwise the program's own, so the bars say the same without a theme.
+QIcon commandIcon(Command command);
+
 } // namespace app

@@ -32,19 +32,28 @@ constexpr int NameLimit = 20;
 constexpr int ChoiceLimit = 12;
 constexpr int OtherLimit = 40;
 
-// Refuses an edit whose GBK form would not fit the field, or that holds a character
-// GBK cannot store (it would be saved as "?").
+// Keeps a field within its size in GBK bytes. An edit too long for it (a paste) is cut
+// to fit: whole characters go from the end of what was inserted, where the cursor stands
+// after it. A character GBK cannot store (it would be saved as "?") is refused.
 class GbkLimitValidator : public QValidator
 {
 public:
     GbkLimitValidator(int maxBytes, QObject* parent) : QValidator(parent), m_maxBytes(maxBytes) {}
 
-    State validate(QString& input, int& /*pos*/) const override
+    State validate(QString& input, int& pos) const override
     {
         const auto converted = catalog::utf8ToGbkCounted(input.toStdString());
-        if (converted.replaced != 0 ||
-            converted.gbk.size() > static_cast<std::size_t>(m_maxBytes)) {
+        if (converted.replaced != 0) {
             return Invalid;
+        }
+        std::size_t size = converted.gbk.size();
+        while (size > static_cast<std::size_t>(m_maxBytes)) {
+            const int last = (pos > 0 ? pos : static_cast<int>(input.size())) - 1;
+            size -= toGbk(input.mid(last, 1)).size();
+            input.remove(last, 1);
+            if (pos > 0) {
+                pos = last;
+            }
         }
         return Acceptable;
     }
@@ -256,10 +265,10 @@ bool InfoPanel::writeValues()
     }
 }
 
-void InfoPanel::setCapacity(std::uint64_t bytes)
+void InfoPanel::setCapacity(std::optional<std::uint64_t> bytes)
 {
-    m_cdmoney->setText(QString::number(bytes));
-    m_cdmoney2->setText(megabytes(static_cast<double>(bytes)));
+    m_cdmoney->setText(bytes ? QString::number(*bytes) : QString());
+    m_cdmoney2->setText(bytes ? megabytes(static_cast<double>(*bytes)) : capacityText({}));
 }
 
 void InfoPanel::refill()
@@ -292,7 +301,7 @@ void InfoPanel::cdmoney2Click()
         m_dialogs.message(notInDrive, platform::MessageIcon::Warning);
         return;
     }
-    setCapacity(*size);
+    setCapacity(size);
     if (writeValues()) {
         m_dialogs.message("获取光盘容量完成！", platform::MessageIcon::Information);
     }

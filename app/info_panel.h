@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QLineEdit;
@@ -52,8 +53,9 @@ public:
     // A click on the capacity field: reads the disc's size when none is recorded.
     void cdmoney2Click();
 
-    // The disc's capacity in bytes into cdmoney, shown in MB (not saved yet).
-    void setCapacity(std::uint64_t bytes);
+    // The disc's capacity in bytes into cdmoney, shown in MB (not saved yet); an unknown
+    // capacity leaves cdmoney empty and shows "0MB", which offers the capacity query.
+    void setCapacity(std::optional<std::uint64_t> bytes);
 
     catalog::TCDInfo values() const;
     QPushButton* saveButton() const { return m_save; }

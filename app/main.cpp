@@ -1,5 +1,6 @@
 // Vellumark's entry: one running instance, the main window, the message loop.
 
+#include "app/application.h"
 #include "app/mainunit.h"
 #include "platform/linux/keyfile_settings_store.h"
 #include "platform/linux/linux_drives.h"
@@ -11,19 +12,9 @@
 #include "platform/qt/qt_user_dialogs.h"
 #include "platform/qt/single_instance.h"
 
-#include <QApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
-
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    // Qt's own texts (dialog buttons, edit menus, the calendar) in Chinese like the rest.
-    QTranslator qtTexts;
-    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtTexts);
-    }
+    app::Application application(argc, argv);
     namespace linux_edition = platform::linux_edition;
     namespace qt_edition = platform::qt_edition;
 
@@ -33,7 +24,9 @@ int main(int argc, char** argv)
         dialogs.messageWithCaption("错误", "Vellumark 已经运行!", platform::MessageIcon::Error);
         return 0;
     }
-    QApplication::setApplicationDisplayName(QStringLiteral("Vellumark 1.32"));
+    application.setErrorReport([&dialogs](const std::string& text) {
+        dialogs.message(text, platform::MessageIcon::Error);
+    });
 
     try {
         linux_edition::KeyFileSettingsStore settings(linux_edition::settingsFile());

@@ -36,7 +36,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSplitter>
-#include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -83,6 +82,17 @@ std::string gbkOf(const QTreeWidgetItem* item)
     return item->data(0, GbkRole).toByteArray().toStdString();
 }
 
+// The child whose text is exactly these bytes, or null.
+QTreeWidgetItem* childNamed(const QTreeWidgetItem* parent, const std::string& nameGbk)
+{
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (gbkOf(parent->child(i)) == nameGbk) {
+            return parent->child(i);
+        }
+    }
+    return nullptr;
+}
+
 QString utf8(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -122,12 +132,48 @@ std::string memoFileText(const QString& text)
     return catalog::JoinLines(gbkLines);
 }
 
+// A command button of a pane's toolbar, off until the pane's state turns it on.
+QAction* addTool(QToolBar* toolBar, const char* name, Command icon, const QString& hint)
+{
+    QAction* action = toolBar->addAction(commandIcon(icon), hint);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setToolTip(hint);
+    action->setEnabled(false);
+    return action;
+}
+
 QAction* addMenuAction(QMenu* menu, const QString& text)
 {
     return menu->addAction(text);
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- commands
+
+void Tmainform::runCommand(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const std::exception& error) {
+        reportFailure(error);
+    }
+}
+
+void Tmainform::reportFailure(const std::exception& error)
+{
+    while (QApplication::overrideCursor() != nullptr) {
+        QApplication::restoreOverrideCursor();
+    }
+    m_services.dialogs.message(error.what(), MessageIcon::Error);
+}
+
+template <typename Sender, typename Signal, typename... Args>
+void Tmainform::connectCommand(Sender* sender, Signal signal, void (Tmainform::*handler)(Args...))
+{
+    connect(sender, signal, this,
+            [this, handler](Args... args) { runCommand([&] { (this->*handler)(args...); }); });
+}
 
 Tmainform::Tmainform(MainServices services, QWidget* parent)
     : QMainWindow(parent), m_services(std::move(services))
@@ -203,9 +249,9 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
 
 void Tmainform::buildActions()
 {
-    const auto make = [this](const char* objectName, const QString& text, const QString& hint,
-                             const QKeySequence& key = {}) {
-        auto* action = new QAction(text, this);
+    const auto make = [this](const char* objectName, Command icon, const QString& text,
+                             const QString& hint, const QKeySequence& key = {}) {
+        auto* action = new QAction(commandIcon(icon), text, this);
         action->setObjectName(QString::fromLatin1(objectName));
         action->setToolTip(hint);
         action->setStatusTip(hint);
@@ -216,38 +262,42 @@ void Tmainform::buildActions()
         action->setEnabled(false);
         return action;
     };
-    m_findAction =
-        make("TopFind", QStringLiteral("查找F3"), QStringLiteral("查找(F3)"), Qt::Key_F3);
-    m_refreshAction =
-        make("TopRefresh", QStringLiteral("刷新F5"), QStringLiteral("刷新(F5)"), Qt::Key_F5);
-    m_clearAction =
-        make("TopClear", QStringLiteral("清扫F4"), QStringLiteral("清除空的光盘盒"), Qt::Key_F4);
-    m_newCdAction = make("TopNewCD", QStringLiteral("新增"), QStringLiteral("新增一张光盘(Ctrl+N)"),
-                         QKeySequence(Qt::CTRL | Qt::Key_N));
+    m_findAction = make("TopFind", Command::Find, QStringLiteral("查找F3"),
+                        QStringLiteral("查找(F3)"), Qt::Key_F3);
+    m_refreshAction = make("TopRefresh", Command::Refresh, QStringLiteral("刷新F5"),
+                           QStringLiteral("刷新(F5)"), Qt::Key_F5);
+    m_clearAction = make("TopClear", Command::ClearEmptyBoxes, QStringLiteral("清扫F4"),
+                         QStringLiteral("清除空的光盘盒"), Qt::Key_F4);
+    m_newCdAction =
+        make("TopNewCD", Command::NewCd, QStringLiteral("新增"),
+             QStringLiteral("新增一张光盘(Ctrl+N)"), QKeySequence(Qt::CTRL | Qt::Key_N));
     m_newBoxAction =
-        make("TopNewBox", QStringLiteral("新增"), QStringLiteral("新增一个光盘盒(Ctrl+B)"),
-             QKeySequence(Qt::CTRL | Qt::Key_B));
-    m_importAction =
-        make("TopImport", QStringLiteral("导入F6"), QStringLiteral("导入光盘"), Qt::Key_F6);
-    m_backupAction = make("TopBackup", QStringLiteral("备份"), QStringLiteral("备份光盘"));
-    m_outputAction = make("TopOutput", QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
-    m_reIconAction = make("TopReIcon", QStringLiteral("校验"), QStringLiteral("重建图标索引"));
-    m_setupAction = make("TopSetup", QStringLiteral("设置F9"),
+        make("TopNewBox", Command::NewBox, QStringLiteral("新增"),
+             QStringLiteral("新增一个光盘盒(Ctrl+B)"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    m_importAction = make("TopImport", Command::Import, QStringLiteral("导入F6"),
+                          QStringLiteral("导入光盘"), Qt::Key_F6);
+    m_backupAction =
+        make("TopBackup", Command::Backup, QStringLiteral("备份"), QStringLiteral("备份光盘"));
+    m_outputAction =
+        make("TopOutput", Command::Output, QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
+    m_reIconAction = make("TopReIcon", Command::RebuildIcons, QStringLiteral("校验"),
+                          QStringLiteral("重建图标索引"));
+    m_setupAction = make("TopSetup", Command::Settings, QStringLiteral("设置F9"),
                          QStringLiteral("设置 Orlendy(F9)..."), Qt::Key_F9);
-    m_aboutAction = make("TopAbout", QStringLiteral("关于F1"),
+    m_aboutAction = make("TopAbout", Command::About, QStringLiteral("关于F1"),
                          QStringLiteral("关于 Orlendy(F1)..."), Qt::Key_F1);
-    m_exitAction =
-        make("TopExit", QStringLiteral("退出F10"), QStringLiteral("退出系统(F10)"), Qt::Key_F10);
+    m_exitAction = make("TopExit", Command::Exit, QStringLiteral("退出F10"),
+                        QStringLiteral("退出系统(F10)"), Qt::Key_F10);
     for (QAction* built : {m_refreshAction, m_aboutAction, m_exitAction, m_newCdAction,
                            m_newBoxAction, m_findAction}) {
         m_available.insert(built);
         built->setEnabled(true);
     }
-    connect(m_refreshAction, &QAction::triggered, this, &Tmainform::refreshLibrary);
+    connectCommand(m_refreshAction, &QAction::triggered, &Tmainform::refreshLibrary);
     connect(m_exitAction, &QAction::triggered, this, &QWidget::close);
-    connect(m_newCdAction, &QAction::triggered, this, &Tmainform::TopNewCDClick);
-    connect(m_newBoxAction, &QAction::triggered, this, &Tmainform::TopNewCDSClick);
-    connect(m_findAction, &QAction::triggered, this, &Tmainform::topfindClick);
+    connectCommand(m_newCdAction, &QAction::triggered, &Tmainform::TopNewCDClick);
+    connectCommand(m_newBoxAction, &QAction::triggered, &Tmainform::TopNewCDSClick);
+    connectCommand(m_findAction, &QAction::triggered, &Tmainform::topfindClick);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
         TAboutForm about(this);
         about.exec();
@@ -259,7 +309,7 @@ void Tmainform::buildMainToolBar()
     QToolBar* toolBar = addToolBar(QStringLiteral("ToolBar1"));
     toolBar->setObjectName(QStringLiteral("ToolBar1"));
     toolBar->setMovable(false);
-    toolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     for (QAction* action : {m_findAction, m_refreshAction, m_clearAction, m_newCdAction,
                             m_newBoxAction, m_importAction, m_backupAction, m_outputAction,
                             m_reIconAction, m_setupAction, m_aboutAction, m_exitAction}) {
@@ -275,32 +325,25 @@ QWidget* Tmainform::buildBoxTreePane()
 
     auto* toolBar = new QToolBar(QStringLiteral("ToolBar3"), m_panels[1]);
     toolBar->setObjectName(QStringLiteral("ToolBar3"));
-    const auto tool = [this, toolBar](const char* name, const QString& hint) {
-        auto* action = toolBar->addAction(hint);
-        action->setObjectName(QString::fromLatin1(name));
-        action->setToolTip(hint);
-        action->setEnabled(false);
-        return action;
-    };
-    m_tvDelete = tool("tvtbdel", QStringLiteral("删除光盘盒(Del)"));
-    m_tvMove = tool("tvtbmove", QStringLiteral("移动/复制 光盘盒..."));
-    m_tvRename = tool("tvtbren", QStringLiteral("重命名光盘盒(F2)"));
-    m_tvDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
-    m_tvMove->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
-    m_tvRename->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    m_tvDelete = addTool(toolBar, "tvtbdel", Command::Delete, QStringLiteral("删除光盘盒(Del)"));
+    m_tvMove = addTool(toolBar, "tvtbmove", Command::Move, QStringLiteral("移动/复制 光盘盒..."));
+    m_tvRename = addTool(toolBar, "tvtbren", Command::Rename, QStringLiteral("重命名光盘盒(F2)"));
     toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_ejectButton = new QToolButton(toolBar);
-    m_ejectButton->setObjectName(QStringLiteral("ejectcd"));
-    m_ejectButton->setText(QStringLiteral("弹出"));
-    m_ejectButton->setToolTip(QStringLiteral("弹出所有光驱"));
-    m_ejectButton->setPopupMode(QToolButton::MenuButtonPopup);
-    m_closeButton = new QToolButton(toolBar);
-    m_closeButton->setObjectName(QStringLiteral("closecd"));
-    m_closeButton->setText(QStringLiteral("合上"));
-    m_closeButton->setToolTip(QStringLiteral("合上所有光驱"));
-    m_closeButton->setPopupMode(QToolButton::MenuButtonPopup);
-    toolBar->addWidget(m_ejectButton);
-    toolBar->addWidget(m_closeButton);
+    const auto doorButton = [toolBar](const char* name, Command icon, const QString& text,
+                                      const QString& hint) {
+        auto* button = new QToolButton(toolBar);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setIcon(commandIcon(icon));
+        button->setText(text);
+        button->setToolTip(hint);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+        toolBar->addWidget(button);
+        return button;
+    };
+    m_ejectButton = doorButton("ejectcd", Command::OpenDoors, QStringLiteral("弹出"),
+                               QStringLiteral("弹出所有光驱"));
+    m_closeButton = doorButton("closecd", Command::CloseDoors, QStringLiteral("合上"),
+                               QStringLiteral("合上所有光驱"));
     layout->addWidget(toolBar);
 
     m_boxTree = new QTreeWidget(m_panels[1]);
@@ -309,8 +352,8 @@ QWidget* Tmainform::buildBoxTreePane()
     m_boxTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_boxTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_boxTree->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_boxTree, &QTreeWidget::itemSelectionChanged, this, &Tmainform::TVstyleChange);
-    connect(m_boxTree, &QWidget::customContextMenuRequested, this, &Tmainform::boxTreeContextMenu);
+    connectCommand(m_boxTree, &QTreeWidget::itemSelectionChanged, &Tmainform::TVstyleChange);
+    connectCommand(m_boxTree, &QWidget::customContextMenuRequested, &Tmainform::boxTreeContextMenu);
     layout->addWidget(m_boxTree, 1);
 
     m_statusBar1 = new PanelBar(QStringLiteral("StatusBar1"), {}, m_panels[1]);
@@ -326,22 +369,11 @@ QWidget* Tmainform::buildListPane()
 
     auto* toolBar = new QToolBar(QStringLiteral("ToolBar2"), m_panels[5]);
     toolBar->setObjectName(QStringLiteral("ToolBar2"));
-    const auto tool = [toolBar](const char* name, const QString& text) {
-        auto* action = toolBar->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
-        action->setToolTip(text);
-        action->setEnabled(false);
-        return action;
-    };
-    m_lvUp = tool("lvtbup", QStringLiteral("向上一层"));
+    m_lvUp = addTool(toolBar, "lvtbup", Command::Up, QStringLiteral("向上一层"));
     m_available.insert(m_lvUp);
-    m_lvDelete = tool("lvtbdel", QStringLiteral("删除选定项(Del)"));
-    m_lvMove = tool("lvtbmove", QStringLiteral("移动/复制选定项 到..."));
-    m_lvRename = tool("lvtbren", QStringLiteral("重命名(F2)"));
-    m_lvUp->setIcon(style()->standardIcon(QStyle::SP_ArrowUp));
-    m_lvDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
-    m_lvMove->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
-    m_lvRename->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    m_lvDelete = addTool(toolBar, "lvtbdel", Command::Delete, QStringLiteral("删除选定项(Del)"));
+    m_lvMove = addTool(toolBar, "lvtbmove", Command::Move, QStringLiteral("移动/复制选定项 到..."));
+    m_lvRename = addTool(toolBar, "lvtbren", Command::Rename, QStringLiteral("重命名(F2)"));
     toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     toolBar->addSeparator();
     m_viewStyles = new QActionGroup(this);
@@ -349,12 +381,10 @@ QWidget* Tmainform::buildListPane()
     const char* styleNames[4] = {"icon", "sicon", "list", "report"};
     const QString styleTexts[4] = {QStringLiteral("大图标"), QStringLiteral("小图标"),
                                    QStringLiteral("列表"), QStringLiteral("详细资料")};
-    const QIcon styleIcons[4] = {style()->standardIcon(QStyle::SP_FileDialogContentsView),
-                                 style()->standardIcon(QStyle::SP_FileDialogInfoView),
-                                 style()->standardIcon(QStyle::SP_FileDialogListView),
-                                 style()->standardIcon(QStyle::SP_FileDialogDetailedView)};
+    const Command styleIcons[4] = {Command::LargeIcons, Command::SmallIcons, Command::List,
+                                   Command::Details};
     for (int i = 0; i < 4; ++i) {
-        QAction* action = toolBar->addAction(styleIcons[i], styleTexts[i]);
+        QAction* action = toolBar->addAction(commandIcon(styleIcons[i]), styleTexts[i]);
         action->setObjectName(QString::fromLatin1(styleNames[i]));
         action->setCheckable(true);
         m_viewStyles->addAction(action);
@@ -363,15 +393,15 @@ QWidget* Tmainform::buildListPane()
                 [this, i] { m_list->setViewStyle(static_cast<CdListView::ViewStyle>(i + 1)); });
     }
     m_styleActions[3]->setChecked(true);
-    connect(m_lvUp, &QAction::triggered, this, &Tmainform::goUp);
+    connectCommand(m_lvUp, &QAction::triggered, &Tmainform::goUp);
     layout->addWidget(toolBar);
 
     m_list = new CdListView(m_panels[5]);
     m_list->setObjectName(QStringLiteral("LVcd"));
-    connect(m_list, &CdListView::itemClicked, this, &Tmainform::LVcdClick);
-    connect(m_list, &CdListView::rightButtonPressed, this, &Tmainform::listRightButton);
-    connect(m_list, &CdListView::itemDoubleClicked, this, &Tmainform::listDoubleClick);
-    connect(m_list, &CdListView::keyReleased, this, &Tmainform::listKeyReleased);
+    connectCommand(m_list, &CdListView::itemClicked, &Tmainform::LVcdClick);
+    connectCommand(m_list, &CdListView::rightButtonPressed, &Tmainform::listRightButton);
+    connectCommand(m_list, &CdListView::itemDoubleClicked, &Tmainform::listDoubleClick);
+    connectCommand(m_list, &CdListView::keyReleased, &Tmainform::listKeyReleased);
     layout->addWidget(m_list, 1);
 
     m_statusBar4 = new PanelBar(QStringLiteral("StatusBar4"), {}, m_panels[5]);
@@ -401,16 +431,16 @@ QWidget* Tmainform::buildContentPane()
     m_contentTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_contentTree->setContextMenuPolicy(Qt::CustomContextMenu);
     m_contentTree->setExpandsOnDoubleClick(true);
-    connect(m_contentTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &Tmainform::contentNodeChanged);
+    connectCommand(m_contentTree->selectionModel(), &QItemSelectionModel::currentChanged,
+                   &Tmainform::contentNodeChanged);
     connect(m_contentTree, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid() &&
             m_contentModel->data(index, RecordTreeModel::ImageRole).toInt() > 2) {
-            openNode();
+            runCommand([this] { openNode(); });
         }
     });
-    connect(m_contentTree, &QWidget::customContextMenuRequested, this,
-            &Tmainform::contentTreeContextMenu);
+    connectCommand(m_contentTree, &QWidget::customContextMenuRequested,
+                   &Tmainform::contentTreeContextMenu);
     layout->addWidget(m_contentTree, 1);
 
     m_statusBar5 = new PanelBar(QStringLiteral("StatusBar5"), {}, m_panels[6]);
@@ -518,7 +548,7 @@ void Tmainform::buildBoxTreeMenu()
     for (const auto& [index, handler] : built) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
-        connect(items[index], &QAction::triggered, this, handler);
+        connectCommand(items[index], &QAction::triggered, handler);
     }
 }
 
@@ -546,12 +576,12 @@ void Tmainform::buildContentMenu()
     }
     m_contentMenu->setDefaultAction(m_contentMenu->actions().front());
     const auto items = m_contentMenu->actions();
-    connect(items[0], &QAction::triggered, this, &Tmainform::openNode);
-    connect(items[1], &QAction::triggered, this, &Tmainform::tvcdfindClick);
-    connect(items[2], &QAction::triggered, this, &Tmainform::tvcdfindnextClick);
-    connect(items[3], &QAction::triggered, this, &Tmainform::tvcdLocMXClick);
-    connect(items[4], &QAction::triggered, this, &Tmainform::describeNode);
-    connect(items[12], &QAction::triggered, this, &Tmainform::copyPath);
+    connectCommand(items[0], &QAction::triggered, &Tmainform::openNode);
+    connectCommand(items[1], &QAction::triggered, &Tmainform::tvcdfindClick);
+    connectCommand(items[2], &QAction::triggered, &Tmainform::tvcdfindnextClick);
+    connectCommand(items[3], &QAction::triggered, &Tmainform::tvcdLocMXClick);
+    connectCommand(items[4], &QAction::triggered, &Tmainform::describeNode);
+    connectCommand(items[12], &QAction::triggered, &Tmainform::copyPath);
     for (const int index : {0, 1, 2, 3, 4, 10, 11, 12}) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
@@ -610,11 +640,11 @@ void Tmainform::buildListMenu()
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
     }
-    connect(items[0], &QAction::triggered, this, &Tmainform::lvfindClick);
-    connect(items[8], &QAction::triggered, this, &Tmainform::lvoldplClick);
-    connect(items[1], &QAction::triggered, this, &Tmainform::selectAllItems);
-    connect(items[2], &QAction::triggered, this, &Tmainform::TopNewCDClick);
-    connect(items[6], &QAction::triggered, this, &Tmainform::tvnewcdsClick);
+    connectCommand(items[0], &QAction::triggered, &Tmainform::lvfindClick);
+    connectCommand(items[8], &QAction::triggered, &Tmainform::lvoldplClick);
+    connectCommand(items[1], &QAction::triggered, &Tmainform::selectAllItems);
+    connectCommand(items[2], &QAction::triggered, &Tmainform::TopNewCDClick);
+    connectCommand(items[6], &QAction::triggered, &Tmainform::tvnewcdsClick);
     connect(items[7], &QAction::triggered, this, [this] { m_list->relayout(); });
 }
 
@@ -972,13 +1002,20 @@ void Tmainform::applySelectionState()
     }
 }
 
-void Tmainform::LVcdClick()
+// Steps that every click and the right button run first: the pane is reset unless one
+// item is selected, and the buttons and the location follow the selection.
+void Tmainform::followSelection()
 {
-    const auto selected = m_list->selectedRows();
-    if (selected.size() != 1) {
+    if (m_list->selectedRows().size() != 1) {
         resetShow();
     }
     applySelectionState();
+}
+
+void Tmainform::LVcdClick()
+{
+    followSelection();
+    const auto selected = m_list->selectedRows();
     if (selected.size() != 1) {
         setTabShown(m_infoPanel, false);
         setTabShown(m_tabSheet1, false);
@@ -1004,11 +1041,7 @@ void Tmainform::LVcdClick()
             showBoxItem(row);
         }
     } catch (const std::exception& error) {
-        // A file that cannot be read or written ends the command; what was done stays.
-        while (QApplication::overrideCursor() != nullptr) {
-            QApplication::restoreOverrideCursor();
-        }
-        m_services.dialogs.message(error.what(), MessageIcon::Error);
+        reportFailure(error);
     }
 }
 
@@ -1079,6 +1112,7 @@ bool Tmainform::loadIntoContentTree(const catalog::RecordRef& record, std::strin
     if (const QModelIndex first = m_contentModel->index(0, 0); first.isValid()) {
         m_contentTree->expand(first);
     }
+    m_contentTree->scrollToTop();
     m_statusBar2->setPanelText(0, utf8(catalog::TotalsText(load.totals)));
     if (!load.tree.ok || !load.tags.ok) {
         m_services.dialogs.message(load.tree.ok ? load.tags.errorUtf8 : load.tree.errorUtf8,
@@ -1316,12 +1350,11 @@ void Tmainform::selectAllItems()
 
 void Tmainform::listRightButton(const QPoint& globalPos, int row)
 {
-    resetShow();
     const auto before = m_list->selectedRows();
     if (row >= 0 && std::find(before.begin(), before.end(), row) == before.end()) {
         m_list->selectOnly(row);
     }
-    applySelectionState();
+    followSelection();
     const auto selected = m_list->selectedRows();
     const int treeKind = nodeKind(selectedNode());
     const auto items = m_listMenu->actions();
@@ -1360,13 +1393,9 @@ void Tmainform::listDoubleClick()
     if (row < 0 || node == nullptr || m_list->kind(row) != catalog::ListItem::Box) {
         return;
     }
-    const std::string caption = m_list->caption(row);
-    for (int i = 0; i < node->childCount(); ++i) {
-        if (gbkOf(node->child(i)) == caption) {
-            m_boxTree->setCurrentItem(node->child(i));
-            fillList(boxFolder());
-            return;
-        }
+    if (QTreeWidgetItem* child = childNamed(node, m_list->caption(row))) {
+        m_boxTree->setCurrentItem(child);
+        fillList(boxFolder());
     }
 }
 
@@ -1451,22 +1480,30 @@ void Tmainform::TopNewCDClick()
     if (m_newCdForm->openDoorWhenAdded()) {
         m_services.drives.setDriveDoor(letter, true);
     }
-    showNewCd(presetBox, targetBox, nameGbk);
-    if (capacity) {
-        m_infoPanel->setCapacity(*capacity);
+    showNewCd(targetBox, nameGbk);
+    // The record gets its information at once, with or without a capacity.
+    if (m_hasShownRecord && m_shownFiles.folder == record.folder &&
+        m_shownFiles.name == record.name) {
+        m_infoPanel->setCapacity(capacity);
         m_infoPanel->save();
     }
 }
 
-void Tmainform::showNewCd(const std::string& presetBox, const std::string& targetBox,
-                          const std::string& nameGbk)
+// The target box listed afresh from disk, so its list and counts include the new CD,
+// and the new CD selected and shown.
+void Tmainform::showNewCd(const std::string& targetBox, const std::string& nameGbk)
 {
-    if (targetBox == presetBox) {
-        const int row = m_list->addItem(nameGbk, catalog::ListItem::CdRecord);
-        m_list->scrollTo(row);
-        m_list->selectOnly(row);
+    QTreeWidgetItem* box = findNodeByPath(targetBox);
+    if (box == nullptr) {
+        // A box made beside the program since the tree was loaded.
+        refreshLibrary();
+        box = findNodeByPath(targetBox);
     }
-    selectBoxPath(targetBox);
+    if (box != nullptr && box == selectedNode()) {
+        TVstyleChange();
+    } else {
+        selectBoxPath(targetBox);
+    }
     m_list->clearSelection();
     for (int row = 0; row < m_list->count(); ++row) {
         if (m_list->caption(row) == nameGbk && m_list->kind(row) == catalog::ListItem::CdRecord) {
@@ -1489,20 +1526,12 @@ void Tmainform::TopNewCDSClick()
     if (m_newBoxForm->exec() != QDialog::Accepted) {
         return;
     }
-    QTreeWidgetItem* parentNode = findNodeByPath(m_newBoxForm->parentPath());
-    const std::string parentFolder =
-        catalog::LibraryPath(m_libraryRoot, m_newBoxForm->parentPath());
+    const std::string& parentPath = m_newBoxForm->parentPath();
     const std::string nameGbk = m_newBoxForm->nameGbk();
-    try {
-        if (catalog::CreateBox(parentFolder, nameGbk) == catalog::NewBox::Exists) {
-            m_services.dialogs.message(catalog::BoxExistsMessage(nameGbk), MessageIcon::Error);
-            return;
-        }
-    } catch (const std::exception& error) {
-        m_services.dialogs.message(error.what(), MessageIcon::Error);
+    if (!createBox(catalog::LibraryPath(m_libraryRoot, parentPath), nameGbk)) {
         return;
     }
-    if (parentNode != nullptr) {
+    if (QTreeWidgetItem* parentNode = findNodeByPath(parentPath)) {
         addNewBox(parentNode, nameGbk);
     }
 }
@@ -1518,31 +1547,42 @@ void Tmainform::tvnewcdsClick()
         return;
     }
     const std::string nameGbk = catalog::utf8ToGbk(*typed);
+    if (createBox(boxFolder(), nameGbk)) {
+        addNewBox(parentNode, nameGbk);
+    }
+}
+
+// Creates the box folder; false, after saying why where there is something to say, when
+// the name is blank, refused or taken, or the folder cannot be made.
+bool Tmainform::createBox(const std::string& parentFolder, const std::string& nameGbk)
+{
     try {
-        switch (catalog::CreateBox(boxFolder(), nameGbk)) {
+        switch (catalog::CreateBox(parentFolder, nameGbk)) {
+        case catalog::NewBox::Created:
+            return true;
+        case catalog::NewBox::Dropped:
+            return false;
         case catalog::NewBox::Refused:
             m_services.dialogs.message(catalog::NameRefusalMessage(catalog::NameUse::BoxInTree),
                                        MessageIcon::Error);
-            return;
-        case catalog::NewBox::Dropped:
-            return;
+            return false;
         case catalog::NewBox::Exists:
             m_services.dialogs.message(catalog::BoxExistsMessage(nameGbk), MessageIcon::Error);
-            return;
-        case catalog::NewBox::Created:
-            break;
+            return false;
         }
     } catch (const std::exception& error) {
         m_services.dialogs.message(error.what(), MessageIcon::Error);
-        return;
     }
-    addNewBox(parentNode, nameGbk);
+    return false;
 }
 
 // The new box under its parent node, the parent listed, the box selected in the list.
 void Tmainform::addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGbk)
 {
-    parentNode->addChild(new BoxTreeItem(nameGbk, catalog::BoxNode::Box));
+    // A box made beside the program is on disk before it is in the tree: one node each.
+    if (childNamed(parentNode, nameGbk) == nullptr) {
+        parentNode->addChild(new BoxTreeItem(nameGbk, catalog::BoxNode::Box));
+    }
     parentNode->setExpanded(true);
     if (selectedNode() == parentNode) {
         TVstyleChange();
@@ -1561,8 +1601,10 @@ void Tmainform::addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGb
 
 void Tmainform::mediaChanged()
 {
-    RefreshDriveItems();
-    m_newCdForm->mediaChanged();
+    runCommand([this] {
+        RefreshDriveItems();
+        m_newCdForm->mediaChanged();
+    });
 }
 
 // ---------------------------------------------------------------- content tree
@@ -2113,19 +2155,19 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event)
         leaveDescription();
     }
     if (watched == m_contentTree && event->type() == QEvent::KeyRelease) {
-        contentKeyReleased(static_cast<QKeyEvent*>(event));
+        runCommand([&] { contentKeyReleased(static_cast<QKeyEvent*>(event)); });
     }
     if (watched == m_boxTree && event->type() == QEvent::KeyRelease) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const int kind = nodeKind(selectedNode());
         if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier &&
             (kind == catalog::BoxNode::LibraryRoot || kind == catalog::BoxNode::Box)) {
-            tvnewcdsClick();
+            runCommand([this] { tvnewcdsClick(); });
             return true;
         }
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             if (key->modifiers() & Qt::AltModifier) {
-                showDetails();
+                runCommand([this] { showDetails(); });
                 return true;
             }
         }

@@ -4,6 +4,7 @@
 #include "catalog/record_files.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -121,6 +122,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // One command of the window: an error that ends it (a file that cannot be read or
+    // written) is shown as a message; what was done before stays.
+    void runCommand(const std::function<void()>& work);
+    void reportFailure(const std::exception& error);
+    // Connects a signal to a handler that runs as one command.
+    template <typename Sender, typename Signal, typename... Args>
+    void connectCommand(Sender* sender, Signal signal, void (Tmainform::*handler)(Args...));
+
     bool saveOnEnter(QObject* watched, const QKeyEvent* key);
     void applyPaneSizes();
     struct ShownRecord;
@@ -159,14 +168,15 @@ private:
     void listKeyReleased(int key, Qt::KeyboardModifiers modifiers);
     void resetShow();
     void applySelectionState();
+    void followSelection();
     void showDriveItem(int row);
     void showRecord(int row);
     void showFoundFolder(int row);
     void showFoundCd(int row);
     void showBoxItem(int row);
+    bool createBox(const std::string& parentFolder, const std::string& nameGbk);
     void addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGbk);
-    void showNewCd(const std::string& presetBox, const std::string& targetBox,
-                   const std::string& nameGbk);
+    void showNewCd(const std::string& targetBox, const std::string& nameGbk);
     void leaveDescription();
     void contentKeyReleased(const QKeyEvent* key);
     void refuseFoundFolderEdit(bool deleting);

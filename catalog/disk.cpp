@@ -103,7 +103,11 @@ std::string DisplayPath(std::string_view path)
         if (slash == std::string_view::npos) {
             slash = path.size();
         }
-        const std::string_view segment = path.substr(start, slash - start);
+        std::string_view segment = path.substr(start, slash - start);
+        // The two special names are shown without their 0xFF byte, as everywhere.
+        if (!segment.empty() && static_cast<unsigned char>(segment.front()) == 0xFF) {
+            segment.remove_prefix(1);
+        }
         shown += isValidUtf8(segment) ? std::string(segment) : gbkToUtf8(segment);
         if (slash < path.size()) {
             shown += '/';

@@ -1,5 +1,6 @@
 #include "scan/NewCDUnit.h"
 #include "app/gbk_text.h"
+#include "app/throttled_update.h"
 
 #include "catalog/disk.h"
 #include "catalog/library.h"
@@ -48,20 +49,20 @@ std::string utf8(const QString& text)
     return text.toStdString();
 }
 
-// The scan's link to the dialog: the status bar shows the path, and the event loop runs
-// between folder entries so that the abort button can be pressed.
+// The scan's link to the dialog: the status bar shows the path being read, and the
+// event loop runs between folder entries so that the abort button can be pressed.
 class DialogProgress : public ScanProgress
 {
 public:
-    DialogProgress(QStatusBar& bar, const bool& abortFlag) : m_bar(bar), m_abortFlag(abortFlag) {}
+    DialogProgress(QStatusBar& bar, const bool& abortFlag)
+        : m_abortFlag(abortFlag),
+          m_pathUpdate([this, &bar] { bar.showMessage(app::fromGbk(m_pathGbk)); })
+    {}
 
     void showPath(const std::string& pathGbk) override
     {
-        m_bar.showMessage(app::fromGbk(pathGbk));
-        if (!m_repainted.isValid() || m_repainted.elapsed() >= PumpIntervalMs) {
-            m_bar.repaint();
-            m_repainted.restart();
-        }
+        m_pathGbk = pathGbk;
+        m_pathUpdate.request();
     }
 
     bool aborted() override
@@ -74,10 +75,10 @@ public:
     }
 
 private:
-    QStatusBar& m_bar;
     const bool& m_abortFlag;
     QElapsedTimer m_pumped;
-    QElapsedTimer m_repainted;
+    std::string m_pathGbk;
+    app::ThrottledUpdate m_pathUpdate;
 };
 
 // A record of that name in the folder, whatever the case of name or extension: a library
@@ -406,9 +407,10 @@ void TNewCDForm::start()
     d->cdAdded = false;
     d->scanAborted = false;
     setScanning(true);
-    DialogProgress progress(*m_ui->StatusBar1, d->scanAborted);
     ScanRun run;
     try {
+        // Gone with the run, so no path it held back reaches the bar afterwards.
+        DialogProgress progress(*m_ui->StatusBar1, d->scanAborted);
         run = RunScan(*disc, letter, filtered, record, progress);
     } catch (const std::exception& error) {
         // Nothing usable was saved: the user may free space or pick another box.

@@ -4,6 +4,7 @@
 
 #include "app/gbk_text.h"
 #include "app/icons.h"
+#include "app/throttled_update.h"
 #include "catalog/box_tree.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
@@ -111,33 +112,40 @@ struct TFindForm::Private : public SearchProgress
     bool running = false;
     SearchOutcome outcome;
     QElapsedTimer pumpTimer;
-    QElapsedTimer statusTimer;
+    // The run's latest status, caption and hit, brought to the screen at a bounded rate.
+    std::string statusGbk;
+    std::string captionGbk;
+    QTreeWidgetItem* lastFound = nullptr;
+    app::ThrottledUpdate statusUpdate;
+    app::ThrottledUpdate captionUpdate;
+    app::ThrottledUpdate foundUpdate;
 
     Private(TFindForm* form, platform::UserDialogs& d, const platform::Clock& c)
-        : q(form), dialogs(d), clock(c)
+        : q(form), dialogs(d), clock(c),
+          statusUpdate([this] { q->m_ui->StatusBar1->showMessage(app::fromGbk(statusGbk)); }),
+          captionUpdate([this] { q->setWindowTitle(app::fromGbk(captionGbk)); }),
+          foundUpdate([this] {
+              q->m_ui->ListView2->setCurrentItem(lastFound);
+              q->m_ui->ListView2->scrollToItem(lastFound);
+          })
     {}
 
     void status(const std::string& textGbk) override
     {
-        // Painting a status line per record would cost more than the search itself.
-        if (statusTimer.isValid() && statusTimer.elapsed() < PumpIntervalMs) {
-            return;
-        }
-        statusTimer.start();
-        q->m_ui->StatusBar1->showMessage(app::fromGbk(textGbk));
+        statusGbk = textGbk;
+        statusUpdate.request();
     }
-    void caption(const std::string& textGbk) override { q->setWindowTitle(app::fromGbk(textGbk)); }
+    void caption(const std::string& textGbk) override
+    {
+        captionGbk = textGbk;
+        captionUpdate.request();
+    }
     void found(const std::string& relativeNameGbk) override
     {
-        QTreeWidget* list = q->m_ui->ListView2;
-        auto* item = new QTreeWidgetItem(list);
-        const std::string captionGbk =
-            std::string(catalog::LibraryRootCaption) + "\\" + relativeNameGbk;
-        item->setText(0, app::fromGbk(captionGbk));
-        item->setData(0, CaptionRole, QByteArray::fromStdString(captionGbk));
-        item->setIcon(0, app::cdListIcon(catalog::ListItem::CdRecord));
-        list->setCurrentItem(item);
-        list->scrollToItem(item);
+        lastFound = new QTreeWidgetItem(q->m_ui->ListView2);
+        lastFound->setText(0, app::fromGbk(relativeNameGbk));
+        lastFound->setIcon(0, app::cdListIcon(catalog::ListItem::CdRecord));
+        foundUpdate.request();
     }
     bool aborted() override
     {
@@ -147,6 +155,13 @@ struct TFindForm::Private : public SearchProgress
             pumpTimer.start();
         }
         return abort;
+    }
+    // The run ended: its last hit in view; the idle state gives caption and status.
+    void settleUpdates()
+    {
+        foundUpdate.flush();
+        captionUpdate.cancel();
+        statusUpdate.cancel();
     }
 };
 
@@ -352,7 +367,7 @@ void TFindForm::showEvent(QShowEvent* event)
     if (!d->libraryRoot.empty()) {
         try {
             catalog::LoadBoxTree(d->libraryRoot, boxes, root);
-        } catch (const catalog::FileError& error) {
+        } catch (const std::exception& error) {
             d->dialogs.message(error.what(), platform::MessageIcon::Error);
         }
     }
@@ -546,17 +561,18 @@ void TFindForm::BitBtn1Click()
     d->abort = false;
     d->outcome = SearchOutcome{};
     d->pumpTimer.invalidate();
-    d->statusTimer.invalidate();
+    d->lastFound = nullptr;
     d->running = true;
     setSearching(true);
     bool failed = false;
     std::string errorText;
     try {
         d->outcome = RunSearch(d->libraryRoot, searchRequest, *d);
-    } catch (const catalog::FileError& error) {
+    } catch (const std::exception& error) {
         failed = true;
         errorText = error.what();
     }
+    d->settleUpdates();
     setSearching(false);
     d->running = false;
     if (failed) {

@@ -6,7 +6,9 @@
 #include "platform/user_dialogs.h"
 
 #include <QAbstractItemDelegate>
+#include <QPainter>
 #include <QShowEvent>
+#include <QStyledItemDelegate>
 
 namespace search {
 
@@ -16,6 +18,25 @@ constexpr int PathColumn = 1;
 // The bytes as given, so a description that does not survive the round trip through
 // the screen text is written back unchanged unless it was edited.
 constexpr int GbkRole = Qt::UserRole;
+
+// Grid lines between the rows and columns of the report view, drawn over the style's
+// own item so that a selected row keeps the style's selection colours.
+class GridLineDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Mid));
+        painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+        painter->drawLine(option.rect.topRight(), option.rect.bottomRight());
+        painter->restore();
+    }
+};
 
 std::string gbkOf(const QTreeWidgetItem* item, int column)
 {
@@ -34,9 +55,7 @@ TLocForm::TLocForm(QWidget* parent) : QDialog(parent), m_ui(new Ui::TLocForm)
     QTreeWidget* list = m_ui->ListView1;
     list->setColumnHidden(PathColumn, true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Grid lines between the rows and columns of the report view.
-    list->setStyleSheet(QStringLiteral("QTreeView::item { border-bottom: 1px solid palette(mid);"
-                                       " border-right: 1px solid palette(mid); }"));
+    list->setItemDelegate(new GridLineDelegate(list));
 
     connect(m_ui->Button1, &QPushButton::clicked, this, [this] {
         if (selectedIndex() >= 0) {

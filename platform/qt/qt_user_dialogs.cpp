@@ -1,6 +1,7 @@
 #include "platform/qt/qt_user_dialogs.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -8,15 +9,11 @@ namespace platform::qt_edition {
 
 namespace {
 
+// Set here rather than as the application's display name, which Qt would append to the
+// title of every window.
 QString applicationTitle()
 {
-    // A display name that was never set is the application name, which defaults to the
-    // executable's file name.
-    const QString title = QApplication::applicationDisplayName();
-    if (title.isEmpty() || title == QCoreApplication::applicationName()) {
-        return QStringLiteral("Vellumark 1.32");
-    }
-    return title;
+    return QStringLiteral("Vellumark 1.32");
 }
 
 QMessageBox::Icon boxIcon(MessageIcon icon)
@@ -43,11 +40,26 @@ QString screenText(const std::string& textUtf8)
     return text;
 }
 
+// A box with a short text is narrower than its title bar needs; the window manager
+// would cut the title. The box's own layout sets its size, so a spacer widens it.
+void keepTitleWhole(QMessageBox& box)
+{
+    auto* layout = qobject_cast<QGridLayout*>(box.layout());
+    if (layout == nullptr) {
+        return;
+    }
+    // Room for the title, the window icon and the title bar's buttons.
+    const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160;
+    layout->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                    layout->rowCount(), 0, 1, layout->columnCount());
+}
+
 int show(QWidget* parent, const QString& caption, const std::string& text, MessageIcon icon,
          QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     QMessageBox box(boxIcon(icon), caption, screenText(text), buttons, parent);
     box.setTextFormat(Qt::PlainText);
+    keepTitleWhole(box);
     box.setDefaultButton(defaultButton);
     return box.exec();
 }

@@ -81,6 +81,12 @@ TEST(Disk, FailuresCarryThePathAndTheSystemMessage)
     EXPECT_THROW(WriteFileAtomically(missing, "x"), FileError);
 }
 
+TEST(Disk, ErrorPathsShowTheSpecialNamesWithoutTheirFirstByte)
+{
+    EXPECT_EQ(DisplayPath("/lib/\xFF" + gbk("查找结果") + "/" + gbk("类") + "/a.Fin"),
+              "/lib/查找结果/类/a.Fin");
+}
+
 TEST(Disk, ListingIsSortedAndTellsFoldersFromFiles)
 {
     TempDir dir;

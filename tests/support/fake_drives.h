@@ -18,6 +18,7 @@ public:
         std::string label;
         std::uint64_t size = 0;
         std::string mountPoint; // "" for none
+        bool sizeUnknown = false; // the size query fails though the disc is there
     };
 
     void addDrive(char letter, platform::DriveKind kind = platform::DriveKind::Optical)
@@ -44,7 +45,7 @@ public:
     }
     std::optional<std::uint64_t> discTotalSize(char letter) const override
     {
-        if (!discPresent(letter)) {
+        if (!discPresent(letter) || m_discs.at(letter).sizeUnknown) {
             return std::nullopt;
         }
         return m_discs.at(letter).size;

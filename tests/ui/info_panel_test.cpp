@@ -5,8 +5,10 @@
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <QValidator>
@@ -34,6 +36,13 @@ struct Fixture
         panel->setRecord(record, 'E', gbk("软件光盘"));
     }
     template <class T> T* child(const char* name) { return panel->findChild<T*>(name); }
+    // The line a text field or a choice list is typed into.
+    QLineEdit* lineEdit(const QString& field)
+    {
+        QWidget* widget = child<QWidget>(field.toLatin1().constData());
+        auto* box = qobject_cast<QComboBox*>(widget);
+        return box ? box->lineEdit() : qobject_cast<QLineEdit*>(widget);
+    }
     std::string ifnPath() const { return dir / (gbk("软件光盘") + ".Ifn"); }
     void storeInfo(const catalog::TCDInfo& info)
     {
@@ -226,32 +235,81 @@ private slots:
         }
     }
 
+    // What a field keeps of a text given whole (null: refused).
     void byteLimits_data()
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("accepted");
-        const auto row = [](const char* name, const char* field, const char* text, bool ok) {
-            QTest::newRow(name) << QString(field) << QString(text) << ok;
+        QTest::addColumn<QString>("kept");
+        const auto row = [](const char* name, const char* field, const char* text,
+                            const QString& kept) {
+            QTest::newRow(name) << QString(field) << QString(text) << kept;
         };
-        row("20 bytes", "cdno", "一二三四五六七八九十", true);
-        row("21 bytes", "cdowner", "一二三四五六七八九十a", false);
-        row("12 bytes in a list", "cdstat", "一二三四五六", true);
-        row("13 bytes in a list", "cdxz", "一二三四五六7", false);
-        row("not GBK", "cdother", "好😀", false);
+        row("20 bytes", "cdno", "一二三四五六七八九十", "一二三四五六七八九十");
+        row("21 bytes", "cdowner", "一二三四五六七八九十a", "一二三四五六七八九十");
+        row("12 bytes in a list", "cdstat", "一二三四五六", "一二三四五六");
+        row("13 bytes in a list", "cdxz", "一二三四五六7", "一二三四五六");
+        row("41 bytes, cut before a whole character", "cdother",
+            "a一二三四五六七八九十一二三四五六七八九十", "a一二三四五六七八九十一二三四五六七八九");
+        row("not GBK", "cdother", "好😀", QString());
     }
     void byteLimits()
     {
         QFETCH(QString, field);
         QFETCH(QString, text);
-        QFETCH(bool, accepted);
+        QFETCH(QString, kept);
         Fixture f;
-        QWidget* widget = f.child<QWidget>(field.toLatin1().constData());
-        auto* box = qobject_cast<QComboBox*>(widget);
-        QLineEdit* edit = box ? box->lineEdit() : qobject_cast<QLineEdit*>(widget);
+        QLineEdit* edit = f.lineEdit(field);
         QVERIFY(edit && edit->validator());
-        int pos = 0;
-        QCOMPARE(edit->validator()->validate(text, pos) == QValidator::Acceptable, accepted);
+        int pos = static_cast<int>(text.size());
+        const QValidator::State state = edit->validator()->validate(text, pos);
+        QCOMPARE(state == QValidator::Acceptable, !kept.isNull());
+        if (!kept.isNull()) {
+            QCOMPARE(text, kept);
+            QCOMPARE(pos, static_cast<int>(kept.size()));
+        }
+    }
+
+    // Ctrl+V with the clipboard's text: kept, cut to the field at a character boundary.
+    void pasteIsCutToTheField_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("other notes, 41 bytes")
+            << "cdother"
+            << "" << 0 << "a" + QString("汉").repeated(20) << "a" + QString("汉").repeated(19);
+        QTest::newRow("number, into the middle")
+            << "cdno"
+            << "AB" << 1 << QString("汉").repeated(10) << "A" + QString("汉").repeated(9) + "B";
+        QTest::newRow("choice list") << "cdstyle"
+                                     << "" << 0 << "刻录盘刻录盘刻"
+                                     << "刻录盘刻录盘";
+        QTest::newRow("fits") << "cdowner"
+                              << "张" << 1 << "三"
+                              << "张三";
+        QTest::newRow("full field") << "cdbuyaddr"
+                                    << "一二三四五六七八九十" << 10 << "x"
+                                    << "一二三四五六七八九十";
+    }
+    void pasteIsCutToTheField()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, before);
+        QFETCH(int, cursor);
+        QFETCH(QString, pasted);
+        QFETCH(QString, after);
+        Fixture f;
+        QLineEdit* edit = f.lineEdit(field);
+        edit->setText(before);
+        edit->setCursorPosition(cursor);
+        QGuiApplication::clipboard()->setText(pasted);
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit->text(), after);
+        // The cursor stands after what was kept of the paste.
+        QCOMPARE(edit->cursorPosition(), static_cast<int>(after.size() - before.size() + cursor));
     }
 
     void longPasteCutAtCharacter()

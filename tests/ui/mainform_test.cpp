@@ -15,6 +15,7 @@
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
@@ -24,9 +25,12 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -119,6 +123,67 @@ private:
             find->BitBtn1Click();
         });
         m_form->topfindClick();
+    }
+    // Presses a mouse button on the list item with that caption, as a person does.
+    void mouseOnItem(const char* captionUtf8, Qt::MouseButton button)
+    {
+        auto* view = qobject_cast<QAbstractItemView*>(list()->currentView());
+        const int row = static_cast<int>(listCaptions().indexOf(u(captionUtf8)));
+        QVERIFY(view != nullptr && row >= 0);
+        const QPoint centre = view->visualRect(view->model()->index(row, 0)).center();
+        if (button == Qt::RightButton) {
+            QTest::mousePress(view->viewport(), button, {}, centre);
+            QTest::mouseRelease(view->viewport(), button, {}, centre);
+            m_form->findChild<QMenu*>("PopupMenu2")->hide();
+        } else {
+            QTest::mouseClick(view->viewport(), button, {}, centre);
+        }
+    }
+    int contentRows() const
+    {
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        return tvcd->model()->rowCount(tvcd->model()->index(0, 0));
+    }
+    // A new box under the selected one, named through the dialog or the input box.
+    void newBox(bool throughDialog, const QString& name)
+    {
+        if (!throughDialog) {
+            m_dialogs.typeNext(name.toStdString());
+            m_form->tvnewcdsClick();
+            return;
+        }
+        QTimer::singleShot(0, [this, name] {
+            auto* dialog = m_form->findChild<QDialog*>("TNewCDsForm");
+            dialog->findChild<QLineEdit*>("Edit1")->setText(name);
+            dialog->accept();
+        });
+        m_form->TopNewCDSClick();
+    }
+    struct AddRun
+    {
+        QString offeredName; // the name field as the add dialog came up
+        bool described = false;
+    };
+    // The add command with both of its modal dialogs answered as they come up: start in
+    // the add dialog, OK in the description dialog.
+    AddRun addCd()
+    {
+        AddRun run;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, [&] {
+            auto* add = m_form->findChild<scan::TNewCDForm*>("TNewCDForm");
+            auto* describe = m_form->findChild<QDialog*>("TCDMxForm");
+            if (add->isVisible()) {
+                run.offeredName = add->findChild<QLineEdit*>("Edit1")->text();
+                add->start();
+            } else if (describe->isVisible()) {
+                run.described = true;
+                describe->accept();
+            }
+        });
+        driver.start(10);
+        m_form->TopNewCDClick();
+        return run;
     }
     QStringList listCaptions() const
     {
@@ -220,6 +285,32 @@ private slots:
         QCOMPARE(m_form->findChild<QLineEdit*>("cdmoney2")->text(), QString());
     }
 
+    // The right button resets the pane only when it leaves no single item selected.
+    void rightClicksKeepTheShownCd()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        selectBox("软件光盘\\");
+        mouseOnItem("工具盘", Qt::LeftButton);
+        QCOMPARE(contentRows(), 2);
+
+        mouseOnItem("工具盘", Qt::RightButton);
+        QCOMPARE(contentRows(), 2);
+        QCOMPARE(m_form->findChild<QPlainTextEdit*>("MX")->toPlainText(), u("好用的工具\n"));
+        QCOMPARE(panel("StatusBar2"), u("总共有1个文件夹,2个文件"));
+        mouseOnItem("工具盘", Qt::LeftButton);
+        QCOMPARE(contentRows(), 2);
+
+        // Another item under the pointer: selected at once, shown by the next click.
+        mouseOnItem("子盒", Qt::RightButton);
+        QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("子盒"));
+        QCOMPARE(contentRows(), 2);
+        mouseOnItem("子盒", Qt::LeftButton);
+        QCOMPARE(panel("StatusBar4"), u("该光盘盒下有1个光盘盒，0张光盘"));
+        mouseOnItem("工具盘", Qt::LeftButton);
+        QCOMPARE(contentRows(), 2);
+    }
+
     void aStaleRecordIsReportedAndRemoved()
     {
         selectBox("软件光盘\\");
@@ -301,6 +392,58 @@ private slots:
         QTest::keyClick(owner, Qt::Key_Return);
         QCOMPARE(catalog::ReadCDInfo({root() + gbk("软件光盘/"), gbk("工具盘")}).info.cdowner,
                  gbk("张三"));
+    }
+
+    // A file that cannot be read ends its command with a message; the window goes on.
+    void unreadableFilesEndTheirCommandWithAMessage_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("unreadable");
+        QTest::newRow("category shown") << u("select") << u("坏类.Fin");
+        QTest::newRow("category details") << u("details") << u("坏类.Fin");
+        QTest::newRow("original place") << u("original place") << u("断指针.tgt");
+        QTest::newRow("record shown") << u("show record") << u("坏盘.Mx");
+    }
+    void unreadableFilesEndTheirCommandWithAMessage()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, unreadable);
+        const auto dangle = [](const std::string& path) {
+            QCOMPARE(::symlink("/nonexistent/vellumark", path.c_str()), 0);
+        };
+        putResult("坏类/工具盘.tgt", gbk("软件光盘\\工具盘.Cdr\r\n"));
+        dangle(root() + Results + "/" + gbk("坏类/坏类.Fin"));
+        dangle(root() + Results + "/" + gbk("旧类/断指针.tgt"));
+        put("软件光盘/坏盘.Cdr", "E:\\\r\n");
+        put("软件光盘/坏盘.tag", "0\r\n");
+        dangle(root() + gbk("软件光盘/坏盘.Mx"));
+        m_form->refreshLibrary();
+        m_dialogs.clear();
+
+        if (command == u("select")) {
+            selectResults("坏类\\");
+        } else if (command == u("details")) {
+            selectResults("坏类\\");
+            m_dialogs.clear();
+            m_form->findChild<QMenu*>("PopupMenu1")->actions().back()->trigger();
+        } else if (command == u("original place")) {
+            selectResults("旧类\\");
+            list()->selectOnly(static_cast<int>(listCaptions().indexOf(u("断指针"))));
+            m_dialogs.clear();
+            m_form->findChild<QMenu*>("PopupMenu2")->actions().back()->trigger();
+        } else {
+            selectBox("软件光盘\\");
+            clickItem("坏盘");
+        }
+        QVERIFY(!m_dialogs.shown().empty());
+        const auto& said = m_dialogs.shown().back();
+        QCOMPARE(said.icon, platform::MessageIcon::Error);
+        QVERIFY2(QString::fromStdString(said.text).contains(unreadable), said.text.c_str());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        QCOMPARE(contentRows(), 2);
     }
 
     void aFoundCdWhoseTargetIsGoneIsRemovedWithItsPointer()
@@ -531,6 +674,64 @@ private slots:
         QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("新盒"));
     }
 
+    // A name that makes no box leaves both trees as they were.
+    void aNameThatMakesNoBoxAddsNothing_data()
+    {
+        QTest::addColumn<bool>("throughDialog");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        const QString refused = u("光盘盒的名称不能含有下列字符\r\\/*?:\"><|");
+        QTest::newRow("dialog, blanks") << true << u("   ") << QString();
+        QTest::newRow("dialog, refused") << true << u("a:b") << refused;
+        QTest::newRow("dialog, taken") << true << u("子盒") << u("已存在光盘盒: 子盒");
+        QTest::newRow("input box, blanks") << false << u("  ") << QString();
+        QTest::newRow("input box, refused") << false << u("a|b") << refused;
+        QTest::newRow("input box, taken") << false << u("子盒") << u("已存在光盘盒: 子盒");
+    }
+    void aNameThatMakesNoBoxAddsNothing()
+    {
+        QFETCH(bool, throughDialog);
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        selectBox("软件光盘\\");
+        QTreeWidgetItem* parent = boxTree()->currentItem();
+        const int children = parent->childCount();
+        const QStringList listed = listCaptions();
+        newBox(throughDialog, name);
+        QCOMPARE(parent->childCount(), children);
+        QCOMPARE(listCaptions(), listed);
+        const bool said = std::any_of(m_dialogs.shown().begin(), m_dialogs.shown().end(),
+                                      [](const auto& shown) { return !shown.question; });
+        QCOMPARE(said, !message.isEmpty());
+        if (said) {
+            QCOMPARE(QString::fromStdString(m_dialogs.lastText()), message);
+        }
+    }
+
+    void aBoxAddedTwiceIsOneNode_data()
+    {
+        QTest::addColumn<bool>("throughDialog");
+        QTest::newRow("dialog") << true;
+        QTest::newRow("input box") << false;
+    }
+    void aBoxAddedTwiceIsOneNode()
+    {
+        QFETCH(bool, throughDialog);
+        selectBox("软件光盘\\");
+        QTreeWidgetItem* parent = boxTree()->currentItem();
+        const int children = parent->childCount();
+        newBox(throughDialog, u("新盒"));
+        newBox(throughDialog, u("新盒"));
+        QCOMPARE(parent->childCount(), children + 1);
+        QCOMPARE(listCaptions().count(u("新盒")), 1);
+        QCOMPARE(QString::fromStdString(m_dialogs.lastText()), u("已存在光盘盒: 新盒"));
+        // Removed beside the program and made again: its node is still the only one.
+        QCOMPARE(::rmdir((root() + gbk("软件光盘/新盒")).c_str()), 0);
+        newBox(throughDialog, u("新盒"));
+        QVERIFY(testing_support::exists(root() + gbk("软件光盘/新盒/")));
+        QCOMPARE(parent->childCount(), children + 1);
+    }
+
     void addingACdScansDescribesAndShowsIt()
     {
         const std::string disc = m_dir->path() + "disc/";
@@ -543,23 +744,9 @@ private slots:
         makeForm();
         selectBox("软件光盘\\");
 
-        // Both dialogs are modal: answer each one as it comes up.
-        bool described = false;
-        QTimer driver;
-        connect(&driver, &QTimer::timeout, [&] {
-            auto* add = m_form->findChild<scan::TNewCDForm*>("TNewCDForm");
-            auto* describe = m_form->findChild<QDialog*>("TCDMxForm");
-            if (add != nullptr && add->isVisible()) {
-                QCOMPARE(add->findChild<QLineEdit*>("Edit1")->text(), u("MYDISC"));
-                add->start();
-            } else if (describe != nullptr && describe->isVisible()) {
-                described = true;
-                describe->accept();
-            }
-        });
-        driver.start(10);
-        m_form->TopNewCDClick();
-        driver.stop();
+        const AddRun run = addCd();
+        QCOMPARE(run.offeredName, u("MYDISC"));
+        const bool described = run.described;
 
         QVERIFY(described);
         const std::string base = root() + gbk("软件光盘/MYDISC");
@@ -577,6 +764,63 @@ private slots:
         QCOMPARE(panel("StatusBar3", 1), u("MYDISC"));
         QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("MYDISC"));
         QCOMPARE(m_drives.doorLog(), (std::vector<std::string>{"open E"}));
+    }
+
+    void aNewCdWhoseCapacityIsUnknownGetsItsInformationAtOnce()
+    {
+        const std::string disc = m_dir->path() + "disc/";
+        writeFile(disc + "setup.exe", "x");
+        m_drives.addDrive('E', platform::DriveKind::Folder);
+        m_drives.insert('E', {"NOSIZE", 0, disc, true});
+        makeForm();
+        selectBox("软件光盘\\");
+        addCd();
+        const auto stored = catalog::ReadCDInfo({root() + gbk("软件光盘/"), "NOSIZE"});
+        QCOMPARE(stored.status, catalog::CDInfoRead::Status::Ok);
+        QCOMPARE(stored.info.cdmoney, std::string());
+        QCOMPARE(stored.info.cdstat, gbk("保存中"));
+        // "0MB" offers the capacity query at once.
+        QCOMPARE(m_form->findChild<QLineEdit*>("cdmoney2")->text(), u("0MB"));
+    }
+
+    // Each new CD opens at the top of its tree, sorted into its box, with the box's count.
+    void newCdsOpenAtTheTopAndTheBoxCountFollows()
+    {
+        const std::string disc = m_dir->path() + "disc/";
+        for (int i = 0; i < 300; ++i) {
+            writeFile(disc + "F" + std::to_string(1000 + i) + ".TXT", "x");
+        }
+        m_drives.addDrive('E', platform::DriveKind::Folder);
+        m_drives.insert('E', {"BIG", 681574400, disc});
+        makeForm();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        selectBox("软件光盘\\");
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        const auto atTop = [tvcd] {
+            const QRect root = tvcd->visualRect(tvcd->model()->index(0, 0));
+            return tvcd->verticalScrollBar()->value() == 0 &&
+                   tvcd->viewport()->rect().contains(root);
+        };
+
+        const QStringList names{u("BIG"), u("AAA")};
+        for (int added = 0; added < names.size(); ++added) {
+            if (added > 0) {
+                m_drives.insert('E', {names[added].toStdString(), 681574400, disc});
+            }
+            QCoreApplication::processEvents();
+            tvcd->scrollToBottom();
+            QVERIFY(added == 0 || tvcd->verticalScrollBar()->value() > 0);
+            addCd();
+            QCoreApplication::processEvents();
+            QCOMPARE(panel("StatusBar3", 1), names[added]);
+            QVERIFY(tvcd->verticalScrollBar()->maximum() > 0);
+            QVERIFY(atTop());
+            QCOMPARE(panel("StatusBar1"), u("该类下有1个子光盘盒，%1张光盘").arg(added + 2));
+            QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), names[added]);
+            QCOMPARE(list()->selectedRows().size(), std::size_t{1});
+        }
+        QCOMPARE(listCaptions(), (QStringList{u("子盒"), u("AAA"), u("BIG"), u("工具盘")}));
     }
 
     void addingWithoutADriveSaysSo()
@@ -696,6 +940,50 @@ private slots:
         m_form->tvcdLocMXClick();
         QCOMPARE(QString::fromStdString(m_dialogs.lastText()),
                  u("该张光盘里没有 有描述的文件夹或文件!"));
+    }
+
+    // Each button of a bar shows a picture, and no two buttons of one bar the same one,
+    // with the program's own pictures and with a desktop theme's.
+    void everyToolButtonHasAnIconOfItsOwn_data()
+    {
+        QTest::addColumn<QString>("theme");
+        QTest::newRow("no theme") << QString();
+        QTest::newRow("Adwaita") << u("Adwaita");
+    }
+    void everyToolButtonHasAnIconOfItsOwn()
+    {
+        QFETCH(QString, theme);
+        const QString themeBefore = QIcon::themeName();
+        const QStringList pathsBefore = QIcon::themeSearchPaths();
+        const auto restoreTheme = qScopeGuard([&] {
+            QIcon::setThemeName(themeBefore);
+            QIcon::setThemeSearchPaths(pathsBefore);
+        });
+        QIcon::setThemeSearchPaths(pathsBefore + QStringList{u("/usr/share/icons")});
+        QIcon::setThemeName(theme);
+        if (!theme.isEmpty() && !QIcon::hasThemeIcon(u("edit-find"))) {
+            QSKIP("the theme is not installed");
+        }
+        makeForm();
+        for (const char* bar : {"ToolBar1", "ToolBar2", "ToolBar3"}) {
+            std::vector<std::pair<QString, QImage>> seen;
+            for (QToolButton* button :
+                 m_form->findChild<QToolBar*>(bar)->findChildren<QToolButton*>()) {
+                if (button->objectName().startsWith(u("qt_"))) {
+                    continue; // the bar's own overflow button
+                }
+                const QString name = button->defaultAction() != nullptr
+                                         ? button->defaultAction()->objectName()
+                                         : button->objectName();
+                const QImage image = button->icon().pixmap(24).toImage();
+                QVERIFY2(!image.isNull(), qPrintable(name + u(" has no icon")));
+                for (const auto& [other, picture] : seen) {
+                    QVERIFY2(image != picture, qPrintable(name + u(" looks like ") + other));
+                }
+                seen.emplace_back(name, image);
+            }
+            QVERIFY(seen.size() >= 5);
+        }
     }
 
     void refreshRereadsTheLibraryAndSelectsTheRoot()

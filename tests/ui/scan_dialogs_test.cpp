@@ -2,6 +2,7 @@
 // are temporary folders behind fake drives.
 
 #include "app/icons.h"
+#include "app/throttled_update.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
 #include "scan/CDMxUnit.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -310,7 +312,7 @@ private slots:
         bool nameEnabledWhileScanning = true;
         connect(control<QStatusBar>("StatusBar1"), &QStatusBar::messageChanged, &scope,
                 [&](const QString& text) {
-                    if (!text.isEmpty() && ++paths == 5) {
+                    if (!text.isEmpty() && ++paths == 1) {
                         captionWhileScanning = cancel->text();
                         nameEnabledWhileScanning = control<QLineEdit>("Edit1")->isEnabled();
                         m_dialogs->answerNext(yes);
@@ -329,6 +331,31 @@ private slots:
         QCOMPARE(m_form->isVisible(), yes);
         QCOMPARE(cancel->text(), QStringLiteral("取消"));
         QVERIFY(control<QLineEdit>("Edit1")->isEnabled());
+    }
+
+    // A disc of many entries: the path on the status bar changes a bounded number of
+    // times, and the bar is clear once the record is saved.
+    void scanStatusIsBoundedByTime()
+    {
+        for (int i = 0; i < 200; ++i) {
+            for (int j = 0; j < 20; ++j) {
+                writeFile(m_disc->path() + "D" + std::to_string(i) + "/F" + std::to_string(j), "");
+            }
+        }
+        openForm();
+        auto* bar = control<QStatusBar>("StatusBar1");
+        QObject scope;
+        int changes = 0;
+        connect(bar, &QStatusBar::messageChanged, &scope, [&] { ++changes; });
+        QElapsedTimer run;
+        run.start();
+        m_form->start();
+        const qint64 elapsedMs = run.elapsed();
+        QVERIFY(m_form->cdAdded());
+        QVERIFY2(changes <= elapsedMs / app::ThrottledUpdate::IntervalMs + 3,
+                 qPrintable(QString("%1 paths in %2 ms").arg(changes).arg(elapsedMs)));
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->currentMessage(), QString());
     }
 
     void advancedPanelWidth()

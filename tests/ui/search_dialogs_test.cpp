@@ -1,6 +1,7 @@
 // The search and locate dialogs, driven by their control names; the library is a
 // temporary folder and searches run through the real engine.
 
+#include "app/throttled_update.h"
 #include "catalog/cdinfo.h"
 #include "catalog/library.h"
 #include "catalog/record_files.h"
@@ -17,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -479,7 +481,7 @@ private slots:
         QCOMPARE(m_form->outcome().hits, 1);
         QCOMPARE(m_form->outcome().categoryGbk, gbk("包含 nothing或setup"));
         QCOMPARE(scopeText(m_form->scope()), std::string("Orlendy/0;"));
-        QCOMPARE(texts(find<QTreeWidget>("ListView2")), QStringList{"Orlendy\\光盘\\工具盘"});
+        QCOMPARE(texts(find<QTreeWidget>("ListView2")), QStringList{"光盘\\工具盘"});
         QVERIFY(testing_support::exists(resultsFolder() + "/" + gbk("包含 nothing或setup/") +
                                         gbk(resultFile.toStdString())));
         // Back in the idle state for the next showing.
@@ -594,6 +596,76 @@ private slots:
         }
     }
 
+    // Tens of thousands of node hits: the screen gets a bounded number of updates, the
+    // abort question comes at once, and the run's last state is what stays.
+    void progressUpdatesAreBoundedByTime_data()
+    {
+        QTest::addColumn<bool>("abortOnFirstHit");
+        QTest::newRow("to the end") << false;
+        QTest::newRow("aborted") << true;
+    }
+    void progressUpdatesAreBoundedByTime()
+    {
+        QFETCH(bool, abortOnFirstHit);
+        catalog::Tree tree;
+        const catalog::NodeId drive = tree.addChild(catalog::NoNode, "E:\\");
+        for (int i = 0; i < 40000; ++i) {
+            tree.addChild(drive, "HIT" + std::to_string(i) + ".TXT", 4, 4);
+        }
+        const std::string base = m_library->path() + gbk("光盘/大盘");
+        writeFile(base + ".cdr", catalog::WriteTreeText(tree));
+        writeFile(base + ".tag", catalog::TagText(tree));
+        setScope({{gbk("Orlendy\\光盘\\大盘"), ScopeKind::Cd}});
+        find<QLineEdit>("Edit1")->setText("hit");
+        m_form->show();
+
+        int titles = 0;
+        int statuses = 0;
+        bool hitShown = false;
+        connect(m_form.get(), &QWidget::windowTitleChanged, this, [&](const QString& title) {
+            ++titles;
+            hitShown = hitShown || title.startsWith("找到\"HIT");
+        });
+        connect(find<QStatusBar>("StatusBar1"), &QStatusBar::messageChanged, this,
+                [&] { ++statuses; });
+        QElapsedTimer asked;
+        qint64 waitedMs = -1;
+        if (abortOnFirstHit) {
+            m_dialogs->answerNext(true);
+            connect(m_form.get(), &QWidget::windowTitleChanged, this, [&] {
+                if (asked.isValid()) {
+                    return;
+                }
+                asked.start();
+                QTimer::singleShot(0, this, [&] {
+                    find<QPushButton>("BitBtn2")->click();
+                    waitedMs = asked.elapsed();
+                });
+            });
+        }
+        QElapsedTimer run;
+        run.start();
+        m_form->BitBtn1Click();
+        const qint64 elapsedMs = run.elapsed();
+
+        // Two a frame at most: the throttled change and the idle state's own.
+        const qint64 bound = elapsedMs / app::ThrottledUpdate::IntervalMs + 3;
+        QVERIFY2(titles <= bound,
+                 qPrintable(QString("%1 titles in %2 ms").arg(titles).arg(elapsedMs)));
+        QVERIFY2(statuses <= bound,
+                 qPrintable(QString("%1 statuses in %2 ms").arg(statuses).arg(elapsedMs)));
+        QCOMPARE(m_form->windowTitle(), QString("查找"));
+        QCOMPARE(find<QStatusBar>("StatusBar1")->currentMessage(), QString());
+        if (abortOnFirstHit) {
+            QCOMPARE(m_dialogs->lastText(), std::string("中止查找进程？"));
+            QVERIFY2(waitedMs >= 0 && waitedMs < 200, qPrintable(QString::number(waitedMs)));
+            QVERIFY(!m_form->done());
+        } else {
+            QCOMPARE(m_form->outcome().hits, 1);
+            QVERIFY(hitShown);
+        }
+    }
+
     void cancel()
     {
         m_form->show();
@@ -699,6 +771,44 @@ private slots:
         QCOMPARE(captions, left);
         QCOMPARE(form.modified(), modified);
         QVERIFY(form.isVisible());
+    }
+
+    // The selected row is drawn in the style's own selection colours, focused or not,
+    // and the rows keep their grid lines.
+    void selectedRowInSelectionColours_data()
+    {
+        QTest::addColumn<bool>("focused");
+        QTest::newRow("focused") << true;
+        QTest::newRow("unfocused") << false;
+    }
+    void selectedRowInSelectionColours()
+    {
+        QFETCH(bool, focused);
+        search::TLocForm form;
+        form.setEntries({{"A\\", "a"}, {"B\\", "b"}, {"C\\", "c"}});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto* list = child<QTreeWidget>(&form, "ListView1");
+        if (focused) {
+            QApplication::setActiveWindow(&form);
+            list->setFocus();
+        }
+        list->setCurrentItem(list->topLevelItem(1));
+        const QImage image = list->viewport()->grab().toImage();
+        const QRect row = list->visualItemRect(list->topLevelItem(1));
+        const QColor background = image.pixelColor(row.right() - 4, row.center().y());
+        const QPalette::ColorGroup group = focused ? QPalette::Active : QPalette::Inactive;
+        // The style may shade its selection a little.
+        const auto near = [](const QColor& a, const QColor& b) {
+            return std::abs(a.red() - b.red()) <= 8 && std::abs(a.green() - b.green()) <= 8 &&
+                   std::abs(a.blue() - b.blue()) <= 8;
+        };
+        const QColor highlight = list->palette().color(group, QPalette::Highlight);
+        QVERIFY2(near(background, highlight),
+                 qPrintable(background.name() + " is not " + highlight.name()));
+        const QRect other = list->visualItemRect(list->topLevelItem(0));
+        const QColor line = image.pixelColor(other.right() - 4, other.bottom());
+        QCOMPARE(line.rgb(), list->palette().color(group, QPalette::Mid).rgb());
     }
 
     void entriesRoundTrip()

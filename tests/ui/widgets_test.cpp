@@ -6,6 +6,7 @@
 #include "app/icons.h"
 #include "app/panel_bar.h"
 #include "app/record_tree_model.h"
+#include "app/throttled_update.h"
 #include "catalog/library.h"
 #include "tests/support/temp_library.h"
 
@@ -408,6 +409,34 @@ private slots:
                  rendered(app::contentIcon(4), 16));
         QVERIFY(rendered(app::driveIcon(true), 32) != rendered(app::driveIcon(false), 32));
         QCOMPARE(rendered(app::cdListIcon(7), 16), rendered(app::driveIcon(false), 16));
+    }
+
+    // A burst of changes reaches the screen once at first, then its latest value once
+    // the interval is over; flush and cancel settle what is still waiting.
+    void throttledUpdateShowsTheLatestValue()
+    {
+        int value = 0;
+        QList<int> shown;
+        app::ThrottledUpdate update([&] { shown << value; });
+        for (value = 1; value <= 1000; ++value) {
+            update.request();
+        }
+        QCOMPARE(shown, QList<int>{1});
+        value = 1000;
+        QTRY_COMPARE_WITH_TIMEOUT(shown, (QList<int>{1, 1000}), 500);
+        QTest::qWait(2 * app::ThrottledUpdate::IntervalMs);
+        QCOMPARE(shown.size(), 2);
+
+        update.request(); // an interval has passed: at once
+        value = 7;
+        update.request();
+        update.flush();
+        QCOMPARE(shown, (QList<int>{1, 1000, 1000, 7}));
+        value = 8;
+        update.request();
+        update.cancel();
+        QTest::qWait(2 * app::ThrottledUpdate::IntervalMs);
+        QCOMPARE(shown.size(), 4);
     }
 
     void panelBar()
