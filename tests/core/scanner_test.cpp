@@ -745,22 +745,6 @@ INSTANTIATE_TEST_SUITE_P(
                                         "说明.txt"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(RunScanTest, AFifoNamedReadmeIsNoReadme)
-{
-    TempDir disc;
-    TempDir box;
-    writeFile(disc / "setup.exe", "x");
-    ASSERT_EQ(::mkfifo((disc / "README.TXT").c_str(), 0644), 0);
-    FolderDiscSource source(disc.path());
-    Progress progress;
-    ::alarm(20);
-    const auto run = scan::RunScan(source, 'E', std::nullopt, {box.path(), "cd"}, progress);
-    ::alarm(0);
-    EXPECT_EQ(run.ending, scan::ScanEnding::Saved);
-    EXPECT_EQ(run.readmeUtf8, "");
-    EXPECT_EQ(run.totals.files, 2);
-}
-
 struct ReadmeCase
 {
     std::vector<const char*> files;
