@@ -1,0 +1,162 @@
+#pragma once
+
+// What the parts of the main window share (app/mainunit.cpp and the pane files): the data
+// roles of the box tree's items and the item class that sorts them, small conversions, and
+// the wiring of commands.
+
+#include "app/mainunit.h"
+
+#include "app/AboutUnit.h"
+#include "app/cd_list_view.h"
+#include "app/gbk_text.h"
+#include "app/icons.h"
+#include "app/info_panel.h"
+#include "app/panel_bar.h"
+#include "app/record_tree_model.h"
+#include "catalog/box_tree.h"
+#include "catalog/collation.h"
+#include "catalog/identify.h"
+#include "catalog/library.h"
+#include "catalog/text.h"
+#include "platform/drives.h"
+#include "platform/settings_store.h"
+#include "platform/shell.h"
+#include "platform/user_dialogs.h"
+#include "scan/CDMxUnit.h"
+#include "scan/NewCDUnit.h"
+#include "scan/NewCDsUnit.h"
+#include "search/FindUnit.h"
+#include "search/LocUnit.h"
+#include "search/engine.h"
+#include "search/results.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace app {
+
+inline constexpr int GbkRole = Qt::UserRole;
+inline constexpr int KindRole = Qt::UserRole + 1;
+inline constexpr int SortKeyRole = Qt::UserRole + 2;
+
+inline constexpr std::string_view StateKey = "software\\Vellumark\\state";
+inline constexpr std::string_view ViewStyleValue = "排列方式";
+
+using platform::MessageIcon;
+
+// Box tree items sort by the collation key of their GBK text, so 0xFF names come last.
+class BoxTreeItem : public QTreeWidgetItem
+{
+public:
+    BoxTreeItem(const std::string& textGbk, int kind)
+    {
+        setText(0, fromGbk(textGbk));
+        setData(0, GbkRole, QByteArray::fromStdString(textGbk));
+        setData(0, KindRole, kind);
+        setData(0, SortKeyRole, QByteArray::fromStdString(catalog::captionSortKey(textGbk)));
+        setIcon(0, boxTreeIcon(kind));
+    }
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        return data(0, SortKeyRole).toByteArray() < other.data(0, SortKeyRole).toByteArray();
+    }
+};
+
+inline std::string gbkOf(const QTreeWidgetItem* item)
+{
+    return item->data(0, GbkRole).toByteArray().toStdString();
+}
+
+// The child whose text is exactly these bytes, or null.
+inline QTreeWidgetItem* childNamed(const QTreeWidgetItem* parent, const std::string& nameGbk)
+{
+    for (int i = 0; i < parent->childCount(); ++i) {
+        if (gbkOf(parent->child(i)) == nameGbk) {
+            return parent->child(i);
+        }
+    }
+    return nullptr;
+}
+
+inline QString utf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+inline std::string withoutLastBackslash(std::string path)
+{
+    if (!path.empty() && path.back() == '\\') {
+        path.pop_back();
+    }
+    return path;
+}
+
+// A pane of the window: a named widget whose children stand in one column.
+inline QWidget* makePane(const QString& name, QVBoxLayout*& layout)
+{
+    auto* pane = new QWidget;
+    pane->setObjectName(name);
+    layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return pane;
+}
+
+// A memo's text as its file holds it: each line in GBK followed by CR LF (a final line
+// break ends the last line rather than adding an empty one).
+inline std::string memoFileText(const QString& text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty()) {
+        lines.removeLast();
+    }
+    std::vector<std::string> gbkLines;
+    for (const QString& line : lines) {
+        gbkLines.push_back(toGbk(line));
+    }
+    return catalog::JoinLines(gbkLines);
+}
+
+// A command button of a pane's toolbar, off until the pane's state turns it on.
+inline QAction* addTool(QToolBar* toolBar, const char* name, Command icon, const QString& hint)
+{
+    QAction* action = toolBar->addAction(commandIcon(icon), hint);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setToolTip(hint);
+    action->setEnabled(false);
+    return action;
+}
+
+inline QAction* addMenuAction(QMenu* menu, const QString& text)
+{
+    return menu->addAction(text);
+}
+
+template <typename Sender, typename Signal, typename... Args>
+void Tmainform::connectCommand(Sender* sender, Signal signal, void (Tmainform::*handler)(Args...))
+{
+    connect(sender, signal, this,
+            [this, handler](Args... args) { runCommand([&] { (this->*handler)(args...); }); });
+}
+
+} // namespace app
