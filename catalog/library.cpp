@@ -31,8 +31,7 @@ void createFolder(const std::string& folder)
 
 std::string withoutSlash(const std::string& folder)
 {
-    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1)
-                                                      : folder;
+    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
 }
 
 std::string resolvedPath(const std::string& path)
@@ -52,6 +51,15 @@ void createParentFolders(const std::string& folder)
          slash = folder.find('/', slash + 1)) {
         createFolder(folder.substr(0, slash + 1));
     }
+}
+
+std::size_t joinedLength(const std::vector<std::string>& names)
+{
+    std::size_t length = names.empty() ? 0 : names.size() - 1;
+    for (const auto& name : names) {
+        length += name.size();
+    }
+    return length;
 }
 
 } // namespace
@@ -245,6 +253,30 @@ bool LiesInside(const std::string& root, const std::string& path)
     }
     return realPath == realRoot || realRoot == "/" ||
            (realPath.starts_with(realRoot) && realPath[realRoot.size()] == '/');
+}
+
+std::optional<RecordRef> PointerTarget(const std::string& libraryRoot,
+                                       std::string_view pointerTextGbk)
+{
+    const auto lines = SplitLines(pointerTextGbk);
+    if (lines.empty() || lines.front().size() < 4) {
+        return std::nullopt;
+    }
+    const std::string_view relative = lines.front().substr(0, lines.front().size() - 4);
+    const auto names = SplitRelativePath(relative);
+    // A closing backslash would make the record's box pass for the record.
+    if (!names || names->empty() || relative.size() != joinedLength(*names)) {
+        return std::nullopt;
+    }
+    std::string folder = libraryRoot;
+    for (std::size_t i = 0; i + 1 < names->size(); ++i) {
+        folder = ChildPath(folder, (*names)[i]);
+    }
+    RecordRef record{folder, names->back()};
+    if (!LiesInside(libraryRoot, folder) || FindRecordFile(folder, record.name, ".Cdr").empty()) {
+        return std::nullopt;
+    }
+    return record;
 }
 
 std::string ChildPath(const std::string& folder, std::string_view nameGbk)

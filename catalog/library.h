@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalog/disk.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -96,6 +98,12 @@ std::optional<std::vector<std::string>> SplitRelativePath(std::string_view relat
 // True when path (native; a folder or a file) lies inside root, or is root, once symbolic
 // links are resolved. False when either cannot be resolved.
 bool LiesInside(const std::string& root, const std::string& path);
+
+// The record a pointer file (.Tgt) names: its first line, a library-relative record name
+// followed by a four-character extension, found whatever the spelling of its extension.
+// nullopt when the line is not a safe path inside the library or the record has no .cdr.
+std::optional<RecordRef> PointerTarget(const std::string& libraryRoot,
+                                       std::string_view pointerTextGbk);
 
 // Joins a folder (ending in "/") and one GBK name into a native path.
 std::string ChildPath(const std::string& folder, std::string_view nameGbk);

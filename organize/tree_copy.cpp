@@ -3,6 +3,8 @@
 #include "catalog/disk.h"
 #include "catalog/library.h"
 #include "catalog/text.h"
+#include "organize/file_copy.h"
+#include "organize/system_calls.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -75,66 +77,6 @@ int listingError(const std::string& folder)
     return errno;
 }
 
-bool copyBytes(int in, int out)
-{
-    std::array<char, 64 * 1024> buffer{};
-    for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        const char* data = buffer.data();
-        auto left = static_cast<std::size_t>(got);
-        while (left > 0) {
-            const ssize_t written = ::write(out, data, left);
-            if (written < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return false;
-            }
-            data += written;
-            left -= static_cast<std::size_t>(written);
-        }
-    }
-}
-
-// Copies one regular file through a temporary file in the target folder, so a copy that
-// fails half way never replaces a good file. Returns the size copied, or -1.
-off_t copyOneFile(const std::string& from, const std::string& targetFolder, const std::string& to)
-{
-    // O_NONBLOCK: a FIFO that carries a record's name must not hang the copy.
-    catalog::FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat info = {};
-    if (in.get() < 0 || ::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return -1;
-    }
-    ::fcntl(in.get(), F_SETFL, 0);
-    std::string temporary = targetFolder + ".vellumark-XXXXXX";
-    catalog::FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (out.get() < 0) {
-        return -1;
-    }
-    struct stat existing = {};
-    const bool replacing = ::lstat(to.c_str(), &existing) == 0;
-    bool done = copyBytes(in.get(), out.get()) && ::fchmod(out.get(), info.st_mode & 07777) == 0;
-    // A file replaced by the rename must not be lost to a crash before the data is down.
-    done = done && (!replacing || ::fsync(out.get()) == 0);
-    done = ::close(out.release()) == 0 && done;
-    done = done && ::rename(temporary.c_str(), to.c_str()) == 0;
-    if (!done) {
-        ::unlink(temporary.c_str());
-        return -1;
-    }
-    return info.st_size;
-}
-
 void createFolder(const std::string& folder)
 {
     const std::string path = withoutSlash(folder);
@@ -164,8 +106,43 @@ std::string spellingKey(std::string_view name)
 // Source path -> size of the copy, for a move to delete only what arrived.
 using CopiedFiles = std::unordered_map<std::string, off_t>;
 
-void copyTree(const std::string& source, const std::string& target, CopiedFiles* copied,
-              FolderWalkGuard& guard)
+// What one walk of copyTree needs besides its folders.
+struct CopyWalk
+{
+    CopiedFiles* copied = nullptr; // a move notes what arrived, to delete only that
+    TreeTransfer counts;
+    FolderWalkGuard guard;
+};
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    struct stat first = {};
+    struct stat second = {};
+    return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// The record files of target grouped by base name and upper-cased extension, so that a
+// copy replaces the other spellings of its file. Leftovers of a killed writer go.
+std::unordered_map<std::string, std::vector<std::string>> spellingsIn(const std::string& target)
+{
+    std::unordered_map<std::string, std::vector<std::string>> spellings;
+    std::vector<DirEntry> entries;
+    catalog::ListFolder(target, entries);
+    bool leftovers = false;
+    for (auto& entry : entries) {
+        leftovers = leftovers || catalog::IsTemporaryFileName(entry.name);
+        if (!entry.isFolder && IsRecordFileName(entry.name)) {
+            spellings[spellingKey(entry.name)].push_back(std::move(entry.name));
+        }
+    }
+    if (leftovers) {
+        catalog::RemoveStaleTemporaryFiles(target);
+    }
+    return spellings;
+}
+
+void copyTree(const std::string& source, const std::string& target, CopyWalk& walk)
 {
     createFolder(target);
     std::vector<DirEntry> entries;
@@ -176,45 +153,40 @@ void copyTree(const std::string& source, const std::string& target, CopiedFiles*
         }
         catalog::throwFileError(source, error);
     }
-    if (!guard.enter(source)) {
+    if (!walk.guard.enter(source)) {
         return;
     }
-    std::unordered_map<std::string, std::vector<std::string>> spellings;
-    std::vector<DirEntry> targetEntries;
-    catalog::ListFolder(target, targetEntries);
-    for (auto& entry : targetEntries) {
-        if (!entry.isFolder && IsRecordFileName(entry.name)) {
-            spellings[spellingKey(entry.name)].push_back(std::move(entry.name));
-        }
-    }
-
+    auto spellings = spellingsIn(target);
     for (const auto& entry : entries) {
         if (entry.isFolder) {
             copyTree(catalog::ChildPath(source, entry.name), catalog::ChildPath(target, entry.name),
-                     copied, guard);
+                     walk);
             continue;
         }
         if (!IsRecordFileName(entry.name)) {
             continue;
         }
         const std::string from = source + entry.name;
-        const off_t size = copyOneFile(from, target, target + entry.name);
+        const std::string to = target + entry.name;
+        const off_t size = CopyRegularFile(from, target, to);
         if (size < 0) {
+            ++walk.counts.filesNotCopied;
             continue;
         }
-        if (copied != nullptr) {
-            (*copied)[from] = size;
+        if (walk.copied != nullptr) {
+            (*walk.copied)[from] = size;
         }
-        // No record keeps two spellings of one file side by side.
+        // No record keeps two spellings of one file side by side. Where names ignore
+        // case, the other spelling is the file just written.
         auto& names = spellings[spellingKey(entry.name)];
         for (const auto& other : names) {
-            if (other != entry.name) {
+            if (other != entry.name && !sameFile(to, target + other)) {
                 ::unlink((target + other).c_str());
             }
         }
         names.assign(1, entry.name);
     }
-    guard.leave();
+    walk.guard.leave();
 }
 
 void deleteTree(const std::string& folder)
@@ -237,19 +209,9 @@ void deleteTree(const std::string& folder)
     }
 }
 
-bool arrivedWhole(const std::string& from, const std::string& to, off_t copiedSize)
-{
-    struct stat source = {};
-    struct stat target = {};
-    return ::stat(from.c_str(), &source) == 0 && ::lstat(to.c_str(), &target) == 0 &&
-           S_ISREG(target.st_mode) && target.st_size == copiedSize &&
-           source.st_size == copiedSize &&
-           // Reached through a link, source and target can be one file.
-           (source.st_dev != target.st_dev || source.st_ino != target.st_ino);
-}
-
 // Deletes from source what was copied to target and the folders that become empty.
-void removeCopied(const std::string& source, const std::string& target, const CopiedFiles& copied)
+void removeCopied(const std::string& source, const std::string& target, const CopiedFiles& copied,
+                  TreeTransfer& counts)
 {
     std::vector<DirEntry> entries;
     catalog::ListFolder(source, entries);
@@ -261,30 +223,25 @@ void removeCopied(const std::string& source, const std::string& target, const Co
         }
         if (S_ISDIR(info.st_mode)) {
             removeCopied(catalog::ChildPath(source, entry.name),
-                         catalog::ChildPath(target, entry.name), copied);
+                         catalog::ChildPath(target, entry.name), copied, counts);
             continue;
         }
         if (entry.isFolder) {
             continue; // a link to a folder: its content stays where it is
         }
         const auto found = copied.find(path);
-        if (found != copied.end() && arrivedWhole(path, target + entry.name, found->second)) {
-            ::unlink(path.c_str());
+        if (found == copied.end()) {
+            continue; // not a record file, or its copy failed: it stays
+        }
+        if (!ArrivedWhole(path, target + entry.name, found->second) ||
+            ::unlink(path.c_str()) != 0) {
+            ++counts.filesNotDeleted;
         }
     }
     // A folder that still holds something that was not copied stays.
     const std::string path = withoutSlash(source);
     if (::rmdir(path.c_str()) != 0 && errno != ENOTEMPTY && errno != EEXIST && errno != ENOENT) {
         catalog::throwFileError(path, errno);
-    }
-}
-
-// The copies must be on the disk before their sources go.
-void flushFileSystemOf(const std::string& folder)
-{
-    catalog::FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0 || ::syncfs(fd.get()) != 0) {
-        ::sync();
     }
 }
 
@@ -298,11 +255,12 @@ bool IsRecordFileName(const std::string& name)
     return std::find(extensions.begin(), extensions.end(), ext) != extensions.end();
 }
 
-void CopyRecordTree(const std::string& source, const std::string& target)
+TreeTransfer CopyRecordTree(const std::string& source, const std::string& target)
 {
     refuseTargetInsideSource(source, target);
-    FolderWalkGuard guard;
-    copyTree(source, target, nullptr, guard);
+    CopyWalk walk;
+    copyTree(source, target, walk);
+    return walk.counts;
 }
 
 void DeleteFolderTree(const std::string& folder)
@@ -327,7 +285,7 @@ void DeleteFolderTree(const std::string& folder)
     deleteTree(path + "/");
 }
 
-void MoveRecordTree(const std::string& source, const std::string& target)
+TreeTransfer MoveRecordTree(const std::string& source, const std::string& target)
 {
     refuseTargetInsideSource(source, target);
     const std::string from = withoutSlash(source);
@@ -335,22 +293,23 @@ void MoveRecordTree(const std::string& source, const std::string& target)
     struct stat info = {};
     // A rename keeps every file; it cannot cross file systems or merge into a folder
     // that is already there.
-    if (::lstat(to.c_str(), &info) != 0 && errno == ENOENT &&
-        ::rename(from.c_str(), to.c_str()) == 0) {
-        return;
+    if (::lstat(to.c_str(), &info) != 0 && errno == ENOENT && RenamePath(from, to) == 0) {
+        return {};
     }
     CopiedFiles copied;
-    FolderWalkGuard guard;
-    copyTree(source, target, &copied, guard);
+    CopyWalk walk;
+    walk.copied = &copied;
+    copyTree(source, target, walk);
     if (!copied.empty()) {
-        flushFileSystemOf(to);
+        FlushFileSystemOf(to);
     }
     if (::lstat(from.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         // The tree behind a linked source is not ours to empty; the link itself goes.
         ::unlink(from.c_str());
-        return;
+        return walk.counts;
     }
-    removeCopied(source, target, copied);
+    removeCopied(source, target, copied, walk.counts);
+    return walk.counts;
 }
 
 } // namespace organize

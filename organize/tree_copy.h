@@ -16,6 +16,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Files a copy or move could not carry: copies that failed (their sources stay) and
+// sources of a move that stayed although copied.
+struct TreeTransfer
+{
+    int filesNotCopied = 0;
+    int filesNotDeleted = 0;
+};
+
 // The eight extensions that make up records and search results (ASCII case ignored).
 bool IsRecordFileName(const std::string& name);
 
@@ -23,15 +31,15 @@ bool IsRecordFileName(const std::string& name);
 // file of source into it, replacing files of the same name whatever the case of their
 // extension. Refused (throws TargetInsideSource) when target lies inside source. A missing
 // source gives an empty target; a source folder that cannot be listed throws FileError.
-void CopyRecordTree(const std::string& source, const std::string& target);
+TreeTransfer CopyRecordTree(const std::string& source, const std::string& target);
 
 // Deletes every file and folder below folder, then folder itself. Nothing happens when
 // it does not exist. Symbolic links are removed, never followed.
 void DeleteFolderTree(const std::string& folder);
 
-// Moves a tree: a rename when both lie on one file system, else a copy of the record
-// files followed by the deletion of only what was copied. Files that are not record
-// files are left in the source, which then stays.
-void MoveRecordTree(const std::string& source, const std::string& target);
+// Moves a tree: a rename when both lie on one file system and target does not exist, else
+// a copy of the record files, flushed to the disk, followed by the deletion of only what
+// arrived whole. Files that are not record files are left in the source, which then stays.
+TreeTransfer MoveRecordTree(const std::string& source, const std::string& target);
 
 } // namespace organize

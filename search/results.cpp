@@ -70,15 +70,6 @@ void copyIfPresent(const std::string& source, const std::string& target)
     }
 }
 
-std::size_t joinedLength(const std::vector<std::string>& names)
-{
-    std::size_t length = names.empty() ? 0 : names.size() - 1;
-    for (const auto& name : names) {
-        length += name.size();
-    }
-    return length;
-}
-
 std::string fullWidth(char c)
 {
     // GBK of the full-width forms ／ ＊ ？ ： ＂ ＜ ＞ ｜.
@@ -166,8 +157,8 @@ ResultsLock::ResultsLock(const std::string& libraryRoot, const std::function<boo
 PrunedTree::PrunedTree(const catalog::Tree& source) : m_source(source)
 {
     const catalog::NodeId root = source.first();
-    m_copies.emplace(root, m_pruned.addChild(catalog::NoNode, source.text(root),
-                                             catalog::IconClass::Root));
+    m_copies.emplace(
+        root, m_pruned.addChild(catalog::NoNode, source.text(root), catalog::IconClass::Root));
 }
 
 void PrunedTree::add(catalog::NodeId node, int iconClass)
@@ -189,31 +180,6 @@ void PrunedTree::add(catalog::NodeId node, int iconClass)
         m_copies.emplace(*it, copy);
     }
     m_copies.emplace(node, m_pruned.addChild(copy, m_source.text(node), iconClass));
-}
-
-std::optional<catalog::RecordRef> PointerTarget(const std::string& libraryRoot,
-                                                std::string_view pointerTextGbk)
-{
-    const auto lines = catalog::SplitLines(pointerTextGbk);
-    if (lines.empty() || lines.front().size() < 4) {
-        return std::nullopt;
-    }
-    const std::string_view relative = lines.front().substr(0, lines.front().size() - 4);
-    const auto names = catalog::SplitRelativePath(relative);
-    // A closing backslash would make the record's box pass for the record.
-    if (!names || names->empty() || relative.size() != joinedLength(*names)) {
-        return std::nullopt;
-    }
-    std::string folder = libraryRoot;
-    for (std::size_t i = 0; i + 1 < names->size(); ++i) {
-        folder = catalog::ChildPath(folder, (*names)[i]);
-    }
-    catalog::RecordRef record{folder, names->back()};
-    if (!catalog::LiesInside(libraryRoot, folder) ||
-        catalog::FindRecordFile(folder, record.name, ".Cdr").empty()) {
-        return std::nullopt;
-    }
-    return record;
 }
 
 std::string UniqueCategoryName(const std::string& baseFolder)

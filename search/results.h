@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/disk.h"
+#include "catalog/library.h"
 #include "catalog/tree.h"
 #include "search/engine.h"
 
@@ -70,11 +71,8 @@ private:
     std::unordered_map<catalog::NodeId, catalog::NodeId> m_copies; // source -> pruned
 };
 
-// The record a pointer file (.Tgt) names: its first line, a library-relative record name
-// followed by a four-character extension, found whatever the spelling of its extension.
-// nullopt when the line is not a safe path inside the library or the record has no .cdr.
-std::optional<catalog::RecordRef> PointerTarget(const std::string& libraryRoot,
-                                                std::string_view pointerTextGbk);
+// The record a pointer file (.Tgt) names (see catalog::PointerTarget).
+using catalog::PointerTarget;
 
 // Writes the hits of one run into its category folder (native, ending in "/"). The folder
 // was made empty by the run, so the names taken are known without asking the disk again.

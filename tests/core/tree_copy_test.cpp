@@ -21,33 +21,9 @@ using testing_support::exists;
 using testing_support::gbk;
 using testing_support::makeFolders;
 using testing_support::readFile;
+using testing_support::snapshot;
 using testing_support::TempDir;
 using testing_support::writeFile;
-
-// Everything below folder, links not followed: "name/" for a folder, "name -> target"
-// for a link, "name|" for a FIFO, "name=content" for a file. Sorted by path bytes.
-std::string snapshot(const std::string& folder)
-{
-    std::map<std::string, std::string> entries;
-    std::error_code error;
-    for (fs::recursive_directory_iterator it(folder, error), end; it != end; it.increment(error)) {
-        const std::string relative = fs::relative(it->path(), folder).string();
-        if (it->is_symlink()) {
-            entries[relative] = " -> " + fs::read_symlink(it->path()).string();
-        } else if (it->is_directory()) {
-            entries[relative] = "/";
-        } else if (it->is_fifo()) {
-            entries[relative] = "|";
-        } else {
-            entries[relative] = "=" + readFile(it->path().string());
-        }
-    }
-    std::string text;
-    for (const auto& [path, what] : entries) {
-        text += path + what + "\n";
-    }
-    return text;
-}
 
 class TreeCopy : public ::testing::Test
 {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
 
 namespace testing_support {
@@ -78,6 +79,30 @@ void makeOlder(const std::string& path, int seconds)
 {
     const auto when = std::filesystem::last_write_time(path) - std::chrono::seconds(seconds);
     std::filesystem::last_write_time(path, when);
+}
+
+std::string snapshot(const std::string& folder)
+{
+    std::map<std::string, std::string> entries;
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(folder, error), end; it != end;
+         it.increment(error)) {
+        const std::string relative = std::filesystem::relative(it->path(), folder).string();
+        if (it->is_symlink()) {
+            entries[relative] = " -> " + std::filesystem::read_symlink(it->path()).string();
+        } else if (it->is_directory()) {
+            entries[relative] = "/";
+        } else if (it->is_fifo()) {
+            entries[relative] = "|";
+        } else {
+            entries[relative] = "=" + readFile(it->path().string());
+        }
+    }
+    std::string text;
+    for (const auto& [path, what] : entries) {
+        text += path + what + "\n";
+    }
+    return text;
 }
 
 } // namespace testing_support

@@ -34,6 +34,9 @@ void writeFile(const std::string& path, std::string_view bytes);
 void makeFolders(const std::string& path);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
+// Everything below folder, links not followed: "name/" for a folder, "name -> target"
+// for a link, "name|" for a FIFO, "name=content" for a file. Sorted by path bytes.
+std::string snapshot(const std::string& folder);
 // Sets the file's times that many seconds into the past.
 void makeOlder(const std::string& path, int seconds);
 

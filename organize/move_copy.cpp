@@ -1,0 +1,181 @@
+#include "organize/organize.h"
+
+#include "catalog/library.h"
+#include "catalog/text.h"
+#include "organize/box_paths.h"
+#include "organize/records.h"
+#include "organize/tree_copy.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace organize {
+namespace {
+
+std::string quoted(const std::string& nameGbk)
+{
+    return "\"" + catalog::gbkToUtf8(nameGbk) + " \"";
+}
+
+std::string resolved(const std::string& folder)
+{
+    char* path = ::realpath(folder.c_str(), nullptr);
+    if (path == nullptr) {
+        catalog::throwFileError(folder, errno);
+    }
+    std::string result(path);
+    std::free(path);
+    return result;
+}
+
+// Judged on the folders themselves, not on their names, which links and a stale tree can
+// make lie: the target is the box, lies inside it, or already holds it.
+bool targetIsInsideOrParent(const std::string& box, const std::string& parent,
+                            const std::string& target)
+{
+    const std::string boxPath = resolved(box);
+    const std::string targetPath = resolved(target);
+    return targetPath == boxPath || targetPath.starts_with(boxPath + "/") ||
+           targetPath == resolved(parent);
+}
+
+void add(MoveOutcome& outcome, const TreeTransfer& counts)
+{
+    outcome.filesNotCopied += counts.filesNotCopied;
+    outcome.filesNotDeleted += counts.filesNotDeleted;
+}
+
+void add(MoveOutcome& outcome, const RecordCounts& counts)
+{
+    outcome.filesNotCopied += counts.filesNotCopied;
+    outcome.filesNotDeleted += counts.filesNotDeleted;
+}
+
+void moveCopyBox(const std::string& root, const std::string& sourceBoxPathGbk, bool copy,
+                 const std::string& targetBoxPathGbk, MoveOutcome& outcome)
+{
+    const std::string target = BoxFolder(root, targetBoxPathGbk);
+    const std::vector<std::string> names = BoxNames(sourceBoxPathGbk);
+    // The library root has no parent to leave and holds every target.
+    if (names.empty() ||
+        targetIsInsideOrParent(BoxFolder(root, sourceBoxPathGbk),
+                               BoxFolder(root, ParentBoxPath(sourceBoxPathGbk)), target)) {
+        outcome.refusalsUtf8.push_back(InsideOrParentMessage());
+        return;
+    }
+    const std::string& name = names.back();
+    const catalog::FolderLock lock(target);
+    if (catalog::NameTaken(target, name)) {
+        outcome.refusalsUtf8.push_back(BoxNameTakenMessage(BoxText(targetBoxPathGbk), name));
+        return;
+    }
+    const std::string source = BoxFolder(root, sourceBoxPathGbk);
+    const std::string destination = catalog::ChildPath(target, name);
+    add(outcome, copy ? CopyRecordTree(source, destination) : MoveRecordTree(source, destination));
+    outcome.done = true;
+    outcome.boxPathsGbk.push_back(sourceBoxPathGbk);
+    outcome.namesGbk.push_back(name);
+}
+
+} // namespace
+
+std::string InsideOrParentMessage()
+{
+    return "不能移动/复制给 父项目或自己或自己的子项目!";
+}
+
+std::string BoxNameTakenMessage(const std::string& targetTextGbk, const std::string& boxNameGbk)
+{
+    return "目标类别 " + quoted(targetTextGbk) + "下\r\r已含有与源类别 " + quoted(boxNameGbk) +
+           " 同名的类别！";
+}
+
+std::string OverwriteCdQuestion(const std::string& targetTextGbk, const std::string& cdNameGbk)
+{
+    return "目标光盘盒 " + quoted(targetTextGbk) + "下\r已含有与源光盘 " + quoted(cdNameGbk) +
+           " 同名的光盘！\r\r是否要覆盖？";
+}
+
+std::string OverwriteFoundCdQuestion(const std::string& targetTextGbk, const std::string& cdNameGbk)
+{
+    return "目标光盘下 " + quoted(targetTextGbk) + "下\r已含有与源光盘 " + quoted(cdNameGbk) +
+           " 同名的光盘！\r\r是否要覆盖？";
+}
+
+MoveOutcome MoveCopyBox(const std::string& root, const std::string& sourceBoxPathGbk, bool copy,
+                        const std::string& targetBoxPathGbk)
+{
+    MoveOutcome outcome;
+    moveCopyBox(root, sourceBoxPathGbk, copy, targetBoxPathGbk, outcome);
+    return outcome;
+}
+
+MoveOutcome MoveCopyItems(const std::string& root, const std::string& sourceBoxPathGbk,
+                          const std::vector<ListItemRef>& items, bool copy,
+                          const std::string& targetBoxPathGbk, const OverwriteQuestion& ask)
+{
+    MoveOutcome outcome;
+    const std::string source = BoxFolder(root, sourceBoxPathGbk);
+    const std::string target = BoxFolder(root, targetBoxPathGbk);
+    RecordCarrier carrier(target, copy ? Carry::Copy : Carry::Move);
+    for (auto item = items.rbegin(); item != items.rend(); ++item) {
+        const std::string& caption = item->captionGbk;
+        if (!IsItemName(caption)) {
+            continue;
+        }
+        if (item->kind == catalog::ListItem::Box) {
+            moveCopyBox(root, sourceBoxPathGbk + caption + "\\", copy, targetBoxPathGbk, outcome);
+            continue;
+        }
+        // Search entries never travel as CDs.
+        if (item->kind != catalog::ListItem::CdRecord) {
+            continue;
+        }
+        outcome.namesGbk.push_back(caption);
+        if (SameFolder(source, target)) {
+            continue;
+        }
+        const auto carried = carrier.carry(source, caption, caption, [&] {
+            return ask(OverwriteCdQuestion(BoxText(targetBoxPathGbk), caption));
+        });
+        outcome.done = outcome.done || carried == RecordCarrier::Outcome::Carried;
+    }
+    add(outcome, carrier.finish());
+    return outcome;
+}
+
+MoveOutcome CopyFoundCDs(const std::string& root, const std::string& categoryBoxPathGbk,
+                         const std::vector<std::string>& captionsGbk,
+                         const std::string& targetBoxPathGbk, const OverwriteQuestion& ask)
+{
+    MoveOutcome outcome;
+    const std::string category = BoxFolder(root, categoryBoxPathGbk);
+    const std::string target = BoxFolder(root, targetBoxPathGbk);
+    RecordCarrier carrier(target, Carry::Copy);
+    for (auto caption = captionsGbk.rbegin(); caption != captionsGbk.rend(); ++caption) {
+        if (!IsItemName(*caption)) {
+            continue;
+        }
+        const std::string pointer = catalog::FindRecordFile(category, *caption, ".Tgt");
+        if (pointer.empty()) {
+            catalog::throwFileError(category + *caption + ".Tgt", ENOENT);
+        }
+        const auto record = catalog::PointerTarget(root, catalog::ReadWholeFile(pointer));
+        if (!record) {
+            continue; // the CD it stood for is gone
+        }
+        // The copy takes the CD's own name, not the entry's, which may carry a "(2)".
+        outcome.namesGbk.push_back(record->name);
+        if (SameFolder(record->folder, target)) {
+            break; // this CD and every one visited after it are left alone
+        }
+        const auto carried = carrier.carry(record->folder, record->name, record->name, [&] {
+            return ask(OverwriteFoundCdQuestion(BoxText(targetBoxPathGbk), record->name));
+        });
+        outcome.done = outcome.done || carried == RecordCarrier::Outcome::Carried;
+    }
+    add(outcome, carrier.finish());
+    return outcome;
+}
+
+} // namespace organize

@@ -1,0 +1,323 @@
+#include "organize/organize.h"
+
+#include "catalog/library.h"
+#include "catalog/record_files.h"
+#include "catalog/text.h"
+#include "catalog/tree_text.h"
+#include "organize/box_paths.h"
+#include "organize/records.h"
+#include "organize/system_calls.h"
+#include "organize/tree_copy.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace organize {
+namespace {
+
+// A name typed for a box, a CD or a node: the rules of a new box or CD, and no control
+// character, which would break the line-based files that name it (pointers, listings).
+catalog::NameCheck checkNewName(std::string_view nameGbk)
+{
+    const catalog::NameCheck check = catalog::CheckName(nameGbk);
+    const bool control = std::any_of(nameGbk.begin(), nameGbk.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    return check == catalog::NameCheck::Accepted && control ? catalog::NameCheck::Refused : check;
+}
+
+std::string withoutSlash(const std::string& folder)
+{
+    return folder.substr(0, folder.size() - 1);
+}
+
+bool inResults(const std::vector<std::string>& boxNames)
+{
+    return !boxNames.empty() && boxNames.front() == catalog::ResultsFolderName();
+}
+
+DeleteOutcome deleteFolder(const std::string& folder, Removal how)
+{
+    if (how == Removal::Trash) {
+        const Trashing trashing = MoveToTrash(withoutSlash(folder));
+        if (trashing.result == TrashResult::Trashed) {
+            return {0, true};
+        }
+        if (trashing.result == TrashResult::Failed) {
+            throw catalog::FileError(trashing.errorUtf8);
+        }
+    }
+    DeleteFolderTree(folder);
+    return {};
+}
+
+// ---- Node edits ----
+
+bool isRoot(const catalog::Tree& tree, catalog::NodeId node)
+{
+    return node == tree.first();
+}
+
+// Another child of parent named like text (ASCII case ignored) shares the descriptions.
+bool siblingNamed(const catalog::Tree& tree, catalog::NodeId parent, catalog::NodeId except,
+                  std::string_view text)
+{
+    const auto& siblings = tree.children(parent);
+    return std::any_of(siblings.begin(), siblings.end(), [&](catalog::NodeId sibling) {
+        return sibling != except && catalog::equalsNoCase(tree.text(sibling), text);
+    });
+}
+
+void writeTree(const catalog::RecordRef& record, const catalog::Tree& tree, bool withIcons)
+{
+    const catalog::FolderLock lock(record.folder);
+    catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Cdr,
+                             catalog::WriteTreeText(tree));
+    if (withIcons) {
+        catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Tag,
+                                 catalog::TagText(tree));
+    }
+}
+
+bool keyInBranch(std::string_view key, const std::string& branchUpper)
+{
+    return key.size() >= branchUpper.size() &&
+           catalog::upperAscii(key.substr(0, branchUpper.size())) == branchUpper;
+}
+
+// Rewrites the pairs of the .fmx whose key line (every other line from the first) lies in
+// the branch at branchPath: each such pair is written once for every key that keysFor
+// gives, none dropping it. A record without descriptions keeps having none.
+void editBranchKeys(const catalog::RecordRef& record, const std::string& branchPath,
+                    const std::function<std::vector<std::string>(const std::string&)>& keysFor)
+{
+    if (catalog::FindRecordFile(record.folder, record.name, catalog::RecordExt::Fmx).empty()) {
+        return;
+    }
+    const std::string branchUpper = catalog::upperAscii(branchPath);
+    catalog::UpdateNodeNotes(record, [&](catalog::NodeNotes& notes) {
+        const std::vector<std::string>& lines = notes.lines();
+        std::vector<std::string> kept;
+        for (std::size_t i = 0; i < lines.size(); i += 2) {
+            if (i + 1 == lines.size() || !keyInBranch(lines[i], branchUpper)) {
+                kept.insert(kept.end(), lines.begin() + static_cast<long>(i),
+                            lines.begin() + static_cast<long>(std::min(i + 2, lines.size())));
+                continue;
+            }
+            for (const auto& key : keysFor(lines[i])) {
+                kept.push_back(key);
+                kept.push_back(lines[i + 1]);
+            }
+        }
+        notes = catalog::NodeNotes::parse(catalog::JoinLines(kept));
+    });
+}
+
+bool isDriveLetter(char c)
+{
+    return (c >= 'C' && c <= 'Z') || (c >= 'c' && c <= 'z');
+}
+
+char upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+NodeEditResult renameRoot(const catalog::RecordRef& record, catalog::Tree& tree,
+                          catalog::NodeId root, const std::string& newTextGbk)
+{
+    const std::string& old = tree.text(root);
+    if (newTextGbk.empty() || !isDriveLetter(newTextGbk[0]) ||
+        (!old.empty() && upper(old[0]) == upper(newTextGbk[0]))) {
+        return NodeEditResult::Unchanged;
+    }
+    tree.setText(root, std::string(1, upper(newTextGbk[0])) + ":\\");
+    writeTree(record, tree, false);
+    return NodeEditResult::Done;
+}
+
+} // namespace
+
+// ---- Boxes and CDs ----
+
+RenameResult RenameBox(const std::string& root, const std::string& boxPathGbk,
+                       const std::string& newNameGbk)
+{
+    const std::vector<std::string> names = BoxNames(boxPathGbk);
+    switch (checkNewName(newNameGbk)) {
+    case catalog::NameCheck::Dropped:
+        return RenameResult::Unchanged;
+    case catalog::NameCheck::Refused:
+        return RenameResult::Refused;
+    case catalog::NameCheck::Accepted:
+        break;
+    }
+    // Neither the library root nor the search results folder is a box, and no box may
+    // become the results folder.
+    if (names.empty() || (names.size() == 1 && inResults(names)) ||
+        catalog::equalsNoCase(newNameGbk, catalog::ResultsFolderName())) {
+        return RenameResult::Refused;
+    }
+    if (catalog::equalsNoCase(names.back(), newNameGbk)) {
+        return RenameResult::Unchanged;
+    }
+    const std::string box = BoxFolder(root, boxPathGbk);
+    const std::string parent = BoxFolder(root, ParentBoxPath(boxPathGbk));
+    const catalog::FolderLock lock(parent);
+    if (catalog::NameTaken(parent, newNameGbk)) {
+        return RenameResult::Exists;
+    }
+    const std::string renamed = withoutSlash(catalog::ChildPath(parent, newNameGbk));
+    if (RenamePath(withoutSlash(box), renamed) != 0) {
+        catalog::throwFileError(renamed, errno);
+    }
+    return RenameResult::Renamed;
+}
+
+RenameResult RenameCd(const std::string& root, const std::string& boxPathGbk,
+                      const std::string& oldNameGbk, const std::string& newNameGbk)
+{
+    switch (checkNewName(newNameGbk)) {
+    case catalog::NameCheck::Dropped:
+        return RenameResult::Unchanged;
+    case catalog::NameCheck::Refused:
+        return RenameResult::Refused;
+    case catalog::NameCheck::Accepted:
+        break;
+    }
+    if (catalog::equalsNoCase(oldNameGbk, newNameGbk)) {
+        return RenameResult::Unchanged;
+    }
+    const std::string folder = BoxFolder(root, boxPathGbk);
+    if (!IsItemName(oldNameGbk)) {
+        catalog::throwFileError(folder + oldNameGbk, EINVAL);
+    }
+    RecordCarrier carrier(folder, Carry::Move);
+    switch (carrier.carry(folder, oldNameGbk, newNameGbk, [] { return false; })) {
+    case RecordCarrier::Outcome::Carried:
+        carrier.finish();
+        return RenameResult::Renamed;
+    case RecordCarrier::Outcome::Declined:
+        return RenameResult::Exists;
+    case RecordCarrier::Outcome::NoListing:
+        catalog::throwFileError(folder + oldNameGbk + std::string(catalog::RecordExt::Cdr), ENOENT);
+    case RecordCarrier::Outcome::Failed:
+        break;
+    }
+    catalog::throwFileError(folder + oldNameGbk + std::string(catalog::RecordExt::Cdr),
+                            carrier.lastError());
+}
+
+DeleteOutcome DeleteBox(const std::string& root, const std::string& boxPathGbk)
+{
+    const std::vector<std::string> names = BoxNames(boxPathGbk);
+    if (names.empty()) {
+        catalog::throwFileError(root, EPERM); // the library itself is never deleted
+    }
+    // Search results are made again by a search: they are deleted, not kept in the trash.
+    return deleteFolder(BoxFolder(root, boxPathGbk),
+                        inResults(names) ? Removal::Delete : Removal::Trash);
+}
+
+DeleteOutcome DeleteItems(const std::string& root, const std::string& boxPathGbk,
+                          const std::vector<ListItemRef>& items)
+{
+    DeleteOutcome outcome;
+    FolderIndex folder(BoxFolder(root, boxPathGbk));
+    RemovalCounts counts;
+    for (auto item = items.rbegin(); item != items.rend(); ++item) {
+        if (!IsItemName(item->captionGbk)) {
+            continue;
+        }
+        switch (item->kind) {
+        case catalog::ListItem::Box: {
+            const DeleteOutcome box = DeleteBox(root, boxPathGbk + item->captionGbk + "\\");
+            outcome.filesNotDeleted += box.filesNotDeleted;
+            outcome.trashed = outcome.trashed || box.trashed;
+            break;
+        }
+        case catalog::ListItem::CdRecord:
+            RemoveRecordFiles(folder, item->captionGbk, CdRecordFiles(), Removal::Trash, counts);
+            break;
+        case catalog::ListItem::FoundFolder:
+            RemoveRecordFiles(folder, item->captionGbk, FoundFolderFiles(), Removal::Delete,
+                              counts);
+            break;
+        case catalog::ListItem::FoundCd:
+            RemoveRecordFiles(folder, item->captionGbk, FoundCdFiles(), Removal::Delete, counts);
+            break;
+        default:
+            break;
+        }
+    }
+    outcome.filesNotDeleted += counts.filesNotDeleted;
+    outcome.trashed = outcome.trashed || counts.trashed;
+    return outcome;
+}
+
+// ---- Nodes of a record ----
+
+NodeEditResult DeleteNode(const catalog::RecordRef& record, catalog::Tree& tree,
+                          catalog::NodeId node)
+{
+    if (!tree.isValid(node) || isRoot(tree, node)) {
+        return NodeEditResult::Refused;
+    }
+    const std::string branch = catalog::NodePath(tree, node);
+    const catalog::NodeId parent = tree.parent(node);
+    const std::string text = tree.text(node);
+    tree.remove(node);
+    writeTree(record, tree, true);
+    // A second top-level line has the root's empty path: its keys cannot be told apart.
+    if (parent != catalog::NoNode && !siblingNamed(tree, parent, catalog::NoNode, text)) {
+        editBranchKeys(record, branch,
+                       [](const std::string&) { return std::vector<std::string>(); });
+    }
+    return NodeEditResult::Done;
+}
+
+NodeEditResult RenameNode(const catalog::RecordRef& record, catalog::Tree& tree,
+                          catalog::NodeId node, const std::string& newTextGbk)
+{
+    if (!tree.isValid(node)) {
+        return NodeEditResult::Refused;
+    }
+    if (isRoot(tree, node)) {
+        return renameRoot(record, tree, node, newTextGbk);
+    }
+    switch (checkNewName(newTextGbk)) {
+    case catalog::NameCheck::Dropped:
+        return NodeEditResult::Unchanged;
+    case catalog::NameCheck::Refused:
+        return NodeEditResult::Refused;
+    case catalog::NameCheck::Accepted:
+        break;
+    }
+    // A leading blank would read back as one more level of depth.
+    if (newTextGbk.front() == ' ') {
+        return NodeEditResult::Refused;
+    }
+    const std::string old = tree.text(node);
+    if (catalog::equalsNoCase(old, newTextGbk)) {
+        return NodeEditResult::Unchanged;
+    }
+    const std::string oldPath = catalog::NodePath(tree, node);
+    tree.setText(node, newTextGbk);
+    const std::string newPath = catalog::NodePath(tree, node);
+    writeTree(record, tree, false);
+    const catalog::NodeId parent = tree.parent(node);
+    if (parent == catalog::NoNode) {
+        return NodeEditResult::Done;
+    }
+    // Descriptions follow the branch; a sibling still named so keeps them too.
+    const bool shared = siblingNamed(tree, parent, node, old);
+    editBranchKeys(record, oldPath, [&](const std::string& key) {
+        std::vector<std::string> keys{newPath + key.substr(oldPath.size())};
+        if (shared) {
+            keys.push_back(key);
+        }
+        return keys;
+    });
+    return NodeEditResult::Done;
+}
+
+} // namespace organize
