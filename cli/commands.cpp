@@ -51,6 +51,30 @@ std::string gbkText(const std::string& textUtf8)
     return std::move(converted.gbk);
 }
 
+std::string lineFeeds(std::string text)
+{
+    for (char& c : text) {
+        if (c == '\r') {
+            c = '\n';
+        }
+    }
+    return text;
+}
+
+std::string nodePathGbk(const std::string& pathUtf8)
+{
+    std::string pathGbk = gbkText(pathUtf8);
+    for (char& c : pathGbk) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    if (!pathGbk.empty() && pathGbk.back() != '\\') {
+        pathGbk += '\\';
+    }
+    return pathGbk;
+}
+
 std::string libraryFolder(const Context& context, const std::vector<std::string>& namesGbk,
                           std::size_t count)
 {

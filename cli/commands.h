@@ -36,6 +36,13 @@ std::vector<std::string> splitLibraryPath(const std::string& pathUtf8);
 // cannot hold, instead of saving it as "?".
 std::string gbkText(const std::string& textUtf8);
 
+// A message's line breaks (CR) as line feeds, for a terminal.
+std::string lineFeeds(std::string text);
+
+// A node path of a record as typed ("SETUP/README.TXT", "" for the root) in the form of
+// the record's description keys: GBK names each followed by a backslash.
+std::string nodePathGbk(const std::string& pathUtf8);
+
 // The folder of the first count names below the library root: "" unless it is a folder
 // that lies inside the library once symbolic links are resolved.
 std::string libraryFolder(const Context& context, const std::vector<std::string>& namesGbk,
@@ -106,5 +113,15 @@ int runNote(const Context& context, const std::vector<std::string>& args);
 
 // Searching (search_commands.cpp): one search run, its category left in the results folder.
 int runSearch(const Context& context, const std::vector<std::string>& args);
+
+// Reorganizing (organize_commands.cpp): moving, copying, renaming and deleting boxes, CDs
+// and search entries, editing the nodes of a record, clearing empty boxes.
+int runMove(const Context& context, const std::vector<std::string>& args);
+int runCopy(const Context& context, const std::vector<std::string>& args);
+int runRename(const Context& context, const std::vector<std::string>& args);
+int runRenameNode(const Context& context, const std::vector<std::string>& args);
+int runDelete(const Context& context, const std::vector<std::string>& args);
+int runDeleteNode(const Context& context, const std::vector<std::string>& args);
+int runClean(const Context& context, const std::vector<std::string>& args);
 
 } // namespace cli

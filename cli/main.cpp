@@ -50,6 +50,16 @@ const char* const Usage = R"(用法: vellumark-cli [--library 文件夹] 命令 
                                 cdstyle cdstat cdzl cdxz)
                             范围如 "Orlendy" (默认) 或 "Orlendy\软件光盘\工具盘"; 给出找到的光盘数
                             和分类名称, 没有找到时删除空分类
+  move 路径... --to 光盘盒路径 [--yes]
+  copy 路径... --to 光盘盒路径 [--yes]
+                            把光盘盒 (路径以 \ 或 / 结尾) 和光盘移动或复制到光盘盒中; 查找类别中
+                            找到的光盘总是复制; --yes 覆盖目标中同名的光盘, 否则保留
+  rename 路径 新名称        重命名光盘盒 (路径以 \ 或 / 结尾) 或光盘
+  rename-node 光盘 节点路径 新名称
+                            重命名光盘中的文件夹或文件; 根节点只取一位字母
+  delete 路径...            删除光盘盒, 光盘 (移到回收站), 查找类别或查找结果
+  delete-node 光盘 节点路径 删除光盘中的文件夹或文件及其下的一切
+  clean                     清除空的光盘盒, 给出删除的文件夹数
 
 光盘盒路径由名称和反斜杠 (或 /) 组成, 例如 "软件光盘\游戏"; "" 为光盘库本身,
 "查找结果" 为查找结果文件夹。光盘为光盘盒路径加光盘名称, 例如 "软件光盘\工具盘"。
@@ -60,14 +70,28 @@ using Command = std::function<int(const cli::Context&, const std::vector<std::st
 const std::map<std::string, Command>& commands()
 {
     static const std::map<std::string, Command> table{
-        {"boxes", cli::runBoxes},       {"list", cli::runList},
-        {"counts", cli::runCounts},     {"show", cli::runShow},
-        {"info", cli::runInfo},         {"describe", cli::runDescribeCommand},
-        {"notes", cli::runNotes},       {"drives", cli::runDrives},
-        {"map", cli::runMap},           {"unmap", cli::runUnmap},
-        {"identify", cli::runIdentify}, {"scan", cli::runScan},
-        {"mkbox", cli::runMkbox},       {"note", cli::runNote},
+        {"boxes", cli::runBoxes},
+        {"list", cli::runList},
+        {"counts", cli::runCounts},
+        {"show", cli::runShow},
+        {"info", cli::runInfo},
+        {"describe", cli::runDescribeCommand},
+        {"notes", cli::runNotes},
+        {"drives", cli::runDrives},
+        {"map", cli::runMap},
+        {"unmap", cli::runUnmap},
+        {"identify", cli::runIdentify},
+        {"scan", cli::runScan},
+        {"mkbox", cli::runMkbox},
+        {"note", cli::runNote},
         {"search", cli::runSearch},
+        {"move", cli::runMove},
+        {"copy", cli::runCopy},
+        {"rename", cli::runRename},
+        {"rename-node", cli::runRenameNode},
+        {"delete", cli::runDelete},
+        {"delete-node", cli::runDeleteNode},
+        {"clean", cli::runClean},
     };
     return table;
 }

@@ -38,16 +38,6 @@ public:
     bool aborted() override { return InterruptScope::requested(); }
 };
 
-std::string lineFeeds(std::string text)
-{
-    for (char& c : text) {
-        if (c == '\r') {
-            c = '\n';
-        }
-    }
-    return text;
-}
-
 char parseLetter(const std::string& text)
 {
     if ((text.size() == 1 || (text.size() == 2 && text[1] == ':')) &&
@@ -309,15 +299,7 @@ int runNote(const Context& context, const std::vector<std::string>& args)
     if (catalog::trimBlanks(args[2]).empty()) {
         throw CommandError{"描述不能为空"};
     }
-    std::string pathGbk = gbkText(args[1]);
-    for (char& c : pathGbk) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    if (!pathGbk.empty() && pathGbk.back() != '\\') {
-        pathGbk += '\\';
-    }
+    const std::string pathGbk = nodePathGbk(args[1]);
     // Only nodes of the record are described: a key for a missing node would never show.
     catalog::Tree tree;
     catalog::LoadRecordTree(record, catalog::RecordExt::Cdr, tree);

@@ -81,6 +81,13 @@ enum class RenameResult {
     Exists,    // the new name is taken beside it
 };
 
+// Refusals of a new name that is taken (UTF-8): a box renamed in the box tree
+// ("光盘盒 "name" 已存在！"), a box renamed in the CD list ("光盘盒 name 已存在！"), a CD
+// ("光盘 "name "已存在！").
+std::string BoxExistsInTreeMessage(const std::string& nameGbk);
+std::string BoxExistsInListMessage(const std::string& nameGbk);
+std::string CdExistsMessage(const std::string& nameGbk);
+
 // Renames a box (boxPath ends in its name and a backslash); a rename on one file system.
 RenameResult RenameBox(const std::string& root, const std::string& boxPathGbk,
                        const std::string& newNameGbk);

@@ -139,6 +139,21 @@ NodeEditResult renameRoot(const catalog::RecordRef& record, catalog::Tree& tree,
 
 // ---- Boxes and CDs ----
 
+std::string BoxExistsInTreeMessage(const std::string& nameGbk)
+{
+    return "光盘盒 \"" + catalog::gbkToUtf8(nameGbk) + "\" 已存在！";
+}
+
+std::string BoxExistsInListMessage(const std::string& nameGbk)
+{
+    return "光盘盒 " + catalog::gbkToUtf8(nameGbk) + " 已存在！";
+}
+
+std::string CdExistsMessage(const std::string& nameGbk)
+{
+    return "光盘 \"" + catalog::gbkToUtf8(nameGbk) + " \"已存在！";
+}
+
 RenameResult RenameBox(const std::string& root, const std::string& boxPathGbk,
                        const std::string& newNameGbk)
 {

@@ -83,29 +83,43 @@ TEST_P(CliPathEscape, IsRefusedAndWritesNothing)
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, CliPathEscape,
-    ::testing::Values(EscapeCase{"describeSet", {"describe", "@\\x", "--set", "text"}, "\\"},
-                      EscapeCase{"note", {"note", "@/x", "", "text"}, "/"},
-                      EscapeCase{"show", {"show", "@/x"}, "/"},
-                      EscapeCase{"info", {"info", "软件\\..\\@\\x"}, "\\"},
-                      EscapeCase{"list", {"list", "../.."}, "/"},
-                      EscapeCase{"counts", {"counts", "@"}, "/"},
-                      EscapeCase{"dot", {"list", "软件/./"}, "/"},
-                      EscapeCase{"emptyName", {"show", "软件//工具盘"}, "/"},
-                      EscapeCase{"mkboxDot", {"mkbox", "."}, "/"},
-                      EscapeCase{"mkboxDotDot", {"mkbox", "软件/.."}, "/"},
-                      EscapeCase{"searchScope",
-                                 {"search", "--text", "SECRET", "--scope", "Orlendy\\@\\x"},
-                                 "\\"}),
+    ::testing::Values(
+        EscapeCase{"describeSet", {"describe", "@\\x", "--set", "text"}, "\\"},
+        EscapeCase{"note", {"note", "@/x", "", "text"}, "/"},
+        EscapeCase{"show", {"show", "@/x"}, "/"},
+        EscapeCase{"info", {"info", "软件\\..\\@\\x"}, "\\"},
+        EscapeCase{"list", {"list", "../.."}, "/"}, EscapeCase{"counts", {"counts", "@"}, "/"},
+        EscapeCase{"dot", {"list", "软件/./"}, "/"},
+        EscapeCase{"emptyName", {"show", "软件//工具盘"}, "/"},
+        EscapeCase{"mkboxDot", {"mkbox", "."}, "/"},
+        EscapeCase{"mkboxDotDot", {"mkbox", "软件/.."}, "/"},
+        EscapeCase{"searchScope", {"search", "--text", "SECRET", "--scope", "Orlendy\\@\\x"}, "\\"},
+        EscapeCase{"moveCd", {"move", "@/x", "--to", "软件"}, "/"},
+        EscapeCase{"moveTo", {"move", "软件/工具盘", "--to", "@"}, "/"},
+        EscapeCase{"copyBox", {"copy", "@/", "--to", "软件"}, "/"},
+        EscapeCase{"copyDotDot", {"copy", "软件/../", "--to", "软件"}, "/"},
+        EscapeCase{"rename", {"rename", "@\\x", "y"}, "\\"},
+        EscapeCase{"renameAway", {"rename", "软件/工具盘", "../y"}, "/"},
+        EscapeCase{"delete", {"delete", "@/x"}, "/"},
+        EscapeCase{"deleteBox", {"delete", "@/"}, "/"},
+        EscapeCase{"deleteRoot", {"delete", "/"}, "/"},
+        EscapeCase{"renameNode", {"rename-node", "@/x", "SECRET.TXT", "y"}, "/"},
+        EscapeCase{"deleteNode", {"delete-node", "@/x", "SECRET.TXT"}, "/"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(CliSafetyTest, ASymbolicLinkOutOfTheLibraryIsNoBox)
 {
     ASSERT_EQ(::symlink(m_outside.path().c_str(), (m_library / "link").c_str()), 0);
     const auto before = allFiles();
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"list", "link"}, {"show", "link/x"},
-          {"describe", "link/x", "--set", "text"}, {"mkbox", "link/new"},
-          {"search", "--text", "SECRET", "--scope", "link"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"list", "link"},
+                                                 {"show", "link/x"},
+                                                 {"describe", "link/x", "--set", "text"},
+                                                 {"mkbox", "link/new"},
+                                                 {"search", "--text", "SECRET", "--scope", "link"},
+                                                 {"move", "link/x", "--to", "软件"},
+                                                 {"copy", "软件/工具盘", "--to", "link"},
+                                                 {"delete", "link/"},
+                                                 {"delete", "link/x"}}) {
         const CliRun run = cli(args);
         EXPECT_EQ(run.status, 1) << args[0];
         EXPECT_EQ(run.out.find("SECRET"), std::string::npos) << args[0];
@@ -157,8 +171,8 @@ TEST_F(CliSafetyTest, ALibraryRootThatIsAPlainFileIsAnError)
 {
     const std::string file = m_home / "not-a-folder";
     writeFile(file, "x");
-    const CliRun run = testing_support::RunProgram(VELLUMARK_CLI, {"--library", file, "boxes"},
-                                                   environment());
+    const CliRun run =
+        testing_support::RunProgram(VELLUMARK_CLI, {"--library", file, "boxes"}, environment());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
 
@@ -179,7 +193,8 @@ TEST_F(CliSafetyTest, AFifoNamedLikeARecordFileIsAnErrorNotAHang)
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"describe", "软件/工具盘"},
           {"search", "--text", "x", "--desc"}}) {
-        std::vector<std::string> timed = {"-k", "2", "10", VELLUMARK_CLI, "--library", m_library.path()};
+        std::vector<std::string> timed = {"-k",          "2",         "10",
+                                          VELLUMARK_CLI, "--library", m_library.path()};
         timed.insert(timed.end(), args.begin(), args.end());
         const CliRun run = testing_support::RunProgram("timeout", timed, environment());
         EXPECT_EQ(run.status, 1) << args[0] << ": 124 is a hang";
@@ -243,8 +258,8 @@ TEST_F(CliSafetyTest, TwoScansToOneNameAtOnceMakeOneRecord)
         const std::string name = "盘" + std::to_string(round);
         CliRun first;
         CliRun second;
-        const std::vector<std::string> scan = {"scan", "--drive", "E", "--box", "软件", "--name",
-                                               name};
+        const std::vector<std::string> scan = {"scan", "--drive", "E", "--box",
+                                               "软件", "--name",  name};
         std::thread other([&] { second = cli(scan); });
         first = cli(scan);
         other.join();

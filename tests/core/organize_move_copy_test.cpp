@@ -68,6 +68,9 @@ TEST(OrganizeMessages, AreByteExact)
          "目标光盘盒 \"Orlendy \"下\r已含有与源光盘 \"工具盘 \" 同名的光盘！\r\r是否要覆盖？"},
         {organize::OverwriteFoundCdQuestion(gbk("音乐"), gbk("工具盘")),
          "目标光盘下 \"音乐 \"下\r已含有与源光盘 \"工具盘 \" 同名的光盘！\r\r是否要覆盖？"},
+        {organize::BoxExistsInTreeMessage(gbk("游戏")), "光盘盒 \"游戏\" 已存在！"},
+        {organize::BoxExistsInListMessage(gbk("游戏")), "光盘盒 游戏 已存在！"},
+        {organize::CdExistsMessage(gbk("工具盘")), "光盘 \"工具盘 \"已存在！"},
     };
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(text, expected);

@@ -18,7 +18,7 @@ namespace testing_support {
 class CliLibraryTest : public ::testing::Test
 {
 protected:
-    // Settings and the default library live in the test's home folder.
+    // Settings, the default library and the trash live in the test's home folder.
     CliRun cli(std::vector<std::string> args) const
     {
         args.insert(args.begin(), {"--library", m_library.path()});
@@ -27,7 +27,10 @@ protected:
 
     std::vector<std::pair<std::string, std::string>> environment() const
     {
-        return {{"XDG_CONFIG_HOME", m_home / "config"}, {"XDG_DATA_HOME", m_home / "data"}};
+        // HOME too: the desktop's trash is found through it, and must be the test's own.
+        return {{"XDG_CONFIG_HOME", m_home / "config"},
+                {"XDG_DATA_HOME", m_home / "data"},
+                {"HOME", m_home.path()}};
     }
 
     // Every path below the library and the home folder, sorted: what a refused command

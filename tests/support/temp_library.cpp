@@ -83,11 +83,13 @@ void makeOlder(const std::string& path, int seconds)
 
 std::string snapshot(const std::string& folder)
 {
+    const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
     std::map<std::string, std::string> entries;
     std::error_code error;
     for (std::filesystem::recursive_directory_iterator it(folder, error), end; it != end;
          it.increment(error)) {
-        const std::string relative = std::filesystem::relative(it->path(), folder).string();
+        // Below folder by name: links on the way are not resolved.
+        const std::string relative = it->path().string().substr(prefix.size());
         if (it->is_symlink()) {
             entries[relative] = " -> " + std::filesystem::read_symlink(it->path()).string();
         } else if (it->is_directory()) {
