@@ -11,6 +11,9 @@ namespace organize {
 TMoveForm::TMoveForm(QWidget* parent) : QDialog(parent), m_ui(new Ui::TMoveForm)
 {
     m_ui->setupUi(this);
+    // A fixed border: neither resized nor maximised.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, &TMoveForm::BitBtn1Click);
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, &TMoveForm::reject);
