@@ -4,6 +4,7 @@
 #include "app/icons.h"
 
 #include <QByteArray>
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace app {
@@ -98,6 +99,28 @@ void RecordTreeModel::setNodeImage(catalog::NodeId node, int image)
     m_tree.setImage(node, image);
     const QModelIndex changed = indexOf(node);
     emit dataChanged(changed, changed, {Qt::DecorationRole, ImageRole});
+}
+
+void RecordTreeModel::editTree(const std::function<void(catalog::Tree&)>& edit)
+{
+    emit layoutAboutToBeChanged();
+    const QModelIndexList before = persistentIndexList();
+    std::vector<catalog::NodeId> nodes;
+    nodes.reserve(static_cast<std::size_t>(before.size()));
+    for (const QModelIndex& index : before) {
+        nodes.push_back(nodeOf(index));
+    }
+    const auto relayout = qScopeGuard([&] {
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (const catalog::NodeId node : nodes) {
+            after.append(indexOf(node));
+        }
+        changePersistentIndexList(before, after);
+        std::fill(m_converted.begin(), m_converted.end(), false);
+        emit layoutChanged();
+    });
+    edit(m_tree);
 }
 
 QModelIndex RecordTreeModel::index(int row, int column, const QModelIndex& parent) const

@@ -5,6 +5,7 @@
 #include <QAbstractItemModel>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace app {
@@ -39,6 +40,11 @@ public:
     // After a node's text or image changed in place.
     void setNodeText(catalog::NodeId node, std::string textGbk);
     void setNodeImage(catalog::NodeId node, int image);
+
+    // Runs an edit of the tree in place (branches removed, texts changed; the other nodes
+    // keep their ids). The views keep their expanded nodes and selection where the nodes
+    // remain, also when the edit throws.
+    void editTree(const std::function<void(catalog::Tree&)>& edit);
 
     // Whether the node's display text has been made from its GBK bytes yet.
     bool isConverted(catalog::NodeId node) const;
