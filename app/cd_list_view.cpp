@@ -38,8 +38,15 @@ public:
     std::function<void(QMouseEvent*)> pressed;
     std::function<void(QMouseEvent*)> released;
     std::function<void(QMouseEvent*)> doubleClicked;
+    std::function<void()> dragStarted;
 
 protected:
+    void startDrag(Qt::DropActions /*supportedActions*/) override
+    {
+        if (dragStarted) {
+            dragStarted();
+        }
+    }
     void mousePressEvent(QMouseEvent* event) override
     {
         View::mousePressEvent(event);
@@ -87,7 +94,7 @@ QStandardItem* makeItem(const std::string& captionGbk, int kind)
     item->setData(QByteArray(captionGbk.data(), static_cast<qsizetype>(captionGbk.size())),
                   CaptionRole);
     item->setData(kind, KindRole);
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
     return item;
 }
 
@@ -123,6 +130,7 @@ void connectMouse(CdListView* owner, NotifyingView<View>* view,
             emit owner->itemDoubleClicked();
         }
     };
+    view->dragStarted = [owner] { emit owner->dragRequested(); };
 }
 
 } // namespace
@@ -151,7 +159,8 @@ CdListView::CdListView(QWidget* parent) : QWidget(parent)
         }
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        view->setDragEnabled(false);
+        view->setDragEnabled(true);
+        view->viewport()->setAcceptDrops(true);
         view->setTextElideMode(Qt::ElideRight);
         keepSelectionVisible(view);
         view->installEventFilter(this);
@@ -239,6 +248,15 @@ int CdListView::count() const
     return m_model->rowCount();
 }
 
+std::vector<catalog::ListEntry> CdListView::entries() const
+{
+    std::vector<catalog::ListEntry> items;
+    for (int row = 0; row < count(); ++row) {
+        items.push_back({caption(row), kind(row), m_selection->isRowSelected(row)});
+    }
+    return items;
+}
+
 std::string CdListView::caption(int row) const
 {
     if (row < 0 || row >= count()) {
@@ -311,6 +329,14 @@ void CdListView::selectOnly(int row)
     m_selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
 }
 
+void CdListView::selectRow(int row)
+{
+    const QModelIndex index = m_model->index(row, 0);
+    if (index.isValid()) {
+        m_selection->setCurrentIndex(index, QItemSelectionModel::Select);
+    }
+}
+
 void CdListView::selectAll()
 {
     if (count() == 0) {
@@ -377,10 +403,11 @@ void CdListView::setViewStyle(ViewStyle style)
     if (style == ViewStyle::Details) {
         m_stack->setCurrentWidget(m_detailsView);
     } else {
-        // setViewMode turns on free movement and dragging; items stay where the layout
-        // puts them.
+        // setViewMode turns on free movement; items stay where the layout puts them, and
+        // a drag moves them to a box rather than on the screen.
         m_listView->setMovement(QListView::Static);
-        m_listView->setDragEnabled(false);
+        m_listView->setDragEnabled(true);
+        m_listView->viewport()->setAcceptDrops(true);
         m_listView->setWrapping(true);
         m_listView->setResizeMode(QListView::Adjust);
         updateCells();

@@ -17,8 +17,9 @@ class QStyledItemDelegate;
 namespace app {
 
 // The CD list LVcd: one model shown in four view styles (large icons, small icons, list,
-// details with one column), multiple selection, read-only. Items keep their caption as
-// GBK bytes and their kind (catalog::ListItem; 5 or more for a drive).
+// details with one column), multiple selection, read-only, a drag source and a drop target
+// whose drops the owner handles. Items keep their caption as GBK bytes and their kind
+// (catalog::ListItem; 5 or more for a drive).
 class CdListView : public QWidget
 {
     Q_OBJECT
@@ -33,6 +34,8 @@ public:
     void clear();
 
     int count() const;
+    // Every item as the core lists them, with its selection.
+    std::vector<catalog::ListEntry> entries() const;
     std::string caption(int row) const; // GBK
     int kind(int row) const;
     void setCaption(int row, const std::string& captionGbk);
@@ -42,6 +45,8 @@ public:
     std::vector<int> selectedRows() const;
     int selectedRow() const; // -1 when nothing is selected
     void selectOnly(int row);
+    // Adds the row to the selection and makes it the current item.
+    void selectRow(int row);
     void selectAll();
     void clearSelection();
     void scrollTo(int row);
@@ -67,6 +72,8 @@ signals:
     void itemDoubleClicked();
     // A key released while the list has the focus.
     void keyReleased(int key, Qt::KeyboardModifiers modifiers);
+    // The user drags the selected items; the owner decides what the drag carries.
+    void dragRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
