@@ -4,6 +4,48 @@
 
 namespace app {
 
+namespace {
+
+// The box tree starts its drags itself; what a drag carries is up to the window.
+class BoxTreeWidget : public QTreeWidget
+{
+public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void()> dragStarted;
+
+protected:
+    void startDrag(Qt::DropActions /*supportedActions*/) override
+    {
+        if (dragStarted) {
+            dragStarted();
+        }
+    }
+};
+
+// The last name of a box path ("A\B\" gives "B").
+std::string lastName(const std::string& boxPathGbk)
+{
+    const std::string path = withoutLastBackslash(boxPathGbk);
+    const auto slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+void CopyTreeBranch(const QTreeWidgetItem* node, QTreeWidgetItem* newParent)
+{
+    auto* copy = new BoxTreeItem(gbkOf(node), catalog::BoxNode::Box);
+    newParent->addChild(copy);
+    for (int i = 0; i < node->childCount(); ++i) {
+        CopyTreeBranch(node->child(i), copy);
+    }
+}
+
+bool TreeHasSelection(const QTreeWidget& tree)
+{
+    return !tree.selectedItems().isEmpty();
+}
+
 QWidget* Tmainform::buildBoxTreePane()
 {
     QVBoxLayout* layout = nullptr;
@@ -33,12 +75,22 @@ QWidget* Tmainform::buildBoxTreePane()
                                QStringLiteral("合上所有光驱"));
     layout->addWidget(toolBar);
 
-    m_boxTree = new QTreeWidget(m_panels[1]);
+    auto* boxTree = new BoxTreeWidget(m_panels[1]);
+    boxTree->dragStarted = [this] { startPaneDrag(m_boxTree, boxTreeIcon(catalog::BoxNode::Box)); };
+    m_boxTree = boxTree;
     m_boxTree->setObjectName(QStringLiteral("TVstyle"));
     m_boxTree->setHeaderHidden(true);
     m_boxTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_boxTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_boxTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_boxTree->setDragEnabled(true);
+    m_boxTree->viewport()->setAcceptDrops(true);
+    for (QAction* built : {m_tvDelete, m_tvMove, m_tvRename}) {
+        m_available.insert(built);
+    }
+    connectCommand(m_tvDelete, &QAction::triggered, &Tmainform::tvdelClick);
+    connectCommand(m_tvMove, &QAction::triggered, &Tmainform::tvtbmoveClick);
+    connectCommand(m_tvRename, &QAction::triggered, &Tmainform::tvtbrenClick);
     connectCommand(m_boxTree, &QTreeWidget::itemSelectionChanged, &Tmainform::TVstyleChange);
     connectCommand(m_boxTree, &QWidget::customContextMenuRequested, &Tmainform::boxTreeContextMenu);
     layout->addWidget(m_boxTree, 1);
@@ -69,10 +121,16 @@ void Tmainform::buildBoxTreeMenu()
         addMenuAction(m_boxTreeMenu, text)->setEnabled(false);
     }
     const auto items = m_boxTreeMenu->actions();
+    items[3]->setObjectName(QStringLiteral("tvdel"));
+    items[4]->setObjectName(QStringLiteral("tvren"));
+    items[5]->setObjectName(QStringLiteral("tvmove"));
+    items[8]->setObjectName(QStringLiteral("N15"));
     const std::pair<int, void (Tmainform::*)()> built[] = {
         {0, &Tmainform::tvfindClick},   {1, &Tmainform::TopNewCDClick},
-        {2, &Tmainform::tvnewcdsClick}, {6, &Tmainform::expandAll},
-        {7, &Tmainform::collapseAll},   {9, &Tmainform::refreshLibrary},
+        {2, &Tmainform::tvnewcdsClick}, {3, &Tmainform::tvdelClick},
+        {4, &Tmainform::tvtbrenClick},  {5, &Tmainform::tvtbmoveClick},
+        {6, &Tmainform::expandAll},     {7, &Tmainform::collapseAll},
+        {8, &Tmainform::N15Click},      {9, &Tmainform::refreshLibrary},
         {10, &Tmainform::showDetails},
     };
     for (const auto& [index, handler] : built) {
@@ -150,11 +208,22 @@ bool Tmainform::selectBoxPath(const std::string& boxPathGbk)
     if (node == nullptr) {
         return false;
     }
+    if (node != selectedNode()) {
+        showBoxNode(node);
+    }
+    return true;
+}
+
+void Tmainform::showBoxNode(QTreeWidgetItem* node)
+{
+    if (node == selectedNode()) {
+        TVstyleChange();
+        return;
+    }
     m_boxTree->setCurrentItem(node);
     if (selectedNode() != node) {
         node->setSelected(true);
     }
-    return true;
 }
 
 std::string Tmainform::boxPath() const
@@ -263,7 +332,7 @@ void Tmainform::fillList(const std::string& folder)
 
 void Tmainform::refreshLibrary()
 {
-    m_libraryRoot = catalog::ResolveLibraryRoot(m_services.settings, m_services.defaultLibraryRoot);
+    resolveLibrary();
     loadBoxTree();
     m_boxTree->setCurrentItem(m_boxTree->topLevelItem(0));
     if (selectedNode() == m_boxTree->topLevelItem(0)) {
@@ -419,6 +488,287 @@ void Tmainform::tvfindClick()
                                             ? search::ScopeKind::Library
                                             : search::ScopeKind::Box});
     showFindForm();
+}
+
+// ---------------------------------------------------------------- organizing
+
+bool Tmainform::boxTreeKeyReleased(const QKeyEvent* key)
+{
+    if (key->isAutoRepeat()) {
+        return false;
+    }
+    using namespace catalog::BoxNode;
+    const int kind = nodeKind(selectedNode());
+    const bool plain = key->modifiers() == Qt::NoModifier;
+    if (key->key() == Qt::Key_Insert && plain && (kind == LibraryRoot || kind == Box)) {
+        tvnewcdsClick();
+    } else if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+               (key->modifiers() & Qt::AltModifier)) {
+        showDetails();
+    } else if (key->key() == Qt::Key_Delete && plain && m_tvDelete->isEnabled()) {
+        tvdelClick();
+    } else if (key->key() == Qt::Key_F2 && plain && m_tvRename->isEnabled()) {
+        tvtbrenClick();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void Tmainform::tvtbmoveClick()
+{
+    if (nodeKind(selectedNode()) != catalog::BoxNode::Box) {
+        return;
+    }
+    m_moveForm->setLibraryRoot(m_libraryRoot);
+    m_moveForm->setMoveSourcePath(boxPath());
+    if (m_moveForm->exec() != QDialog::Accepted) {
+        return;
+    }
+    moveBox(m_moveForm->moveSourcePath(), m_moveForm->copyChecked(), m_moveForm->moveTargetPath());
+}
+
+void Tmainform::moveBox(const std::string& sourcePathGbk, bool copy,
+                        const std::string& targetPathGbk)
+{
+    changeBoxes([&] {
+        organize::MoveOutcome outcome;
+        {
+            const WaitCursor wait;
+            outcome = organize::MoveCopyBox(m_libraryRoot, sourcePathGbk, copy, targetPathGbk);
+        }
+        mirrorMove(outcome, outcome.boxPathsGbk, targetPathGbk, copy);
+        // The box is shown in its new place.
+        QTreeWidgetItem* box = findNodeByPath(targetPathGbk + lastName(sourcePathGbk) + "\\");
+        if (outcome.done && box != nullptr) {
+            showBoxNode(box);
+            box->setExpanded(true);
+        }
+        reportLosses(outcome.filesNotCopied, outcome.filesNotDeleted);
+    });
+}
+
+void Tmainform::changeBoxes(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (...) {
+        const std::string shown = boxPath();
+        loadBoxTree();
+        if (!selectBoxPath(shown)) {
+            showBoxNode(m_boxTree->topLevelItem(0));
+        }
+        throw;
+    }
+}
+
+QTreeWidgetItem* Tmainform::mirrorMove(const organize::MoveOutcome& outcome,
+                                       const std::vector<std::string>& movedBoxPathsGbk,
+                                       const std::string& targetPathGbk, bool copy)
+{
+    for (const std::string& refusal : outcome.refusalsUtf8) {
+        m_services.dialogs.message(refusal, MessageIcon::Error);
+    }
+    QTreeWidgetItem* target = findNodeByPath(targetPathGbk);
+    const bool known =
+        target != nullptr &&
+        std::all_of(movedBoxPathsGbk.begin(), movedBoxPathsGbk.end(),
+                    [this](const std::string& path) { return findNodeByPath(path) != nullptr; });
+    if (!known) {
+        // Boxes made beside the program since the tree was read: read it again.
+        loadBoxTree();
+        return findNodeByPath(targetPathGbk);
+    }
+    const QSignalBlocker blocker(m_boxTree);
+    for (auto path = movedBoxPathsGbk.rbegin(); path != movedBoxPathsGbk.rend(); ++path) {
+        QTreeWidgetItem* node = findNodeByPath(*path);
+        CopyTreeBranch(node, target);
+        if (!copy) {
+            delete node;
+        }
+    }
+    return target;
+}
+
+void Tmainform::reportLosses(int filesNotCopied, int filesNotDeleted)
+{
+    std::string text;
+    if (filesNotCopied > 0) {
+        text = "有 " + catalog::decimal(filesNotCopied) + " 个文件未能复制，原文件仍在原处。";
+    }
+    if (filesNotDeleted > 0) {
+        text += text.empty() ? "" : "\r";
+        text += "有 " + catalog::decimal(filesNotDeleted) + " 个文件未能删除，仍在原处。";
+    }
+    if (!text.empty()) {
+        m_services.dialogs.message(text, MessageIcon::Warning);
+    }
+}
+
+bool Tmainform::askOverwrite(const std::string& questionUtf8)
+{
+    // The question is answered with the normal cursor, whatever the work around it shows.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    return m_services.dialogs.ask(questionUtf8, MessageIcon::Question,
+                                  platform::UserDialogs::Default::No);
+}
+
+void Tmainform::tvdelClick()
+{
+    QTreeWidgetItem* node = selectedNode();
+    const std::string path = boxPath();
+    // The root and the local drives node have the empty path: they are never deleted.
+    if (!TreeHasSelection(*m_boxTree) || path.empty()) {
+        return;
+    }
+    const std::string question = "是否要删除光盘盒 \"Orlendy\\" +
+                                 shownUtf8(withoutLastBackslash(path)) + "\" 连同它的所有子项目？";
+    if (!m_services.dialogs.ask(question, MessageIcon::Question,
+                                platform::UserDialogs::Default::No)) {
+        return;
+    }
+    m_list->clear();
+    m_statusBar4->setPanelText(0, QStringLiteral("正在删除...请稍候"));
+    m_statusBar4->repaint();
+    // The tree follows the disk, also when the deletion stopped halfway.
+    const auto mirror = [&] {
+        m_statusBar4->setPanelText(0, {});
+        if (pathExists(catalog::LibraryPath(m_libraryRoot, path))) {
+            TVstyleChange();
+            return;
+        }
+        QTreeWidgetItem* parentNode = node->parent();
+        {
+            const QSignalBlocker blocker(m_boxTree);
+            delete node;
+        }
+        showBoxNode(parentNode);
+    };
+    deleteThenMirror([&] { return organize::DeleteBox(m_libraryRoot, path); }, mirror);
+}
+
+void Tmainform::deleteThenMirror(const std::function<organize::DeleteOutcome()>& remove,
+                                 const std::function<void()>& mirror)
+{
+    organize::DeleteOutcome outcome;
+    try {
+        const WaitCursor wait;
+        outcome = remove();
+    } catch (...) {
+        mirror();
+        throw;
+    }
+    mirror();
+    reportLosses(0, outcome.filesNotDeleted);
+}
+
+void Tmainform::tvtbrenClick()
+{
+    QTreeWidgetItem* node = selectedNode();
+    if (!TreeHasSelection(*m_boxTree) || nodeKind(node) != catalog::BoxNode::Box) {
+        return;
+    }
+    const auto typed = askNewName("重命名光盘盒", "请输入新的光盘盒名称", gbkOf(node));
+    if (!typed) {
+        return;
+    }
+    const std::string& newNameGbk = *typed;
+    const QString status = m_statusBar4->panelText(0);
+    m_statusBar4->setPanelText(0, QStringLiteral("正在重命名...请稍候"));
+    m_statusBar4->repaint();
+    const bool renamed = renameBox(boxPath(), newNameGbk, catalog::NameUse::BoxInTree);
+    m_statusBar4->setPanelText(0, status);
+    if (renamed) {
+        setNodeName(node, newNameGbk);
+        // The location and the list's caption name the box by its new name.
+        TVstyleChange();
+    }
+}
+
+std::optional<std::string> Tmainform::askNewName(const char* caption, const char* prompt,
+                                                 const std::string& oldNameGbk)
+{
+    const auto typed = m_services.dialogs.inputText(caption, prompt, shownUtf8(oldNameGbk));
+    return typed ? std::optional(catalog::utf8ToGbk(*typed)) : std::nullopt;
+}
+
+bool Tmainform::renameBox(const std::string& boxPathGbk, const std::string& newNameGbk,
+                          catalog::NameUse use)
+{
+    organize::RenameResult result = organize::RenameResult::Unchanged;
+    changeBoxes([&] {
+        const WaitCursor wait;
+        result = organize::RenameBox(m_libraryRoot, boxPathGbk, newNameGbk);
+    });
+    return reportRename(result, use,
+                        use == catalog::NameUse::BoxInTree
+                            ? organize::BoxExistsInTreeMessage(newNameGbk)
+                            : organize::BoxExistsInListMessage(newNameGbk));
+}
+
+bool Tmainform::reportRename(organize::RenameResult result, catalog::NameUse use,
+                             const std::string& existsMessageUtf8)
+{
+    if (result == organize::RenameResult::Refused) {
+        m_services.dialogs.message(catalog::NameRefusalMessage(use), MessageIcon::Error);
+    } else if (result == organize::RenameResult::Exists) {
+        m_services.dialogs.message(existsMessageUtf8, MessageIcon::Error);
+    }
+    return result == organize::RenameResult::Renamed;
+}
+
+void Tmainform::N15Click()
+{
+    topclsnullClick();
+}
+
+QTreeWidgetItem* Tmainform::boxTreeDropTarget(const QDropEvent* event) const
+{
+    using namespace catalog::BoxNode;
+    const QString pane = dragPane(event->mimeData());
+    const bool fromList = pane == QLatin1String("LVcd");
+    const int selectedKind = nodeKind(selectedNode());
+    if (selectedKind == ResultsFolder || selectedKind == LibraryRoot ||
+        (pane != QLatin1String("TVstyle") && !fromList)) {
+        return nullptr;
+    }
+    QTreeWidgetItem* under = m_boxTree->itemAt(event->position().toPoint());
+    const int underKind = nodeKind(under);
+    if (underKind != LibraryRoot && underKind != Box) {
+        return nullptr;
+    }
+    const bool foundCds =
+        fromList && m_list->kind(m_list->selectedRow()) == catalog::ListItem::FoundCd;
+    return selectedKind == Box || foundCds ? under : nullptr;
+}
+
+void Tmainform::TVstyleDragOver(QDragMoveEvent* event)
+{
+    if (boxTreeDropTarget(event) == nullptr) {
+        event->ignore();
+        return;
+    }
+    acceptDrop(event);
+}
+
+void Tmainform::TVstyleDragDrop(QDropEvent* event)
+{
+    QTreeWidgetItem* target = boxTreeDropTarget(event);
+    if (target == nullptr) {
+        event->ignore();
+        return;
+    }
+    const bool copy = acceptDrop(event);
+    const std::string targetPath = nodePath(target);
+    const std::string sourcePath = boxPath();
+    if (dragPane(event->mimeData()) == QLatin1String("TVstyle")) {
+        afterDrop([=, this] { moveBox(sourcePath, copy, targetPath); });
+    } else if (m_list->kind(m_list->selectedRow()) == catalog::ListItem::FoundCd) {
+        afterDrop([=, this] { copyFoundCds(sourcePath, targetPath); });
+    } else {
+        afterDrop([=, this] { moveItems(sourcePath, copy, targetPath); });
+    }
 }
 
 } // namespace app

@@ -37,6 +37,12 @@ QWidget* Tmainform::buildListPane()
     }
     m_styleActions[3]->setChecked(true);
     connectCommand(m_lvUp, &QAction::triggered, &Tmainform::goUp);
+    for (QAction* built : {m_lvDelete, m_lvMove, m_lvRename}) {
+        m_available.insert(built);
+    }
+    connectCommand(m_lvDelete, &QAction::triggered, &Tmainform::lvtbdelClick);
+    connectCommand(m_lvMove, &QAction::triggered, &Tmainform::lvtbmoveClick);
+    connectCommand(m_lvRename, &QAction::triggered, &Tmainform::lvtbrenClick);
     layout->addWidget(toolBar);
 
     m_list = new CdListView(m_panels[5]);
@@ -45,6 +51,8 @@ QWidget* Tmainform::buildListPane()
     connectCommand(m_list, &CdListView::rightButtonPressed, &Tmainform::listRightButton);
     connectCommand(m_list, &CdListView::itemDoubleClicked, &Tmainform::listDoubleClick);
     connectCommand(m_list, &CdListView::keyReleased, &Tmainform::listKeyReleased);
+    connect(m_list, &CdListView::dragRequested, this,
+            [this] { startPaneDrag(m_list, cdListIcon(m_list->kind(m_list->selectedRow()))); });
     layout->addWidget(m_list, 1);
 
     m_statusBar4 = new PanelBar(QStringLiteral("StatusBar4"), {}, m_panels[5]);
@@ -71,10 +79,16 @@ void Tmainform::buildListMenu()
         addMenuAction(m_listMenu, text)->setEnabled(false);
     }
     const auto items = m_listMenu->actions();
-    for (const int index : {0, 1, 2, 6, 7, 8}) {
+    items[3]->setObjectName(QStringLiteral("lvdel"));
+    items[4]->setObjectName(QStringLiteral("lvren"));
+    items[5]->setObjectName(QStringLiteral("lvmove"));
+    for (const int index : {0, 1, 2, 3, 4, 5, 6, 7, 8}) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
     }
+    connectCommand(items[3], &QAction::triggered, &Tmainform::lvtbdelClick);
+    connectCommand(items[4], &QAction::triggered, &Tmainform::lvtbrenClick);
+    connectCommand(items[5], &QAction::triggered, &Tmainform::lvtbmoveClick);
     connectCommand(items[0], &QAction::triggered, &Tmainform::lvfindClick);
     connectCommand(items[8], &QAction::triggered, &Tmainform::lvoldplClick);
     connectCommand(items[1], &QAction::triggered, &Tmainform::selectAllItems);
@@ -146,9 +160,7 @@ void Tmainform::applySelectionState()
     const int itemKind = m_list->kind(selected.front());
     using namespace catalog;
     enableCommand(m_lvDelete, itemKind < ListItem::FirstDrive);
-    enableCommand(m_lvMove, treeKind != BoxNode::ResultsFolder &&
-                                treeKind != BoxNode::LocalDrives &&
-                                itemKind != ListItem::FoundFolder);
+    enableCommand(m_lvMove, selectionMovable());
     enableCommand(m_lvRename, selected.size() == 1 &&
                                   (treeKind == BoxNode::LibraryRoot || treeKind == BoxNode::Box));
     const QString caption = fromGbk(m_list->caption(selected.front()));
@@ -526,7 +538,7 @@ void Tmainform::listRightButton(const QPoint& globalPos, int row)
         enableCommand(items[0], onItem);
         enableCommand(items[6], true);
         enableCommand(items[3], onItem);
-        enableCommand(items[5], onItem);
+        enableCommand(items[5], onItem && selectionMovable());
         enableCommand(items[4], onItem && selected.size() == 1);
         enableCommand(items[8], false);
     } else {
@@ -541,7 +553,7 @@ void Tmainform::listRightButton(const QPoint& globalPos, int row)
             enableCommand(items[3], treeKind != BoxNode::LocalDrives);
             enableCommand(items[8], selected.size() == 1 && (itemKind == ListItem::FoundFolder ||
                                                              itemKind == ListItem::FoundCd));
-            enableCommand(items[5], itemKind == ListItem::FoundCd);
+            enableCommand(items[5], selectionMovable());
         }
     }
     m_listMenu->popup(globalPos);
@@ -566,17 +578,20 @@ void Tmainform::listKeyReleased(int key, Qt::KeyboardModifiers modifiers)
         selectAllItems();
         return;
     }
-    if (key == Qt::Key_Backspace) {
-        if (m_lvUp->isEnabled()) {
-            goUp();
+    // Keys of commands that run only while their button is on.
+    const std::tuple<int, const QAction*, void (Tmainform::*)()> commands[] = {
+        {Qt::Key_Backspace, m_lvUp, &Tmainform::goUp},
+        {Qt::Key_Insert, m_newCdAction, &Tmainform::TopNewCDClick},
+        {Qt::Key_Delete, m_lvDelete, &Tmainform::lvtbdelClick},
+        {Qt::Key_F2, m_lvRename, &Tmainform::lvtbrenClick},
+    };
+    for (const auto& [commandKey, button, handler] : commands) {
+        if (key == commandKey) {
+            if (button->isEnabled()) {
+                (this->*handler)();
+            }
+            return;
         }
-        return;
-    }
-    if (key == Qt::Key_Insert) {
-        if (m_newCdAction->isEnabled()) {
-            TopNewCDClick();
-        }
-        return;
     }
     const bool navigation = key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
                             key == Qt::Key_End || key == Qt::Key_Home || key == Qt::Key_Left ||
@@ -663,6 +678,259 @@ void Tmainform::lvoldplClick()
             return;
         }
     }
+}
+
+// ---------------------------------------------------------------- organizing
+
+bool Tmainform::selectionMovable() const
+{
+    const int first = m_list->selectedRow();
+    if (first < 0) {
+        return false;
+    }
+    using namespace catalog;
+    const int treeKind = nodeKind(selectedNode());
+    const int itemKind = m_list->kind(first);
+    if (treeKind == BoxNode::LibraryRoot || treeKind == BoxNode::Box) {
+        return itemKind == ListItem::Box || itemKind == ListItem::CdRecord;
+    }
+    return treeKind == BoxNode::Category && itemKind == ListItem::FoundCd;
+}
+
+void Tmainform::lvtbmoveClick()
+{
+    if (!selectionMovable()) {
+        return;
+    }
+    // Found CDs are copied from their category, and the dialog starts on the root.
+    const bool foundCds = m_list->kind(m_list->selectedRow()) == catalog::ListItem::FoundCd;
+    const std::string shownBox = boxPath();
+    m_moveForm->setLibraryRoot(m_libraryRoot);
+    m_moveForm->setMoveSourcePath(foundCds ? std::string() : shownBox);
+    m_moveForm->setCopyChoiceEnabled(!foundCds);
+    const auto enableAgain = qScopeGuard([this] { m_moveForm->setCopyChoiceEnabled(true); });
+    if (m_moveForm->exec() != QDialog::Accepted) {
+        return;
+    }
+    if (foundCds) {
+        copyFoundCds(shownBox, m_moveForm->moveTargetPath());
+    } else {
+        moveItems(m_moveForm->moveSourcePath(), m_moveForm->copyChecked(),
+                  m_moveForm->moveTargetPath());
+    }
+}
+
+void Tmainform::moveItems(const std::string& sourcePathGbk, bool copy,
+                          const std::string& targetPathGbk)
+{
+    std::vector<organize::ListItemRef> items;
+    for (const int row : m_list->selectedRows()) {
+        items.push_back({m_list->caption(row), m_list->kind(row)});
+    }
+    changeBoxes([&] {
+        organize::MoveOutcome outcome;
+        {
+            const WaitCursor wait;
+            outcome = organize::MoveCopyItems(
+                m_libraryRoot, sourcePathGbk, items, copy, targetPathGbk,
+                [this](const std::string& question) { return askOverwrite(question); });
+        }
+        QTreeWidgetItem* target = mirrorMove(outcome, outcome.boxPathsGbk, targetPathGbk, copy);
+        if (outcome.done) {
+            showTargetWith(target, outcome.namesGbk);
+        }
+        reportLosses(outcome.filesNotCopied, outcome.filesNotDeleted);
+    });
+}
+
+void Tmainform::copyFoundCds(const std::string& categoryPathGbk, const std::string& targetPathGbk)
+{
+    std::vector<std::string> captions;
+    for (const int row : m_list->selectedRows()) {
+        if (m_list->kind(row) == catalog::ListItem::FoundCd) {
+            captions.push_back(m_list->caption(row));
+        }
+    }
+    organize::MoveOutcome outcome;
+    {
+        const WaitCursor wait;
+        outcome = organize::CopyFoundCDs(
+            m_libraryRoot, categoryPathGbk, captions, targetPathGbk,
+            [this](const std::string& question) { return askOverwrite(question); });
+    }
+    showTargetWith(mirrorMove(outcome, {}, targetPathGbk, true), outcome.namesGbk);
+    reportLosses(outcome.filesNotCopied, outcome.filesNotDeleted);
+}
+
+void Tmainform::showTargetWith(QTreeWidgetItem* target, const std::vector<std::string>& captionsGbk)
+{
+    if (target == nullptr) {
+        return;
+    }
+    showBoxNode(target);
+    target->setExpanded(true);
+    m_list->clearSelection();
+    for (int row = 0; row < m_list->count(); ++row) {
+        const std::string caption = m_list->caption(row);
+        if (std::find(captionsGbk.begin(), captionsGbk.end(), caption) != captionsGbk.end()) {
+            m_list->selectRow(row);
+            m_list->scrollTo(row);
+        }
+    }
+    LVcdClick();
+}
+
+// Whether a list item is still on disk: a deletion that stopped halfway leaves the rest
+// listed.
+bool Tmainform::listItemOnDisk(int row) const
+{
+    const std::string folder = boxFolder();
+    const std::string caption = m_list->caption(row);
+    using namespace catalog::ListItem;
+    switch (m_list->kind(row)) {
+    case Box:
+        return pathExists(catalog::ChildPath(folder, caption));
+    case CdRecord:
+        return !catalog::FindRecordFile(folder, caption, ".cdr").empty();
+    case FoundFolder:
+        return !catalog::FindRecordFile(folder, caption, ".fid").empty();
+    case FoundCd:
+        return !catalog::FindRecordFile(folder, caption, ".tgt").empty();
+    default:
+        return true;
+    }
+}
+
+void Tmainform::lvtbdelClick()
+{
+    const std::vector<int> rows = m_list->selectedRows();
+    if (rows.empty() || m_list->kind(rows.front()) >= catalog::ListItem::FirstDrive) {
+        return;
+    }
+    if (!m_services.dialogs.ask("是否要删除选定项目？", MessageIcon::Question,
+                                platform::UserDialogs::Default::No)) {
+        return;
+    }
+    m_statusBar4->setPanelText(0, QStringLiteral("正在删除...请稍候"));
+    m_statusBar4->repaint();
+    std::vector<organize::ListItemRef> items;
+    for (const int row : rows) {
+        items.push_back({m_list->caption(row), m_list->kind(row)});
+    }
+    // The list and the tree follow the disk, also when the deletion stopped halfway.
+    const auto mirror = [&] {
+        QTreeWidgetItem* node = selectedNode();
+        for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+            if (listItemOnDisk(*row)) {
+                continue;
+            }
+            if (m_list->kind(*row) == catalog::ListItem::Box && node != nullptr) {
+                delete childNamed(node, m_list->caption(*row));
+            }
+            m_list->removeItem(*row);
+        }
+        LVcdClick();
+        m_statusBar4->setPanelText(0, {});
+    };
+    deleteThenMirror([&] { return organize::DeleteItems(m_libraryRoot, boxPath(), items); },
+                     mirror);
+}
+
+void Tmainform::lvtbrenClick()
+{
+    const int row = m_list->selectedRow();
+    if (row < 0) {
+        return;
+    }
+    if (m_list->kind(row) == catalog::ListItem::CdRecord) {
+        renameCd(row);
+    } else if (m_list->kind(row) == catalog::ListItem::Box) {
+        renameListBox(row);
+    }
+}
+
+void Tmainform::renameCd(int row)
+{
+    const std::string oldName = m_list->caption(row);
+    const auto typed = askNewName("重命名光盘", "请输入新的光盘名称", oldName);
+    if (!typed) {
+        return;
+    }
+    const std::string& newNameGbk = *typed;
+    organize::RenameResult result = organize::RenameResult::Unchanged;
+    {
+        const WaitCursor wait;
+        result = organize::RenameCd(m_libraryRoot, boxPath(), oldName, newNameGbk);
+    }
+    if (!reportRename(result, catalog::NameUse::Cd, organize::CdExistsMessage(newNameGbk))) {
+        return;
+    }
+    m_list->setCaption(row, newNameGbk);
+    // The record is shown again under its new name: edits go to the renamed files.
+    if (m_hasShownRecord && m_shownRecordGbk == oldName) {
+        m_hasShownRecord = false;
+        LVcdClick();
+    }
+}
+
+void Tmainform::renameListBox(int row)
+{
+    const std::string oldName = m_list->caption(row);
+    const auto typed = askNewName("重命名光盘盒", "请输入新的光盘盒名称", oldName);
+    if (!typed) {
+        return;
+    }
+    const std::string& newNameGbk = *typed;
+    if (!renameBox(boxPath() + oldName + "\\", newNameGbk, catalog::NameUse::BoxInList)) {
+        return;
+    }
+    if (QTreeWidgetItem* node = selectedNode()) {
+        if (QTreeWidgetItem* child = childNamed(node, oldName)) {
+            setNodeName(child, newNameGbk);
+        }
+    }
+    m_list->setCaption(row, newNameGbk);
+    resortList();
+}
+
+void Tmainform::resortList()
+{
+    std::vector<catalog::ListEntry> entries = m_list->entries();
+    catalog::SortBoxesFirst(entries);
+    m_list->setItems(entries);
+    m_list->relayout();
+}
+
+int Tmainform::listDropTarget(const QDropEvent* event) const
+{
+    const auto* view = qobject_cast<QAbstractItemView*>(m_list->currentView());
+    if (view == nullptr || dragPane(event->mimeData()) != QLatin1String("LVcd")) {
+        return -1;
+    }
+    const int row = view->indexAt(event->position().toPoint()).row();
+    return m_list->kind(row) == catalog::ListItem::Box ? row : -1;
+}
+
+void Tmainform::LVcdDragOver(QDragMoveEvent* event)
+{
+    if (listDropTarget(event) < 0) {
+        event->ignore();
+        return;
+    }
+    acceptDrop(event);
+}
+
+void Tmainform::LVcdDragDrop(QDropEvent* event)
+{
+    const int row = listDropTarget(event);
+    if (row < 0) {
+        event->ignore();
+        return;
+    }
+    const bool copy = acceptDrop(event);
+    const std::string sourcePath = boxPath();
+    const std::string targetPath = sourcePath + m_list->caption(row) + "\\";
+    afterDrop([=, this] { moveItems(sourcePath, copy, targetPath); });
 }
 
 } // namespace app

@@ -67,6 +67,7 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
     m_findForm = new search::TFindForm(m_services.dialogs, m_services.clock, this);
     m_locForm = new search::TLocForm(this);
     m_locForm->setDialogs(&m_services.dialogs);
+    m_moveForm = new organize::TMoveForm(this);
 
     buildDriveMenus();
     buildBoxTreeMenu();
@@ -82,7 +83,7 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
     if (m_saveLayoutOnExit) {
         restoreLayout();
     }
-    m_libraryRoot = catalog::ResolveLibraryRoot(m_services.settings, m_services.defaultLibraryRoot);
+    resolveLibrary();
     loadBoxTree();
     m_boxTree->setCurrentItem(m_boxTree->topLevelItem(0));
     setWindowState(windowState() | Qt::WindowMaximized);
@@ -112,7 +113,7 @@ void Tmainform::buildActions()
                         QStringLiteral("查找(F3)"), Qt::Key_F3);
     m_refreshAction = make("TopRefresh", Command::Refresh, QStringLiteral("刷新F5"),
                            QStringLiteral("刷新(F5)"), Qt::Key_F5);
-    m_clearAction = make("TopClear", Command::ClearEmptyBoxes, QStringLiteral("清扫F4"),
+    m_clearAction = make("topclsnull", Command::ClearEmptyBoxes, QStringLiteral("清扫F4"),
                          QStringLiteral("清除空的光盘盒"), Qt::Key_F4);
     m_newCdAction =
         make("TopNewCD", Command::NewCd, QStringLiteral("新增"),
@@ -134,12 +135,13 @@ void Tmainform::buildActions()
                          QStringLiteral("关于 Orlendy(F1)..."), Qt::Key_F1);
     m_exitAction = make("TopExit", Command::Exit, QStringLiteral("退出F10"),
                         QStringLiteral("退出系统(F10)"), Qt::Key_F10);
-    for (QAction* built : {m_refreshAction, m_aboutAction, m_exitAction, m_newCdAction,
-                           m_newBoxAction, m_findAction}) {
+    for (QAction* built : {m_refreshAction, m_clearAction, m_aboutAction, m_exitAction,
+                           m_newCdAction, m_newBoxAction, m_findAction}) {
         m_available.insert(built);
         built->setEnabled(true);
     }
     connectCommand(m_refreshAction, &QAction::triggered, &Tmainform::refreshLibrary);
+    connectCommand(m_clearAction, &QAction::triggered, &Tmainform::topclsnullClick);
     connect(m_exitAction, &QAction::triggered, this, &QWidget::close);
     connectCommand(m_newCdAction, &QAction::triggered, &Tmainform::TopNewCDClick);
     connectCommand(m_newBoxAction, &QAction::triggered, &Tmainform::TopNewCDSClick);
@@ -229,6 +231,11 @@ void Tmainform::buildDriveMenus()
     };
     connect(m_ejectButton, &QToolButton::clicked, this, [allDoors] { allDoors(true); });
     connect(m_closeButton, &QToolButton::clicked, this, [allDoors] { allDoors(false); });
+}
+
+void Tmainform::resolveLibrary()
+{
+    m_libraryRoot = catalog::ResolveLibraryRoot(m_services.settings, m_services.defaultLibraryRoot);
 }
 
 void Tmainform::readSettings()
@@ -343,21 +350,61 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event)
         runCommand([&] { contentKeyReleased(static_cast<QKeyEvent*>(event)); });
     }
     if (watched == m_boxTree && event->type() == QEvent::KeyRelease) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const int kind = nodeKind(selectedNode());
-        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier &&
-            (kind == catalog::BoxNode::LibraryRoot || kind == catalog::BoxNode::Box)) {
-            runCommand([this] { tvnewcdsClick(); });
+        bool handled = false;
+        runCommand([&] { handled = boxTreeKeyReleased(static_cast<QKeyEvent*>(event)); });
+        if (handled) {
             return true;
         }
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            if (key->modifiers() & Qt::AltModifier) {
-                runCommand([this] { showDetails(); });
-                return true;
-            }
-        }
+    }
+    if (dragEventFilter(watched, event)) {
+        return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- drag and drop
+
+// The drags and drops of the box tree and the CD list go to the window's handlers, never
+// to the views' own item moving.
+bool Tmainform::dragEventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
+        return false;
+    }
+    const auto* listView = qobject_cast<QAbstractItemView*>(m_list->currentView());
+    const bool onTree = watched == m_boxTree->viewport();
+    const bool onList = listView != nullptr && watched == listView->viewport();
+    if (!onTree && !onList) {
+        return false;
+    }
+    runCommand([&] {
+        if (type == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            onTree ? TVstyleDragDrop(drop) : LVcdDragDrop(drop);
+        } else {
+            auto* move = static_cast<QDragMoveEvent*>(event);
+            onTree ? TVstyleDragOver(move) : LVcdDragOver(move);
+        }
+    });
+    return true;
+}
+
+void Tmainform::startPaneDrag(QWidget* source, const QIcon& icon)
+{
+    auto* drag = new QDrag(source);
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(PaneDragFormat), source->objectName().toLatin1());
+    drag->setMimeData(data);
+    drag->setPixmap(icon.pixmap(32, 32));
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+}
+
+// A drop only says what to do: its questions and messages come once the drag is over and
+// no longer holds the mouse.
+void Tmainform::afterDrop(const std::function<void()>& work)
+{
+    QTimer::singleShot(0, this, [this, work] { runCommand(work); });
 }
 
 } // namespace app

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "catalog/disk.h"
+#include "catalog/library.h"
 #include "catalog/record_files.h"
 
 #include <QMainWindow>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 
 class QAction;
+class QDragMoveEvent;
+class QDropEvent;
 class QKeyEvent;
 class QShowEvent;
 class QActionGroup;
@@ -37,6 +41,13 @@ class TLocForm;
 struct ScopeEntry;
 } // namespace search
 
+namespace organize {
+class TMoveForm;
+struct MoveOutcome;
+struct DeleteOutcome;
+enum class RenameResult;
+} // namespace organize
+
 namespace scan {
 class TCDMxForm;
 class TNewCDForm;
@@ -49,6 +60,10 @@ class CdListView;
 class InfoPanel;
 class PanelBar;
 class RecordTreeModel;
+
+// Drags started on the box tree or the CD list carry this format, holding the name of the
+// pane they come from ("TVstyle" or "LVcd"); a drop acts on that pane's selection.
+inline constexpr char PaneDragFormat[] = "application/x-vellumark-pane";
 
 // What the main window needs from the machine.
 struct MainServices
@@ -112,6 +127,24 @@ public:
     void tvcdfindnextClick();
     void tvcdLocMXClick();
 
+    // Organizing. Box tree: move or copy, delete and rename the selected box.
+    void tvtbmoveClick();
+    void tvdelClick();
+    void tvtbrenClick();
+    // Clearing empty boxes: the main toolbar, the box tree's menu and F4.
+    void topclsnullClick();
+    void N15Click();
+    // CD list: move or copy, delete and rename the selected items.
+    void lvtbmoveClick();
+    void lvtbdelClick();
+    void lvtbrenClick();
+    // Drag and drop. Positions are those of the events that the viewports of the box
+    // tree and of the CD list's current view receive.
+    void TVstyleDragOver(QDragMoveEvent* event);
+    void TVstyleDragDrop(QDropEvent* event);
+    void LVcdDragOver(QDragMoveEvent* event);
+    void LVcdDragDrop(QDropEvent* event);
+
     // Layout.
     void restoreLayout();
     void saveLayout();
@@ -146,6 +179,7 @@ private:
     void buildContentMenu();
     void contentTreeContextMenu(const QPoint& pos);
     void readSettings();
+    void resolveLibrary();
     void loadBoxTree();
     void addBoxTreeItems(QTreeWidgetItem* parentItem, const catalog::Tree& tree,
                          catalog::NodeId node);
@@ -160,6 +194,53 @@ private:
     // Turns a command on only when its work is built.
     void enableCommand(QAction* action, bool on);
     void boxTreeContextMenu(const QPoint& pos);
+    bool boxTreeKeyReleased(const QKeyEvent* key);
+    // Selects the node, or shows it again when it is the selected one already.
+    void showBoxNode(QTreeWidgetItem* node);
+
+    // Organizing helpers.
+    bool dragEventFilter(QObject* watched, QEvent* event);
+    void startPaneDrag(QWidget* source, const QIcon& icon);
+    QTreeWidgetItem* boxTreeDropTarget(const QDropEvent* event) const;
+    int listDropTarget(const QDropEvent* event) const;
+    // Runs the work of a drop once the drag is over.
+    void afterDrop(const std::function<void()>& work);
+    // Work that changes boxes on disk; when it fails halfway the box tree is read again,
+    // so that it shows what was done.
+    void changeBoxes(const std::function<void()>& work);
+    void moveBox(const std::string& sourcePathGbk, bool copy, const std::string& targetPathGbk);
+    void moveItems(const std::string& sourcePathGbk, bool copy, const std::string& targetPathGbk);
+    void copyFoundCds(const std::string& categoryPathGbk, const std::string& targetPathGbk);
+    bool askOverwrite(const std::string& questionUtf8);
+    // Shows the refusals of a move and mirrors the moved boxes under the target's node;
+    // returns that node.
+    QTreeWidgetItem* mirrorMove(const organize::MoveOutcome& outcome,
+                                const std::vector<std::string>& movedBoxPathsGbk,
+                                const std::string& targetPathGbk, bool copy);
+    // The target box shown and expanded, the moved items selected in its list.
+    void showTargetWith(QTreeWidgetItem* target, const std::vector<std::string>& captionsGbk);
+    void reportLosses(int filesNotCopied, int filesNotDeleted);
+    // Boxes and CDs of a box can be moved; in a search category only found CDs.
+    bool selectionMovable() const;
+    bool listItemOnDisk(int row) const;
+    // Deletes, then lets the panes follow the disk, also when the deletion stopped halfway;
+    // files that could not be deleted are said.
+    void deleteThenMirror(const std::function<organize::DeleteOutcome()>& remove,
+                          const std::function<void()>& mirror);
+    // The input box of a rename, prefilled with the old name; the typed name in GBK.
+    std::optional<std::string> askNewName(const char* caption, const char* prompt,
+                                          const std::string& oldNameGbk);
+    void renameCd(int row);
+    void renameListBox(int row);
+    // Renames a box on disk, saying why not where there is something to say (the texts of
+    // the pane `use` names); true when renamed.
+    bool renameBox(const std::string& boxPathGbk, const std::string& newNameGbk,
+                   catalog::NameUse use);
+    // Says why a rename did not happen: a refused name, or one that is taken; true when
+    // it happened.
+    bool reportRename(organize::RenameResult result, catalog::NameUse use,
+                      const std::string& existsMessageUtf8);
+    void resortList();
 
     // CD list helpers.
     void fillList(const std::string& folder);
@@ -215,6 +296,7 @@ private:
     scan::TNewCDsForm* m_newBoxForm = nullptr;
     search::TFindForm* m_findForm = nullptr;
     search::TLocForm* m_locForm = nullptr;
+    organize::TMoveForm* m_moveForm = nullptr;
     // The remembered find text and where "find next" goes on (an index in tree order).
     std::string m_findTextGbk;
     int m_findPosition = 0;

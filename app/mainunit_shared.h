@@ -18,6 +18,8 @@
 #include "catalog/identify.h"
 #include "catalog/library.h"
 #include "catalog/text.h"
+#include "organize/MoveUnit.h"
+#include "organize/organize.h"
 #include "platform/drives.h"
 #include "platform/settings_store.h"
 #include "platform/shell.h"
@@ -36,13 +38,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDrag>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -52,6 +58,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <tuple>
 
 namespace app {
 
@@ -64,16 +72,22 @@ inline constexpr std::string_view ViewStyleValue = "排列方式";
 
 using platform::MessageIcon;
 
+// A box tree node's name: its GBK bytes, the text shown and the key it sorts by.
+inline void setNodeName(QTreeWidgetItem* item, const std::string& textGbk)
+{
+    item->setText(0, fromGbk(textGbk));
+    item->setData(0, GbkRole, QByteArray::fromStdString(textGbk));
+    item->setData(0, SortKeyRole, QByteArray::fromStdString(catalog::captionSortKey(textGbk)));
+}
+
 // Box tree items sort by the collation key of their GBK text, so 0xFF names come last.
 class BoxTreeItem : public QTreeWidgetItem
 {
 public:
     BoxTreeItem(const std::string& textGbk, int kind)
     {
-        setText(0, fromGbk(textGbk));
-        setData(0, GbkRole, QByteArray::fromStdString(textGbk));
+        setNodeName(this, textGbk);
         setData(0, KindRole, kind);
-        setData(0, SortKeyRole, QByteArray::fromStdString(catalog::captionSortKey(textGbk)));
         setIcon(0, boxTreeIcon(kind));
     }
     bool operator<(const QTreeWidgetItem& other) const override
@@ -98,6 +112,11 @@ inline QTreeWidgetItem* childNamed(const QTreeWidgetItem* parent, const std::str
     return nullptr;
 }
 
+// Adds a copy of node and its branch as the last child of newParent, every copy a box.
+void CopyTreeBranch(const QTreeWidgetItem* node, QTreeWidgetItem* newParent);
+// True when a node of the tree is selected.
+bool TreeHasSelection(const QTreeWidget& tree);
+
 inline QString utf8(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -110,6 +129,44 @@ inline std::string withoutLastBackslash(std::string path)
     }
     return path;
 }
+
+// A library name or path as messages show it (UTF-8, special names without 0xFF).
+inline std::string shownUtf8(std::string_view gbk)
+{
+    return fromGbk(gbk).toStdString();
+}
+
+// The pane a drag comes from ("TVstyle", "LVcd"), empty for any other drag.
+inline QString dragPane(const QMimeData* data)
+{
+    return data == nullptr ? QString()
+                           : QString::fromLatin1(data->data(QString::fromLatin1(PaneDragFormat)));
+}
+
+// Accepts a drag or a drop as a copy when Control is held, else as a move; true for a copy.
+inline bool acceptDrop(QDropEvent* event)
+{
+    const bool copy = event->modifiers() & Qt::ControlModifier;
+    event->setDropAction(copy ? Qt::CopyAction : Qt::MoveAction);
+    event->accept();
+    return copy;
+}
+
+inline bool pathExists(const std::string& nativePath)
+{
+    std::error_code error;
+    return std::filesystem::exists(nativePath, error);
+}
+
+// The wait cursor for as long as the object lives.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
 
 // A pane of the window: a named widget whose children stand in one column.
 inline QWidget* makePane(const QString& name, QVBoxLayout*& layout)
