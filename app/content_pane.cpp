@@ -69,13 +69,17 @@ void Tmainform::buildContentMenu()
     }
     m_contentMenu->setDefaultAction(m_contentMenu->actions().front());
     const auto items = m_contentMenu->actions();
+    items[5]->setObjectName(QStringLiteral("tvcddel"));
+    items[6]->setObjectName(QStringLiteral("tvcdren"));
     connectCommand(items[0], &QAction::triggered, &Tmainform::openNode);
     connectCommand(items[1], &QAction::triggered, &Tmainform::tvcdfindClick);
     connectCommand(items[2], &QAction::triggered, &Tmainform::tvcdfindnextClick);
     connectCommand(items[3], &QAction::triggered, &Tmainform::tvcdLocMXClick);
     connectCommand(items[4], &QAction::triggered, &Tmainform::describeNode);
+    connectCommand(items[5], &QAction::triggered, &Tmainform::tvcddelClick);
+    connectCommand(items[6], &QAction::triggered, &Tmainform::tvcdrenClick);
     connectCommand(items[12], &QAction::triggered, &Tmainform::copyPath);
-    for (const int index : {0, 1, 2, 3, 4, 10, 11, 12}) {
+    for (const int index : {0, 1, 2, 3, 4, 5, 6, 10, 11, 12}) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
     }
@@ -106,7 +110,11 @@ void Tmainform::contentTreeContextMenu(const QPoint& pos)
         return;
     }
     m_contentTree->setCurrentIndex(node);
-    enableCommand(m_contentMenu->actions()[2], !m_findTextGbk.empty());
+    const auto items = m_contentMenu->actions();
+    const bool foundFolder = m_list->kind(m_list->selectedRow()) == catalog::ListItem::FoundFolder;
+    enableCommand(items[2], !m_findTextGbk.empty());
+    enableCommand(items[5], !foundFolder);
+    enableCommand(items[6], !foundFolder);
     m_contentMenu->popup(m_contentTree->viewport()->mapToGlobal(pos));
 }
 
@@ -261,19 +269,30 @@ void Tmainform::leaveDescription()
     }
 }
 
+void Tmainform::reportRefusal(const char* textUtf8)
+{
+    if (m_quietMode) {
+        m_statusBar2->setPanelText(1, QString::fromUtf8(textUtf8));
+    } else {
+        m_services.dialogs.message(textUtf8, MessageIcon::Warning);
+    }
+}
+
+bool Tmainform::editConfirmed(const std::string& questionUtf8)
+{
+    return m_quietMode || m_services.dialogs.ask(questionUtf8, MessageIcon::Warning,
+                                                 platform::UserDialogs::Default::No);
+}
+
 // The tree of a found folder is a search result: its nodes are neither deleted nor renamed.
-void Tmainform::refuseFoundFolderEdit(bool deleting)
+bool Tmainform::refuseFoundFolderEdit(bool deleting)
 {
     const int row = m_list->selectedRow();
     if (row < 0 || m_list->kind(row) != catalog::ListItem::FoundFolder) {
-        return;
+        return false;
     }
-    const char* text = deleting ? "查找结果的内容不允许删除!" : "查找结果的内容不允许重命名!";
-    if (m_quietMode) {
-        m_statusBar2->setPanelText(1, QString::fromUtf8(text));
-    } else {
-        m_services.dialogs.message(text, MessageIcon::Warning);
-    }
+    reportRefusal(deleting ? "查找结果的内容不允许删除!" : "查找结果的内容不允许重命名!");
+    return true;
 }
 
 void Tmainform::contentKeyReleased(const QKeyEvent* key)
@@ -282,9 +301,10 @@ void Tmainform::contentKeyReleased(const QKeyEvent* key)
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     if (enter && (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && !treeEmpty) {
         describeNode();
-    } else if ((key->key() == Qt::Key_Delete || key->key() == Qt::Key_F2) &&
-               key->modifiers() == Qt::NoModifier && !treeEmpty) {
-        refuseFoundFolderEdit(key->key() == Qt::Key_Delete);
+    } else if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier && !treeEmpty) {
+        tvcddelClick();
+    } else if (key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier && !treeEmpty) {
+        tvcdrenClick();
     } else if (key->key() == Qt::Key_C && key->modifiers() == Qt::ControlModifier) {
         copyPath();
     } else if (key->modifiers() == Qt::ControlModifier && !treeEmpty) {
@@ -403,6 +423,120 @@ void Tmainform::tvcdLocMXClick()
         return;
     }
     selectContentNode(node);
+}
+
+// ---------------------------------------------------------------- editing the tree
+
+organize::NodeEditResult
+Tmainform::saveContentEdit(const std::function<organize::NodeEditResult(catalog::Tree&)>& edit)
+{
+    const QString status = m_statusBar2->panelText(1);
+    m_statusBar2->setPanelText(1, QStringLiteral("正在保存修改..."));
+    m_statusBar2->repaint();
+    const auto restore = qScopeGuard([&] { m_statusBar2->setPanelText(1, status); });
+    const WaitCursor wait;
+    organize::NodeEditResult result = organize::NodeEditResult::Unchanged;
+    try {
+        m_contentModel->editTree([&](catalog::Tree& tree) { result = edit(tree); });
+    } catch (...) {
+        // The tree shows what the files hold, not an edit that could not be saved.
+        loadIntoContentTree(m_shownFiles, ".Cdr");
+        throw;
+    }
+    // The core moves the descriptions of a renamed branch and drops those of a deleted one.
+    m_nodeNotes = catalog::NodeNotes::read(m_shownFiles);
+    return result;
+}
+
+catalog::NodeId Tmainform::editableContentNode(bool deleting)
+{
+    if (m_contentModel->tree().empty() || refuseFoundFolderEdit(deleting) ||
+        m_shownFiles.folder.empty()) {
+        return catalog::NoNode;
+    }
+    return selectedContentNode();
+}
+
+void Tmainform::tvcddelClick()
+{
+    const catalog::Tree& tree = m_contentModel->tree();
+    const catalog::NodeId node = editableContentNode(true);
+    if (node == catalog::NoNode) {
+        return;
+    }
+    if (node == tree.first()) {
+        reportRefusal("根不能删除!");
+        return;
+    }
+    if (!editConfirmed("删除 将导致内容和光盘不一致! \r\r是否要删除: " +
+                       shownUtf8(tree.text(node)))) {
+        return;
+    }
+    const catalog::NodeId parentNode = tree.parent(node);
+    const int row = tree.row(node);
+    if (saveContentEdit([&](catalog::Tree& edited) {
+            return organize::DeleteNode(m_shownFiles, edited, node);
+        }) != organize::NodeEditResult::Done) {
+        return;
+    }
+    m_statusBar2->setPanelText(0, utf8(catalog::TotalsText(catalog::CountTreeEntries(tree))));
+    // The node that takes the deleted one's place is selected, else the one before it,
+    // else the parent.
+    const auto& siblings = tree.children(parentNode);
+    const int next = std::min(row, static_cast<int>(siblings.size()) - 1);
+    selectContentNode(next >= 0 ? siblings[static_cast<std::size_t>(next)] : parentNode);
+}
+
+void Tmainform::tvcdrenClick()
+{
+    const catalog::Tree& tree = m_contentModel->tree();
+    const catalog::NodeId node = editableContentNode(false);
+    if (node == catalog::NoNode) {
+        return;
+    }
+    const bool root = node == tree.first();
+    const std::string oldText = tree.text(node);
+    // The root is a drive: only its letter is edited.
+    const auto typed = m_services.dialogs.inputText(
+        "重命名", "注意：根节点只能是一位字母", shownUtf8(root ? oldText.substr(0, 1) : oldText));
+    if (!typed || typed->empty()) {
+        return;
+    }
+    const std::string typedGbk = catalog::utf8ToGbk(*typed);
+    std::string newText = typedGbk;
+    if (root) {
+        const std::string letter = catalog::upperAscii(typedGbk.substr(0, 1));
+        if (letter == catalog::upperAscii(oldText.substr(0, 1)) || letter < "C" || letter > "Z") {
+            return;
+        }
+        newText = letter + ":\\";
+    } else if (catalog::equalsNoCase(typedGbk, oldText)) {
+        return;
+    } else if (const auto check = catalog::CheckName(typedGbk);
+               check != catalog::NameCheck::Accepted) {
+        if (check == catalog::NameCheck::Refused) {
+            m_services.dialogs.message(catalog::NameRefusalMessage(catalog::NameUse::TreeNode),
+                                       MessageIcon::Error);
+        }
+        return;
+    }
+    if (!editConfirmed("重命名 将导致内容和光盘不一致! \r\r是否要重命名: " + shownUtf8(oldText) +
+                       "\r          为: " + shownUtf8(newText))) {
+        return;
+    }
+    const organize::NodeEditResult result = saveContentEdit([&](catalog::Tree& edited) {
+        return organize::RenameNode(m_shownFiles, edited, node, typedGbk);
+    });
+    if (result == organize::NodeEditResult::Refused) {
+        m_services.dialogs.message(catalog::NameRefusalMessage(catalog::NameUse::TreeNode),
+                                   MessageIcon::Error);
+        return;
+    }
+    if (root) {
+        m_infoPanel->setRecord(m_shownFiles, newText.front(), m_shownRecordGbk);
+    }
+    // The path line and the description line follow the new name.
+    contentNodeChanged();
 }
 
 } // namespace app

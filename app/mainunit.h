@@ -45,6 +45,7 @@ namespace organize {
 class TMoveForm;
 struct MoveOutcome;
 struct DeleteOutcome;
+enum class NodeEditResult;
 enum class RenameResult;
 } // namespace organize
 
@@ -138,6 +139,9 @@ public:
     void lvtbmoveClick();
     void lvtbdelClick();
     void lvtbrenClick();
+    // Content tree: delete and rename the selected node of the shown CD.
+    void tvcddelClick();
+    void tvcdrenClick();
     // Drag and drop. Positions are those of the events that the viewports of the box
     // tree and of the CD list's current view receive.
     void TVstyleDragOver(QDragMoveEvent* event);
@@ -241,6 +245,16 @@ private:
     bool reportRename(organize::RenameResult result, catalog::NameUse use,
                       const std::string& existsMessageUtf8);
     void resortList();
+    // Refusals of edits of a CD's tree: the status bar in quiet mode, else a message.
+    void reportRefusal(const char* textUtf8);
+    bool editConfirmed(const std::string& questionUtf8);
+    // The selected node of the shown CD when it may be edited; NoNode otherwise, after
+    // saying so for a found folder.
+    catalog::NodeId editableContentNode(bool deleting);
+    // Runs an edit of the shown CD's tree that the core saves, under the status text
+    // "正在保存修改...", and reads the node descriptions again.
+    organize::NodeEditResult
+    saveContentEdit(const std::function<organize::NodeEditResult(catalog::Tree&)>& edit);
 
     // CD list helpers.
     void fillList(const std::string& folder);
@@ -260,7 +274,7 @@ private:
     void showNewCd(const std::string& targetBox, const std::string& nameGbk);
     void leaveDescription();
     void contentKeyReleased(const QKeyEvent* key);
-    void refuseFoundFolderEdit(bool deleting);
+    bool refuseFoundFolderEdit(bool deleting);
     void showFindForm();
     bool findNodeFrom(int first);
     void selectContentNode(catalog::NodeId node);

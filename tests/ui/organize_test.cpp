@@ -605,6 +605,100 @@ private slots:
         QCOMPARE(childTexts(node(u("软件光盘\\"))), sorted({listed.at(0), listed.at(1)}));
     }
 
+    void nodeEditsAskOnlyOutsideQuietMode_data()
+    {
+        QTest::addColumn<bool>("quiet");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("quiet") << true << false;
+        QTest::newRow("asked, yes") << false << true;
+        QTest::newRow("asked, no") << false << false;
+    }
+    void nodeEditsAskOnlyOutsideQuietMode()
+    {
+        QFETCH(bool, quiet);
+        QFETCH(bool, answer);
+        makeForm(quiet);
+        show(u("软件光盘\\"), {u("工具盘")});
+        const QPersistentModelIndex rootIndex = content()->model()->index(0, 0);
+        const QPersistentModelIndex setup = content()->model()->index(0, 0, rootIndex);
+        const bool done = quiet || answer;
+        const auto press = [&](Qt::Key key) {
+            if (!quiet) {
+                m_dialogs.answerNext(answer);
+            }
+            QTest::keyClick(content(), key);
+        };
+        content()->setCurrentIndex(setup);
+        m_dialogs.typeNext(std::string("INSTALL"));
+        press(Qt::Key_F2);
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{quiet ? 1u : 2u});
+        if (!quiet) {
+            QCOMPARE(
+                said(),
+                u("重命名 将导致内容和光盘不一致! \r\r是否要重命名: SETUP\r          为: INSTALL"));
+        }
+        QCOMPARE(readFile(at("软件光盘/工具盘.Cdr")).find("INSTALL") != std::string::npos, done);
+        QCOMPARE(setup.data().toString(), done ? u("INSTALL") : u("SETUP"));
+        QCOMPARE(m_form->findChild<QLabel*>("Panel7")->text(),
+                 done ? u("E:\\INSTALL\\") : u("E:\\SETUP\\"));
+
+        m_dialogs = {};
+        press(Qt::Key_Delete);
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{quiet ? 0u : 1u});
+        QCOMPARE(content()->model()->rowCount(rootIndex), done ? 1 : 2);
+        QCOMPARE(readFile(at("软件光盘/工具盘.tag")),
+                 std::string(done ? "0\r\n3\r\n" : "0\r\n1\r\n4\r\n3\r\n"));
+        if (!done) {
+            return;
+        }
+        QCOMPARE(content()->currentIndex().data().toString(), u("GAME.EXE"));
+        QVERIFY(content()->isExpanded(rootIndex));
+        QCOMPARE(panel("StatusBar2"), u("总共有0个文件夹,1个文件"));
+        // Once more: the next node goes too, and the root is what is left selected.
+        press(Qt::Key_Delete);
+        QCOMPARE(content()->model()->rowCount(rootIndex), 0);
+        QCOMPARE(content()->currentIndex(), QModelIndex(rootIndex));
+    }
+
+    void theRootNodeIsADriveLetter_data()
+    {
+        QTest::addColumn<bool>("quiet");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("root");
+        QTest::newRow("b is no drive") << true << u("b") << u("E:\\");
+        QTest::newRow("f") << true << u("f") << u("F:\\");
+        QTest::newRow("z, asked") << false << u("zx") << u("Z:\\");
+    }
+    void theRootNodeIsADriveLetter()
+    {
+        QFETCH(bool, quiet);
+        QFETCH(QString, typed);
+        QFETCH(QString, root);
+        makeForm(quiet);
+        show(u("软件光盘\\"), {u("工具盘")});
+        const QPersistentModelIndex rootIndex = content()->model()->index(0, 0);
+        content()->setCurrentIndex(rootIndex);
+        m_dialogs.typeNext(typed.toStdString());
+        m_dialogs.answerNext(true);
+        QTest::keyClick(content(), Qt::Key_F2);
+        QCOMPARE(QString::fromStdString(m_dialogs.shown().at(0).text),
+                 u("重命名|注意：根节点只能是一位字母|E"));
+        if (!quiet) {
+            QCOMPARE(
+                said(),
+                u("重命名 将导致内容和光盘不一致! \r\r是否要重命名: E:\\\r          为: Z:\\"));
+        }
+        QCOMPARE(rootIndex.data().toString(), root);
+        QCOMPARE(QString::fromStdString(readFile(at("软件光盘/工具盘.Cdr"))).left(3), root);
+        QCOMPARE(m_form->findChild<QLabel*>("Panel7")->text(), root);
+
+        // The root is never deleted: said in the status bar, or in a message.
+        m_dialogs = {};
+        QTest::keyClick(content(), Qt::Key_Delete);
+        QCOMPARE(quiet ? panel("StatusBar2", 1) : said(), u("根不能删除!"));
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{quiet ? 0u : 1u});
+    }
+
     void clearingEmptyBoxes_data()
     {
         QTest::addColumn<QString>("how");
@@ -685,13 +779,18 @@ private slots:
         };
         QCOMPARE(states({"tvtbdel", "tvtbmove", "tvtbren"}), boxCommands);
         QCOMPARE(states({"lvtbdel", "lvtbmove", "lvtbren"}), listCommands);
-        // The menus say the same.
+        // The menus say the same; the content tree's offers its edits but for a found folder.
         if (!item.isEmpty()) {
             const int row = static_cast<int>(captions().indexOf(item));
             rightClick(listView()->viewport(),
                        listView()->visualRect(listView()->model()->index(row, 0)).center(),
                        "PopupMenu2");
             QCOMPARE(states({"lvdel", "lvmove"}), listCommands.left(2));
+        }
+        if (content()->model()->rowCount() > 0) {
+            const QRect rootRow = content()->visualRect(content()->model()->index(0, 0));
+            rightClick(content()->viewport(), rootRow.center(), "PopupMenu3");
+            QCOMPARE(states({"tvcddel", "tvcdren"}), item == u("SETUP") ? u("00") : u("11"));
         }
         rightClickNode(shown);
         QCOMPARE(states({"tvdel", "tvmove", "tvren"}), boxCommands);
