@@ -2,7 +2,8 @@
 # Benchmarks of the catalogue store, whole processes on this machine with a warm cache:
 #   show of a 200,000-node record, boxes and recursive counts over a 2,000-CD library,
 # each beside a standard tool on the same data, then the in-process benchmarks, then the
-# scans (bench/scan_bench.sh) and the searches (bench/search_bench.sh).
+# scans (bench/scan_bench.sh), the searches (bench/search_bench.sh) and the organizing
+# commands (bench/organize_bench.sh).
 # Usage: bench/run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,3 +31,4 @@ hyperfine --warmup 3 --runs 20 -N \
 bench/scan_bench.sh "$build"
 bench/search_bench.sh "$build"
 rm -rf "$scratch"
+bench/organize_bench.sh "$build"

@@ -159,19 +159,23 @@ Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries)
     return Listing::Ok;
 }
 
-int OpenRegularFile(int dirFd, const char* path)
+int OpenRegularFile(int dirFd, const char* path, struct stat* info)
 {
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
     const int fd = ::openat(dirFd, path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return -1;
     }
-    struct stat info = {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = S_ISREG(info.st_mode) ? errno : S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error =
+            S_ISREG(status.st_mode) ? errno : S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
         errno = error;
         return -1;
+    }
+    if (info != nullptr) {
+        *info = status;
     }
     return fd;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -74,8 +76,8 @@ std::string ReadWholeFile(const std::string& path);
 
 // Opens a file for reading without blocking: -1 with errno set when it cannot be opened
 // or is not a regular file (EISDIR for a folder, EINVAL for a FIFO, a device or a
-// socket). dirFd may be AT_FDCWD.
-int OpenRegularFile(int dirFd, const char* path);
+// socket). dirFd may be AT_FDCWD. info, when given, receives the file's status.
+int OpenRegularFile(int dirFd, const char* path, struct stat* info = nullptr);
 // Throws FileError for a failure of OpenRegularFile.
 [[noreturn]] void throwOpenError(const std::string& path, int errorNumber);
 

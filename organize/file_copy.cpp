@@ -13,7 +13,7 @@
 namespace organize {
 namespace {
 
-bool copyBytes(int in, int out)
+bool copyByReading(int in, int out)
 {
     std::array<char, 64 * 1024> buffer{};
     for (;;) {
@@ -43,6 +43,30 @@ bool copyBytes(int in, int out)
     }
 }
 
+// The kernel copies without a round trip through this process where it can; a file
+// system that cannot is copied by reading, from wherever the kernel stopped. Records are
+// replaced by a rename, never written in place, so the size seen at opening is the size.
+bool copyBytes(int in, int out, off_t size)
+{
+    while (size > 0) {
+        const ssize_t copied =
+            ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(size), 0);
+        if (copied > 0) {
+            size -= copied;
+            continue;
+        }
+        if (copied < 0 && errno == EINTR) {
+            continue;
+        }
+        // Shrunk under us, or a file system the kernel cannot copy on: read what is there.
+        return copied == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                       errno == EOPNOTSUPP || errno == EBADF
+                   ? copyByReading(in, out)
+                   : false;
+    }
+    return true;
+}
+
 std::string folderOf(const std::string& path)
 {
     return path.substr(0, path.rfind('/') + 1);
@@ -51,19 +75,20 @@ std::string folderOf(const std::string& path)
 } // namespace
 
 off_t CopyRegularFile(const std::string& from, const std::string& targetFolder,
-                      const std::string& to)
+                      const std::string& to, CopyTarget target)
 {
     // A FIFO or a device that carries a record's name must neither hang nor feed the copy.
-    catalog::FileDescriptor in(catalog::OpenRegularFile(AT_FDCWD, from.c_str()));
     struct stat info = {};
-    if (in.get() < 0 || ::fstat(in.get(), &info) != 0) {
+    catalog::FileDescriptor in(catalog::OpenRegularFile(AT_FDCWD, from.c_str(), &info));
+    if (in.get() < 0) {
         return -1;
     }
     try {
         catalog::TemporaryFile temporary(targetFolder, to);
         struct stat existing = {};
-        const bool replacing = ::lstat(to.c_str(), &existing) == 0;
-        bool done = copyBytes(in.get(), temporary.fd()) &&
+        const bool replacing =
+            target == CopyTarget::MayExist && ::lstat(to.c_str(), &existing) == 0;
+        bool done = copyBytes(in.get(), temporary.fd(), info.st_size) &&
                     ::fchmod(temporary.fd(), info.st_mode & 07777) == 0;
         // A file replaced by the rename must not be lost to a crash before the data is down.
         done = done && (!replacing || ::fsync(temporary.fd()) == 0);

@@ -9,11 +9,15 @@
 // systems deleted only once their copies are down whole.
 namespace organize {
 
+// Whether the target of a copy may already be there. A file that is replaced is flushed
+// before the rename, so that a crash never leaves it empty; a new one needs no flush.
+enum class CopyTarget { New, MayExist };
+
 // Copies the regular file `from` to `to` (a file of targetFolder, ending in "/") through a
 // locked temporary file in targetFolder, so a copy that fails half way never replaces a
 // good file. Returns the size copied, or -1 when nothing was copied.
 off_t CopyRegularFile(const std::string& from, const std::string& targetFolder,
-                      const std::string& to);
+                      const std::string& to, CopyTarget target = CopyTarget::MayExist);
 
 // True when `to` is a regular file of copiedSize bytes and `from`, still that size, is
 // another file: a link can make a source and its copy one file.

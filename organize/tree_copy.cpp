@@ -4,6 +4,7 @@
 #include "catalog/library.h"
 #include "catalog/text.h"
 #include "organize/file_copy.h"
+#include "organize/parallel.h"
 #include "organize/system_calls.h"
 
 #include <dirent.h>
@@ -13,9 +14,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <exception>
 #include <filesystem>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -142,6 +146,32 @@ std::unordered_map<std::string, std::vector<std::string>> spellingsIn(const std:
     return spellings;
 }
 
+void copyRecordFile(const std::string& source, const std::string& target, const std::string& name,
+                    std::unordered_map<std::string, std::vector<std::string>>& spellings,
+                    CopyWalk& walk)
+{
+    const std::string from = source + name;
+    const std::string to = target + name;
+    auto& names = spellings[spellingKey(name)];
+    const off_t size =
+        CopyRegularFile(from, target, to, names.empty() ? CopyTarget::New : CopyTarget::MayExist);
+    if (size < 0) {
+        ++walk.counts.filesNotCopied;
+        return;
+    }
+    if (walk.copied != nullptr) {
+        (*walk.copied)[from] = size;
+    }
+    // No record keeps two spellings of one file side by side. Where names ignore case, the
+    // other spelling is the file just written.
+    for (const auto& other : names) {
+        if (other != name && !sameFile(to, target + other)) {
+            ::unlink((target + other).c_str());
+        }
+    }
+    names.assign(1, name);
+}
+
 void copyTree(const std::string& source, const std::string& target, CopyWalk& walk)
 {
     createFolder(target);
@@ -161,52 +191,82 @@ void copyTree(const std::string& source, const std::string& target, CopyWalk& wa
         if (entry.isFolder) {
             copyTree(catalog::ChildPath(source, entry.name), catalog::ChildPath(target, entry.name),
                      walk);
-            continue;
+        } else if (IsRecordFileName(entry.name)) {
+            copyRecordFile(source, target, entry.name, spellings, walk);
         }
-        if (!IsRecordFileName(entry.name)) {
-            continue;
-        }
-        const std::string from = source + entry.name;
-        const std::string to = target + entry.name;
-        const off_t size = CopyRegularFile(from, target, to);
-        if (size < 0) {
-            ++walk.counts.filesNotCopied;
-            continue;
-        }
-        if (walk.copied != nullptr) {
-            (*walk.copied)[from] = size;
-        }
-        // No record keeps two spellings of one file side by side. Where names ignore
-        // case, the other spelling is the file just written.
-        auto& names = spellings[spellingKey(entry.name)];
-        for (const auto& other : names) {
-            if (other != entry.name && !sameFile(to, target + other)) {
-                ::unlink((target + other).c_str());
-            }
-        }
-        names.assign(1, entry.name);
     }
     walk.guard.leave();
 }
 
-void deleteTree(const std::string& folder)
+// The entries of an open folder, each with whether it is a folder itself (a link is not).
+std::vector<std::pair<std::string, bool>> entriesOf(int folderFd)
 {
-    std::vector<DirEntry> entries;
-    catalog::ListFolder(folder, entries);
-    for (const auto& entry : entries) {
-        const std::string path = folder + entry.name;
+    std::vector<std::pair<std::string, bool>> entries;
+    DIR* dir = ::fdopendir(::dup(folderFd));
+    if (dir == nullptr) {
+        return entries;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        bool isFolder = entry->d_type == DT_DIR;
         struct stat info = {};
-        // A link to a folder goes as a file: the tree it points to is not ours.
-        if (entry.isFolder && ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            deleteTree(catalog::ChildPath(folder, entry.name));
-        } else {
-            ::unlink(path.c_str());
+        if (entry->d_type == DT_UNKNOWN &&
+            ::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            isFolder = S_ISDIR(info.st_mode);
+        }
+        entries.emplace_back(name, isFolder);
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+void emptyFolder(int folderFd, const std::string& folder);
+
+void removeSubFolder(int folderFd, const std::string& folder, const std::string& name)
+{
+    const std::string path = folder + name;
+    {
+        const catalog::FileDescriptor sub(
+            ::openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (sub.get() >= 0) {
+            emptyFolder(sub.get(), path + "/");
         }
     }
-    const std::string path = withoutSlash(folder);
-    if (::rmdir(path.c_str()) != 0) {
+    if (::unlinkat(folderFd, name.c_str(), AT_REMOVEDIR) != 0) {
         catalog::throwFileError(path, errno);
     }
+}
+
+// Deletes what an open folder holds, relative to it so that no path is walked again per
+// file. A file that cannot be deleted stays; a folder that cannot be removed throws.
+void emptyFolder(int folderFd, const std::string& folder)
+{
+    for (const auto& [name, isFolder] : entriesOf(folderFd)) {
+        if (isFolder) {
+            removeSubFolder(folderFd, folder, name);
+        } else {
+            ::unlinkat(folderFd, name.c_str(), 0);
+        }
+    }
+}
+
+// As emptyFolder, with its sub-folders shared out among threads.
+void emptyFolderInParallel(int folderFd, const std::string& folder)
+{
+    std::vector<std::string> subFolders;
+    for (auto& [name, isFolder] : entriesOf(folderFd)) {
+        if (isFolder) {
+            subFolders.push_back(std::move(name));
+        } else {
+            ::unlinkat(folderFd, name.c_str(), 0);
+        }
+    }
+    ForEachInParallel(subFolders.size(), [&](std::size_t item) {
+        removeSubFolder(folderFd, folder, subFolders[item]);
+    });
 }
 
 // Deletes from source what was copied to target and the folders that become empty.
@@ -282,7 +342,16 @@ void DeleteFolderTree(const std::string& folder)
     if (!S_ISDIR(info.st_mode)) {
         catalog::throwFileError(path, ENOTDIR);
     }
-    deleteTree(path + "/");
+    {
+        const catalog::FileDescriptor fd(
+            ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (fd.get() >= 0) {
+            emptyFolderInParallel(fd.get(), path + "/");
+        }
+    }
+    if (::rmdir(path.c_str()) != 0) {
+        catalog::throwFileError(path, errno);
+    }
 }
 
 TreeTransfer MoveRecordTree(const std::string& source, const std::string& target)

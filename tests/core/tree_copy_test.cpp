@@ -2,6 +2,7 @@
 
 #include "catalog/disk.h"
 #include "catalog/library.h"
+#include "organize/parallel.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -317,6 +320,39 @@ TEST_F(TreeCopy, MoveAcrossFileSystemsCopiesThenDeletesOnlyCopiedFiles)
 
     EXPECT_EQ(snapshot(other.path() + "moved/"), "a.cdr=a\nsub/\nsub/b.fmx=b\n");
     EXPECT_EQ(snapshot(source()), "sub/\nsub/keep.txt=k\n");
+}
+
+TEST(ParallelWork, EveryItemOnceAndAFailureThrownAfterTheOthers)
+{
+    for (const std::size_t count : {0U, 1U, 2U, 7U, 500U}) {
+        std::vector<std::atomic<int>> calls(count);
+        organize::ForEachInParallel(count, [&](std::size_t item) { ++calls[item]; });
+        EXPECT_TRUE(std::all_of(calls.begin(), calls.end(), [](const auto& c) { return c == 1; }))
+            << count;
+    }
+    std::vector<std::atomic<int>> calls(500);
+    EXPECT_THROW(organize::ForEachInParallel(calls.size(),
+                                             [&](std::size_t item) {
+                                                 ++calls[item];
+                                                 if (item == 3) {
+                                                     throw catalog::FileError("item 3");
+                                                 }
+                                             }),
+                 catalog::FileError);
+    EXPECT_EQ(calls[3], 1);
+    EXPECT_TRUE(std::all_of(calls.begin(), calls.end(), [](const auto& c) { return c <= 1; }));
+}
+
+TEST_F(TreeCopy, DeletingABoxOfManyFoldersLeavesNothing)
+{
+    for (int box = 0; box < 40; ++box) {
+        for (int cd = 0; cd < 5; ++cd) {
+            writeFile(source() + std::to_string(box) + "/sub/" + std::to_string(cd) + ".cdr", "x");
+        }
+    }
+    writeFile(source() + "top.cdr", "x");
+    organize::DeleteFolderTree(source());
+    EXPECT_FALSE(exists(source()));
 }
 
 } // namespace
