@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 namespace organize {
 namespace {
@@ -23,6 +24,21 @@ catalog::NameCheck checkNewName(std::string_view nameGbk)
     const bool control = std::any_of(nameGbk.begin(), nameGbk.end(),
                                      [](char c) { return static_cast<unsigned char>(c) < 0x20; });
     return check == catalog::NameCheck::Accepted && control ? catalog::NameCheck::Refused : check;
+}
+
+// How a rename ends when the name check stops it, or nothing when the name may be used.
+template <typename Result>
+std::optional<Result> endedByNameCheck(std::string_view nameGbk)
+{
+    switch (checkNewName(nameGbk)) {
+    case catalog::NameCheck::Dropped:
+        return Result::Unchanged;
+    case catalog::NameCheck::Refused:
+        return Result::Refused;
+    case catalog::NameCheck::Accepted:
+        break;
+    }
+    return std::nullopt;
 }
 
 std::string withoutSlash(const std::string& folder)
@@ -158,13 +174,8 @@ RenameResult RenameBox(const std::string& root, const std::string& boxPathGbk,
                        const std::string& newNameGbk)
 {
     const std::vector<std::string> names = BoxNames(boxPathGbk);
-    switch (checkNewName(newNameGbk)) {
-    case catalog::NameCheck::Dropped:
-        return RenameResult::Unchanged;
-    case catalog::NameCheck::Refused:
-        return RenameResult::Refused;
-    case catalog::NameCheck::Accepted:
-        break;
+    if (const auto ended = endedByNameCheck<RenameResult>(newNameGbk)) {
+        return *ended;
     }
     // Neither the library root nor the search results folder is a box, and no box may
     // become the results folder.
@@ -191,13 +202,8 @@ RenameResult RenameBox(const std::string& root, const std::string& boxPathGbk,
 RenameResult RenameCd(const std::string& root, const std::string& boxPathGbk,
                       const std::string& oldNameGbk, const std::string& newNameGbk)
 {
-    switch (checkNewName(newNameGbk)) {
-    case catalog::NameCheck::Dropped:
-        return RenameResult::Unchanged;
-    case catalog::NameCheck::Refused:
-        return RenameResult::Refused;
-    case catalog::NameCheck::Accepted:
-        break;
+    if (const auto ended = endedByNameCheck<RenameResult>(newNameGbk)) {
+        return *ended;
     }
     if (catalog::equalsNoCase(oldNameGbk, newNameGbk)) {
         return RenameResult::Unchanged;
@@ -299,13 +305,8 @@ NodeEditResult RenameNode(const catalog::RecordRef& record, catalog::Tree& tree,
     if (isRoot(tree, node)) {
         return renameRoot(record, tree, node, newTextGbk);
     }
-    switch (checkNewName(newTextGbk)) {
-    case catalog::NameCheck::Dropped:
-        return NodeEditResult::Unchanged;
-    case catalog::NameCheck::Refused:
-        return NodeEditResult::Refused;
-    case catalog::NameCheck::Accepted:
-        break;
+    if (const auto ended = endedByNameCheck<NodeEditResult>(newTextGbk)) {
+        return *ended;
     }
     // A leading blank would read back as one more level of depth.
     if (newTextGbk.front() == ' ') {
