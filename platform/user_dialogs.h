@@ -28,6 +28,18 @@ public:
     // An OK message with its own caption (used before the main window exists).
     virtual void messageWithCaption(const std::string& caption, const std::string& text,
                                     MessageIcon icon) = 0;
+
+    // A save dialog that starts in folder with fileName proposed (UTF-8 display name) and
+    // filter (Qt's form: "description (*.ext)"); it asks before an existing file is
+    // overwritten and takes only a name in an existing folder. The chosen native path, or
+    // nullopt when cancelled.
+    virtual std::optional<std::string> saveFileName(const std::string& folder,
+                                                    const std::string& fileName,
+                                                    const std::string& filter) = 0;
+    // A folder browser with a prompt, starting in startFolder; the chosen native folder,
+    // or nullopt when cancelled.
+    virtual std::optional<std::string> chooseFolder(const std::string& prompt,
+                                                    const std::string& startFolder) = 0;
 };
 
 } // namespace platform

@@ -1,6 +1,9 @@
 #include "platform/qt/qt_user_dialogs.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -96,6 +99,40 @@ void QtUserDialogs::messageWithCaption(const std::string& caption, const std::st
 {
     show(m_parent, QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())), text,
          icon, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+std::optional<std::string> QtUserDialogs::saveFileName(const std::string& folder,
+                                                       const std::string& fileName,
+                                                       const std::string& filter)
+{
+    QFileDialog dialog(m_parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
+    dialog.setNameFilter(QString::fromStdString(filter));
+    dialog.selectFile(QString::fromStdString(fileName));
+    // Asking before an existing file is overwritten is the dialog's default.
+    while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        const QString chosen = dialog.selectedFiles().front();
+        if (QFileInfo(QFileInfo(chosen).absolutePath()).isDir()) {
+            return QFile::encodeName(chosen).toStdString();
+        }
+        QMessageBox::warning(&dialog, applicationTitle(),
+                             QStringLiteral("%1\n路径不存在。").arg(QFileInfo(chosen).absolutePath()));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> QtUserDialogs::chooseFolder(const std::string& prompt,
+                                                       const std::string& startFolder)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(
+        m_parent, QString::fromStdString(prompt),
+        QFile::decodeName(QByteArray::fromStdString(startFolder)));
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return QFile::encodeName(chosen).toStdString();
 }
 
 } // namespace platform::qt_edition

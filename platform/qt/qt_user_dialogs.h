@@ -7,7 +7,7 @@ class QWidget;
 namespace platform::qt_edition {
 
 // Message boxes with the application title "Vellumark 1.32" as caption; a CR in a text
-// is shown as a line break.
+// is shown as a line break. File and folder choices through QFileDialog.
 class QtUserDialogs : public UserDialogs
 {
 public:
@@ -21,6 +21,10 @@ public:
                                          const std::string& initial) override;
     void messageWithCaption(const std::string& caption, const std::string& text,
                             MessageIcon icon) override;
+    std::optional<std::string> saveFileName(const std::string& folder, const std::string& fileName,
+                                            const std::string& filter) override;
+    std::optional<std::string> chooseFolder(const std::string& prompt,
+                                            const std::string& startFolder) override;
 
 private:
     QWidget* m_parent;

@@ -56,6 +56,29 @@ public:
         return text;
     }
 
+    // A save dialog or a folder browser: recorded, answered with the path queued by
+    // chooseNext (cancelled when none is queued).
+    struct Choice
+    {
+        std::string folder;   // where it starts
+        std::string name;     // the proposed file name; the prompt of a folder browser
+        std::string filter;   // "" for a folder browser
+    };
+    std::optional<std::string> saveFileName(const std::string& folder, const std::string& fileName,
+                                            const std::string& filter) override
+    {
+        m_choices.push_back({folder, fileName, filter});
+        return nextPath();
+    }
+    std::optional<std::string> chooseFolder(const std::string& prompt,
+                                            const std::string& startFolder) override
+    {
+        m_choices.push_back({startFolder, prompt, {}});
+        return nextPath();
+    }
+    void chooseNext(std::optional<std::string> nativePath) { m_paths.push_back(std::move(nativePath)); }
+    const std::vector<Choice>& choices() const { return m_choices; }
+
     void answerNext(bool yes) { m_answers.push_back(yes); }
     // The preferred button of the last question.
     Default lastDefault() const { return m_lastDefault; }
@@ -66,6 +89,18 @@ public:
     void clear() { m_shown.clear(); }
 
 private:
+    std::optional<std::string> nextPath()
+    {
+        if (m_paths.empty()) {
+            return std::nullopt;
+        }
+        auto path = m_paths.front();
+        m_paths.pop_front();
+        return path;
+    }
+
+    std::deque<std::optional<std::string>> m_paths;
+    std::vector<Choice> m_choices;
     Default m_lastDefault = Default::Yes;
     std::deque<bool> m_answers;
     std::deque<std::optional<std::string>> m_texts;
