@@ -119,17 +119,14 @@ private:
     std::string writeFile(const std::string& listingPath, const std::string& cdNameGbk)
     {
         const bool html = m_type == BatchType::Html;
-        m_listing = catalog::ReadWholeFile(listingPath);
-        if (html) {
-            detail::BuildTreeHtml(m_listing, cdNameGbk, m_document);
-        } else {
-            detail::BuildTreeText(m_listing, m_document);
-        }
+        const std::string listing = catalog::ReadWholeFile(listingPath);
+        const std::size_t size = html ? detail::BuildTreeHtml(listing, cdNameGbk, m_buffer)
+                                      : detail::BuildTreeText(listing, m_buffer);
         const Style style = html ? Style::Html : Style::Text;
         const std::string outputPath =
             m_outputFolder + m_names.claim(cdNameGbk, style) + (html ? ".Htm" : ".Txt");
         try {
-            catalog::WriteFileAtomically(outputPath, m_document,
+            catalog::WriteFileAtomically(outputPath, std::string_view(m_buffer.data(), size),
                                          {.sweepStale = false, .flush = false});
         } catch (const catalog::FileError& error) {
             if (folderRefusesOutput(error.errorNumber())) {
@@ -166,9 +163,8 @@ private:
     detail::TakenNames m_names;
     catalog::FolderWalkGuard m_guard;
     BatchResult m_result;
-    // Kept from CD to CD, so their memory is reused.
-    std::string m_listing;
-    std::string m_document;
+    // Kept from CD to CD, so its memory is reused.
+    std::string m_buffer;
 };
 
 } // namespace

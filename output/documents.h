@@ -12,9 +12,12 @@
 // memory.
 namespace output::detail {
 
-// Replaces out with the bytes of TreeTextDocument / TreeHtmlDocument.
-void BuildTreeText(std::string_view listingGbk, std::string& out);
-void BuildTreeHtml(std::string_view listingGbk, std::string_view cdNameGbk, std::string& out);
+// Writes the bytes of TreeTextDocument / TreeHtmlDocument to the front of buffer and
+// returns their length. The buffer's size is its room: it grows when needed and a buffer
+// kept from an earlier document is reused as it is, never cleared.
+std::size_t BuildTreeText(std::string_view listingGbk, std::string& buffer);
+std::size_t BuildTreeHtml(std::string_view listingGbk, std::string_view cdNameGbk,
+                          std::string& buffer);
 
 // The names of an output folder, upper-cased in ASCII, read once and then kept up to date
 // by the writer that claims them.

@@ -5,6 +5,7 @@
 #include "output/documents.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace output {
 namespace {
@@ -16,21 +17,43 @@ constexpr std::string_view HtmlIndent = "|\xA1\xA1\xA1\xA1\xA1\xA1\xA1\xA1";
 constexpr std::string_view LineEnd = "\r\n";
 constexpr std::string_view HtmlLineEnd = "<BR>\r\n";
 
-std::string_view indentOf(Style style)
+// A document built into a buffer that its caller keeps: the buffer's size is the room to
+// write in, grown when needed and, once grown, reused from document to document without
+// being cleared again.
+class DocumentWriter
 {
-    return style == Style::Html ? HtmlIndent : TextIndent;
-}
+public:
+    explicit DocumentWriter(std::string& buffer) : m_buffer(buffer) {}
+
+    void room(std::size_t bytes)
+    {
+        if (m_buffer.size() - m_used < bytes) {
+            m_buffer.resize(std::max(m_buffer.size() * 2, m_used + bytes + 4096));
+        }
+    }
+    void put(std::string_view bytes)
+    {
+        room(bytes.size());
+        std::memcpy(m_buffer.data() + m_used, bytes.data(), bytes.size());
+        m_used += bytes.size();
+    }
+    std::size_t size() const { return m_used; }
+
+private:
+    std::string& m_buffer;
+    std::size_t m_used = 0;
+};
 
 // Node texts are copied as they are, or escaped for HTML. None of & < > " is ever the
 // trail byte of a GBK character (trail bytes run from 0x40), so bytes are safe to test.
 struct Plain
 {
-    static void append(std::string& out, std::string_view text) { out.append(text); }
+    static void put(DocumentWriter& out, std::string_view text) { out.put(text); }
 };
 
 struct Escaped
 {
-    static void append(std::string& out, std::string_view text)
+    static void put(DocumentWriter& out, std::string_view text)
     {
         std::size_t start = 0;
         for (std::size_t i = 0; i < text.size(); ++i) {
@@ -51,79 +74,113 @@ struct Escaped
             default:
                 continue;
             }
-            out.append(text.substr(start, i - start));
-            out.append(entity);
+            out.put(text.substr(start, i - start));
+            out.put(entity);
             start = i + 1;
         }
-        out.append(text.substr(start));
+        out.put(text.substr(start));
     }
 };
 
-// Appends a line after the root, redrawn: the part before its last tab is the
-// indentation, the rest the node's text; the line becomes the indentation, the branch and
-// the text, and every tab left in it is taken out and answered by an indent string in
-// front. A line without a tab gets the branch at its end.
-template <class Text>
-void appendDrawn(std::string& out, std::string_view line, std::string_view indent)
+// The connectors in front of a node's text: for k levels, k - 1 indent strings and the
+// branch. Kept as one string of many indents and the branch, whose tail is the prefix of
+// any depth up to that many levels.
+class Connectors
 {
-    const std::size_t lastTab = line.rfind('\t');
-    if (lastTab == std::string_view::npos) {
-        Text::append(out, line);
-        out.append(Branch);
-        return;
+public:
+    explicit Connectors(std::string_view indent) : m_indent(indent)
+    {
+        for (std::size_t i = 0; i < Depths; ++i) {
+            m_all.append(indent);
+        }
+        m_all.append(Branch);
     }
-    const std::string_view indentation = line.substr(0, lastTab);
+
+    void put(DocumentWriter& out, std::size_t indents) const
+    {
+        if (indents <= Depths) {
+            out.put(std::string_view(m_all).substr((Depths - indents) * m_indent.size()));
+            return;
+        }
+        for (std::size_t i = 0; i < indents; ++i) {
+            out.put(m_indent);
+        }
+        out.put(Branch);
+    }
+
+    std::string_view indent() const { return m_indent; }
+
+private:
+    static constexpr std::size_t Depths = 32;
+    std::string_view m_indent;
+    std::string m_all;
+};
+
+const Connectors& connectorsOf(Style style)
+{
+    static const Connectors text(TextIndent);
+    static const Connectors html(HtmlIndent);
+    return style == Style::Html ? html : text;
+}
+
+// Puts a line after the root, redrawn: the part before its last tab is the indentation,
+// the rest the node's text; the line becomes the indentation, the branch and the text,
+// and every tab left in it is taken out and answered by an indent string in front. A line
+// without a tab gets the branch at its end.
+template <class Text>
+void putDrawn(DocumentWriter& out, std::string_view line, const Connectors& connectors)
+{
     std::size_t leading = 0;
-    while (leading < indentation.size() && indentation[leading] == '\t') {
+    while (leading < line.size() && line[leading] == '\t') {
         ++leading;
     }
-    if (leading == indentation.size()) {
-        // The usual line: nothing but tabs before the node's text.
-        for (std::size_t i = 0; i < leading; ++i) {
-            out.append(indent);
+    const std::string_view rest = line.substr(leading);
+    if (rest.find('\t') == std::string_view::npos) {
+        if (leading == 0) {
+            Text::put(out, line);
+            out.put(Branch);
+        } else {
+            // The usual line: nothing but tabs before the node's text.
+            connectors.put(out, leading - 1);
+            Text::put(out, rest);
         }
-    } else {
-        const auto tabs =
-            static_cast<std::size_t>(std::count(indentation.begin(), indentation.end(), '\t'));
-        for (std::size_t i = 0; i < tabs; ++i) {
-            out.append(indent);
-        }
-        std::size_t start = 0;
-        for (std::size_t tab = indentation.find('\t'); tab != std::string_view::npos;
-             tab = indentation.find('\t', start)) {
-            Text::append(out, indentation.substr(start, tab - start));
-            start = tab + 1;
-        }
-        Text::append(out, indentation.substr(start));
+        return;
     }
-    out.append(Branch);
-    Text::append(out, line.substr(lastTab + 1));
-}
-
-// Room for the drawn lines of a listing: every tab may become an indent string and every
-// line gains the branch and its end, so the buffer is allocated once (escaping aside).
-std::size_t drawnSizeBound(std::string_view listing, std::string_view indent, std::size_t perLine)
-{
-    const auto tabs = static_cast<std::size_t>(std::count(listing.begin(), listing.end(), '\t'));
-    const auto ends = static_cast<std::size_t>(std::count(listing.begin(), listing.end(), '\n')) +
-                      static_cast<std::size_t>(std::count(listing.begin(), listing.end(), '\r'));
-    return listing.size() + tabs * indent.size() + (ends + 1) * (Branch.size() + perLine);
+    const std::size_t lastTab = line.rfind('\t');
+    const std::string_view indentation = line.substr(0, lastTab);
+    const auto tabs =
+        static_cast<std::size_t>(std::count(indentation.begin(), indentation.end(), '\t'));
+    for (std::size_t i = 0; i < tabs; ++i) {
+        out.put(connectors.indent());
+    }
+    std::size_t start = 0;
+    for (std::size_t tab = indentation.find('\t'); tab != std::string_view::npos;
+         tab = indentation.find('\t', start)) {
+        Text::put(out, indentation.substr(start, tab - start));
+        start = tab + 1;
+    }
+    Text::put(out, indentation.substr(start));
+    out.put(Branch);
+    Text::put(out, line.substr(lastTab + 1));
 }
 
 template <class Text>
-void appendDocumentLines(std::string_view listing, std::string_view indent,
-                         std::string_view lineEnd, std::string& out)
+void putDocumentLines(std::string_view listing, Style style, std::string_view lineEnd,
+                      DocumentWriter& out)
 {
+    const Connectors& connectors = connectorsOf(style);
+    // A first guess of the room the drawn lines take; the writer grows past it if need be.
+    out.room(listing.size() * 4);
     catalog::LineScanner lines(listing);
     std::string_view line;
     if (!lines.next(line)) {
         return;
     }
-    Text::append(out, line);
-    out.append(lineEnd);
+    Text::put(out, line);
+    out.put(lineEnd);
     while (lines.next(line)) {
-        appendDrawn<Text>(out, line, indent);
-        out.append(lineEnd);
+        putDrawn<Text>(out, line, connectors);
+        out.put(lineEnd);
     }
 }
 
@@ -134,45 +191,45 @@ std::string fileNameOf(const std::string& path)
 }
 
 void writeDocument(const std::string& listingPath, const std::string& outputPath,
-                   void (*build)(const std::string& listingPath, std::string_view listing,
-                                 std::string& out))
+                   std::size_t (*build)(const std::string& listingPath, std::string_view listing,
+                                        std::string& buffer))
 {
     const std::string listing = catalog::ReadWholeFile(listingPath);
-    std::string document;
-    build(listingPath, listing, document);
-    catalog::WriteFileAtomically(outputPath, document);
+    std::string buffer;
+    const std::size_t size = build(listingPath, listing, buffer);
+    catalog::WriteFileAtomically(outputPath, std::string_view(buffer.data(), size));
 }
 
 } // namespace
 
 namespace detail {
 
-void BuildTreeText(std::string_view listingGbk, std::string& out)
+std::size_t BuildTreeText(std::string_view listingGbk, std::string& buffer)
 {
-    out.clear();
-    out.reserve(drawnSizeBound(listingGbk, TextIndent, LineEnd.size()));
-    appendDocumentLines<Plain>(listingGbk, TextIndent, LineEnd, out);
+    DocumentWriter out(buffer);
+    putDocumentLines<Plain>(listingGbk, Style::Text, LineEnd, out);
+    return out.size();
 }
 
-void BuildTreeHtml(std::string_view listingGbk, std::string_view cdNameGbk, std::string& out)
+std::size_t BuildTreeHtml(std::string_view listingGbk, std::string_view cdNameGbk,
+                          std::string& buffer)
 {
     static const std::string titleBefore = catalog::utf8ToGbk("<center><font size=5>光盘 ");
     static const std::string titleAfter = catalog::utf8ToGbk(" 的结构</font></center>\r\n");
-    out.clear();
-    out.reserve(drawnSizeBound(listingGbk, HtmlIndent, HtmlLineEnd.size()) + 256 +
-                2 * cdNameGbk.size());
-    out.append("<HTML>\r\n<HEAD>\r\n");
+    DocumentWriter out(buffer);
+    out.put("<HTML>\r\n<HEAD>\r\n");
     // Declared, so that a browser shows the Chinese text right whatever its own locale.
-    out.append("<META http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">\r\n");
-    out.append("<TITLE>");
-    Escaped::append(out, cdNameGbk);
-    out.append("</TITLE>\r\n</HEAD>\r\n<BODY>\r\n");
-    out.append(titleBefore);
-    Escaped::append(out, cdNameGbk);
-    out.append(titleAfter);
-    out.append("<BR><BR>\r\n");
-    appendDocumentLines<Escaped>(listingGbk, HtmlIndent, HtmlLineEnd, out);
-    out.append("</BODY>\r\n</HTML>\r\n");
+    out.put("<META http-equiv=\"Content-Type\" content=\"text/html; charset=gbk\">\r\n");
+    out.put("<TITLE>");
+    Escaped::put(out, cdNameGbk);
+    out.put("</TITLE>\r\n</HEAD>\r\n<BODY>\r\n");
+    out.put(titleBefore);
+    Escaped::put(out, cdNameGbk);
+    out.put(titleAfter);
+    out.put("<BR><BR>\r\n");
+    putDocumentLines<Escaped>(listingGbk, Style::Html, HtmlLineEnd, out);
+    out.put("</BODY>\r\n</HTML>\r\n");
+    return out.size();
 }
 
 TakenNames::TakenNames(const std::string& folder)
@@ -237,10 +294,12 @@ std::vector<std::string> DrawTreeLines(std::string_view listingGbk, Style style)
         return drawn;
     }
     drawn.emplace_back(line);
-    const std::string_view indent = indentOf(style);
+    const Connectors& connectors = connectorsOf(style);
     while (lines.next(line)) {
-        std::string& out = drawn.emplace_back();
-        appendDrawn<Plain>(out, line, indent);
+        std::string& buffer = drawn.emplace_back();
+        DocumentWriter out(buffer);
+        putDrawn<Plain>(out, line, connectors);
+        buffer.resize(out.size());
     }
     return drawn;
 }
@@ -248,14 +307,14 @@ std::vector<std::string> DrawTreeLines(std::string_view listingGbk, Style style)
 std::string TreeTextDocument(std::string_view listingGbk)
 {
     std::string document;
-    detail::BuildTreeText(listingGbk, document);
+    document.resize(detail::BuildTreeText(listingGbk, document));
     return document;
 }
 
 std::string TreeHtmlDocument(std::string_view listingGbk, std::string_view cdNameGbk)
 {
     std::string document;
-    detail::BuildTreeHtml(listingGbk, cdNameGbk, document);
+    document.resize(detail::BuildTreeHtml(listingGbk, cdNameGbk, document));
     return document;
 }
 
@@ -268,16 +327,16 @@ std::string CdNameOfListing(const std::string& listingPath)
 void WriteTreeText(const std::string& listingPath, const std::string& outputPath)
 {
     writeDocument(listingPath, outputPath,
-                  [](const std::string&, std::string_view listing, std::string& out) {
-                      detail::BuildTreeText(listing, out);
+                  [](const std::string&, std::string_view listing, std::string& buffer) {
+                      return detail::BuildTreeText(listing, buffer);
                   });
 }
 
 void WriteTreeHtml(const std::string& listingPath, const std::string& outputPath)
 {
     writeDocument(listingPath, outputPath,
-                  [](const std::string& path, std::string_view listing, std::string& out) {
-                      detail::BuildTreeHtml(listing, CdNameOfListing(path), out);
+                  [](const std::string& path, std::string_view listing, std::string& buffer) {
+                      return detail::BuildTreeHtml(listing, CdNameOfListing(path), buffer);
                   });
 }
 

@@ -46,6 +46,20 @@ TEST(DrawTreeLines, LevelsBecomeIndentsAndBranches)
             "|" + Ideographic4 + "|" + Ideographic4 + "|-------" + gbk("说明.txt"), "|-------B"}));
 }
 
+TEST(DrawTreeLines, DeepLevelsAreDrawnInFull)
+{
+    for (const std::size_t level : {1u, 32u, 33u, 34u, 40u}) {
+        std::string expected;
+        for (std::size_t i = 1; i < level; ++i) {
+            expected += "|        ";
+        }
+        const std::string listing = "E:\\\n" + std::string(level, '\t') + "x";
+        EXPECT_EQ(output::DrawTreeLines(listing, Style::Text).back(), expected + "|-------x")
+            << level;
+        EXPECT_EQ(output::TreeTextDocument(listing), "E:\\\r\n" + expected + "|-------x\r\n");
+    }
+}
+
 TEST(DrawTreeLines, LinesWithoutOrInsideTabsFollowTheRedrawingRule)
 {
     // The root keeps its tabs; a later line without a tab gets the branch at its end; a
