@@ -30,7 +30,7 @@ std::string CdNameOfListing(const std::string& listingPath);
 
 // Reads a listing (a regular file) and writes the text file or the HTML document through
 // a temporary file renamed into place, so a failed write leaves no partial file. Throws
-// catalog::FileError with the file system's error.
+// catalog::FileError with the file system's error, and when outputPath is the listing.
 void WriteTreeText(const std::string& listingPath, const std::string& outputPath);
 void WriteTreeHtml(const std::string& listingPath, const std::string& outputPath);
 

@@ -4,7 +4,10 @@
 #include "catalog/text.h"
 #include "output/documents.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace output {
@@ -194,6 +197,14 @@ void writeDocument(const std::string& listingPath, const std::string& outputPath
                    std::size_t (*build)(const std::string& listingPath, std::string_view listing,
                                         std::string& buffer))
 {
+    // A document written over its own listing would leave the record without its tree.
+    struct stat source = {};
+    struct stat target = {};
+    if (::lstat(listingPath.c_str(), &source) == 0 && ::lstat(outputPath.c_str(), &target) == 0 &&
+        source.st_dev == target.st_dev && source.st_ino == target.st_ino) {
+        throw catalog::FileError(
+            catalog::DisplayPath(outputPath) + ": 不能覆盖光盘自己的目录树文件", EINVAL);
+    }
     const std::string listing = catalog::ReadWholeFile(listingPath);
     std::string buffer;
     const std::size_t size = build(listingPath, listing, buffer);

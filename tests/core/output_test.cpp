@@ -178,6 +178,14 @@ TEST(WriteTree, AListingThatIsNoRegularFileIsAnErrorAndWritesNothing)
     EXPECT_EQ(snapshot(dir.path()), "folder.cdr/\npipe.cdr|\n");
 }
 
+TEST(WriteTree, ARecordIsNeverOverwrittenByItsOwnDocument)
+{
+    const TempDir dir;
+    writeFile(dir / "a.cdr", "E:\\\r\n\tA\r\n");
+    EXPECT_THROW(output::WriteTreeText(dir / "a.cdr", dir / "./a.cdr"), catalog::FileError);
+    EXPECT_EQ(snapshot(dir.path()), "a.cdr=E:\\\r\n\tA\r\n\n");
+}
+
 // Files may grow to `bytes` at most while it lives: a longer write fails with EFBIG, as
 // on a full disk, and is not answered by a signal.
 class FileSizeLimit
