@@ -2,8 +2,8 @@
 # Benchmarks of the catalogue store, whole processes on this machine with a warm cache:
 #   show of a 200,000-node record, boxes and recursive counts over a 2,000-CD library,
 # each beside a standard tool on the same data, then the in-process benchmarks, then the
-# scans (bench/scan_bench.sh), the searches (bench/search_bench.sh) and the organizing
-# commands (bench/organize_bench.sh).
+# scans (bench/scan_bench.sh), the searches (bench/search_bench.sh), the organizing
+# commands (bench/organize_bench.sh) and the batch output (bench/output_bench.sh).
 # Usage: bench/run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,3 +32,4 @@ bench/scan_bench.sh "$build"
 bench/search_bench.sh "$build"
 rm -rf "$scratch"
 bench/organize_bench.sh "$build"
+bench/output_bench.sh "$build"

@@ -26,11 +26,6 @@ bool holdsBackslash(std::string_view nameGbk)
     return false;
 }
 
-bool isBoxFolder(const DirEntry& entry)
-{
-    return entry.isFolder && entry.name != ResultsFolderName() && !holdsBackslash(entry.name);
-}
-
 // What a killed writer left in a folder being listed goes now: the listing is there,
 // so a library loaded at start-up costs nothing more for it.
 void sweepTemporaryFiles(const std::string& folder, const std::vector<DirEntry>& entries)
@@ -50,7 +45,7 @@ void loadBoxes(const std::string& folder, Tree& tree, NodeId parent, FolderWalkG
     ListFolder(folder, entries);
     sweepTemporaryFiles(folder, entries);
     for (const auto& entry : entries) {
-        if (!isBoxFolder(entry)) {
+        if (!IsBoxFolder(entry)) {
             continue;
         }
         const NodeId node = tree.addChild(parent, entry.name, BoxNode::Box, BoxNode::BoxSelected);
@@ -69,7 +64,7 @@ void countEntries(const std::string& folder, CountMode mode, bool recursive, Box
     ListFolder(folder, entries);
     for (const auto& entry : entries) {
         if (entry.isFolder) {
-            if (!isBoxFolder(entry)) {
+            if (!IsBoxFolder(entry)) {
                 continue;
             }
             ++counts.folders;
@@ -104,6 +99,11 @@ int recordKind(std::string_view upperExt)
 
 } // namespace
 
+bool IsBoxFolder(const DirEntry& entry)
+{
+    return entry.isFolder && entry.name != ResultsFolderName() && !holdsBackslash(entry.name);
+}
+
 void LoadBoxTree(const std::string& folder, Tree& tree, NodeId parent)
 {
     FolderWalkGuard guard;
@@ -121,7 +121,7 @@ void LoadResultsNode(const std::string& libraryRoot, Tree& tree)
     std::vector<DirEntry> entries;
     ListFolder(resultsFolder, entries);
     for (const auto& entry : entries) {
-        if (isBoxFolder(entry) && entry.name.front() != '.') {
+        if (IsBoxFolder(entry) && entry.name.front() != '.') {
             tree.addChild(resultsNode, entry.name, BoxNode::Category, BoxNode::Category);
         }
     }
@@ -165,7 +165,7 @@ std::vector<ListEntry> FillCDList(const std::string& folder)
     items.reserve(entries.size());
     for (auto& entry : entries) {
         if (entry.isFolder) {
-            if (isBoxFolder(entry)) {
+            if (IsBoxFolder(entry)) {
                 items.push_back({std::move(entry.name), ListItem::Box, false});
             }
             continue;

@@ -9,6 +9,12 @@
 // the counts of the status bars. Every call reads the disk; nothing is cached.
 namespace catalog {
 
+struct DirEntry;
+
+// True for a folder of a listing that is a box: not the search results folder, and no
+// backslash in its name (a box path could not address it).
+bool IsBoxFolder(const DirEntry& entry);
+
 // Adds the boxes under folder (native, ending in "/") as children of parent, recursively.
 // The search results name is skipped at every depth; hidden folders are boxes too.
 void LoadBoxTree(const std::string& folder, Tree& tree, NodeId parent);

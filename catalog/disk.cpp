@@ -119,13 +119,13 @@ std::string DisplayPath(std::string_view path)
 
 void throwFileError(const std::string& path, int errorNumber)
 {
-    throw FileError(DisplayPath(path) + ": " + std::strerror(errorNumber));
+    throw FileError(DisplayPath(path) + ": " + std::strerror(errorNumber), errorNumber);
 }
 
 void throwOpenError(const std::string& path, int errorNumber)
 {
     if (errorNumber == EINVAL) {
-        throw FileError(DisplayPath(path) + ": 不是普通文件");
+        throw FileError(DisplayPath(path) + ": 不是普通文件", errorNumber);
     }
     throwFileError(path, errorNumber);
 }
@@ -279,16 +279,18 @@ void RemoveStaleTemporaryFiles(const std::string& folder)
     }
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view content)
+void WriteFileAtomically(const std::string& path, std::string_view content, AtomicWrite how)
 {
     const std::string folder = folderOf(path);
-    RemoveStaleTemporaryFiles(folder);
+    if (how.sweepStale) {
+        RemoveStaleTemporaryFiles(folder);
+    }
     TemporaryFile temporary(folder, path);
     struct stat existing = {};
     const mode_t mode =
         ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
     temporary.write(content);
-    if (::fchmod(temporary.fd(), mode) != 0 || ::fsync(temporary.fd()) != 0) {
+    if (::fchmod(temporary.fd(), mode) != 0 || (how.flush && ::fsync(temporary.fd()) != 0)) {
         throwFileError(path, errno);
     }
     temporary.renameTo(path);
@@ -320,20 +322,41 @@ bool IsFolder(const std::string& path)
 std::vector<std::string_view> SplitLines(std::string_view text)
 {
     std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = start;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') {
-            ++end;
-        }
-        lines.push_back(text.substr(start, end - start));
-        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() &&
-            text[end + 1] == '\n') {
-            ++end;
-        }
-        start = end + 1;
+    LineScanner scanner(text);
+    std::string_view line;
+    while (scanner.next(line)) {
+        lines.push_back(line);
     }
     return lines;
+}
+
+bool LineScanner::next(std::string_view& line)
+{
+    if (m_pos >= m_text.size()) {
+        return false;
+    }
+    if (!m_crValid || m_nextCr < m_pos) {
+        m_nextCr = find('\r');
+        m_crValid = true;
+    }
+    if (!m_lfValid || m_nextLf < m_pos) {
+        m_nextLf = find('\n');
+        m_lfValid = true;
+    }
+    const std::size_t stop = m_nextCr < m_nextLf ? m_nextCr : m_nextLf;
+    line = m_text.substr(m_pos, stop - m_pos);
+    m_pos = stop + 1;
+    if (stop == m_nextCr && m_pos < m_text.size() && m_text[m_pos] == '\n') {
+        ++m_pos;
+    }
+    return true;
+}
+
+std::size_t LineScanner::find(char wanted) const
+{
+    const void* hit = std::memchr(m_text.data() + m_pos, wanted, m_text.size() - m_pos);
+    return hit == nullptr ? m_text.size()
+                          : static_cast<std::size_t>(static_cast<const char*>(hit) - m_text.data());
 }
 
 std::string JoinLines(const std::vector<std::string>& lines)

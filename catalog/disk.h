@@ -13,11 +13,17 @@
 namespace catalog {
 
 // A file or folder that could not be read, written, created or removed. what() is the
-// system's message with the path, UTF-8.
+// system's message with the path, UTF-8; errorNumber() the errno behind it, 0 if none.
 class FileError : public std::runtime_error
 {
 public:
-    using std::runtime_error::runtime_error;
+    explicit FileError(const std::string& message, int errorNumber = 0)
+        : std::runtime_error(message), m_errorNumber(errorNumber)
+    {}
+    int errorNumber() const { return m_errorNumber; }
+
+private:
+    int m_errorNumber;
 };
 
 // A native path as UTF-8 text: GBK names below the root are converted.
@@ -112,11 +118,20 @@ bool IsTemporaryFileName(std::string_view name);
 // lock and they have not changed for a minute). Failures are silent.
 void RemoveStaleTemporaryFiles(const std::string& folder);
 
+// How WriteFileAtomically goes about it. Writers of many files into one folder sweep it
+// once themselves; files made from the library (exports) may skip the flush, since a
+// crash loses nothing that cannot be made again.
+struct AtomicWrite
+{
+    bool sweepStale = true; // clear the folder's stale temporary files first
+    bool flush = true;      // fsync before the rename
+};
+
 // Writes the file through a temporary file in the same folder, flushed and renamed over
 // the target: a crash or a full disk never leaves a truncated file. An existing file
 // keeps its permissions. Stale temporary files of the folder are cleared first.
 // Throws FileError.
-void WriteFileAtomically(const std::string& path, std::string_view content);
+void WriteFileAtomically(const std::string& path, std::string_view content, AtomicWrite how = {});
 
 // Holds an exclusive advisory lock (flock) on a folder for its lifetime: every
 // read-change-write of the record files in a box, and the check-then-create of a new
@@ -136,6 +151,27 @@ bool IsFolder(const std::string& path);
 
 // Lines of a text file: CR, LF or CR LF end a line; a last line without an end counts.
 std::vector<std::string_view> SplitLines(std::string_view text);
+
+// The lines of SplitLines one at a time, without a list: the next CR and the next LF are
+// each found with memchr and remembered, so the text is scanned once whatever its line
+// ends are.
+class LineScanner
+{
+public:
+    explicit LineScanner(std::string_view text) : m_text(text) {}
+    // The next line, without its end; false after the last one.
+    bool next(std::string_view& line);
+
+private:
+    std::size_t find(char wanted) const;
+
+    std::string_view m_text;
+    std::size_t m_pos = 0;
+    std::size_t m_nextCr = 0;
+    std::size_t m_nextLf = 0;
+    bool m_crValid = false;
+    bool m_lfValid = false;
+};
 
 // Each line followed by CR LF, the last one included.
 std::string JoinLines(const std::vector<std::string>& lines);

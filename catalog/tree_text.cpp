@@ -8,52 +8,6 @@
 namespace catalog {
 namespace {
 
-// Lines end at CR, LF or CR LF. The next CR and the next LF are each found with memchr and
-// remembered, so the buffer is scanned once whatever the line ends are.
-class LineScanner
-{
-public:
-    explicit LineScanner(std::string_view text) : m_text(text) {}
-
-    bool next(std::string_view& line)
-    {
-        if (m_pos >= m_text.size()) {
-            return false;
-        }
-        if (!m_crValid || m_nextCr < m_pos) {
-            m_nextCr = find('\r');
-            m_crValid = true;
-        }
-        if (!m_lfValid || m_nextLf < m_pos) {
-            m_nextLf = find('\n');
-            m_lfValid = true;
-        }
-        const std::size_t stop = m_nextCr < m_nextLf ? m_nextCr : m_nextLf;
-        line = m_text.substr(m_pos, stop - m_pos);
-        m_pos = stop + 1;
-        if (stop == m_nextCr && m_pos < m_text.size() && m_text[m_pos] == '\n') {
-            ++m_pos;
-        }
-        return true;
-    }
-
-private:
-    std::size_t find(char wanted) const
-    {
-        const void* hit = std::memchr(m_text.data() + m_pos, wanted, m_text.size() - m_pos);
-        return hit == nullptr
-                   ? m_text.size()
-                   : static_cast<std::size_t>(static_cast<const char*>(hit) - m_text.data());
-    }
-
-    std::string_view m_text;
-    std::size_t m_pos = 0;
-    std::size_t m_nextCr = 0;
-    std::size_t m_nextLf = 0;
-    bool m_crValid = false;
-    bool m_lfValid = false;
-};
-
 std::size_t countByte(std::string_view text, char wanted)
 {
     std::size_t count = 0;

@@ -124,4 +124,8 @@ int runDelete(const Context& context, const std::vector<std::string>& args);
 int runDeleteNode(const Context& context, const std::vector<std::string>& args);
 int runClean(const Context& context, const std::vector<std::string>& args);
 
+// Writing CD trees out (output_commands.cpp): one record to a file, a box into a folder.
+int runExport(const Context& context, const std::vector<std::string>& args);
+int runExportBox(const Context& context, const std::vector<std::string>& args);
+
 } // namespace cli

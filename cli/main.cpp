@@ -60,6 +60,12 @@ const char* const Usage = R"(用法: vellumark-cli [--library 文件夹] 命令 
   delete 路径...            删除光盘盒, 光盘 (移到回收站), 查找类别或查找结果
   delete-node 光盘 节点路径 删除光盘中的文件夹或文件及其下的一切
   clean                     清除空的光盘盒, 给出删除的文件夹数
+  export 光盘 --text|--html 文件
+                            把光盘的目录树输出为文本文件或 HTML 文档, 文件名照原样使用
+                            (不加扩展名)
+  export-box 光盘盒路径 文件夹 --text|--html
+                            把光盘盒及其下所有光盘盒中的光盘输出到文件夹中, 同名的依次加
+                            (2), (3)...; 每输出一张光盘给出一行: 光盘, TAB, 文件名
 
 光盘盒路径由名称和反斜杠 (或 /) 组成, 例如 "软件光盘\游戏"; "" 为光盘库本身,
 "查找结果" 为查找结果文件夹。光盘为光盘盒路径加光盘名称, 例如 "软件光盘\工具盘"。
@@ -92,6 +98,8 @@ const std::map<std::string, Command>& commands()
         {"delete", cli::runDelete},
         {"delete-node", cli::runDeleteNode},
         {"clean", cli::runClean},
+        {"export", cli::runExport},
+        {"export-box", cli::runExportBox},
     };
     return table;
 }

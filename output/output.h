@@ -30,7 +30,7 @@ std::string CdNameOfListing(const std::string& listingPath);
 
 // Reads a listing (a regular file) and writes the text file or the HTML document through
 // a temporary file renamed into place, so a failed write leaves no partial file. Throws
-// catalog::FileError with the file system's error.
+// catalog::FileError with the file system's error, and when outputPath is the listing.
 void WriteTreeText(const std::string& listingPath, const std::string& outputPath);
 void WriteTreeHtml(const std::string& listingPath, const std::string& outputPath);
 
@@ -40,7 +40,8 @@ std::string WithOutputExtension(const std::string& chosenPath, Style style);
 
 // The output path, without its extension, for a CD written into outputFolder (native,
 // ending in "/"): the CD name, or the CD name with "(2)", "(3)"… when a file of that name
-// with ".txt" (".htm" for HTML) exists, compared without regard to case.
+// with ".txt" (".htm" for HTML) exists, compared without regard to case. A folder of that
+// name counts as taken too: the file could not be written over it.
 std::string UniqueOutputName(const std::string& outputFolder, std::string_view cdNameGbk,
                              Style style);
 
@@ -56,6 +57,10 @@ struct BatchHooks
     std::function<void()> advanced;
     // Printer type: prints one CD's listing as one job. Throws to report the CD as failed.
     std::function<void(const std::string& listingPath, const std::string& cdNameGbk)> print;
+    // Told between starting and advanced: the CD's listing was written to outputPath (""
+    // when printed), or it failed with the error (UTF-8).
+    std::function<void(const std::string& listingPath, const std::string& outputPath)> written;
+    std::function<void(const std::string& listingPath, const std::string& errorUtf8)> failed;
 };
 
 struct BatchResult
@@ -70,6 +75,10 @@ struct BatchResult
 // Writes every CD of boxFolder and of all its sub-boxes (native, ending in "/") into
 // outputFolder side by side, under UniqueOutputName + ".Txt" or ".Htm", or prints each
 // through hooks.print. The search results folder holds no records and yields nothing.
+// Folders are walked in name order, the folders that CountBoxEntries counts. Output files
+// are not flushed one by one: they are copies that can be made again. Throws
+// catalog::FileError when the output folder takes no more files (gone, read-only, no
+// permission, no space): the files written before stay.
 BatchResult OutputBoxTree(const std::string& boxFolder, const std::string& outputFolder,
                           BatchType type, const BatchHooks& hooks);
 

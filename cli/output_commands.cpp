@@ -1,0 +1,198 @@
+// Writing CD trees out from the command line: one record as a text file or an HTML
+// document, and every CD of a box into a folder, through the same core as the window.
+
+#include "catalog/box_tree.h"
+#include "catalog/disk.h"
+#include "catalog/library.h"
+#include "catalog/text.h"
+#include "cli/commands.h"
+#include "output/output.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <optional>
+#include <ostream>
+
+namespace cli {
+namespace {
+
+struct OutputArguments
+{
+    std::vector<std::string> paths;
+    output::Style style = output::Style::Text;
+};
+
+// Two paths and exactly one of --text and --html, in any order.
+OutputArguments parseOutputArguments(const std::vector<std::string>& args, const char* usage)
+{
+    OutputArguments parsed;
+    std::optional<output::Style> style;
+    for (const auto& arg : args) {
+        if (arg == "--text" || arg == "--html") {
+            if (style) {
+                throw CommandError{std::string("用法: vellumark-cli ") + usage};
+            }
+            style = arg == "--html" ? output::Style::Html : output::Style::Text;
+        } else {
+            parsed.paths.push_back(arg);
+        }
+    }
+    if (!style || parsed.paths.size() != 2) {
+        throw CommandError{std::string("用法: vellumark-cli ") + usage};
+    }
+    parsed.style = *style;
+    return parsed;
+}
+
+// A CD of the library as the user names it: its box path and name, without extension,
+// joined by backslashes (UTF-8).
+std::string recordShown(const Context& context, const std::string& listingPath)
+{
+    std::string relative = listingPath.substr(context.libraryRoot.size());
+    relative.resize(relative.size() - 4);
+    for (char& c : relative) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return catalog::gbkToUtf8(relative);
+}
+
+std::string fileNameShown(const std::string& path)
+{
+    return catalog::gbkToUtf8(path.substr(path.rfind('/') + 1));
+}
+
+// "[#####     ] 12/2000" on standard error, redrawn at most ten times a second, and only
+// when standard error is a terminal: a log or a pipe gets no carriage returns.
+class ProgressBar
+{
+public:
+    ProgressBar(std::ostream& err, long long total)
+        : m_err(err), m_total(total), m_shown(::isatty(STDERR_FILENO) == 1)
+    {}
+
+    void advance()
+    {
+        ++m_done;
+        const auto now = std::chrono::steady_clock::now();
+        if (m_shown && (m_done == m_total || now - m_drawn >= std::chrono::milliseconds(100))) {
+            m_drawn = now;
+            draw();
+        }
+    }
+
+    // Takes the bar off its line before something else is written to the terminal.
+    void clear()
+    {
+        if (m_shown && m_visible) {
+            m_err << "\r\033[K" << std::flush;
+            m_visible = false;
+        }
+    }
+
+    bool shown() const { return m_shown; }
+
+private:
+    void draw()
+    {
+        constexpr long long Width = 40;
+        const long long filled = m_total > 0 ? std::min(Width, m_done * Width / m_total) : Width;
+        m_err << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+              << std::string(static_cast<std::size_t>(Width - filled), ' ') << "] " << m_done << '/'
+              << m_total << std::flush;
+        m_visible = true;
+    }
+
+    std::ostream& m_err;
+    long long m_total;
+    long long m_done = 0;
+    bool m_shown;
+    bool m_visible = false;
+    std::chrono::steady_clock::time_point m_drawn{};
+};
+
+} // namespace
+
+int runExport(const Context& context, const std::vector<std::string>& args)
+{
+    const OutputArguments parsed = parseOutputArguments(args, "export 光盘 --text|--html 文件");
+    const RecordLocation record = locateRecord(context, parsed.paths[0]);
+    const std::string listing =
+        catalog::FindRecordFile(record.ref.folder, record.ref.name, record.listingExt);
+    if (listing.empty()) {
+        throw CommandError{"找不到光盘: " + parsed.paths[0]};
+    }
+    // The file is written as named: a script chose it, no extension is added.
+    if (parsed.style == output::Style::Html) {
+        output::WriteTreeHtml(listing, parsed.paths[1]);
+    } else {
+        output::WriteTreeText(listing, parsed.paths[1]);
+    }
+    return 0;
+}
+
+int runExportBox(const Context& context, const std::vector<std::string>& args)
+{
+    const OutputArguments parsed =
+        parseOutputArguments(args, "export-box 光盘盒路径 文件夹 --text|--html");
+    const BoxLocation box = locateBox(context, parsed.paths[0]);
+    std::string outputFolder = parsed.paths[1];
+    if (!catalog::IsFolder(outputFolder)) {
+        throw CommandError{"指定的目标文件夹不存在！"};
+    }
+    if (outputFolder.back() != '/') {
+        outputFolder += '/';
+    }
+
+    const long long total =
+        catalog::CountBoxEntries(box.folder, catalog::CountMode::Records, true).records;
+    ProgressBar progress(*context.err, total);
+    std::vector<std::string> failures;
+    const InterruptScope interrupts;
+    output::BatchHooks hooks;
+    hooks.aborted = [] { return InterruptScope::requested(); };
+    hooks.advanced = [&progress] { progress.advance(); };
+    hooks.written = [&](const std::string& listingPath, const std::string& outputPath) {
+        progress.clear();
+        *context.out << recordShown(context, listingPath) << '\t' << fileNameShown(outputPath)
+                     << '\n';
+        if (progress.shown()) {
+            context.out->flush();
+        }
+    };
+    hooks.failed = [&](const std::string& listingPath, const std::string& errorUtf8) {
+        failures.push_back(recordShown(context, listingPath) + ": " + errorUtf8);
+    };
+
+    const auto reportFailures = [&] {
+        progress.clear();
+        context.out->flush();
+        if (!failures.empty()) {
+            *context.err << "以下 " << failures.size() << " 张光盘未能输出:\n";
+            for (const auto& failure : failures) {
+                *context.err << failure << '\n';
+            }
+        }
+    };
+    output::BatchResult result;
+    try {
+        result = output::OutputBoxTree(
+            box.folder, outputFolder,
+            parsed.style == output::Style::Html ? output::BatchType::Html : output::BatchType::Text,
+            hooks);
+    } catch (const catalog::FileError&) {
+        reportFailures();
+        throw;
+    }
+    reportFailures();
+    if (result.aborted) {
+        *context.err << "输出已中止\n";
+        return 1;
+    }
+    return result.failed.empty() ? 0 : 1;
+}
+
+} // namespace cli
