@@ -71,6 +71,9 @@ void Tmainform::buildContentMenu()
     const auto items = m_contentMenu->actions();
     items[5]->setObjectName(QStringLiteral("tvcddel"));
     items[6]->setObjectName(QStringLiteral("tvcdren"));
+    items[7]->setObjectName(QStringLiteral("N17"));
+    items[8]->setObjectName(QStringLiteral("N19"));
+    items[9]->setObjectName(QStringLiteral("HTML1"));
     connectCommand(items[0], &QAction::triggered, &Tmainform::openNode);
     connectCommand(items[1], &QAction::triggered, &Tmainform::tvcdfindClick);
     connectCommand(items[2], &QAction::triggered, &Tmainform::tvcdfindnextClick);
@@ -78,8 +81,11 @@ void Tmainform::buildContentMenu()
     connectCommand(items[4], &QAction::triggered, &Tmainform::describeNode);
     connectCommand(items[5], &QAction::triggered, &Tmainform::tvcddelClick);
     connectCommand(items[6], &QAction::triggered, &Tmainform::tvcdrenClick);
+    connectCommand(items[7], &QAction::triggered, &Tmainform::N17Click);
+    connectCommand(items[8], &QAction::triggered, &Tmainform::N19Click);
+    connectCommand(items[9], &QAction::triggered, &Tmainform::HTML1Click);
     connectCommand(items[12], &QAction::triggered, &Tmainform::copyPath);
-    for (const int index : {0, 1, 2, 3, 4, 5, 6, 10, 11, 12}) {
+    for (const int index : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}) {
         m_available.insert(items[index]);
         items[index]->setEnabled(true);
     }
@@ -312,6 +318,8 @@ void Tmainform::contentKeyReleased(const QKeyEvent* key)
             tvcdfindClick();
         } else if (key->key() == Qt::Key_L) {
             tvcdLocMXClick();
+        } else if (key->key() == Qt::Key_P) {
+            N17Click();
         } else if (key->key() == Qt::Key_Z && !m_findTextGbk.empty()) {
             tvcdfindnextClick();
         }

@@ -8,6 +8,7 @@
 #include "platform/linux/xdg_documents_folder.h"
 #include "platform/linux/xdg_paths.h"
 #include "platform/qt/media_watcher.h"
+#include "platform/qt/qt_printing.h"
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_user_dialogs.h"
 #include "platform/qt/single_instance.h"
@@ -34,8 +35,10 @@ int main(int argc, char** argv)
         const linux_edition::SystemClock clock;
         const linux_edition::XdgDocumentsFolder documents;
         qt_edition::QtShell shell;
+        qt_edition::QtPrinting printing;
         app::Tmainform mainForm({settings, drives, dialogs, clock, shell,
-                                 linux_edition::defaultLibraryRoot(), documents.path()});
+                                 linux_edition::defaultLibraryRoot(), documents.path(),
+                                 &printing});
         dialogs.setParent(&mainForm);
         qt_edition::MediaWatcher mediaWatcher;
         QObject::connect(&mediaWatcher, &qt_edition::MediaWatcher::mediaChanged, &mainForm,

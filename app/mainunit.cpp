@@ -68,6 +68,9 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
     m_locForm = new search::TLocForm(this);
     m_locForm->setDialogs(&m_services.dialogs);
     m_moveForm = new organize::TMoveForm(this);
+    m_expForm = new output::TExpForm({m_services.settings, m_services.dialogs, m_services.shell,
+                                      m_services.printing, m_services.documentsFolder},
+                                     this);
 
     buildDriveMenus();
     buildBoxTreeMenu();
@@ -126,7 +129,7 @@ void Tmainform::buildActions()
     m_backupAction =
         make("TopBackup", Command::Backup, QStringLiteral("备份"), QStringLiteral("备份光盘"));
     m_outputAction =
-        make("TopOutput", Command::Output, QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
+        make("ToolButton5", Command::Output, QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
     m_reIconAction = make("TopReIcon", Command::RebuildIcons, QStringLiteral("校验"),
                           QStringLiteral("重建图标索引"));
     m_setupAction = make("TopSetup", Command::Settings, QStringLiteral("设置F9"),
@@ -136,7 +139,7 @@ void Tmainform::buildActions()
     m_exitAction = make("TopExit", Command::Exit, QStringLiteral("退出F10"),
                         QStringLiteral("退出系统(F10)"), Qt::Key_F10);
     for (QAction* built : {m_refreshAction, m_clearAction, m_aboutAction, m_exitAction,
-                           m_newCdAction, m_newBoxAction, m_findAction}) {
+                           m_newCdAction, m_newBoxAction, m_findAction, m_outputAction}) {
         m_available.insert(built);
         built->setEnabled(true);
     }
@@ -146,6 +149,7 @@ void Tmainform::buildActions()
     connectCommand(m_newCdAction, &QAction::triggered, &Tmainform::TopNewCDClick);
     connectCommand(m_newBoxAction, &QAction::triggered, &Tmainform::TopNewCDSClick);
     connectCommand(m_findAction, &QAction::triggered, &Tmainform::topfindClick);
+    connectCommand(m_outputAction, &QAction::triggered, &Tmainform::ToolButton5Click);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
         TAboutForm about(this);
         about.exec();

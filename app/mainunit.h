@@ -30,6 +30,7 @@ class QTreeWidgetItem;
 namespace platform {
 class Clock;
 class Drives;
+class Printing;
 class SettingsStore;
 class Shell;
 class UserDialogs;
@@ -48,6 +49,11 @@ struct DeleteOutcome;
 enum class NodeEditResult;
 enum class RenameResult;
 } // namespace organize
+
+namespace output {
+class TExpForm;
+enum class Style;
+} // namespace output
 
 namespace scan {
 class TCDMxForm;
@@ -76,6 +82,7 @@ struct MainServices
     platform::Shell& shell;
     std::string defaultLibraryRoot; // native, ends in "/"
     std::string documentsFolder;    // native, ends in "/"
+    platform::Printing* printing = nullptr; // none: the machine has no printer
 };
 
 // The main window: box tree, CD list, content tree and the pages below them.
@@ -142,6 +149,13 @@ public:
     // Content tree: delete and rename the selected node of the shown CD.
     void tvcddelClick();
     void tvcdrenClick();
+
+    // Output: the shown CD's tree as a text file, an HTML document or a printout; the
+    // batch output of a box.
+    void N19Click();
+    void HTML1Click();
+    void N17Click();
+    void ToolButton5Click();
     // Drag and drop. Positions are those of the events that the viewports of the box
     // tree and of the CD list's current view receive.
     void TVstyleDragOver(QDragMoveEvent* event);
@@ -287,6 +301,10 @@ private:
     void loadNodeNotes(const catalog::RecordRef& record, const char* noNotes, const char* hasNotes);
     void loadFindMemo(const std::string& finFolder, const std::string& nameGbk);
     void removeListItem(int row);
+    // The listing the content tree shows: the record's .cdr (a found CD's target) or a
+    // found folder's .fid. Throws FileError when it is gone.
+    std::string shownListing() const;
+    void outputShownCd(output::Style style);
     void clearContent();
     void setShownRecord(const std::string& captionGbk);
     std::string boxFolder() const;
@@ -311,6 +329,7 @@ private:
     search::TFindForm* m_findForm = nullptr;
     search::TLocForm* m_locForm = nullptr;
     organize::TMoveForm* m_moveForm = nullptr;
+    output::TExpForm* m_expForm = nullptr;
     // The remembered find text and where "find next" goes on (an index in tree order).
     std::string m_findTextGbk;
     int m_findPosition = 0;

@@ -1,0 +1,354 @@
+#include "output/ExpUnit.h"
+
+#include "app/gbk_text.h"
+#include "catalog/box_tree.h"
+#include "catalog/library.h"
+#include "output/output.h"
+#include "output/print_listing.h"
+#include "platform/printing.h"
+#include "platform/settings_store.h"
+#include "platform/shell.h"
+#include "platform/user_dialogs.h"
+#include "scan/NewCDsUnit.h"
+#include "ui_ExpUnit.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QScreen>
+#include <QTimer>
+
+#include <sys/statvfs.h>
+
+#include <filesystem>
+#include <future>
+#include <thread>
+
+namespace output {
+
+namespace {
+
+using platform::MessageIcon;
+
+constexpr char OpenAfterOutputValue[] = "输出后打开文件夹或文件";
+// The most names a report of failed CDs lists.
+constexpr std::size_t FailedNamesShown = 20;
+
+QString fromNative(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string withSlash(std::string folder)
+{
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+bool hasFreeSpace(const std::string& folder)
+{
+    struct statvfs space = {};
+    return ::statvfs(folder.c_str(), &space) == 0 &&
+           static_cast<unsigned long long>(space.f_bavail) * space.f_frsize > 0;
+}
+
+bool isFolder(const std::string& path)
+{
+    std::error_code error;
+    return catalog::FolderExists(path) && std::filesystem::is_directory(path, error);
+}
+
+} // namespace
+
+TExpForm::TExpForm(ExpServices services, QWidget* parent)
+    : QDialog(parent), m_ui(new Ui::TExpForm), m_services(std::move(services))
+{
+    m_ui->setupUi(this);
+    // A fixed border: neither resized nor maximised.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(size());
+    // The folder reads like a label on the dialog's own colour.
+    QPalette palette = m_ui->Edit1->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    m_ui->Edit1->setPalette(palette);
+    m_ui->ProgressBar1->setMinimum(0);
+
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(33);
+    connect(m_progressTimer, &QTimer::timeout, this, &TExpForm::showProgress);
+
+    const auto guarded = [this](void (TExpForm::*handler)()) {
+        return [this, handler] {
+            try {
+                (this->*handler)();
+            } catch (const std::exception& error) {
+                m_services.dialogs.message(error.what(), MessageIcon::Error);
+            }
+        };
+    };
+    connect(m_ui->SpeedButton1, &QToolButton::clicked, this, guarded(&TExpForm::SpeedButton1Click));
+    connect(m_ui->BitBtn1, &QPushButton::clicked, this, guarded(&TExpForm::BitBtn1Click));
+    connect(m_ui->BitBtn2, &QPushButton::clicked, this, guarded(&TExpForm::BitBtn2Click));
+    connect(m_ui->OverExpOpenFile, &QCheckBox::clicked, this,
+            guarded(&TExpForm::OverExpOpenFileClick));
+    FormCreate();
+}
+
+TExpForm::~TExpForm()
+{
+    // A walk still running stops at its next entry.
+    m_abort = true;
+}
+
+void TExpForm::FormCreate()
+{
+    m_ui->ComboBox1->addItems(
+        {QStringLiteral("TXT文档"), QStringLiteral("HTML文档"), QStringLiteral("打印机")});
+    m_ui->ComboBox1->setCurrentIndex(TextType);
+    m_outputFolder = withSlash(m_services.documentsFolder);
+    m_ui->Edit1->setText(fromNative(m_outputFolder));
+    m_ui->OverExpOpenFile->setChecked(
+        m_services.settings.readInteger(catalog::SoftwareKey, OpenAfterOutputValue, 1) == 1);
+}
+
+void TExpForm::setLibraryRoot(const std::string& root)
+{
+    m_libraryRoot = root;
+}
+
+bool TExpForm::openAfterOutput() const
+{
+    return m_ui->OverExpOpenFile->isChecked();
+}
+
+void TExpForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (const QScreen* shownOn = screen()) {
+        move(shownOn->availableGeometry().center() - rect().center());
+    }
+    FormShow();
+}
+
+void TExpForm::FormShow()
+{
+    // The tree is read from disk at every opening: the library may have changed since.
+    scan::fillBoxTree(*m_ui->TreeView1, m_libraryRoot, m_expStartPath);
+    m_ui->TreeView1->setFocus();
+    m_abort = false;
+    m_done = false;
+}
+
+void TExpForm::OverExpOpenFileClick()
+{
+    m_services.settings.writeInteger(catalog::SoftwareKey, OpenAfterOutputValue,
+                                     m_ui->OverExpOpenFile->isChecked() ? 1 : 0);
+}
+
+void TExpForm::SpeedButton1Click()
+{
+    for (;;) {
+        const auto chosen =
+            m_services.dialogs.chooseFolder("请选择一个文件夹供输出的文件存放", m_outputFolder);
+        if (!chosen) {
+            return;
+        }
+        if (hasFreeSpace(*chosen)) {
+            m_outputFolder = withSlash(*chosen);
+            m_ui->Edit1->setText(fromNative(m_outputFolder));
+            return;
+        }
+        m_services.dialogs.message("指定目标没有足够空间!", MessageIcon::Error);
+    }
+}
+
+void TExpForm::SetOutputBusy(bool running)
+{
+    m_running = running;
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_ui->SpeedButton1, m_ui->Edit1, m_ui->Label1,
+                                         m_ui->ComboBox1, m_ui->Label2, m_ui->TreeView1,
+                                         m_ui->BitBtn1, m_ui->OverExpOpenFile}) {
+        control->setEnabled(!running);
+    }
+    m_ui->BitBtn2->setEnabled(true);
+    m_ui->BitBtn2->setText(running ? QStringLiteral("中止") : QStringLiteral("取消"));
+    m_ui->ProgressBar1->setValue(0);
+}
+
+void TExpForm::BitBtn1Click()
+{
+    const std::string boxPath = scan::selectedBoxPath(*m_ui->TreeView1);
+    const std::string boxFolder = catalog::LibraryPath(m_libraryRoot, boxPath);
+    const int type = m_ui->ComboBox1->currentIndex();
+    const std::string outputFolder = m_outputFolder;
+    if (type == PrinterType) {
+        if (m_services.printing == nullptr || !m_services.printing->hasPrinter()) {
+            m_services.dialogs.message("您没有打印机!无法打印！", MessageIcon::Error);
+            return;
+        }
+        if (!m_services.dialogs.ask("Vellumark 不推荐 您直接在系统里打印！\r\r"
+                                    "而是推荐您输出为文本或HTML后打印！\r\r"
+                                    "确认要在 Vellumark 里打印？",
+                                    MessageIcon::Warning)) {
+            return;
+        }
+    } else {
+        if (!isFolder(outputFolder)) {
+            m_services.dialogs.message("指定的目标文件夹不存在！", MessageIcon::Warning);
+            return;
+        }
+        if (!m_services.dialogs.ask("选定光盘输出到　" + fromNative(outputFolder).toStdString() +
+                                        " ?",
+                                    MessageIcon::Question)) {
+            return;
+        }
+    }
+
+    SetOutputBusy(true);
+    BatchResult result;
+    try {
+        const catalog::BoxCounts counts =
+            catalog::CountBoxEntries(boxFolder, catalog::CountMode::Records, true);
+        m_ui->ProgressBar1->setMaximum(static_cast<int>(std::max(counts.records, 1LL)));
+        result = runBatch(boxFolder, outputFolder, type);
+    } catch (...) {
+        SetOutputBusy(false);
+        setWindowTitle(QStringLiteral("批量输出"));
+        throw;
+    }
+    SetOutputBusy(false);
+    setWindowTitle(QStringLiteral("批量输出"));
+    if (m_abort) {
+        m_abort = false;
+        return;
+    }
+    if (result.failed.empty()) {
+        m_services.dialogs.message("输出完成！", MessageIcon::Information);
+    } else {
+        reportFailed(result);
+    }
+    if (type != PrinterType && openAfterOutput()) {
+        m_services.shell.open(outputFolder);
+    }
+    m_done = true;
+    m_expStartPath = boxPath;
+    accept();
+}
+
+BatchResult TExpForm::runBatch(const std::string& boxFolder, const std::string& outputFolder,
+                               int type)
+{
+    m_advanced = 0;
+    {
+        const std::lock_guard lock(m_currentLock);
+        m_inCd = false;
+    }
+    BatchHooks hooks;
+    hooks.aborted = [this] {
+        if (m_beforeEntry) {
+            m_beforeEntry();
+        }
+        return m_abort.load();
+    };
+    hooks.starting = [this](const std::string& cdNameGbk) {
+        const std::lock_guard lock(m_currentLock);
+        m_currentGbk = cdNameGbk;
+        m_inCd = true;
+    };
+    hooks.advanced = [this] {
+        ++m_advanced;
+        const std::lock_guard lock(m_currentLock);
+        m_inCd = false;
+    };
+    if (type == PrinterType) {
+        // Printers are driven from the window's thread: each CD is handed over there and
+        // the walk waits for its job (or its failure).
+        hooks.print = [this](const std::string& listingPath, const std::string&) {
+            auto job = std::make_shared<std::packaged_task<void()>>(
+                [this, listingPath] { PrintListing(*m_services.printing, listingPath); });
+            std::future<void> printed = job->get_future();
+            QMetaObject::invokeMethod(this, [job] { (*job)(); }, Qt::QueuedConnection);
+            printed.get();
+        };
+    }
+    const BatchType batchType = type == TextType   ? BatchType::Text
+                                : type == HtmlType ? BatchType::Html
+                                                   : BatchType::Printer;
+
+    BatchResult result;
+    std::exception_ptr failure;
+    QEventLoop loop;
+    std::thread walk([&] {
+        try {
+            result = OutputBoxTree(boxFolder, outputFolder, batchType, hooks);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    m_progressTimer->start();
+    loop.exec();
+    walk.join();
+    m_progressTimer->stop();
+    showProgress();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return result;
+}
+
+// The progress of the walk on screen: the bar, and the CD being written in the caption.
+void TExpForm::showProgress()
+{
+    m_ui->ProgressBar1->setValue(std::min(m_advanced.load(), m_ui->ProgressBar1->maximum()));
+    QString caption = QStringLiteral("批量输出");
+    {
+        const std::lock_guard lock(m_currentLock);
+        if (m_inCd) {
+            caption = QStringLiteral("正在输出....") + app::fromGbk(m_currentGbk);
+        }
+    }
+    if (windowTitle() != caption) {
+        setWindowTitle(caption);
+    }
+}
+
+// The CDs that could not be written, by name, and how many they are.
+void TExpForm::reportFailed(const BatchResult& result)
+{
+    std::string text = "输出完成！\r\r有 " + std::to_string(result.failed.size()) +
+                       " 张光盘无法输出：\r";
+    for (std::size_t i = 0; i < result.failed.size() && i < FailedNamesShown; ++i) {
+        text += "\r" + app::fromGbk(result.failed[i]).toStdString();
+    }
+    if (result.failed.size() > FailedNamesShown) {
+        text += "\r……";
+    }
+    m_services.dialogs.message(text, MessageIcon::Warning);
+}
+
+void TExpForm::BitBtn2Click()
+{
+    if (!m_running) {
+        QDialog::reject();
+        return;
+    }
+    if (m_services.dialogs.ask("中止输出过程？", MessageIcon::Question)) {
+        m_abort = true;
+    }
+}
+
+void TExpForm::reject()
+{
+    try {
+        BitBtn2Click();
+    } catch (const std::exception& error) {
+        m_services.dialogs.message(error.what(), MessageIcon::Error);
+    }
+}
+
+} // namespace output
