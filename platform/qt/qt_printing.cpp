@@ -65,11 +65,18 @@ void QtPrinting::printLines(const std::string& jobNameUtf8,
     }
     QPrinter printer(target, QPrinter::HighResolution);
     printer.setDocName(fromUtf8(jobNameUtf8));
+    const std::string printerName = target.printerName().toStdString();
+    if (!PrintLinesOn(printer, linesUtf8)) {
+        throw std::runtime_error("打印机 " + printerName + " 无法完成打印");
+    }
+}
+
+bool PrintLinesOn(QPrinter& printer, const std::vector<std::string>& linesUtf8)
+{
     printer.setPageMargins(PageMargins, QPageLayout::Millimeter);
-    const QString printerName = target.printerName();
     QPainter painter;
     if (!painter.begin(&printer)) {
-        throw std::runtime_error("打印机 " + printerName.toStdString() + " 无法开始打印");
+        return false;
     }
     const QFont font = PrintFont();
     painter.setFont(font);
@@ -87,9 +94,7 @@ void QtPrinting::printLines(const std::string& jobNameUtf8,
         }
         painter.drawText(piece.at, piece.text);
     }
-    if (!painter.end() || printer.printerState() == QPrinter::Error) {
-        throw std::runtime_error("打印机 " + printerName.toStdString() + " 无法完成打印");
-    }
+    return painter.end() && printer.printerState() != QPrinter::Error;
 }
 
 QString PrintFontFamily()

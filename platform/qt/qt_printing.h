@@ -11,6 +11,7 @@
 #include <vector>
 
 class QPaintDevice;
+class QPrinter;
 
 namespace platform::qt_edition {
 
@@ -29,6 +30,10 @@ public:
 private:
     QString m_printerName;
 };
+
+// Paints the lines on the printer's pages in the print font, laid out by LayoutPrintLines:
+// one job. False when the printer cannot start or finish it.
+bool PrintLinesOn(QPrinter& printer, const std::vector<std::string>& linesUtf8);
 
 // The family fontconfig gives for "SimSun" ("宋体") in Simplified Chinese: SimSun itself
 // where the user has installed it, else the CJK font the configuration prefers.

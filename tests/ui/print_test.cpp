@@ -1,6 +1,7 @@
-// Printing for real: the window prints a record on the CUPS queue "Vellumark-PDF"
-// (cups-pdf, set up by tools/print-queue), and the PDF it makes is read back with
-// pdftotext. Skipped only when no CUPS scheduler can be reached.
+// Printing for real: the pages as Qt draws them are read back from Qt's own PDF, and the
+// window prints a record on the CUPS queue "Vellumark-PDF" (cups-pdf, set up by
+// tools/print-queue), whose PDF is read back with pdftotext. That one is skipped only when
+// no CUPS scheduler can be reached.
 
 #include "app/cd_list_view.h"
 #include "app/gbk_text.h"
@@ -20,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -126,12 +128,6 @@ private slots:
     void initTestCase()
     {
         int status = 0;
-        const QString scheduler = run(QStringLiteral("lpstat"), {QStringLiteral("-r")}, &status);
-        if (!scheduler.contains(QStringLiteral("is running"))) {
-            QSKIP("No CUPS scheduler can be reached (lpstat -r); tools/setup test starts one");
-        }
-        run(QStringLiteral("lpstat"), {QStringLiteral("-v"), Queue}, &status);
-        QVERIFY2(status == 0, "CUPS runs but has no queue Vellumark-PDF: run tools/print-queue");
         QVERIFY2(run(QStringLiteral("pdftotext"), {QStringLiteral("-v")}, &status).isEmpty() &&
                      status == 0,
                  "pdftotext is missing (poppler-utils)");
@@ -139,8 +135,48 @@ private slots:
         qputenv("PRINTER", Queue.toUtf8());
     }
 
+    // The pages as Qt draws them, made into a PDF by Qt itself: every drawn line is there
+    // as text, Chinese included, in order.
+    void thePagesHoldEveryDrawnLineAsText()
+    {
+        testing_support::TempDir dir;
+        const std::string listing = "E:\\\r\n\t" + gbk("中文目录名称") + "\r\n\t\t" +
+                                    gbk("说明.TXT") + "\r\n\t\t\t" + gbk("安装程序") +
+                                    "\r\n\tGAME.EXE\r\n";
+        std::vector<std::string> lines;
+        QStringList drawn;
+        for (const std::string& line : output::DrawTreeLines(listing, output::Style::Text)) {
+            lines.push_back(app::fromGbk(line).toStdString());
+            drawn << withoutBlanks(app::fromGbk(line));
+        }
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const QString pdf = QString::fromStdString(dir.path()) + QStringLiteral("pages.pdf");
+        printer.setOutputFileName(pdf);
+        QVERIFY(platform::qt_edition::PrintLinesOn(printer, lines));
+        int status = 0;
+        const QString text =
+            run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")},
+                &status);
+        QCOMPARE(status, 0);
+        QStringList printed;
+        for (const QString& line : text.split(QLatin1Char('\n'))) {
+            if (!withoutBlanks(line).isEmpty()) {
+                printed << withoutBlanks(line);
+            }
+        }
+        QCOMPARE(printed, drawn);
+    }
+
     void theWindowPrintsEveryDrawnLineOnThePrinter()
     {
+        int status = 0;
+        const QString scheduler = run(QStringLiteral("lpstat"), {QStringLiteral("-r")}, &status);
+        if (!scheduler.contains(QStringLiteral("is running"))) {
+            QSKIP("No CUPS scheduler can be reached (lpstat -r); tools/setup test starts one");
+        }
+        run(QStringLiteral("lpstat"), {QStringLiteral("-v"), Queue}, &status);
+        QVERIFY2(status == 0, "CUPS runs but has no queue Vellumark-PDF: run tools/print-queue");
         testing_support::TempDir dir;
         const std::string root = dir.path() + "Orlendy/";
         const std::string listing = "E:\\\r\n\tSETUP\r\n\t\t" + gbk("说明.TXT") + "\r\n\t\t" +
@@ -197,7 +233,7 @@ private slots:
         // cups-pdf puts the job name in parentheses.
         QCOMPARE(pdfTitle(bytes), QStringLiteral("(光盘 工具盘 的结构)"));
 
-        int status = 0;
+        status = 0;
         const QString text =
             run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")},
                 &status);
@@ -223,13 +259,16 @@ private slots:
                 QVERIFY2(from >= 0, qPrintable(line + QStringLiteral(" not printed in order:\n") + text));
             }
         }
-        // Every line with its Chinese: the PostScript conversion of cups-pdf queues
-        // (poppler's cairo renderer) turns some Chinese glyphs of lines with deeper indents
-        // into Type 3 pictures, whose text cannot be read back.
+        // Every line with its Chinese where the queue keeps the text: the PostScript step
+        // of cups-pdf queues (poppler's cairo renderer) may turn Chinese glyphs into Type 3
+        // pictures, which hold no text to read back. thePagesHoldEveryDrawnLineAsText reads
+        // the same pages from Qt's own PDF.
         if (fonts.contains(QStringLiteral("Type 3"))) {
-            QEXPECT_FAIL("", "the print queue drew some glyphs as Type 3 pictures", Continue);
+            qInfo("The queue drew some glyphs as Type 3 pictures: only the lines without "
+                  "Chinese could be read back");
+        } else {
+            QCOMPARE(printed, drawn);
         }
-        QCOMPARE(printed, drawn);
     }
 };
 
