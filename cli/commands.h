@@ -127,5 +127,7 @@ int runClean(const Context& context, const std::vector<std::string>& args);
 // Writing CD trees out (output_commands.cpp): one record to a file, a box into a folder.
 int runExport(const Context& context, const std::vector<std::string>& args);
 int runExportBox(const Context& context, const std::vector<std::string>& args);
+// Prints a record through vellumark-print; its exit status becomes ours (0 or 1).
+int runPrint(const Context& context, const std::vector<std::string>& args);
 
 } // namespace cli

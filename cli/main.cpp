@@ -66,6 +66,8 @@ const char* const Usage = R"(用法: vellumark-cli [--library 文件夹] 命令 
   export-box 光盘盒路径 文件夹 --text|--html
                             把光盘盒及其下所有光盘盒中的光盘输出到文件夹中, 同名的依次加
                             (2), (3)...; 每输出一张光盘给出一行: 光盘, TAB, 文件名
+  print 光盘 [--printer 打印机]
+                            在默认的 (或指定的) 打印机上打印光盘的目录树
 
 光盘盒路径由名称和反斜杠 (或 /) 组成, 例如 "软件光盘\游戏"; "" 为光盘库本身,
 "查找结果" 为查找结果文件夹。光盘为光盘盒路径加光盘名称, 例如 "软件光盘\工具盘"。
@@ -100,6 +102,7 @@ const std::map<std::string, Command>& commands()
         {"clean", cli::runClean},
         {"export", cli::runExport},
         {"export-box", cli::runExportBox},
+        {"print", cli::runPrint},
     };
     return table;
 }

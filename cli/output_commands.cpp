@@ -8,8 +8,11 @@
 #include "cli/commands.h"
 #include "output/output.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <iostream>
 #include <optional>
@@ -114,17 +117,82 @@ private:
     std::chrono::steady_clock::time_point m_drawn{};
 };
 
+// The listing a record, a found folder or a found CD is written from.
+std::string listingOf(const Context& context, const std::string& recordUtf8)
+{
+    const RecordLocation record = locateRecord(context, recordUtf8);
+    std::string listing =
+        catalog::FindRecordFile(record.ref.folder, record.ref.name, record.listingExt);
+    if (listing.empty()) {
+        throw CommandError{"找不到光盘: " + recordUtf8};
+    }
+    return listing;
+}
+
+// vellumark-print, built with the window, stands beside this program.
+std::string printProgram()
+{
+    std::string self(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= self.size()) {
+        return {};
+    }
+    self.resize(static_cast<std::size_t>(length));
+    return self.substr(0, self.rfind('/') + 1) + "vellumark-print";
+}
+
 } // namespace
+
+int runPrint(const Context& context, const std::vector<std::string>& args)
+{
+    const char* usage = "用法: vellumark-cli print 光盘 [--printer 打印机]";
+    std::string record;
+    std::string printer;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--printer" && i + 1 < args.size() && printer.empty()) {
+            printer = args[++i];
+        } else if (record.empty() && !args[i].starts_with("--")) {
+            record = args[i];
+        } else {
+            throw CommandError{usage};
+        }
+    }
+    if (record.empty()) {
+        throw CommandError{usage};
+    }
+    const std::string listing = listingOf(context, record);
+    const std::string program = printProgram();
+    if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
+        throw CommandError{"不能打印: 没有找到 vellumark-print (它随窗口程序一起构建)"};
+    }
+    std::vector<std::string> words = {program, listing};
+    if (!printer.empty()) {
+        words.insert(words.end(), {"--printer", printer});
+    }
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    // The printing program tells its own reasons on the standard error it shares with us.
+    context.err->flush();
+    pid_t child = 0;
+    if (::posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+        throw CommandError{"不能打印: vellumark-print 无法启动"};
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            throw CommandError{"不能打印: vellumark-print 无法启动"};
+        }
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
 
 int runExport(const Context& context, const std::vector<std::string>& args)
 {
     const OutputArguments parsed = parseOutputArguments(args, "export 光盘 --text|--html 文件");
-    const RecordLocation record = locateRecord(context, parsed.paths[0]);
-    const std::string listing =
-        catalog::FindRecordFile(record.ref.folder, record.ref.name, record.listingExt);
-    if (listing.empty()) {
-        throw CommandError{"找不到光盘: " + parsed.paths[0]};
-    }
+    const std::string listing = listingOf(context, parsed.paths[0]);
     // The file is written as named: a script chose it, no extension is added.
     if (parsed.style == output::Style::Html) {
         output::WriteTreeHtml(listing, parsed.paths[1]);

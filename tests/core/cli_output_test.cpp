@@ -167,3 +167,27 @@ TEST_F(CliOutputTest, ExportBoxRefusesAMissingFolderAndABoxOutsideTheLibrary)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CliOutputTest, PrintSaysWhatStopsIt)
+{
+    addFile("软件/工具盘.Cdr", Listing);
+
+    const CliRun missing = cli({"print", "软件/没有这张"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("找不到光盘: 软件/没有这张"), std::string::npos) << missing.err;
+
+    // The printing program stands beside the CLI where the windows were built.
+    const std::string cliPath = VELLUMARK_CLI;
+    const bool withWindows =
+        ::access((cliPath.substr(0, cliPath.rfind('/') + 1) + "vellumark-print").c_str(), X_OK) == 0;
+    const CliRun noPrinter = cli({"print", "软件/工具盘", "--printer", "没有这台"});
+    EXPECT_EQ(noPrinter.status, 1);
+    EXPECT_NE(noPrinter.err.find(withWindows ? "没有打印机 没有这台" : "没有找到 vellumark-print"),
+              std::string::npos)
+        << noPrinter.err;
+    EXPECT_EQ(cli({"print", "软件/工具盘", "--printer"}).status, 1);
+}
+
+} // namespace
