@@ -63,9 +63,10 @@ std::string recordShown(const Context& context, const std::string& listingPath)
     return catalog::gbkToUtf8(relative);
 }
 
+// Output documents are named in UTF-8 already.
 std::string fileNameShown(const std::string& path)
 {
-    return catalog::gbkToUtf8(path.substr(path.rfind('/') + 1));
+    return path.substr(path.rfind('/') + 1);
 }
 
 // "[#####     ] 12/2000" on standard error, redrawn at most ten times a second, and only

@@ -124,7 +124,7 @@ private:
                                       : detail::BuildTreeText(listing, m_buffer);
         const Style style = html ? Style::Html : Style::Text;
         const std::string outputPath =
-            m_outputFolder + m_names.claim(cdNameGbk, style) + (html ? ".Htm" : ".Txt");
+            m_outputFolder + m_names.claim(catalog::gbkToUtf8(cdNameGbk), style) + (html ? ".Htm" : ".Txt");
         try {
             catalog::WriteFileAtomically(outputPath, std::string_view(m_buffer.data(), size),
                                          {.sweepStale = false, .flush = false});

@@ -26,14 +26,14 @@ class TakenNames
 public:
     explicit TakenNames(const std::string& folder);
 
-    // The CD name, or the CD name with "(2)", "(3)"…, whose name + ".txt" (".htm") is not
-    // taken.
-    std::string unique(std::string_view cdNameGbk, Style style) const;
+    // The file name (without extension) made from a CD's name, or it with "(2)", "(3)"…,
+    // whose name + ".txt" (".htm") is not taken.
+    std::string unique(std::string_view name, Style style) const;
     // unique(), then marks the name + extension as taken.
-    std::string claim(std::string_view cdNameGbk, Style style);
+    std::string claim(std::string_view name, Style style);
 
 private:
-    std::string firstFree(std::string_view cdNameGbk, Style style, int& counter) const;
+    std::string firstFree(std::string_view name, Style style, int& counter) const;
 
     std::unordered_set<std::string> m_upperNames;
     // Per upper-cased CD name and style, the last counter claimed: every counter below it

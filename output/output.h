@@ -40,7 +40,9 @@ std::string WithOutputExtension(const std::string& chosenPath, Style style);
 
 // The output path, without its extension, for a CD written into outputFolder (native,
 // ending in "/"): the CD name, or the CD name with "(2)", "(3)"… when a file of that name
-// with ".txt" (".htm" for HTML) exists, compared without regard to case. A folder of that
+// with ".txt" (".htm" for HTML) exists, compared without regard to case. Documents are
+// written for the user's desktop, outside the library: their names are the file system's
+// UTF-8, their contents GBK. A folder of that
 // name counts as taken too: the file could not be written over it.
 std::string UniqueOutputName(const std::string& outputFolder, std::string_view cdNameGbk,
                              Style style);

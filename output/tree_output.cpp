@@ -253,15 +253,15 @@ TakenNames::TakenNames(const std::string& folder)
     }
 }
 
-std::string TakenNames::firstFree(std::string_view cdNameGbk, Style style, int& counter) const
+std::string TakenNames::firstFree(std::string_view name, Style style, int& counter) const
 {
     const std::string_view ext = style == Style::Html ? ".HTM" : ".TXT";
-    const std::string upperName = catalog::upperAscii(cdNameGbk);
+    const std::string upperName = catalog::upperAscii(name);
     std::string candidate = upperName;
     candidate += ext;
     if (counter < 2 && m_upperNames.count(candidate) == 0) {
         counter = 1;
-        return std::string(cdNameGbk);
+        return std::string(name);
     }
     // The counter and the extension are ASCII: the upper-cased candidate is built directly.
     for (counter = std::max(counter + 1, 2);; ++counter) {
@@ -271,27 +271,27 @@ std::string TakenNames::firstFree(std::string_view cdNameGbk, Style style, int& 
         candidate += ')';
         candidate += ext;
         if (m_upperNames.count(candidate) == 0) {
-            return std::string(cdNameGbk) + "(" + std::to_string(counter) + ")";
+            return std::string(name) + "(" + std::to_string(counter) + ")";
         }
     }
 }
 
-std::string TakenNames::unique(std::string_view cdNameGbk, Style style) const
+std::string TakenNames::unique(std::string_view name, Style style) const
 {
     int counter = 0;
-    return firstFree(cdNameGbk, style, counter);
+    return firstFree(name, style, counter);
 }
 
-std::string TakenNames::claim(std::string_view cdNameGbk, Style style)
+std::string TakenNames::claim(std::string_view name, Style style)
 {
-    std::string key = catalog::upperAscii(cdNameGbk);
+    std::string key = catalog::upperAscii(name);
     key += style == Style::Html ? '\x01' : '\x00';
     const auto last = m_lastCounter.find(key);
     int counter = last == m_lastCounter.end() ? 0 : last->second;
-    std::string name = firstFree(cdNameGbk, style, counter);
+    std::string free = firstFree(name, style, counter);
     m_lastCounter[key] = counter;
-    m_upperNames.insert(catalog::upperAscii(name) + (style == Style::Html ? ".HTM" : ".TXT"));
-    return name;
+    m_upperNames.insert(catalog::upperAscii(free) + (style == Style::Html ? ".HTM" : ".TXT"));
+    return free;
 }
 
 } // namespace detail
@@ -366,7 +366,8 @@ std::string WithOutputExtension(const std::string& chosenPath, Style style)
 std::string UniqueOutputName(const std::string& outputFolder, std::string_view cdNameGbk,
                              Style style)
 {
-    return outputFolder + detail::TakenNames(outputFolder).unique(cdNameGbk, style);
+    return outputFolder +
+           detail::TakenNames(outputFolder).unique(catalog::gbkToUtf8(cdNameGbk), style);
 }
 
 } // namespace output

@@ -38,7 +38,8 @@ protected:
     {
         writeFile(m_library / gbk(pathUtf8), bytes);
     }
-    std::string output() const { return catalog::gbkToUtf8(snapshot(m_out.path())); }
+    // The output folder: names in UTF-8, contents in GBK.
+    std::string output() const { return snapshot(m_out.path()); }
 
     TempDir m_out;
 };
@@ -123,7 +124,7 @@ TEST_F(CliOutputTest, ExportBoxWritesEveryCdUnderUniqueNames)
                        "软件\\B\\工具盘\t工具盘.Txt\n");
     EXPECT_EQ(output(), "Backup.Txt=E:\\\r\n|-------A\r\n\nbackup(2).Txt=E:\\\r\n|-------B\r\n\n"
                         "工具盘.Txt=" +
-                            catalog::gbkToUtf8(Drawn) + "\n");
+                            Drawn + "\n");
 
     // Again, as HTML beside them: the HTML names are counted on their own.
     const CliRun html = cli({"export-box", "软件/B/", m_out.path(), "--html"});

@@ -150,10 +150,10 @@ TEST(UniqueOutputName, CountsUpPastNamesTakenInAnyCase)
     // Each type has its own extension; "(2)" is the first repeat.
     writeFile(out / "Backup.Htm", "");
     EXPECT_EQ(output::UniqueOutputName(out.path(), "Backup", Style::Html), out / "Backup(2)");
-    // Only ASCII letters fold: the trail byte of a GBK character is never a letter's case.
-    writeFile(out / gbk("光盘a.txt"), "");
+    // The name is the CD's GBK name in UTF-8, and ASCII letters fold.
+    writeFile(out / "光盘a.txt", "");
     EXPECT_EQ(output::UniqueOutputName(out.path(), gbk("光盘A"), Style::Text),
-              out / gbk("光盘A(2)"));
+              out / "光盘A(2)");
 }
 
 // ---- Writing one CD ----------------------------------------------------------------------

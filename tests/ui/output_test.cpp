@@ -69,15 +69,14 @@ QTreeWidgetItem* walk(QTreeWidgetItem* item, const QString& path)
     return item;
 }
 
-// The names in a folder, sorted: file names that the program made from CD names are GBK,
-// those the user chose in a save dialog are the file system's UTF-8.
-QStringList filesIn(const std::string& folder, bool utf8Names = false)
+// The names in a folder, sorted. Documents are named in the file system's UTF-8, whether
+// made from a CD's name or chosen in a save dialog.
+QStringList filesIn(const std::string& folder)
 {
     QStringList names;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        names << (utf8Names ? QString::fromStdString(name) : app::fromGbk(name));
+        names << QString::fromStdString(entry.path().filename().string());
     }
     names.sort();
     return names;
@@ -265,7 +264,7 @@ private slots:
         QCOMPARE(u(request.name.c_str()), item);
         QCOMPARE(request.filter, std::string(text ? "文本文件(*.TXT) (*.txt)"
                                                   : "HTML文档(*.HTM) (*.htm)"));
-        QCOMPARE(filesIn(documents(), true), QStringList{written});
+        QCOMPARE(filesIn(documents()), QStringList{written});
         std::string listingPath = root() + app::toGbk(listing);
         if (listing.startsWith(u("查找结果"))) {
             listingPath = root() + Results + app::toGbk(listing.mid(4));
