@@ -13,6 +13,7 @@
 #include "tests/support/fake_shell.h"
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
+#include "tests/support/ui_helpers.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -35,6 +36,7 @@
 
 using testing_support::exists;
 using testing_support::gbk;
+using testing_support::walk;
 using testing_support::readFile;
 
 namespace {
@@ -59,19 +61,6 @@ QStringList childTexts(const QTreeWidgetItem* item)
         texts << item->child(i)->text(0);
     }
     return sorted(texts);
-}
-
-// The node below top named by the display names of path ("A\\B\\"), or null.
-QTreeWidgetItem* walk(QTreeWidgetItem* item, const QString& path)
-{
-    for (const QString& name : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
-        QTreeWidgetItem* next = nullptr;
-        for (int i = 0; item != nullptr && i < item->childCount(); ++i) {
-            next = item->child(i)->text(0) == name ? item->child(i) : next;
-        }
-        item = next;
-    }
-    return item;
 }
 
 // What the move dialog showed when it came up.
@@ -148,14 +137,7 @@ private:
     {
         return walk(boxTree()->topLevelItem(0), path);
     }
-    QString selectedPath() const
-    {
-        QStringList names;
-        for (auto* item = boxTree()->currentItem(); item && item->parent(); item = item->parent()) {
-            names.prepend(item->text(0));
-        }
-        return names.join(QLatin1Char('\\'));
-    }
+    QString selectedPath() const { return testing_support::currentPath(*boxTree()); }
     QStringList captions(bool selectedOnly = false) const
     {
         QStringList shown;

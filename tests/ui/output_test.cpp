@@ -17,6 +17,7 @@
 #include "tests/support/fake_shell.h"
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
+#include "tests/support/ui_helpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,6 +45,7 @@
 using platform::MessageIcon;
 using testing_support::exists;
 using testing_support::gbk;
+using testing_support::walk;
 using testing_support::readFile;
 
 namespace {
@@ -54,19 +56,6 @@ const std::string ToolDisc = "E:\\\r\n\tSETUP\r\n\t\t" + gbk("说明.TXT") + "\r
 QString u(const char* utf8)
 {
     return QString::fromUtf8(utf8);
-}
-
-// The node below item named by the display names of path ("A\\B\\"), or null.
-QTreeWidgetItem* walk(QTreeWidgetItem* item, const QString& path)
-{
-    for (const QString& name : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
-        QTreeWidgetItem* next = nullptr;
-        for (int i = 0; item != nullptr && i < item->childCount(); ++i) {
-            next = item->child(i)->text(0) == name ? item->child(i) : next;
-        }
-        item = next;
-    }
-    return item;
 }
 
 // The names in a folder, sorted. Documents are named in the file system's UTF-8, whether
@@ -139,14 +128,7 @@ private:
     {
         return walk(boxTree()->topLevelItem(0), path);
     }
-    QString selectedPath() const
-    {
-        QStringList names;
-        for (auto* item = boxTree()->currentItem(); item && item->parent(); item = item->parent()) {
-            names.prepend(item->text(0));
-        }
-        return names.join(QLatin1Char('\\'));
-    }
+    QString selectedPath() const { return testing_support::currentPath(*boxTree()); }
     // The box shown and the item of that caption selected and shown.
     void showCd(const QString& box, const QString& caption)
     {
