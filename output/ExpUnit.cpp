@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
 
@@ -252,6 +253,8 @@ BatchResult TExpForm::runBatch(const std::string& boxFolder, const std::string& 
         if (m_beforeEntry) {
             m_beforeEntry();
         }
+        std::unique_lock lock(m_pauseLock);
+        m_resumed.wait(lock, [this] { return !m_paused; });
         return m_abort.load();
     };
     hooks.starting = [this](const std::string& cdNameGbk) {
@@ -337,6 +340,19 @@ void TExpForm::BitBtn2Click()
         QDialog::reject();
         return;
     }
+    // The walk waits while the question is open: nothing more is written before the
+    // answer, as if the question had been asked between two CDs.
+    {
+        const std::lock_guard lock(m_pauseLock);
+        m_paused = true;
+    }
+    const auto resume = qScopeGuard([this] {
+        {
+            const std::lock_guard lock(m_pauseLock);
+            m_paused = false;
+        }
+        m_resumed.notify_all();
+    });
     if (m_services.dialogs.ask("中止输出过程？", MessageIcon::Question)) {
         m_abort = true;
     }

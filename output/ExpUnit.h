@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -97,6 +98,9 @@ private:
 
     // Shared with the walk's thread.
     std::atomic<bool> m_abort{false};
+    std::mutex m_pauseLock;
+    std::condition_variable m_resumed;
+    bool m_paused = false; // the abort question is open
     std::atomic<int> m_advanced{0};
     std::mutex m_currentLock;
     std::string m_currentGbk; // the CD being written

@@ -3,6 +3,7 @@
 #include "platform/user_dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ public:
     {
         m_lastDefault = preferred;
         m_shown.push_back({text, icon, true});
+        if (m_whileAsking) {
+            m_whileAsking();
+        }
         if (m_answers.empty()) {
             return false;
         }
@@ -80,6 +84,8 @@ public:
     const std::vector<Choice>& choices() const { return m_choices; }
 
     void answerNext(bool yes) { m_answers.push_back(yes); }
+    // Runs while a question is open, before it is answered, as a user's thinking.
+    void whileAsking(std::function<void()> work) { m_whileAsking = std::move(work); }
     // The preferred button of the last question.
     Default lastDefault() const { return m_lastDefault; }
     // The next input box returns text; nullopt cancels it.
@@ -103,6 +109,7 @@ private:
     std::vector<Choice> m_choices;
     Default m_lastDefault = Default::Yes;
     std::deque<bool> m_answers;
+    std::function<void()> m_whileAsking;
     std::deque<std::optional<std::string>> m_texts;
     std::vector<Shown> m_shown;
 };

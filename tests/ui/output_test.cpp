@@ -504,6 +504,49 @@ private slots:
         QVERIFY(!expForm()->done());
     }
 
+    void theWalkWaitsWhileTheAbortQuestionIsOpen()
+    {
+        for (int i = 0; i < 10; ++i) {
+            put(("大盒/光盘" + std::to_string(i) + ".cdr").c_str(), "E:\\\r\n\tA\r\n");
+        }
+        m_settings.writeInteger(catalog::SoftwareKey, "输出后打开文件夹或文件", 0);
+        makeForm();
+        const std::string out = documents();
+        const auto written = [&] { return filesIn(out).filter(u(".Txt")).size(); };
+        // Slow enough that the walk would write several CDs while the question is open.
+        expForm()->setBeforeEntry([] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+        qsizetype whenAsked = -1;
+        qsizetype whenAnswered = -1;
+        m_dialogs.whileAsking([&] {
+            // A CD already under way when the question opened may still land.
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            whenAsked = written();
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            whenAnswered = written();
+        });
+        bool clicked = false;
+        QTimer aborter;
+        connect(&aborter, &QTimer::timeout, [&] {
+            if (!clicked && expForm()->running() && written() >= 2) {
+                clicked = true;
+                m_dialogs.answerNext(false); // go on
+                expChild<QPushButton>("BitBtn2")->click();
+            }
+        });
+        m_dialogs.answerNext(true);
+        throughExpForm([&](output::TExpForm* dialog) {
+            chooseBox(dialog, u("大盒\\"));
+            aborter.start(5);
+            dialog->findChild<QPushButton*>("BitBtn1")->click();
+        });
+        QVERIFY(clicked);
+        QVERIFY(whenAsked >= 2);
+        QCOMPARE(whenAnswered, whenAsked);
+        // Answered No: the walk goes on to the end.
+        QCOMPARE(written(), qsizetype{10});
+        QVERIFY(expForm()->done());
+    }
+
     void theDialogRefusesWhatCannotBeDone()
     {
         m_printing.setHasPrinter(false);
