@@ -156,6 +156,11 @@ public:
     void HTML1Click();
     void N17Click();
     void ToolButton5Click();
+
+    // Maintenance: records imported from another folder tree (F6), the library backed up
+    // into a chosen folder.
+    void toploadClick();
+    void ToolButton20Click();
     // Drag and drop. Positions are those of the events that the viewports of the box
     // tree and of the CD list's current view receive.
     void TVstyleDragOver(QDragMoveEvent* event);
