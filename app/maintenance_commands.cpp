@@ -161,4 +161,21 @@ void Tmainform::ToolButton20Click()
     }
 }
 
+void Tmainform::ToolButton1Click()
+{
+    const int kind = nodeKind(selectedNode());
+    m_reIconForm->setReIconBoxPath(
+        kind == catalog::BoxNode::LibraryRoot || kind == catalog::BoxNode::Box ? boxPath()
+                                                                               : std::string());
+    m_reIconForm->setLibraryRoot(m_libraryRoot);
+    m_reIconForm->exec();
+    if (!m_reIconForm->done()) {
+        return;
+    }
+    if (QTreeWidgetItem* box = findNodeByPath(m_reIconForm->reIconBoxPath())) {
+        box->setExpanded(true);
+        m_boxTree->setCurrentItem(box);
+    }
+}
+
 } // namespace app

@@ -71,6 +71,7 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
     m_expForm = new output::TExpForm({m_services.settings, m_services.dialogs, m_services.shell,
                                       m_services.printing, m_services.documentsFolder},
                                      this);
+    m_reIconForm = new maintenance::TReIconForm(m_services.dialogs, this);
 
     buildDriveMenus();
     buildBoxTreeMenu();
@@ -140,7 +141,7 @@ void Tmainform::buildActions()
                         QStringLiteral("退出系统(F10)"), Qt::Key_F10);
     for (QAction* built : {m_refreshAction, m_clearAction, m_aboutAction, m_exitAction,
                            m_newCdAction, m_newBoxAction, m_findAction, m_outputAction,
-                           m_importAction, m_backupAction}) {
+                           m_importAction, m_backupAction, m_reIconAction}) {
         m_available.insert(built);
         built->setEnabled(true);
     }
@@ -153,6 +154,7 @@ void Tmainform::buildActions()
     connectCommand(m_outputAction, &QAction::triggered, &Tmainform::ToolButton5Click);
     connectCommand(m_importAction, &QAction::triggered, &Tmainform::toploadClick);
     connectCommand(m_backupAction, &QAction::triggered, &Tmainform::ToolButton20Click);
+    connectCommand(m_reIconAction, &QAction::triggered, &Tmainform::ToolButton1Click);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
         TAboutForm about(this);
         about.exec();

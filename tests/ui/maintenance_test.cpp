@@ -13,7 +13,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QTest>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <functional>
 
 #include <memory>
 
@@ -68,6 +74,29 @@ private:
         }
         return prompts;
     }
+
+    // Runs the icon rebuild dialog from the main bar; act gets the dialog once it is up,
+    // then the dialog is closed if it is still open.
+    void throughReIconForm(const std::function<void(QDialog*)>& act)
+    {
+        bool acted = false;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, [&] {
+            auto* dialog = m_form->findChild<QDialog*>("TReIconForm");
+            if (acted || dialog == nullptr || !dialog->isVisible()) {
+                return;
+            }
+            acted = true;
+            act(dialog);
+            if (dialog->isVisible()) {
+                dialog->findChild<QPushButton*>("BitBtn2")->click();
+            }
+        });
+        driver.start(10);
+        action("ToolButton1")->trigger();
+        QVERIFY(acted);
+    }
+
 
 private slots:
     void init()
@@ -198,6 +227,58 @@ private slots:
         QVERIFY(m_dialogs.lastText().find("有 1 个文件未能复制！") != std::string::npos);
         QCOMPARE(readFile(target + "Orlendy/" + gbk("软件光盘/工具盘.tag")),
                  std::string("0\r\n1\r\n"));
+    }
+
+    // The box chosen in the dialog is rebuilt, the others are left alone, and the main
+    // window then selects that box; the next opening presets it.
+    void reIconRebuildsTheChosenBoxAndTheWindowFollows()
+    {
+        testing_support::writeFile(at("游戏光盘/星际.CDR"), "F:\\\r\n\tGAME.JPG\r\n");
+        testing_support::writeFile(at("游戏光盘/星际.TAG"), "0\r\n8\r\n");
+        testing_support::writeFile(at("游戏光盘/盘二.cdr"), "G:\\\r\n\tDISK1.ZIP\r\n");
+        makeForm();
+        boxTree()->setCurrentItem(boxTree()->topLevelItem(0));
+        m_dialogs.answerNext(true);
+        throughReIconForm([&](QDialog* dialog) {
+            QCOMPARE(dialog->windowTitle(), QString::fromUtf8("重建光盘图标 "));
+            const QStringList lines = {
+                "这是专门针对1.20版升级到1.31版开发的功能", "原因是1.20版生成的光盘导入到1.31版后",
+                "光盘镜象内的文件图标会乱套!", "这个功能将校正这些图标，使之基本正确!",
+                "这是个比较耗时的过程，请您在考虑之后再使用!", "(平均重建一张光盘大约需要 6 秒)"};
+            for (int i = 0; i < lines.size(); ++i) {
+                auto* label = dialog->findChild<QLabel*>(QStringLiteral("Label%1").arg(i + 2));
+                QCOMPARE(label->text(), lines[i]);
+                QCOMPARE(label->palette().color(QPalette::WindowText) == QColor(Qt::red),
+                         i == 4);
+            }
+            auto* tree = dialog->findChild<QTreeWidget*>("TreeView1");
+            QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+            tree->setCurrentItem(walk(tree->topLevelItem(0), QString::fromUtf8("游戏光盘\\")));
+            dialog->findChild<QPushButton*>("BitBtn1")->click();
+        });
+        const auto& shown = m_dialogs.shown();
+        QCOMPARE(shown.size(), std::size_t{2});
+        QCOMPARE(shown[0].text, std::string("将对　Orlendy游戏光盘 下的光盘镜象重新生成图标！\r\r"
+                                            "这将是一个比较耗时的过程，是否继续？"));
+        QCOMPARE(shown[0].icon, MessageIcon::Warning);
+        QCOMPARE(shown[1].text, std::string("重建图标索引完成！"));
+        QCOMPARE(readFile(at("游戏光盘/星际.TAG")), std::string("0\r\n6\r\n"));
+        QVERIFY(readFile(at("游戏光盘/盘二.tag")) == "0\r\n5\r\n");
+        QCOMPARE(readFile(at("软件光盘/工具盘.tag")), std::string("0\r\n1\r\n"));
+        QCOMPARE(testing_support::currentPath(*boxTree()), QString::fromUtf8("游戏光盘"));
+
+        // Opened again on the root: the dialog presets the root; answered No it stays open.
+        boxTree()->setCurrentItem(boxTree()->topLevelItem(0));
+        m_dialogs.clear();
+        m_dialogs.answerNext(false);
+        throughReIconForm([&](QDialog* dialog) {
+            auto* tree = dialog->findChild<QTreeWidget*>("TreeView1");
+            QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+            dialog->findChild<QPushButton*>("BitBtn1")->click();
+            QVERIFY(dialog->isVisible());
+        });
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{1});
+        QCOMPARE(m_dialogs.lastText().substr(0, 20), std::string("将对　Orlendy 下"));
     }
 };
 
