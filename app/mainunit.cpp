@@ -71,6 +71,7 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
     m_expForm = new output::TExpForm({m_services.settings, m_services.dialogs, m_services.shell,
                                       m_services.printing, m_services.documentsFolder},
                                      this);
+    m_reIconForm = new maintenance::TReIconForm(m_services.dialogs, this);
 
     buildDriveMenus();
     buildBoxTreeMenu();
@@ -124,13 +125,13 @@ void Tmainform::buildActions()
     m_newBoxAction =
         make("TopNewBox", Command::NewBox, QStringLiteral("新增"),
              QStringLiteral("新增一个光盘盒(Ctrl+B)"), QKeySequence(Qt::CTRL | Qt::Key_B));
-    m_importAction = make("TopImport", Command::Import, QStringLiteral("导入F6"),
+    m_importAction = make("topload", Command::Import, QStringLiteral("导入F6"),
                           QStringLiteral("导入光盘"), Qt::Key_F6);
     m_backupAction =
-        make("TopBackup", Command::Backup, QStringLiteral("备份"), QStringLiteral("备份光盘"));
+        make("ToolButton20", Command::Backup, QStringLiteral("备份"), QStringLiteral("备份光盘"));
     m_outputAction =
         make("ToolButton5", Command::Output, QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
-    m_reIconAction = make("TopReIcon", Command::RebuildIcons, QStringLiteral("校验"),
+    m_reIconAction = make("ToolButton1", Command::RebuildIcons, QStringLiteral("校验"),
                           QStringLiteral("重建图标索引"));
     m_setupAction = make("TopSetup", Command::Settings, QStringLiteral("设置F9"),
                          QStringLiteral("设置 Orlendy(F9)..."), Qt::Key_F9);
@@ -139,7 +140,8 @@ void Tmainform::buildActions()
     m_exitAction = make("TopExit", Command::Exit, QStringLiteral("退出F10"),
                         QStringLiteral("退出系统(F10)"), Qt::Key_F10);
     for (QAction* built : {m_refreshAction, m_clearAction, m_aboutAction, m_exitAction,
-                           m_newCdAction, m_newBoxAction, m_findAction, m_outputAction}) {
+                           m_newCdAction, m_newBoxAction, m_findAction, m_outputAction,
+                           m_importAction, m_backupAction, m_reIconAction}) {
         m_available.insert(built);
         built->setEnabled(true);
     }
@@ -150,6 +152,9 @@ void Tmainform::buildActions()
     connectCommand(m_newBoxAction, &QAction::triggered, &Tmainform::TopNewCDSClick);
     connectCommand(m_findAction, &QAction::triggered, &Tmainform::topfindClick);
     connectCommand(m_outputAction, &QAction::triggered, &Tmainform::ToolButton5Click);
+    connectCommand(m_importAction, &QAction::triggered, &Tmainform::toploadClick);
+    connectCommand(m_backupAction, &QAction::triggered, &Tmainform::ToolButton20Click);
+    connectCommand(m_reIconAction, &QAction::triggered, &Tmainform::ToolButton1Click);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
         TAboutForm about(this);
         about.exec();

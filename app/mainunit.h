@@ -55,6 +55,10 @@ class TExpForm;
 enum class Style;
 } // namespace output
 
+namespace maintenance {
+class TReIconForm;
+} // namespace maintenance
+
 namespace scan {
 class TCDMxForm;
 class TNewCDForm;
@@ -156,6 +160,13 @@ public:
     void HTML1Click();
     void N17Click();
     void ToolButton5Click();
+
+    // Maintenance: records imported from another folder tree (F6), the library backed up
+    // into a chosen folder.
+    void toploadClick();
+    void ToolButton20Click();
+    // The icon rebuild dialog on the selected box; the rebuilt box selected afterwards.
+    void ToolButton1Click();
     // Drag and drop. Positions are those of the events that the viewports of the box
     // tree and of the CD list's current view receive.
     void TVstyleDragOver(QDragMoveEvent* event);
@@ -330,6 +341,7 @@ private:
     search::TLocForm* m_locForm = nullptr;
     organize::TMoveForm* m_moveForm = nullptr;
     output::TExpForm* m_expForm = nullptr;
+    maintenance::TReIconForm* m_reIconForm = nullptr;
     // The remembered find text and where "find next" goes on (an index in tree order).
     std::string m_findTextGbk;
     int m_findPosition = 0;

@@ -20,6 +20,7 @@
 #include "catalog/text.h"
 #include "organize/MoveUnit.h"
 #include "organize/organize.h"
+#include "maintenance/ReIconUnit.h"
 #include "output/ExpUnit.h"
 #include "output/output.h"
 #include "output/print_listing.h"

@@ -130,4 +130,10 @@ int runExportBox(const Context& context, const std::vector<std::string>& args);
 // Prints a record through vellumark-print; its exit status becomes ours (0 or 1).
 int runPrint(const Context& context, const std::vector<std::string>& args);
 
+// Maintenance (maintenance_commands.cpp): records imported from a folder tree, the library
+// backed up into a folder, the icon files rebuilt.
+int runImport(const Context& context, const std::vector<std::string>& args);
+int runBackup(const Context& context, const std::vector<std::string>& args);
+int runRebuildIcons(const Context& context, const std::vector<std::string>& args);
+
 } // namespace cli

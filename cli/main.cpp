@@ -68,6 +68,12 @@ const char* const Usage = R"(用法: vellumark-cli [--library 文件夹] 命令 
                             (2), (3)...; 每输出一张光盘给出一行: 光盘, TAB, 文件名
   print 光盘 [--printer 打印机]
                             在默认的 (或指定的) 打印机上打印光盘的目录树
+  import 文件夹             把文件夹中的光盘导入光盘库: 子文件夹并入同名的光盘盒, 同名的光盘
+                            被替换; UTF-8 的文件名转为 GBK
+  backup 文件夹             把光盘库备份到文件夹中的 Orlendy 文件夹; 目标不接受 GBK 文件名时
+                            以 UTF-8 命名
+  rebuild-icons [光盘盒路径]
+                            重建光盘盒 (默认为整个光盘库) 中所有光盘的图标文件
 
 光盘盒路径由名称和反斜杠 (或 /) 组成, 例如 "软件光盘\游戏"; "" 为光盘库本身,
 "查找结果" 为查找结果文件夹。光盘为光盘盒路径加光盘名称, 例如 "软件光盘\工具盘"。
@@ -103,6 +109,9 @@ const std::map<std::string, Command>& commands()
         {"export", cli::runExport},
         {"export-box", cli::runExportBox},
         {"print", cli::runPrint},
+        {"import", cli::runImport},
+        {"backup", cli::runBackup},
+        {"rebuild-icons", cli::runRebuildIcons},
     };
     return table;
 }

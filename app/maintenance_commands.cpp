@@ -1,0 +1,181 @@
+// Maintenance commands of the main toolbar: importing records from another folder tree
+// and backing the library up into a chosen folder.
+
+#include "app/mainunit_shared.h"
+#include "maintenance/maintenance.h"
+
+#include <QEventLoop>
+#include <QFile>
+
+#include <exception>
+#include <thread>
+
+namespace app {
+
+namespace {
+
+// The most names a report of skipped items lists.
+constexpr std::size_t SkippedNamesShown = 20;
+
+QString fromNative(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string withSlash(std::string folder)
+{
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+// Runs work on a thread of its own while the window goes on repainting; the user's input
+// waits until the work is over, so no other command changes the library meanwhile. An
+// exception of the work is thrown again here.
+template <typename Result> Result runAside(const std::function<Result()>& work)
+{
+    Result result{};
+    std::exception_ptr failure;
+    QEventLoop loop;
+    std::thread worker([&] {
+        try {
+            result = work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return result;
+}
+
+// What a copy left out: the files that could not be copied and the items whose names
+// GBK cannot hold. Empty when everything was copied.
+std::string copyLosses(const maintenance::CopyCounts& counts)
+{
+    std::string text;
+    if (counts.filesNotCopied > 0) {
+        text += "有 " + std::to_string(counts.filesNotCopied) + " 个文件未能复制！";
+    }
+    if (!counts.skippedUtf8.empty()) {
+        text += (text.empty() ? "" : "\r\r") + std::string("以下项目的名称不能以 GBK 保存, 已跳过:");
+        for (std::size_t i = 0; i < counts.skippedUtf8.size() && i < SkippedNamesShown; ++i) {
+            text += "\r" + counts.skippedUtf8[i];
+        }
+        if (counts.skippedUtf8.size() > SkippedNamesShown) {
+            text += "\r……";
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+void Tmainform::toploadClick()
+{
+    std::string source;
+    for (;;) {
+        const auto chosen = m_services.dialogs.chooseFolder("请选择要导入的源文件夹", {});
+        if (!chosen) {
+            return;
+        }
+        source = withSlash(*chosen);
+        // Neither the library, nor a folder inside it, nor one that holds it: the copy
+        // must never read what it writes.
+        if (!maintenance::ImportRefused(m_libraryRoot, source)) {
+            break;
+        }
+        m_services.dialogs.message(maintenance::ImportRefusalMessage(), MessageIcon::Warning);
+    }
+    if (!m_services.dialogs.ask("确定将 \"" + fromNative(source).toStdString() +
+                                    " \"子目录下所有的光盘\r导入到 \"Orlendy\"",
+                                MessageIcon::Question)) {
+        return;
+    }
+    m_statusBar4->setPanelText(0, QStringLiteral("正在导入..."));
+    repaint();
+    maintenance::CopyCounts counts;
+    const std::string root = m_libraryRoot;
+    // What was copied before a failure stays, and the window shows it.
+    try {
+        const WaitCursor wait;
+        counts = runAside<maintenance::CopyCounts>(
+            [&] { return maintenance::ImportRecords(root, source); });
+    } catch (...) {
+        m_statusBar4->setPanelText(0, {});
+        refreshLibrary();
+        throw;
+    }
+    m_statusBar4->setPanelText(0, {});
+    refreshLibrary();
+    const std::string losses = copyLosses(counts);
+    if (!losses.empty()) {
+        m_services.dialogs.message("导入未能全部完成！\r\r" + losses, MessageIcon::Warning);
+    }
+}
+
+void Tmainform::ToolButton20Click()
+{
+    std::string target;
+    for (;;) {
+        const auto chosen = m_services.dialogs.chooseFolder("你要备份到哪里？", {});
+        if (!chosen) {
+            return;
+        }
+        target = withSlash(*chosen);
+        if (!maintenance::BackupRefused(m_libraryRoot, target)) {
+            break;
+        }
+        m_services.dialogs.message(maintenance::BackupRefusalMessage(), MessageIcon::Warning);
+    }
+    if (!m_services.dialogs.ask("确定要将所有光盘备份到.. \"" + fromNative(target).toStdString() +
+                                    "\"",
+                                MessageIcon::Question)) {
+        return;
+    }
+    maintenance::BackupCounts counts;
+    {
+        const QString saved = m_statusBar4->panelText(0);
+        m_statusBar4->setPanelText(0, QStringLiteral("正在备份..."));
+        repaint();
+        const auto restore = qScopeGuard([&] { m_statusBar4->setPanelText(0, saved); });
+        const WaitCursor wait;
+        const std::string root = m_libraryRoot;
+        counts = runAside<maintenance::BackupCounts>(
+            [&] { return maintenance::BackupLibrary(root, target); });
+    }
+    const std::string utf8Note =
+        counts.namesInUtf8 ? "\r\r目标不接受 GBK 文件名, 文件名以 UTF-8 保存" : "";
+    const std::string losses = copyLosses(counts);
+    if (losses.empty()) {
+        m_services.dialogs.message("备份完成！请妥善保存！" + utf8Note, MessageIcon::Information);
+    } else {
+        // A backup that left files out must not read as a full one.
+        m_services.dialogs.message("备份未能全部完成！\r\r" + losses + utf8Note,
+                                   MessageIcon::Warning);
+    }
+}
+
+void Tmainform::ToolButton1Click()
+{
+    const int kind = nodeKind(selectedNode());
+    m_reIconForm->setReIconBoxPath(
+        kind == catalog::BoxNode::LibraryRoot || kind == catalog::BoxNode::Box ? boxPath()
+                                                                               : std::string());
+    m_reIconForm->setLibraryRoot(m_libraryRoot);
+    m_reIconForm->exec();
+    if (!m_reIconForm->done()) {
+        return;
+    }
+    if (QTreeWidgetItem* box = findNodeByPath(m_reIconForm->reIconBoxPath())) {
+        box->setExpanded(true);
+        m_boxTree->setCurrentItem(box);
+    }
+}
+
+} // namespace app

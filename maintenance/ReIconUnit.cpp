@@ -1,0 +1,221 @@
+#include "maintenance/ReIconUnit.h"
+
+#include "app/gbk_text.h"
+#include "catalog/box_tree.h"
+#include "catalog/library.h"
+#include "maintenance/maintenance.h"
+#include "platform/user_dialogs.h"
+#include "scan/NewCDsUnit.h"
+#include "ui_ReIconUnit.h"
+
+#include <QEventLoop>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QTimer>
+
+#include <exception>
+#include <thread>
+
+namespace maintenance {
+
+namespace {
+
+using platform::MessageIcon;
+
+const QString IdleCaption = QStringLiteral("重建光盘图标");
+
+} // namespace
+
+TReIconForm::TReIconForm(platform::UserDialogs& dialogs, QWidget* parent)
+    : QDialog(parent), m_ui(new Ui::TReIconForm), m_dialogs(dialogs)
+{
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    // The warning about the time it takes stands out in red.
+    QPalette warning = m_ui->Label6->palette();
+    warning.setColor(QPalette::WindowText, Qt::red);
+    m_ui->Label6->setPalette(warning);
+    m_ui->ProgressBar1->setMinimum(0);
+    m_ui->ProgressBar1->setMaximum(1);
+
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(33);
+    connect(m_progressTimer, &QTimer::timeout, this, &TReIconForm::showProgress);
+
+    const auto guarded = [this](void (TReIconForm::*handler)()) {
+        return [this, handler] {
+            try {
+                (this->*handler)();
+            } catch (const std::exception& error) {
+                m_dialogs.message(error.what(), MessageIcon::Error);
+            }
+        };
+    };
+    connect(m_ui->BitBtn1, &QPushButton::clicked, this, guarded(&TReIconForm::BitBtn1Click));
+    connect(m_ui->BitBtn2, &QPushButton::clicked, this, guarded(&TReIconForm::BitBtn2Click));
+}
+
+TReIconForm::~TReIconForm()
+{
+    m_abort = true;
+}
+
+void TReIconForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (const QScreen* shownOn = screen()) {
+        move(shownOn->availableGeometry().center() - rect().center());
+    }
+    // Read from disk at every opening; a preset box that is gone leaves the root selected.
+    scan::fillBoxTree(*m_ui->TreeView1, m_libraryRoot, m_boxPath);
+    m_ui->TreeView1->setFocus();
+    m_abort = false;
+    m_done = false;
+}
+
+void TReIconForm::SetRebuilding(bool on)
+{
+    m_running = on;
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_ui->Label1, m_ui->TreeView1, m_ui->GroupBox1, m_ui->BitBtn1}) {
+        control->setEnabled(!on);
+    }
+    m_ui->BitBtn2->setEnabled(true);
+    m_ui->BitBtn2->setText(on ? QStringLiteral("中止") : QStringLiteral("取消"));
+    m_ui->ProgressBar1->setValue(0);
+}
+
+void TReIconForm::BitBtn1Click()
+{
+    const std::string boxPath = scan::selectedBoxPath(*m_ui->TreeView1);
+    std::string shown = std::string(catalog::LibraryRootCaption) + boxPath;
+    if (!shown.empty() && shown.back() == '\\') {
+        shown.pop_back();
+    }
+    if (!m_dialogs.ask("将对　" + app::fromGbk(shown).toStdString() +
+                           " 下的光盘镜象重新生成图标！\r\r这将是一个比较耗时的过程，是否继续？",
+                       MessageIcon::Warning)) {
+        return;
+    }
+    const std::string folder = catalog::LibraryPath(m_libraryRoot, boxPath);
+    SetRebuilding(true);
+    RebuildCounts counts;
+    {
+        const auto idle = qScopeGuard([this] {
+            SetRebuilding(false);
+            setWindowTitle(IdleCaption);
+        });
+        const catalog::BoxCounts records =
+            catalog::CountBoxEntries(folder, catalog::CountMode::Records, true);
+        m_ui->ProgressBar1->setValue(0);
+        // An empty box shows an empty bar, not a busy one.
+        m_ui->ProgressBar1->setMaximum(static_cast<int>(std::max(records.records, 1LL)));
+        counts = runRebuild(folder);
+    }
+    if (m_abort) {
+        m_abort = false;
+        return;
+    }
+    m_dialogs.message(RebuildDoneMessage(counts), counts.skippedUtf8.empty()
+                                                      ? MessageIcon::Information
+                                                      : MessageIcon::Warning);
+    m_done = true;
+    m_boxPath = boxPath;
+    accept();
+}
+
+RebuildCounts TReIconForm::runRebuild(const std::string& folder)
+{
+    m_advanced = 0;
+    {
+        const std::lock_guard lock(m_currentLock);
+        m_inCd = false;
+    }
+    RebuildHooks hooks;
+    hooks.aborted = [this] {
+        std::unique_lock lock(m_pauseLock);
+        m_resumed.wait(lock, [this] { return !m_paused; });
+        return m_abort.load();
+    };
+    hooks.starting = [this](const std::string& cdNameGbk) {
+        const std::lock_guard lock(m_currentLock);
+        m_currentGbk = cdNameGbk;
+        m_inCd = true;
+    };
+    hooks.advanced = [this] {
+        ++m_advanced;
+        const std::lock_guard lock(m_currentLock);
+        m_inCd = false;
+    };
+    RebuildCounts result;
+    std::exception_ptr failure;
+    QEventLoop loop;
+    std::thread walk([&] {
+        try {
+            result = RebuildIconsUnder(folder, hooks);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    m_progressTimer->start();
+    loop.exec();
+    walk.join();
+    m_progressTimer->stop();
+    showProgress();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return result;
+}
+
+// The bar, and the CD being rebuilt in the caption.
+void TReIconForm::showProgress()
+{
+    m_ui->ProgressBar1->setValue(std::min(m_advanced.load(), m_ui->ProgressBar1->maximum()));
+    QString caption = IdleCaption;
+    {
+        const std::lock_guard lock(m_currentLock);
+        if (m_inCd) {
+            caption = QStringLiteral("正在重建镜象光盘图标....") + app::fromGbk(m_currentGbk);
+        }
+    }
+    if (windowTitle() != caption) {
+        setWindowTitle(caption);
+    }
+}
+
+void TReIconForm::BitBtn2Click()
+{
+    if (!m_running) {
+        QDialog::reject();
+        return;
+    }
+    // The walk waits while the question is open.
+    {
+        const std::lock_guard lock(m_pauseLock);
+        m_paused = true;
+    }
+    const auto resume = qScopeGuard([this] {
+        {
+            const std::lock_guard lock(m_pauseLock);
+            m_paused = false;
+        }
+        m_resumed.notify_all();
+    });
+    if (m_dialogs.ask("中止重建图标过程？", MessageIcon::Question)) {
+        m_abort = true;
+    }
+}
+
+void TReIconForm::reject()
+{
+    try {
+        BitBtn2Click();
+    } catch (const std::exception& error) {
+        m_dialogs.message(error.what(), MessageIcon::Error);
+    }
+}
+
+} // namespace maintenance

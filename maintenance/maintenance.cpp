@@ -1,0 +1,414 @@
+#include "maintenance/maintenance.h"
+
+#include "catalog/disk.h"
+#include "catalog/library.h"
+#include "catalog/record_files.h"
+#include "catalog/text.h"
+#include "catalog/tree.h"
+#include "catalog/tree_text.h"
+#include "organize/file_copy.h"
+#include "organize/tree_copy.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <unordered_map>
+
+namespace maintenance {
+namespace {
+
+using catalog::DirEntry;
+
+constexpr std::string_view ResultsWordsUtf8 = "查找结果";
+// The results folder as a UTF-8 file system shows it: its 0xFF byte read as U+00FF (this
+// program's backups) or as the private-use character Windows maps it to.
+constexpr std::string_view ResultsLeadLatin = "\xC3\xBF";
+constexpr std::string_view ResultsLeadPrivate = "\xEF\xA3\xB5";
+
+bool isAscii(std::string_view name)
+{
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isResultsFolderName(std::string_view name)
+{
+    if (name == catalog::ResultsFolderName()) {
+        return true;
+    }
+    for (const std::string_view lead : {ResultsLeadLatin, ResultsLeadPrivate}) {
+        if (name.size() == lead.size() + ResultsWordsUtf8.size() && name.starts_with(lead) &&
+            name.ends_with(ResultsWordsUtf8)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Well-formed GBK: decoding finds no byte it cannot place.
+bool isWellFormedGbk(std::string_view name)
+{
+    return isAscii(name) || catalog::gbkToUtf8(name).find("\xEF\xBF\xBD") == std::string::npos;
+}
+
+std::filesystem::path resolved(const std::string& folder)
+{
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
+    return error ? absolute.lexically_normal() : canonical;
+}
+
+std::string withSlash(std::string folder)
+{
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+// The system's reason why a folder that ListFolder could not read cannot be read.
+[[noreturn]] void throwListingError(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir != nullptr) {
+        ::closedir(dir);
+        catalog::throwFileError(folder, EIO);
+    }
+    catalog::throwFileError(folder, errno);
+}
+
+std::string spellingKey(std::string_view name)
+{
+    const auto dot = name.rfind('.');
+    std::string key(name.substr(0, dot));
+    key += catalog::upperAscii(name.substr(dot));
+    return key;
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+    struct stat first = {};
+    struct stat second = {};
+    return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+long long countRecordFiles(const std::string& folder, catalog::FolderWalkGuard& guard)
+{
+    std::vector<DirEntry> entries;
+    if (catalog::ListFolder(folder, entries) == catalog::Listing::Unreadable ||
+        !guard.enter(folder)) {
+        return 0;
+    }
+    long long count = 0;
+    for (const auto& entry : entries) {
+        if (entry.isFolder) {
+            count += countRecordFiles(catalog::ChildPath(folder, entry.name), guard);
+        } else if (organize::IsRecordFileName(entry.name)) {
+            ++count;
+        }
+    }
+    guard.leave();
+    return count;
+}
+
+long long countRecordFiles(const std::string& folder)
+{
+    catalog::FolderWalkGuard guard;
+    return countRecordFiles(folder, guard);
+}
+
+// One copy of a folder tree's boxes and record files, each name written as mapName says
+// (nullopt: the name cannot be written, the item is skipped).
+struct TreeCopy
+{
+    std::function<std::optional<std::string>(const std::string& name, bool topLevel)> mapName;
+    BackupTarget* fileSystem = nullptr;
+    const CopyHooks* hooks = nullptr;
+    CopyCounts counts;
+    catalog::FolderWalkGuard guard;
+};
+
+void makeFolder(BackupTarget& fileSystem, const std::string& folder)
+{
+    const int error = fileSystem.makeFolder(folder);
+    if (error == 0) {
+        return;
+    }
+    if (error == EEXIST && catalog::IsFolder(folder)) {
+        return;
+    }
+    catalog::throwFileError(folder, error == EEXIST ? ENOTDIR : error);
+}
+
+void skip(TreeCopy& copy, const std::string& path, long long recordFiles)
+{
+    copy.counts.skippedUtf8.push_back(catalog::DisplayPath(path));
+    copy.counts.filesNotCopied += recordFiles;
+    for (long long i = 0; i < recordFiles && copy.hooks->advanced; ++i) {
+        copy.hooks->advanced();
+    }
+}
+
+void copyTree(const std::string& source, const std::string& target, bool topLevel,
+              TreeCopy& copy)
+{
+    std::vector<DirEntry> entries;
+    if (catalog::ListFolder(source, entries) == catalog::Listing::Unreadable) {
+        throwListingError(source);
+    }
+    if (!copy.guard.enter(source)) {
+        return;
+    }
+    // The record files already at the target by spelling, so that a copy replaces the
+    // other spellings of its file rather than standing beside them.
+    std::unordered_map<std::string, std::vector<std::string>> spellings;
+    {
+        std::vector<DirEntry> existing;
+        catalog::ListFolder(target, existing);
+        for (auto& entry : existing) {
+            if (!entry.isFolder && organize::IsRecordFileName(entry.name)) {
+                spellings[spellingKey(entry.name)].push_back(std::move(entry.name));
+            }
+        }
+    }
+    for (const auto& entry : entries) {
+        const std::string from = source + entry.name;
+        if (entry.isFolder) {
+            const auto name = copy.mapName(entry.name, topLevel);
+            const std::string sub = catalog::ChildPath(source, entry.name);
+            if (!name) {
+                skip(copy, from, countRecordFiles(sub));
+                continue;
+            }
+            const std::string into = target + *name + "/";
+            makeFolder(*copy.fileSystem, into);
+            copyTree(sub, into, false, copy);
+            continue;
+        }
+        if (!organize::IsRecordFileName(entry.name)) {
+            continue;
+        }
+        const auto name = copy.mapName(entry.name, topLevel);
+        if (!name) {
+            skip(copy, from, 1);
+            continue;
+        }
+        const std::string to = target + *name;
+        if (copy.fileSystem->copyFile(from, target, to) < 0) {
+            ++copy.counts.filesNotCopied;
+        } else {
+            ++copy.counts.filesCopied;
+            auto& names = spellings[spellingKey(*name)];
+            for (const auto& other : names) {
+                if (other != *name && !sameFile(to, target + other)) {
+                    ::unlink((target + other).c_str());
+                }
+            }
+            names.assign(1, *name);
+        }
+        if (copy.hooks->advanced) {
+            copy.hooks->advanced();
+        }
+    }
+    copy.guard.leave();
+}
+
+CopyCounts runCopy(const std::string& source, const std::string& target, BackupTarget& fileSystem,
+                   const CopyHooks& hooks,
+                   std::function<std::optional<std::string>(const std::string&, bool)> mapName)
+{
+    if (hooks.counted) {
+        hooks.counted(countRecordFiles(source));
+    }
+    TreeCopy copy;
+    copy.mapName = std::move(mapName);
+    copy.fileSystem = &fileSystem;
+    copy.hooks = &hooks;
+    copyTree(source, target, true, copy);
+    return copy.counts;
+}
+
+bool judgeNames(const std::string& folder, bool topLevel, catalog::FolderWalkGuard& guard)
+{
+    std::vector<DirEntry> entries;
+    if (catalog::ListFolder(folder, entries) == catalog::Listing::Unreadable ||
+        !guard.enter(folder)) {
+        return true;
+    }
+    bool allUtf8 = true;
+    for (const auto& entry : entries) {
+        if (!entry.isFolder && !organize::IsRecordFileName(entry.name)) {
+            continue;
+        }
+        const bool results = topLevel && entry.isFolder && isResultsFolderName(entry.name);
+        if (!results && !isAscii(entry.name) &&
+            (!catalog::isValidUtf8(entry.name) ||
+             catalog::utf8ToGbkCounted(entry.name).replaced > 0)) {
+            allUtf8 = false;
+            break;
+        }
+        if (entry.isFolder && !judgeNames(catalog::ChildPath(folder, entry.name), false, guard)) {
+            allUtf8 = false;
+            break;
+        }
+    }
+    guard.leave();
+    return allUtf8;
+}
+
+// A name that the probe uses: GBK bytes that are not UTF-8 ("测试").
+constexpr std::string_view ProbeName = ".vellumark-probe-\xB2\xE2\xCA\xD4";
+
+} // namespace
+
+std::string ImportRefusalMessage()
+{
+    return "不能从自己的父文件夹、自己及自己的子文件夹中导入!";
+}
+
+std::string BackupRefusalMessage()
+{
+    return "不能备份给自己的父文件夹、自己及自己的子文件夹!";
+}
+
+bool ImportRefused(const std::string& libraryRoot, const std::string& source)
+{
+    // The parent folder and every further ancestor contain the library: the copy would
+    // descend into what it writes.
+    return catalog::LiesInside(libraryRoot, source) || catalog::LiesInside(source, libraryRoot);
+}
+
+SourceNames JudgeSourceNames(const std::string& source)
+{
+    catalog::FolderWalkGuard guard;
+    return judgeNames(withSlash(source), true, guard) ? SourceNames::Utf8 : SourceNames::Gbk;
+}
+
+CopyCounts ImportRecords(const std::string& libraryRoot, const std::string& source,
+                         const CopyHooks& hooks)
+{
+    if (ImportRefused(libraryRoot, source)) {
+        throw std::invalid_argument(ImportRefusalMessage());
+    }
+    const SourceNames names = JudgeSourceNames(source);
+    BackupTarget fileSystem;
+    return runCopy(withSlash(source), withSlash(libraryRoot), fileSystem, hooks,
+                   [names](const std::string& name, bool topLevel) -> std::optional<std::string> {
+                       if (topLevel && isResultsFolderName(name)) {
+                           return catalog::ResultsFolderName();
+                       }
+                       if (isAscii(name)) {
+                           return name;
+                       }
+                       if (names == SourceNames::Utf8) {
+                           auto converted = catalog::utf8ToGbkCounted(name);
+                           if (converted.replaced > 0) {
+                               return std::nullopt;
+                           }
+                           return std::move(converted.gbk);
+                       }
+                       if (!isWellFormedGbk(name)) {
+                           return std::nullopt;
+                       }
+                       return name;
+                   });
+}
+
+int BackupTarget::makeFolder(const std::string& folder)
+{
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return ::mkdir(path.c_str(), 0777) == 0 ? 0 : errno;
+}
+
+int BackupTarget::probe(const std::string& folder, const std::string& name)
+{
+    const std::string path = folder + name;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return errno == EEXIST ? 0 : errno;
+    }
+    ::close(fd);
+    ::unlink(path.c_str());
+    return 0;
+}
+
+off_t BackupTarget::copyFile(const std::string& from, const std::string& targetFolder,
+                             const std::string& to)
+{
+    return organize::CopyRegularFile(from, targetFolder, to);
+}
+
+bool BackupRefused(const std::string& libraryRoot, const std::string& target)
+{
+    if (catalog::LiesInside(libraryRoot, target)) {
+        return true;
+    }
+    const std::filesystem::path root = resolved(libraryRoot);
+    if (resolved(target) == root.parent_path()) {
+        return true;
+    }
+    // A backup folder that holds the library would be written while it is read.
+    return catalog::LiesInside(BackupFolder(target), libraryRoot);
+}
+
+std::string BackupFolder(const std::string& target)
+{
+    return withSlash(target) + std::string(catalog::LibraryRootCaption) + "/";
+}
+
+BackupCounts BackupLibrary(const std::string& libraryRoot, const std::string& target,
+                           const CopyHooks& hooks)
+{
+    BackupTarget fileSystem;
+    return BackupLibrary(libraryRoot, target, fileSystem, hooks);
+}
+
+BackupCounts BackupLibrary(const std::string& libraryRoot, const std::string& target,
+                           BackupTarget& fileSystem, const CopyHooks& hooks)
+{
+    if (BackupRefused(libraryRoot, target)) {
+        throw std::invalid_argument(BackupRefusalMessage());
+    }
+    const std::string folder = BackupFolder(target);
+    makeFolder(fileSystem, folder);
+    const int probed = fileSystem.probe(folder, std::string(ProbeName));
+    const bool utf8 = probed == EINVAL || probed == EILSEQ;
+    BackupCounts counts;
+    counts.namesInUtf8 = utf8;
+    static_cast<CopyCounts&>(counts) = runCopy(
+        withSlash(libraryRoot), folder, fileSystem, hooks,
+        [utf8](const std::string& name, bool topLevel) -> std::optional<std::string> {
+            if (!utf8 || isAscii(name)) {
+                return name;
+            }
+            if (topLevel && name == catalog::ResultsFolderName()) {
+                return std::string(ResultsLeadLatin) + std::string(ResultsWordsUtf8);
+            }
+            if (!isWellFormedGbk(name)) {
+                return std::nullopt;
+            }
+            return catalog::gbkToUtf8(name);
+        });
+    return counts;
+}
+
+} // namespace maintenance

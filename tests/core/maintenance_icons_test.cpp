@@ -1,0 +1,91 @@
+#include "maintenance/maintenance.h"
+
+#include "catalog/library.h"
+#include "tests/support/temp_library.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using testing_support::exists;
+using testing_support::gbk;
+using testing_support::readFile;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+class IconRebuild : public ::testing::Test
+{
+protected:
+    std::string box() const { return dir / "Orlendy/box/"; }
+    TempDir dir;
+};
+
+TEST_F(IconRebuild, OldTagKeepsFoldersAndGivesFilesTheClassOfTheirExtension)
+{
+    // An empty folder stays a folder; the .JPG whose old class was wrong becomes 6.
+    writeFile(box() + "cd.Cdr", "CD\r\n\tEMPTY\r\n\tPHOTO.JPG\r\n\tDIR\r\n\t\tA.ZIP\r\n");
+    writeFile(box() + "cd.Tag", "0\r\n1\r\n8\r\n1\r\n1\r\n");
+
+    EXPECT_EQ(maintenance::RebuildTagFromOldTag(box() + "cd.Cdr"),
+              maintenance::RebuildStatus::Rebuilt);
+    EXPECT_EQ(readFile(box() + "cd.Tag"), "0\r\n1\r\n6\r\n1\r\n1\r\n");
+}
+
+TEST_F(IconRebuild, WithoutOldTagAnEmptyFolderBecomesAFile)
+{
+    writeFile(box() + "cd.cdr", "CD\r\n\tDISK1.ZIP\r\n\tDIR\r\n\t\tREADME\r\n");
+    writeFile(box() + "root.cdr", "ROOT ONLY\r\n");
+
+    const auto counts = maintenance::RebuildIconsUnder(box());
+
+    EXPECT_EQ(counts.rebuilt, 2);
+    EXPECT_TRUE(counts.skippedUtf8.empty());
+    EXPECT_EQ(readFile(box() + "cd.tag"), "0\r\n5\r\n1\r\n8\r\n");
+    EXPECT_EQ(readFile(box() + "root.tag"), "0\r\n");
+}
+
+TEST_F(IconRebuild, BrokenListingsAndShortTagsAreSkippedAndLeftAsTheyWere)
+{
+    writeFile(box() + "good.cdr", "CD\r\n\tA.JPG\r\n");
+    writeFile(box() + "good.tag", "0\r\n8\r\n");
+    writeFile(box() + "broken.cdr", "CD\r\n\t\t\tTOO DEEP\r\n");
+    writeFile(box() + "short.cdr", "CD\r\n\tA\r\n\tB\r\n");
+    writeFile(box() + "short.tag", "0\r\n1\r\n");
+    writeFile(box() + "word.cdr", "CD\r\n\tA\r\n");
+    writeFile(box() + "word.tag", "0\r\nx\r\n");
+    writeFile(dir / "Orlendy/" + catalog::ResultsFolderName() + "/cat/x.tgt", "walked, no record");
+
+    const auto counts = maintenance::RebuildIconsUnder(dir / "Orlendy/");
+
+    EXPECT_EQ(counts.rebuilt, 1);
+    EXPECT_EQ(counts.skippedUtf8.size(), 3u);
+    EXPECT_FALSE(counts.aborted);
+    EXPECT_EQ(readFile(box() + "good.tag"), "0\r\n6\r\n");
+    EXPECT_FALSE(exists(box() + "broken.tag"));
+    EXPECT_EQ(readFile(box() + "short.tag"), "0\r\n1\r\n");
+    EXPECT_EQ(readFile(box() + "word.tag"), "0\r\nx\r\n");
+    EXPECT_EQ(maintenance::RebuildDoneMessage(counts), "重建图标索引完成！\r3张光盘无法重建，已跳过。");
+    EXPECT_EQ(maintenance::RebuildDoneMessage({}), "重建图标索引完成！");
+}
+
+TEST_F(IconRebuild, AbortStopsTheWalkAndKeepsWhatWasRebuilt)
+{
+    for (const char* name : {"a", "b", "c"}) {
+        writeFile(box() + gbk("子盒/") + name + ".cdr", "CD\r\n\tX.TXT\r\n");
+    }
+    int started = 0;
+    maintenance::RebuildHooks hooks;
+    hooks.starting = [&](const std::string&) { ++started; };
+    hooks.aborted = [&] { return started == 2; };
+
+    const auto counts = maintenance::RebuildIconsUnder(box(), hooks);
+
+    EXPECT_TRUE(counts.aborted);
+    EXPECT_EQ(counts.rebuilt, 2);
+    EXPECT_TRUE(exists(box() + gbk("子盒/") + "b.tag"));
+    EXPECT_FALSE(exists(box() + gbk("子盒/") + "c.tag"));
+}
+
+} // namespace

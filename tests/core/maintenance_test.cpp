@@ -1,0 +1,268 @@
+#include "maintenance/maintenance.h"
+
+#include "catalog/library.h"
+#include "catalog/text.h"
+#include "tests/support/temp_library.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+using testing_support::exists;
+using testing_support::gbk;
+using testing_support::makeFolders;
+using testing_support::readFile;
+using testing_support::snapshot;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+class Maintenance : public ::testing::Test
+{
+protected:
+    std::string root() const { return dir / "Orlendy/"; }
+    std::string source() const { return dir / "elsewhere/Orlendy/"; }
+    TempDir dir;
+};
+
+// ---- Import ------------------------------------------------------------------------------
+
+TEST_F(Maintenance, ImportMergesBoxesReplacesRecordsAndCarriesOnlyRecordFiles)
+{
+    const std::string box = gbk("软件光盘");
+    writeFile(root() + box + "/a.Cdr", "old a");
+    writeFile(root() + box + "/b.Cdr", "kept b");
+    writeFile(source() + box + "/a.CDR", "new a"); // another spelling replaces the old one
+    writeFile(source() + box + "/c.cdr", "new c");
+    writeFile(source() + box + "/cover.jpg", "picture");
+    writeFile(source() + "loose.Cdr", "in the source itself");
+    writeFile(source() + "Vellumark.exe", "program");
+    writeFile(source() + catalog::ResultsFolderName() + "/cat/x.tgt", "pointer");
+
+    const auto counts = maintenance::ImportRecords(root(), source());
+
+    EXPECT_EQ(counts.filesCopied, 4);
+    EXPECT_EQ(counts.filesNotCopied, 0);
+    EXPECT_EQ(readFile(root() + box + "/a.CDR"), "new a");
+    EXPECT_FALSE(exists(root() + box + "/a.Cdr"));
+    EXPECT_EQ(readFile(root() + box + "/b.Cdr"), "kept b");
+    EXPECT_EQ(readFile(root() + box + "/c.cdr"), "new c");
+    EXPECT_EQ(readFile(root() + "loose.Cdr"), "in the source itself");
+    EXPECT_EQ(readFile(root() + catalog::ResultsFolderName() + "/cat/x.tgt"), "pointer");
+    EXPECT_FALSE(exists(root() + box + "/cover.jpg"));
+    EXPECT_FALSE(exists(root() + "Vellumark.exe"));
+}
+
+TEST_F(Maintenance, ImportRefusesTheLibraryItsInsideAndEveryFolderAboveIt)
+{
+    makeFolders(root() + "box/inner");
+    makeFolders(source());
+    for (const std::string& refused : {root(), root() + "box/", root() + "box/inner", dir.path(),
+                                      std::string("/")}) {
+        EXPECT_TRUE(maintenance::ImportRefused(root(), refused)) << refused;
+    }
+    EXPECT_FALSE(maintenance::ImportRefused(root(), source()));
+    EXPECT_FALSE(maintenance::ImportRefused(root(), dir / "elsewhere/"));
+    writeFile(dir / "x.cdr", "would be read while written");
+    EXPECT_THROW(maintenance::ImportRecords(root(), dir.path()), std::invalid_argument);
+    EXPECT_EQ(snapshot(root()), "box/\nbox/inner/\n");
+}
+
+TEST_F(Maintenance, ImportConvertsATreeOfUtf8NamesToGbk)
+{
+    makeFolders(root());
+    writeFile(source() + "软件光盘/办公软件.cdr", "listing, GBK inside");
+    writeFile(source() + "软件光盘/办公软件.tag", "0\r\n");
+    writeFile(source() + "ÿ查找结果/类别/光盘.tgt", "pointer");
+    ASSERT_EQ(maintenance::JudgeSourceNames(source()), maintenance::SourceNames::Utf8);
+
+    const auto counts = maintenance::ImportRecords(root(), source());
+
+    EXPECT_EQ(counts.filesCopied, 3);
+    EXPECT_EQ(readFile(root() + gbk("软件光盘/办公软件") + ".cdr"), "listing, GBK inside");
+    EXPECT_TRUE(exists(root() + gbk("软件光盘/办公软件") + ".tag"));
+    EXPECT_TRUE(exists(root() + catalog::ResultsFolderName() + "/" + gbk("类别/光盘") + ".tgt"));
+}
+
+TEST_F(Maintenance, ImportKeepsTheBytesOfATreeThatIsNotAllUtf8AndSkipsNamesThatAreNotGbk)
+{
+    makeFolders(root());
+    const std::string boxGbk = gbk("游戏");
+    writeFile(source() + boxGbk + "/a.cdr", "GBK box");
+    writeFile(source() + "音乐/b.cdr", "UTF-8 box, taken as GBK bytes");
+    writeFile(source() + "broken\x81/c.cdr", "not GBK");
+    writeFile(source() + "d\x81\x7F.cdr", "not GBK either");
+    ASSERT_EQ(maintenance::JudgeSourceNames(source()), maintenance::SourceNames::Gbk);
+
+    const auto counts = maintenance::ImportRecords(root(), source());
+
+    EXPECT_EQ(counts.filesCopied, 2);
+    EXPECT_EQ(counts.filesNotCopied, 2);
+    ASSERT_EQ(counts.skippedUtf8.size(), 2u);
+    EXPECT_TRUE(exists(root() + boxGbk + "/a.cdr"));
+    EXPECT_TRUE(exists(root() + "音乐/b.cdr"));
+    EXPECT_FALSE(exists(root() + "broken\x81"));
+    EXPECT_FALSE(exists(root() + "d\x81\x7F.cdr"));
+}
+
+TEST_F(Maintenance, AUtf8NameThatGbkCannotHoldMakesTheTreeGbk)
+{
+    writeFile(source() + "软件/a.cdr", "x");
+    writeFile(source() + "emoji\xF0\x9F\x98\x80/b.cdr", "x");
+    EXPECT_EQ(maintenance::JudgeSourceNames(source()), maintenance::SourceNames::Gbk);
+    writeFile(dir / "ascii/box/a.cdr", "x");
+    writeFile(dir / "ascii/notes\xB2\xE2.txt", "not a record: not judged");
+    EXPECT_EQ(maintenance::JudgeSourceNames(dir / "ascii/"), maintenance::SourceNames::Utf8);
+}
+
+// ---- Backup ------------------------------------------------------------------------------
+
+// A target as Linux mounts FAT, exFAT and NTFS sticks: names that are not UTF-8 are
+// refused with EINVAL. One file may be made to fail as a full stick would.
+class RefusingTarget : public maintenance::BackupTarget
+{
+public:
+    int makeFolder(const std::string& folder) override
+    {
+        return catalog::isValidUtf8(folder) ? BackupTarget::makeFolder(folder) : EINVAL;
+    }
+    int probe(const std::string& folder, const std::string& name) override
+    {
+        ++probes;
+        return catalog::isValidUtf8(folder + name) ? BackupTarget::probe(folder, name) : EINVAL;
+    }
+    off_t copyFile(const std::string& from, const std::string& folder,
+                   const std::string& to) override
+    {
+        if (!catalog::isValidUtf8(to) || (!failing.empty() && to.ends_with(failing))) {
+            return -1;
+        }
+        return BackupTarget::copyFile(from, folder, to);
+    }
+    int probes = 0;
+    std::string failing;
+};
+
+void writeSampleLibrary(const std::string& root)
+{
+    writeFile(root + gbk("软件光盘/办公") + ".Cdr", "listing\r\n");
+    writeFile(root + gbk("软件光盘/办公") + ".tag", "0\r\n");
+    writeFile(root + gbk("软件光盘/子盒/游戏") + ".Ifn", std::string(192, '\0'));
+    makeFolders(root + gbk("空盒"));
+    writeFile(root + "loose.cdr", "root record");
+    writeFile(root + catalog::ResultsFolderName() + "/" + gbk("类别/光盘") + ".tgt", "ptr");
+    writeFile(root + catalog::ResultsFolderName() + "/" + gbk("类别") + ".fin", "about");
+}
+
+TEST_F(Maintenance, BackupTwiceKeepsTheSecondRunAndWhatWasDeletedBetween)
+{
+    writeSampleLibrary(root());
+    writeFile(root() + "notes.txt", "not a record");
+    const std::string target = dir / "stick/";
+    makeFolders(target);
+
+    auto counts = maintenance::BackupLibrary(root(), target);
+    EXPECT_FALSE(counts.namesInUtf8);
+    EXPECT_EQ(counts.filesCopied, 6);
+    std::filesystem::remove(root() + "loose.cdr");
+    writeFile(root() + gbk("软件光盘/办公") + ".Cdr", "changed\r\n");
+    counts = maintenance::BackupLibrary(root(), target);
+
+    EXPECT_EQ(counts.filesCopied, 5);
+    const std::string backup = maintenance::BackupFolder(target);
+    EXPECT_EQ(backup, target + "Orlendy/");
+    EXPECT_EQ(readFile(backup + gbk("软件光盘/办公") + ".Cdr"), "changed\r\n");
+    EXPECT_EQ(readFile(backup + "loose.cdr"), "root record");
+    EXPECT_TRUE(exists(backup + gbk("空盒")));
+    EXPECT_FALSE(exists(backup + "notes.txt"));
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(target)) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+}
+
+TEST_F(Maintenance, BackupRefusesTheLibraryItsInsideAndItsParentButNotFurtherUp)
+{
+    writeSampleLibrary(root());
+    EXPECT_TRUE(maintenance::BackupRefused(root(), root()));
+    EXPECT_TRUE(maintenance::BackupRefused(root(), root() + gbk("软件光盘")));
+    EXPECT_TRUE(maintenance::BackupRefused(root(), dir.path()));
+    EXPECT_THROW(maintenance::BackupLibrary(root(), dir.path()), std::invalid_argument);
+
+    // Further up the backup folder is another folder than the library.
+    TempDir outer;
+    const std::string nested = outer / "home/Orlendy/";
+    writeSampleLibrary(nested);
+    EXPECT_FALSE(maintenance::BackupRefused(nested, outer.path()));
+    const auto counts = maintenance::BackupLibrary(nested, outer.path());
+    EXPECT_EQ(counts.filesCopied, 6);
+    EXPECT_EQ(snapshot(outer / "Orlendy/"), snapshot(nested));
+}
+
+TEST_F(Maintenance, BackupHoldingTheLibraryInItsOwnFolderIsRefused)
+{
+    // Library at T/Orlendy/inner/: a backup into T would write into the library's tree.
+    const std::string inner = dir / "t/Orlendy/inner/";
+    writeSampleLibrary(inner);
+    EXPECT_TRUE(maintenance::BackupRefused(inner, dir / "t/"));
+}
+
+TEST_F(Maintenance, BackupToATargetRefusingGbkNamesWritesUtf8AndImportsBackByteForByte)
+{
+    writeSampleLibrary(root());
+    const std::string target = dir / "stick/";
+    makeFolders(target);
+    RefusingTarget stick;
+
+    const auto counts = maintenance::BackupLibrary(root(), target, stick);
+
+    EXPECT_TRUE(counts.namesInUtf8);
+    EXPECT_EQ(stick.probes, 1);
+    EXPECT_EQ(counts.filesCopied, 6);
+    EXPECT_EQ(counts.filesNotCopied, 0);
+    const std::string backup = maintenance::BackupFolder(target);
+    EXPECT_EQ(readFile(backup + "软件光盘/办公.Cdr"), "listing\r\n");
+    EXPECT_TRUE(exists(backup + "空盒"));
+
+    const std::string restored = dir / "restored/Orlendy/";
+    makeFolders(restored);
+    const auto imported = maintenance::ImportRecords(restored, backup);
+    EXPECT_EQ(imported.filesCopied, 6);
+    EXPECT_EQ(snapshot(restored), snapshot(root()));
+}
+
+TEST_F(Maintenance, BackupCountsEveryFileThatWasNotCopied)
+{
+    writeSampleLibrary(root());
+    const std::string target = dir / "stick/";
+    makeFolders(target);
+    RefusingTarget stick;
+    stick.failing = "loose.cdr";
+
+    const auto counts = maintenance::BackupLibrary(root(), target, stick);
+
+    EXPECT_EQ(counts.filesCopied, 5);
+    EXPECT_EQ(counts.filesNotCopied, 1);
+    EXPECT_FALSE(exists(maintenance::BackupFolder(target) + "loose.cdr"));
+}
+
+TEST_F(Maintenance, ProgressCountsEveryRecordFileOnce)
+{
+    writeSampleLibrary(root());
+    makeFolders(dir / "stick");
+    long long total = -1;
+    long long steps = 0;
+    maintenance::CopyHooks hooks;
+    hooks.counted = [&](long long count) { total = count; };
+    hooks.advanced = [&] { ++steps; };
+    maintenance::BackupLibrary(root(), dir / "stick/", hooks);
+    EXPECT_EQ(total, 6);
+    EXPECT_EQ(steps, 6);
+}
+
+} // namespace

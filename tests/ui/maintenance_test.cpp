@@ -1,0 +1,288 @@
+// Import and backup from the main window, driven by the control names.
+
+#include "app/mainunit.h"
+#include "app/panel_bar.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_drives.h"
+#include "tests/support/fake_settings_store.h"
+#include "tests/support/fake_shell.h"
+#include "tests/support/fake_user_dialogs.h"
+#include "tests/support/temp_library.h"
+#include "tests/support/ui_helpers.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QTest>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
+
+#include <memory>
+
+using platform::MessageIcon;
+using testing_support::exists;
+using testing_support::gbk;
+using testing_support::readFile;
+using testing_support::walk;
+
+namespace {
+
+const std::string ToolDisc = "E:\\\r\n\tSETUP\r\n";
+
+class MaintenanceTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testing_support::TempDir> m_dir;
+    testing_support::FakeSettingsStore m_settings;
+    testing_support::FakeDrives m_drives;
+    testing_support::FakeUserDialogs m_dialogs;
+    testing_support::FakeClock m_clock{{2024, 5, 6, 7, 8, 9, 0}};
+    testing_support::FakeShell m_shell;
+    std::unique_ptr<app::Tmainform> m_form;
+
+    std::string root() const { return m_dir->path() + "Orlendy/"; }
+    std::string at(const char* relativeUtf8) const { return root() + gbk(relativeUtf8); }
+    void makeForm()
+    {
+        m_form = std::make_unique<app::Tmainform>(app::MainServices{
+            m_settings, m_drives, m_dialogs, m_clock, m_shell, root(), m_dir->path(), nullptr});
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    }
+    QTreeWidget* boxTree() const { return m_form->findChild<QTreeWidget*>("TVstyle"); }
+    QAction* action(const char* name) const { return m_form->findChild<QAction*>(name); }
+    QString status() const
+    {
+        return m_form->findChild<app::PanelBar*>("StatusBar4")->panelText(0);
+    }
+    QTreeWidgetItem* node(const QString& path) const
+    {
+        return walk(boxTree()->topLevelItem(0), path);
+    }
+    // The prompts of the folder browsers shown so far.
+    std::vector<std::string> browserPrompts() const
+    {
+        std::vector<std::string> prompts;
+        for (const auto& choice : m_dialogs.choices()) {
+            prompts.push_back(choice.name);
+        }
+        return prompts;
+    }
+
+    // Runs the icon rebuild dialog from the main bar; act gets the dialog once it is up,
+    // then the dialog is closed if it is still open.
+    void throughReIconForm(const std::function<void(QDialog*)>& act)
+    {
+        bool acted = false;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, [&] {
+            auto* dialog = m_form->findChild<QDialog*>("TReIconForm");
+            if (acted || dialog == nullptr || !dialog->isVisible()) {
+                return;
+            }
+            acted = true;
+            act(dialog);
+            if (dialog->isVisible()) {
+                dialog->findChild<QPushButton*>("BitBtn2")->click();
+            }
+        });
+        driver.start(10);
+        action("ToolButton1")->trigger();
+        QVERIFY(acted);
+    }
+
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<testing_support::TempDir>();
+        m_settings = {};
+        m_dialogs = {};
+        testing_support::writeFile(at("软件光盘/工具盘.Cdr"), ToolDisc);
+        testing_support::writeFile(at("软件光盘/工具盘.tag"), "0\r\n1\r\n");
+    }
+    void cleanup()
+    {
+        m_form.reset();
+        m_dir.reset();
+    }
+
+    void commandsAreOnTheMainBar()
+    {
+        makeForm();
+        QVERIFY(action("topload")->isEnabled());
+        QCOMPARE(action("topload")->shortcut(), QKeySequence(Qt::Key_F6));
+        QVERIFY(action("ToolButton20")->isEnabled());
+    }
+
+    // The library, a box of it and the folder that holds it are refused and the browser
+    // opens again; the source chosen then is imported into the library and shown.
+    void importRefusesTheLibraryThenCopiesTheChosenTree()
+    {
+        const std::string source = m_dir->path() + "old/";
+        testing_support::writeFile(source + gbk("游戏光盘/星际.CDR"), "F:\\\r\n");
+        testing_support::writeFile(source + gbk("游戏光盘/星际.TAG"), "0\r\n");
+        testing_support::writeFile(source + gbk("游戏光盘/封面.jpg"), "picture");
+        testing_support::writeFile(source + gbk("软件光盘/工具盘.Cdr"), "E:\\\r\n\tNEW\r\n");
+        testing_support::writeFile(source + "LOOSE.cdr", "G:\\\r\n");
+        makeForm();
+        m_dialogs.chooseNext(root());
+        m_dialogs.chooseNext(root() + gbk("软件光盘"));
+        m_dialogs.chooseNext(m_dir->path());
+        m_dialogs.chooseNext(source.substr(0, source.size() - 1)); // without its slash
+        m_dialogs.answerNext(true);
+        action("topload")->trigger();
+
+        QCOMPARE(browserPrompts(), std::vector<std::string>(4, "请选择要导入的源文件夹"));
+        const auto& shown = m_dialogs.shown();
+        QCOMPARE(shown.size(), std::size_t{4});
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(shown[i].text, std::string("不能从自己的父文件夹、自己及自己的子文件夹中导入!"));
+            QCOMPARE(shown[i].icon, MessageIcon::Warning);
+        }
+        QCOMPARE(shown[3].text,
+                 "确定将 \"" + source + " \"子目录下所有的光盘\r导入到 \"Orlendy\"");
+        QCOMPARE(shown[3].icon, MessageIcon::Question);
+
+        QCOMPARE(readFile(at("游戏光盘/星际.CDR")), std::string("F:\\\r\n"));
+        QCOMPARE(readFile(at("软件光盘/工具盘.Cdr")), std::string("E:\\\r\n\tNEW\r\n"));
+        QCOMPARE(readFile(root() + "LOOSE.cdr"), std::string("G:\\\r\n"));
+        QVERIFY(!exists(at("游戏光盘/封面.jpg")));
+        // Refreshed: the new box is in the tree, the status panel is clear again.
+        QVERIFY(node(QString::fromUtf8("游戏光盘\\")) != nullptr);
+        QCOMPARE(status(), QString());
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void importAnsweredNoCopiesNothing()
+    {
+        const std::string source = m_dir->path() + "old/";
+        testing_support::writeFile(source + gbk("游戏光盘/星际.CDR"), "F:\\\r\n");
+        makeForm();
+        m_dialogs.chooseNext(source);
+        m_dialogs.answerNext(false);
+        action("topload")->trigger();
+        QVERIFY(!exists(at("游戏光盘")));
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{1});
+    }
+
+    // A name GBK cannot hold is left out and said; the rest arrives.
+    void importSaysWhatItSkipped()
+    {
+        const std::string source = m_dir->path() + "old/";
+        testing_support::writeFile(source + "Box/" + gbk("好") + ".cdr", "F:\\\r\n");
+        testing_support::writeFile(source + "Box/\x81.cdr", "G:\\\r\n");
+        makeForm();
+        m_dialogs.chooseNext(source);
+        m_dialogs.answerNext(true);
+        action("topload")->trigger();
+        QCOMPARE(m_dialogs.shown().back().icon, MessageIcon::Warning);
+        QVERIFY(m_dialogs.lastText().find("以下项目的名称不能以 GBK 保存, 已跳过:") !=
+                std::string::npos);
+        QVERIFY(exists(root() + "Box/" + gbk("好") + ".cdr"));
+        QVERIFY(!exists(root() + "Box/\x81.cdr"));
+    }
+
+    void backupRefusesTheLibraryThenWritesOrlendy()
+    {
+        const std::string target = m_dir->path() + "stick/";
+        testing_support::makeFolders(target);
+        makeForm();
+        m_form->findChild<app::PanelBar*>("StatusBar4")->setPanelText(0, QStringLiteral("before"));
+        m_dialogs.chooseNext(root() + gbk("软件光盘/"));
+        m_dialogs.chooseNext(m_dir->path());
+        m_dialogs.chooseNext(target);
+        m_dialogs.answerNext(true);
+        action("ToolButton20")->trigger();
+
+        QCOMPARE(browserPrompts(), std::vector<std::string>(3, "你要备份到哪里？"));
+        const auto& shown = m_dialogs.shown();
+        QCOMPARE(shown.size(), std::size_t{4});
+        QCOMPARE(shown[0].text, std::string("不能备份给自己的父文件夹、自己及自己的子文件夹!"));
+        QCOMPARE(shown[1].text, shown[0].text);
+        QCOMPARE(shown[2].text, "确定要将所有光盘备份到.. \"" + target + "\"");
+        QCOMPARE(shown[3].text, std::string("备份完成！请妥善保存！"));
+        QCOMPARE(shown[3].icon, MessageIcon::Information);
+        QCOMPARE(readFile(target + "Orlendy/" + gbk("软件光盘/工具盘.Cdr")), ToolDisc);
+        QCOMPARE(status(), QStringLiteral("before"));
+    }
+
+    // A file that could not be copied makes the completion message say so.
+    void backupThatLeftFilesOutIsNotReportedAsDone()
+    {
+        const std::string target = m_dir->path() + "stick/";
+        // A folder in the way of a record file: that file cannot be written.
+        testing_support::makeFolders(target + "Orlendy/" + gbk("软件光盘/工具盘.Cdr") + "/x");
+        makeForm();
+        m_dialogs.chooseNext(target);
+        m_dialogs.answerNext(true);
+        action("ToolButton20")->trigger();
+        QCOMPARE(m_dialogs.shown().back().icon, MessageIcon::Warning);
+        QVERIFY(m_dialogs.lastText().find("有 1 个文件未能复制！") != std::string::npos);
+        QCOMPARE(readFile(target + "Orlendy/" + gbk("软件光盘/工具盘.tag")),
+                 std::string("0\r\n1\r\n"));
+    }
+
+    // The box chosen in the dialog is rebuilt, the others are left alone, and the main
+    // window then selects that box; the next opening presets it.
+    void reIconRebuildsTheChosenBoxAndTheWindowFollows()
+    {
+        testing_support::writeFile(at("游戏光盘/星际.CDR"), "F:\\\r\n\tGAME.JPG\r\n");
+        testing_support::writeFile(at("游戏光盘/星际.TAG"), "0\r\n8\r\n");
+        testing_support::writeFile(at("游戏光盘/盘二.cdr"), "G:\\\r\n\tDISK1.ZIP\r\n");
+        makeForm();
+        boxTree()->setCurrentItem(boxTree()->topLevelItem(0));
+        m_dialogs.answerNext(true);
+        throughReIconForm([&](QDialog* dialog) {
+            QCOMPARE(dialog->windowTitle(), QString::fromUtf8("重建光盘图标 "));
+            const QStringList lines = {
+                "这是专门针对1.20版升级到1.31版开发的功能", "原因是1.20版生成的光盘导入到1.31版后",
+                "光盘镜象内的文件图标会乱套!", "这个功能将校正这些图标，使之基本正确!",
+                "这是个比较耗时的过程，请您在考虑之后再使用!", "(平均重建一张光盘大约需要 6 秒)"};
+            for (int i = 0; i < lines.size(); ++i) {
+                auto* label = dialog->findChild<QLabel*>(QStringLiteral("Label%1").arg(i + 2));
+                QCOMPARE(label->text(), lines[i]);
+                QCOMPARE(label->palette().color(QPalette::WindowText) == QColor(Qt::red),
+                         i == 4);
+            }
+            auto* tree = dialog->findChild<QTreeWidget*>("TreeView1");
+            QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+            tree->setCurrentItem(walk(tree->topLevelItem(0), QString::fromUtf8("游戏光盘\\")));
+            dialog->findChild<QPushButton*>("BitBtn1")->click();
+        });
+        const auto& shown = m_dialogs.shown();
+        QCOMPARE(shown.size(), std::size_t{2});
+        QCOMPARE(shown[0].text, std::string("将对　Orlendy游戏光盘 下的光盘镜象重新生成图标！\r\r"
+                                            "这将是一个比较耗时的过程，是否继续？"));
+        QCOMPARE(shown[0].icon, MessageIcon::Warning);
+        QCOMPARE(shown[1].text, std::string("重建图标索引完成！"));
+        QCOMPARE(readFile(at("游戏光盘/星际.TAG")), std::string("0\r\n6\r\n"));
+        QVERIFY(readFile(at("游戏光盘/盘二.tag")) == "0\r\n5\r\n");
+        QCOMPARE(readFile(at("软件光盘/工具盘.tag")), std::string("0\r\n1\r\n"));
+        QCOMPARE(testing_support::currentPath(*boxTree()), QString::fromUtf8("游戏光盘"));
+
+        // Opened again on the root: the dialog presets the root; answered No it stays open.
+        boxTree()->setCurrentItem(boxTree()->topLevelItem(0));
+        m_dialogs.clear();
+        m_dialogs.answerNext(false);
+        throughReIconForm([&](QDialog* dialog) {
+            auto* tree = dialog->findChild<QTreeWidget*>("TreeView1");
+            QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+            dialog->findChild<QPushButton*>("BitBtn1")->click();
+            QVERIFY(dialog->isVisible());
+        });
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{1});
+        QCOMPARE(m_dialogs.lastText().substr(0, 20), std::string("将对　Orlendy 下"));
+    }
+};
+
+} // namespace
+
+QTEST_MAIN(MaintenanceTest)
+#include "maintenance_test.moc"
