@@ -71,6 +71,7 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
     m_expForm = new output::TExpForm({m_services.settings, m_services.dialogs, m_services.shell,
                                       m_services.printing, m_services.documentsFolder},
                                      this);
+    m_setupForm = new settings::TSetupForm(m_services.settings, m_services.dialogs, this);
 
     buildDriveMenus();
     buildBoxTreeMenu();
@@ -132,14 +133,15 @@ void Tmainform::buildActions()
         make("ToolButton5", Command::Output, QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
     m_reIconAction = make("TopReIcon", Command::RebuildIcons, QStringLiteral("校验"),
                           QStringLiteral("重建图标索引"));
-    m_setupAction = make("TopSetup", Command::Settings, QStringLiteral("设置F9"),
+    m_setupAction = make("topsetup", Command::Settings, QStringLiteral("设置F9"),
                          QStringLiteral("设置 Orlendy(F9)..."), Qt::Key_F9);
     m_aboutAction = make("TopAbout", Command::About, QStringLiteral("关于F1"),
                          QStringLiteral("关于 Orlendy(F1)..."), Qt::Key_F1);
     m_exitAction = make("TopExit", Command::Exit, QStringLiteral("退出F10"),
                         QStringLiteral("退出系统(F10)"), Qt::Key_F10);
     for (QAction* built : {m_refreshAction, m_clearAction, m_aboutAction, m_exitAction,
-                           m_newCdAction, m_newBoxAction, m_findAction, m_outputAction}) {
+                           m_newCdAction, m_newBoxAction, m_findAction, m_outputAction,
+                           m_setupAction}) {
         m_available.insert(built);
         built->setEnabled(true);
     }
@@ -150,6 +152,7 @@ void Tmainform::buildActions()
     connectCommand(m_newBoxAction, &QAction::triggered, &Tmainform::TopNewCDSClick);
     connectCommand(m_findAction, &QAction::triggered, &Tmainform::topfindClick);
     connectCommand(m_outputAction, &QAction::triggered, &Tmainform::ToolButton5Click);
+    connectCommand(m_setupAction, &QAction::triggered, &Tmainform::topsetupClick);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
         TAboutForm about(this);
         about.exec();

@@ -55,6 +55,10 @@ class TExpForm;
 enum class Style;
 } // namespace output
 
+namespace settings {
+class TSetupForm;
+}
+
 namespace scan {
 class TCDMxForm;
 class TNewCDForm;
@@ -162,6 +166,9 @@ public:
     void TVstyleDragDrop(QDropEvent* event);
     void LVcdDragOver(QDragMoveEvent* event);
     void LVcdDragDrop(QDropEvent* event);
+
+    // The settings dialog; a library moved to a new place is loaded from there.
+    void topsetupClick();
 
     // Layout.
     void restoreLayout();
@@ -330,6 +337,7 @@ private:
     search::TLocForm* m_locForm = nullptr;
     organize::TMoveForm* m_moveForm = nullptr;
     output::TExpForm* m_expForm = nullptr;
+    settings::TSetupForm* m_setupForm = nullptr;
     // The remembered find text and where "find next" goes on (an index in tree order).
     std::string m_findTextGbk;
     int m_findPosition = 0;
