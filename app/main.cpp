@@ -12,6 +12,7 @@
 #include "platform/qt/qt_shell.h"
 #include "platform/qt/qt_user_dialogs.h"
 #include "platform/qt/single_instance.h"
+#include "settings/PWDUnit.h"
 
 int main(int argc, char** argv)
 {
@@ -43,6 +44,10 @@ int main(int argc, char** argv)
         qt_edition::MediaWatcher mediaWatcher;
         QObject::connect(&mediaWatcher, &qt_edition::MediaWatcher::mediaChanged, &mainForm,
                          &app::Tmainform::mediaChanged);
+        // The window is built but stays hidden until the start-up password is given.
+        if (!settings::AskStartupPassword(settings)) {
+            return 0;
+        }
         mainForm.show();
         return QApplication::exec();
     } catch (const std::exception& error) {

@@ -198,4 +198,18 @@ void Tmainform::topclsnullClick()
     refreshLibrary();
 }
 
+void Tmainform::topsetupClick()
+{
+    m_setupForm->setValues({m_libraryRoot, m_quietMode, m_saveLayoutOnExit});
+    if (m_setupForm->exec() != QDialog::Accepted) {
+        return;
+    }
+    const settings::SetupValues& values = m_setupForm->values();
+    m_quietMode = values.quietMode;
+    m_saveLayoutOnExit = values.saveLayoutOnExit;
+    if (m_setupForm->libraryMoved()) {
+        refreshLibrary();
+    }
+}
+
 } // namespace app

@@ -72,6 +72,7 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
                                       m_services.printing, m_services.documentsFolder},
                                      this);
     m_reIconForm = new maintenance::TReIconForm(m_services.dialogs, this);
+    m_setupForm = new settings::TSetupForm(m_services.settings, m_services.dialogs, this);
 
     buildDriveMenus();
     buildBoxTreeMenu();
@@ -133,7 +134,7 @@ void Tmainform::buildActions()
         make("ToolButton5", Command::Output, QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
     m_reIconAction = make("ToolButton1", Command::RebuildIcons, QStringLiteral("校验"),
                           QStringLiteral("重建图标索引"));
-    m_setupAction = make("TopSetup", Command::Settings, QStringLiteral("设置F9"),
+    m_setupAction = make("topsetup", Command::Settings, QStringLiteral("设置F9"),
                          QStringLiteral("设置 Orlendy(F9)..."), Qt::Key_F9);
     m_aboutAction = make("TopAbout", Command::About, QStringLiteral("关于F1"),
                          QStringLiteral("关于 Orlendy(F1)..."), Qt::Key_F1);
@@ -141,7 +142,8 @@ void Tmainform::buildActions()
                         QStringLiteral("退出系统(F10)"), Qt::Key_F10);
     for (QAction* built : {m_refreshAction, m_clearAction, m_aboutAction, m_exitAction,
                            m_newCdAction, m_newBoxAction, m_findAction, m_outputAction,
-                           m_importAction, m_backupAction, m_reIconAction}) {
+                           m_importAction, m_backupAction, m_reIconAction,
+                           m_setupAction}) {
         m_available.insert(built);
         built->setEnabled(true);
     }
@@ -155,6 +157,7 @@ void Tmainform::buildActions()
     connectCommand(m_importAction, &QAction::triggered, &Tmainform::toploadClick);
     connectCommand(m_backupAction, &QAction::triggered, &Tmainform::ToolButton20Click);
     connectCommand(m_reIconAction, &QAction::triggered, &Tmainform::ToolButton1Click);
+    connectCommand(m_setupAction, &QAction::triggered, &Tmainform::topsetupClick);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
         TAboutForm about(this);
         about.exec();

@@ -58,6 +58,9 @@ enum class Style;
 namespace maintenance {
 class TReIconForm;
 } // namespace maintenance
+namespace settings {
+class TSetupForm;
+}
 
 namespace scan {
 class TCDMxForm;
@@ -173,6 +176,9 @@ public:
     void TVstyleDragDrop(QDropEvent* event);
     void LVcdDragOver(QDragMoveEvent* event);
     void LVcdDragDrop(QDropEvent* event);
+
+    // The settings dialog; a library moved to a new place is loaded from there.
+    void topsetupClick();
 
     // Layout.
     void restoreLayout();
@@ -342,6 +348,7 @@ private:
     organize::TMoveForm* m_moveForm = nullptr;
     output::TExpForm* m_expForm = nullptr;
     maintenance::TReIconForm* m_reIconForm = nullptr;
+    settings::TSetupForm* m_setupForm = nullptr;
     // The remembered find text and where "find next" goes on (an index in tree order).
     std::string m_findTextGbk;
     int m_findPosition = 0;

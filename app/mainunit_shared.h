@@ -36,6 +36,7 @@
 #include "search/LocUnit.h"
 #include "search/engine.h"
 #include "search/results.h"
+#include "settings/SetupUnit.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,0 +1,220 @@
+#include "settings/SetupUnit.h"
+
+#include "catalog/library.h"
+#include "platform/settings_store.h"
+#include "platform/user_dialogs.h"
+#include "settings/password.h"
+#include "ui_SetupUnit.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QShowEvent>
+
+#include <exception>
+#include <thread>
+
+namespace settings {
+
+namespace {
+
+constexpr char Caption[] = "设置";
+// Shown in the empty password fields while they stand for the stored password.
+constexpr char StoredPlaceholder[] = "********";
+
+std::string text(const QLineEdit* edit)
+{
+    return edit->text().toStdString();
+}
+
+// Runs work on a thread of its own while the window keeps painting; user input waits.
+// What work throws is thrown here.
+template <typename Work> auto offUiThread(Work work) -> decltype(work())
+{
+    decltype(work()) result{};
+    std::exception_ptr failure;
+    QEventLoop loop;
+    std::thread worker([&] {
+        try {
+            result = work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return result;
+}
+
+} // namespace
+
+TSetupForm::TSetupForm(platform::SettingsStore& settings, platform::UserDialogs& dialogs,
+                       QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::TSetupForm>()), m_settings(settings),
+      m_dialogs(dialogs)
+{
+    m_ui->setupUi(this);
+    connect(m_ui->CheckBox1, &QCheckBox::clicked, this, &TSetupForm::CheckBox1Click);
+    connect(m_ui->SpeedButton1, &QToolButton::clicked, this, &TSetupForm::SpeedButton1Click);
+    connect(m_ui->BitBtn1, &QPushButton::clicked, this, &TSetupForm::BitBtn1Click);
+    connect(m_ui->BitBtn2, &QPushButton::clicked, this, &TSetupForm::reject);
+}
+
+TSetupForm::~TSetupForm() = default;
+
+void TSetupForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        FormShow();
+    }
+}
+
+void TSetupForm::FormShow()
+{
+    m_libraryMoved = false;
+    setWindowTitle(QString::fromUtf8(Caption));
+    m_ui->Edit1->setText(QString::fromStdString(m_values.libraryRoot));
+
+    const StoredPassword password = ReadStoredPassword(m_settings);
+    m_ui->CheckBox1->setChecked(password.required);
+    enablePasswordFields(password.required);
+    m_ui->Edit2->clear();
+    m_ui->Edit3->clear();
+    // The stored password is a hash: the fields stay empty and show asterisks for it.
+    m_hasStoredPassword = password.required && !password.stored.empty();
+    const QString placeholder = m_hasStoredPassword ? QString::fromLatin1(StoredPlaceholder) : QString();
+    m_ui->Edit2->setPlaceholderText(placeholder);
+    m_ui->Edit3->setPlaceholderText(placeholder);
+
+    m_ui->CheckBox2->setChecked(!m_values.quietMode);
+    m_ui->CheckBox3->setChecked(m_values.saveLayoutOnExit);
+    m_ui->BitBtn1->setFocus();
+}
+
+void TSetupForm::enablePasswordFields(bool on)
+{
+    for (QWidget* field : {static_cast<QWidget*>(m_ui->Label2), static_cast<QWidget*>(m_ui->Edit2),
+                           static_cast<QWidget*>(m_ui->Label3), static_cast<QWidget*>(m_ui->Edit3)}) {
+        field->setEnabled(on);
+    }
+}
+
+void TSetupForm::CheckBox1Click()
+{
+    const bool on = m_ui->CheckBox1->isChecked();
+    enablePasswordFields(on);
+    if (on) {
+        m_ui->Edit2->setFocus();
+    }
+}
+
+void TSetupForm::SpeedButton1Click()
+{
+    const auto folder = m_dialogs.chooseFolder("请选择光盘要存放的新位置", m_values.libraryRoot);
+    if (!folder) {
+        return;
+    }
+    const NewLocation location =
+        ChooseLibraryLocation(*folder, text(m_ui->Edit1), m_values.libraryRoot, m_freeSpace);
+    switch (location.choice) {
+    case LocationChoice::Unchanged:
+        break;
+    case LocationChoice::Accepted:
+        m_ui->Edit1->setText(QString::fromStdString(location.root));
+        break;
+    case LocationChoice::NoSpace:
+        m_dialogs.message("目标磁盘没有足够空间，不能作为存放点!", platform::MessageIcon::Error);
+        break;
+    case LocationChoice::InsideLibrary:
+        m_dialogs.message("不能将光盘存放到原存放点自身及其子文件夹中!", platform::MessageIcon::Error);
+        break;
+    }
+}
+
+bool TSetupForm::validatePassword(bool& keepStored)
+{
+    const QString typed = m_ui->Edit2->text();
+    keepStored = m_hasStoredPassword && typed.isEmpty() && m_ui->Edit3->text().isEmpty();
+    if (!m_ui->CheckBox1->isChecked()) {
+        return true;
+    }
+    const PasswordRefusal refusal =
+        CheckPasswordEntry({true, keepStored, text(m_ui->Edit2), text(m_ui->Edit3)});
+    if (refusal != PasswordRefusal::None) {
+        m_dialogs.message(refusal == PasswordRefusal::Empty ? "密码不能为空!" : "两次输入的密码不一样!",
+                          platform::MessageIcon::Warning);
+        m_ui->Edit2->setFocus();
+        return false;
+    }
+    // Only a password typed just now can be shown; a stored one is kept as a hash.
+    if (!keepStored) {
+        m_dialogs.message("请牢记密码: " + typed.toStdString(), platform::MessageIcon::Warning);
+    }
+    return true;
+}
+
+bool TSetupForm::relocate()
+{
+    const std::string newRoot = text(m_ui->Edit1);
+    setWindowTitle(QString::fromUtf8("正在将光盘移动到新处....请稍侯"));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    setEnabled(false);
+    std::string failure;
+    try {
+        const std::string oldRoot = m_values.libraryRoot;
+        const organize::TreeTransfer transfer =
+            offUiThread([&] { return RelocateLibrary(oldRoot, newRoot); });
+        if (transfer.filesNotCopied > 0) {
+            // An incomplete copy must not become the library.
+            failure = "有 " + std::to_string(transfer.filesNotCopied) +
+                      " 个文件未能复制，光盘存放位置未改变。";
+        }
+    } catch (const organize::TargetInsideSource&) {
+        failure = "不能将光盘存放到原存放点自身及其子文件夹中!";
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    setEnabled(true);
+    QApplication::restoreOverrideCursor();
+    setWindowTitle(QString::fromUtf8(Caption));
+    if (!failure.empty()) {
+        m_dialogs.message(failure, platform::MessageIcon::Error);
+        return false;
+    }
+    m_values.libraryRoot = newRoot;
+    m_libraryMoved = true;
+    return true;
+}
+
+void TSetupForm::BitBtn1Click()
+{
+    bool keepStored = false;
+    if (!validatePassword(keepStored)) {
+        return;
+    }
+    // Nothing is written before the copy succeeded: a failed move changes no setting.
+    if (text(m_ui->Edit1) != m_values.libraryRoot && !relocate()) {
+        return;
+    }
+    try {
+        SavePassword(m_settings, {m_ui->CheckBox1->isChecked(), keepStored, text(m_ui->Edit2),
+                                  text(m_ui->Edit3)});
+        m_values.quietMode = !m_ui->CheckBox2->isChecked();
+        m_values.saveLayoutOnExit = m_ui->CheckBox3->isChecked();
+        m_settings.writeString(catalog::SoftwareKey, catalog::LibraryRootValue, m_values.libraryRoot);
+        m_settings.writeInteger(catalog::SoftwareKey, "对光盘镜象操作时警示", m_values.quietMode ? 1 : 0);
+        m_settings.writeInteger(catalog::SoftwareKey, "退出时保存窗口布局",
+                                m_values.saveLayoutOnExit ? 1 : 0);
+    } catch (const std::exception& error) {
+        m_dialogs.message(error.what(), platform::MessageIcon::Error);
+        return;
+    }
+    accept();
+}
+
+} // namespace settings

@@ -1,0 +1,88 @@
+#include "settings/relocation.h"
+
+#include "catalog/library.h"
+
+#include <sys/statvfs.h>
+
+#include <filesystem>
+
+namespace settings {
+
+namespace {
+
+std::string withSlash(std::string folder)
+{
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+} // namespace
+
+std::optional<std::uint64_t> FreeBytes(const std::string& folder)
+{
+    struct statvfs info {};
+    if (statvfs(folder.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+bool LiesInside(const std::string& path, const std::string& root)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    // The new root need not exist yet: weakly_canonical resolves what does.
+    const fs::path inner = fs::weakly_canonical(fs::path(path), error);
+    if (error) {
+        return false;
+    }
+    const fs::path outer = fs::weakly_canonical(fs::path(root), error);
+    if (error) {
+        return false;
+    }
+    auto in = inner.begin();
+    for (auto out = outer.begin(); out != outer.end(); ++out, ++in) {
+        if (out->empty()) {
+            continue; // the trailing separator
+        }
+        if (in == inner.end() || *in != *out) {
+            return false;
+        }
+    }
+    return true;
+}
+
+NewLocation ChooseLibraryLocation(const std::string& chosenFolder, const std::string& shownRoot,
+                                  const std::string& currentRoot, const FreeSpaceQuery& freeBytes)
+{
+    const std::string folder = withSlash(chosenFolder);
+    if (folder == withSlash(shownRoot)) {
+        return {};
+    }
+    const std::string root = folder + std::string(catalog::LibraryRootCaption) + "/";
+    const bool inside = LiesInside(root, currentRoot);
+    if (inside && LiesInside(currentRoot, root)) {
+        return {LocationChoice::Accepted, currentRoot}; // the library's own parent folder
+    }
+    // A copy into the library's own tree would read what it writes.
+    if (inside) {
+        return {LocationChoice::InsideLibrary, {}};
+    }
+    const auto free = freeBytes(folder);
+    if (!free || *free == 0) {
+        return {LocationChoice::NoSpace, {}};
+    }
+    return {LocationChoice::Accepted, root};
+}
+
+organize::TreeTransfer RelocateLibrary(const std::string& currentRoot, const std::string& newRoot)
+{
+    if (LiesInside(newRoot, currentRoot)) {
+        throw organize::TargetInsideSource("the new library lies inside the library");
+    }
+    return organize::CopyRecordTree(currentRoot, newRoot);
+}
+
+} // namespace settings
