@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QMetaObject>
 #include <QShowEvent>
 
@@ -25,6 +26,12 @@ constexpr char StoredPlaceholder[] = "********";
 std::string text(const QLineEdit* edit)
 {
     return edit->text().toStdString();
+}
+
+// A native path as the user reads it; the bytes themselves are kept apart.
+QString fromNative(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 // Runs work on a thread of its own while the window keeps painting; user input waits.
@@ -78,7 +85,7 @@ void TSetupForm::FormShow()
 {
     m_libraryMoved = false;
     setWindowTitle(QString::fromUtf8(Caption));
-    m_ui->Edit1->setText(QString::fromStdString(m_values.libraryRoot));
+    showRoot(m_values.libraryRoot);
 
     const StoredPassword password = ReadStoredPassword(m_settings);
     m_ui->CheckBox1->setChecked(password.required);
@@ -94,6 +101,12 @@ void TSetupForm::FormShow()
     m_ui->CheckBox2->setChecked(!m_values.quietMode);
     m_ui->CheckBox3->setChecked(m_values.saveLayoutOnExit);
     m_ui->BitBtn1->setFocus();
+}
+
+void TSetupForm::showRoot(const std::string& root)
+{
+    m_shownRoot = root;
+    m_ui->Edit1->setText(fromNative(root));
 }
 
 void TSetupForm::enablePasswordFields(bool on)
@@ -120,12 +133,12 @@ void TSetupForm::SpeedButton1Click()
         return;
     }
     const NewLocation location =
-        ChooseLibraryLocation(*folder, text(m_ui->Edit1), m_values.libraryRoot, m_freeSpace);
+        ChooseLibraryLocation(*folder, m_shownRoot, m_values.libraryRoot, m_freeSpace);
     switch (location.choice) {
     case LocationChoice::Unchanged:
         break;
     case LocationChoice::Accepted:
-        m_ui->Edit1->setText(QString::fromStdString(location.root));
+        showRoot(location.root);
         break;
     case LocationChoice::NoSpace:
         m_dialogs.message("目标磁盘没有足够空间，不能作为存放点!", platform::MessageIcon::Error);
@@ -160,7 +173,7 @@ bool TSetupForm::validatePassword(bool& keepStored)
 
 bool TSetupForm::relocate()
 {
-    const std::string newRoot = text(m_ui->Edit1);
+    const std::string newRoot = m_shownRoot;
     setWindowTitle(QString::fromUtf8("正在将光盘移动到新处....请稍侯"));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     setEnabled(false);
@@ -198,7 +211,7 @@ void TSetupForm::BitBtn1Click()
         return;
     }
     // Nothing is written before the copy succeeded: a failed move changes no setting.
-    if (text(m_ui->Edit1) != m_values.libraryRoot && !relocate()) {
+    if (m_shownRoot != m_values.libraryRoot && !relocate()) {
         return;
     }
     try {

@@ -52,6 +52,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Edit1 shows the root; its bytes stay in m_shownRoot, which need not be UTF-8.
+    void showRoot(const std::string& root);
     void enablePasswordFields(bool on);
     bool validatePassword(bool& keepStored);
     // Copies the library to the root shown in Edit1; false when it failed (said).
@@ -62,6 +64,7 @@ private:
     platform::UserDialogs& m_dialogs;
     FreeSpaceQuery m_freeSpace = FreeBytes;
     SetupValues m_values;
+    std::string m_shownRoot;
     bool m_libraryMoved = false;
     bool m_hasStoredPassword = false;
 };

@@ -1,18 +1,30 @@
 // The start-up password dialog and the settings dialog, driven by their control names.
 
+#include "catalog/library.h"
 #include "settings/PWDUnit.h"
+#include "settings/SetupUnit.h"
 #include "settings/password.h"
 #include "tests/support/fake_settings_store.h"
+#include "tests/support/fake_user_dialogs.h"
+#include "tests/support/temp_library.h"
 #include "tests/support/ui_helpers.h"
 
+#include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
+using platform::MessageIcon;
 using testing_support::child;
+using testing_support::exists;
 using testing_support::FakeSettingsStore;
+using testing_support::FakeUserDialogs;
+using testing_support::gbk;
+using testing_support::readFile;
 using testing_support::type;
 
 namespace {
@@ -30,6 +42,38 @@ void whenModal(const std::function<void(QWidget*)>& work)
         work(QApplication::activeModalWidget());
     });
 }
+
+constexpr std::string_view QuietValue = "对光盘镜象操作时警示";
+constexpr std::string_view LayoutValue = "退出时保存窗口布局";
+
+// The settings dialog on a library of one record, with the services it talks to.
+struct SetupBench
+{
+    testing_support::TempDir dir;
+    FakeSettingsStore store;
+    FakeUserDialogs dialogs;
+    settings::TSetupForm form{store, dialogs};
+
+    SetupBench()
+    {
+        testing_support::writeFile(oldRoot() + gbk("软件光盘/工具盘.Cdr"), "E:\\\r\n");
+        testing_support::writeFile(oldRoot() + gbk("软件光盘/说明.txt"), "not a record");
+        form.setValues({oldRoot(), true, false});
+    }
+    std::string oldRoot() const { return dir.path() + "Orlendy/"; }
+    template <typename T> T* control(const char* name) { return child<T>(&form, name); }
+    QLineEdit* edit(const char* name) { return control<QLineEdit>(name); }
+    QCheckBox* box(const char* name) { return control<QCheckBox>(name); }
+    void ok() { control<QPushButton>("BitBtn1")->click(); }
+    std::optional<std::int32_t> integer(std::string_view key, std::string_view name) const
+    {
+        return store.readInteger(key, name);
+    }
+    std::optional<std::string> string(std::string_view key, std::string_view name) const
+    {
+        return store.readString(key, name);
+    }
+};
 
 } // namespace
 
@@ -100,6 +144,184 @@ private slots:
         store.writeInteger(settings::PasswordKey, "NeedPWD", 0);
         QVERIFY(settings::AskStartupPassword(store));
         QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    // Unchanged fields keep the stored hash and show no password; the two options are
+    // written the inverse way round for the warnings and applied to the values in force.
+    void setupShowsTheSettingsAndOkWritesThemBack()
+    {
+        SetupBench bench;
+        const std::string hash = settings::HashPassword("secret");
+        bench.store.writeInteger(settings::PasswordKey, "NeedPWD", 1);
+        bench.store.writeString(settings::PasswordKey, "PWD", hash);
+        bench.form.show();
+
+        QCOMPARE(bench.form.windowTitle(), u("设置"));
+        QCOMPARE(bench.edit("Edit1")->text(), QString::fromStdString(bench.oldRoot()));
+        QVERIFY(bench.edit("Edit1")->isReadOnly());
+        QVERIFY(bench.box("CheckBox1")->isChecked());
+        for (const char* name : {"Edit2", "Edit3"}) {
+            QVERIFY(bench.edit(name)->isEnabled());
+            QCOMPARE(bench.edit(name)->text(), QString());
+            QCOMPARE(bench.edit(name)->placeholderText(), QStringLiteral("********"));
+            QCOMPARE(bench.edit(name)->echoMode(), QLineEdit::Password);
+        }
+        QVERIFY(!bench.box("CheckBox2")->isChecked()); // QuietMode is on
+        QVERIFY(!bench.box("CheckBox3")->isChecked());
+        QVERIFY(bench.control<QPushButton>("BitBtn1")->isDefault());
+
+        bench.box("CheckBox2")->click();
+        bench.box("CheckBox3")->click();
+        bench.ok();
+
+        QVERIFY(!bench.form.isVisible());
+        QVERIFY(bench.dialogs.shown().empty());
+        QCOMPARE(bench.string(settings::PasswordKey, "PWD"), hash);
+        QCOMPARE(bench.integer(settings::PasswordKey, "NeedPWD"), 1);
+        QCOMPARE(bench.integer(catalog::SoftwareKey, QuietValue), 0);
+        QCOMPARE(bench.integer(catalog::SoftwareKey, LayoutValue), 1);
+        QCOMPARE(bench.string(catalog::SoftwareKey, catalog::LibraryRootValue), bench.oldRoot());
+        QVERIFY(!bench.form.values().quietMode);
+        QVERIFY(bench.form.values().saveLayoutOnExit);
+        QVERIFY(!bench.form.libraryMoved());
+    }
+
+    // Each refusal keeps the dialog open and writes nothing; a new password typed twice
+    // is shown once, stored as a hash and opens in any case of its Latin letters.
+    void setupRefusesBadPasswordsThenStoresTheNewOne()
+    {
+        SetupBench bench;
+        bench.form.show();
+        QVERIFY(!bench.box("CheckBox1")->isChecked());
+        QVERIFY(!bench.edit("Edit2")->isEnabled());
+        QCOMPARE(bench.edit("Edit2")->placeholderText(), QString());
+        bench.box("CheckBox1")->click();
+        QVERIFY(bench.edit("Edit2")->isEnabled() && bench.control<QLabel>("Label3")->isEnabled());
+
+        const struct
+        {
+            const char* typed;
+            const char* confirm;
+            const char* refusal;
+        } refused[] = {{"", "", "密码不能为空!"},
+                       {"  ", "  ", "密码不能为空!"},
+                       {"abc", "", "密码不能为空!"},
+                       {"abc", "abC", "两次输入的密码不一样!"},
+                       {"abc", "abc ", "两次输入的密码不一样!"}};
+        for (const auto& entry : refused) {
+            bench.edit("Edit2")->setText(u(entry.typed));
+            bench.edit("Edit3")->setText(u(entry.confirm));
+            bench.dialogs.clear();
+            bench.ok();
+            QVERIFY2(bench.form.isVisible(), entry.typed);
+            QCOMPARE(bench.dialogs.lastText(), std::string(entry.refusal));
+            QCOMPARE(bench.dialogs.shown().back().icon, MessageIcon::Warning);
+        }
+        QVERIFY(!bench.integer(settings::PasswordKey, "NeedPWD"));
+        QVERIFY(!bench.string(catalog::SoftwareKey, catalog::LibraryRootValue));
+
+        bench.edit("Edit2")->setText(u("Abc密码"));
+        bench.edit("Edit3")->setText(u("Abc密码"));
+        bench.dialogs.clear();
+        bench.ok();
+        QVERIFY(!bench.form.isVisible());
+        QCOMPARE(bench.dialogs.lastText(), std::string("请牢记密码: Abc密码"));
+        QCOMPARE(bench.integer(settings::PasswordKey, "NeedPWD"), 1);
+        const std::string stored = *bench.string(settings::PasswordKey, "PWD");
+        QVERIFY(settings::IsPasswordHash(stored));
+        QVERIFY(settings::PasswordMatches(stored, "aBC密码"));
+        QVERIFY(!settings::PasswordMatches(stored, "Abc"));
+
+        // Shown again, then switched off: no password is asked for at the next start.
+        bench.form.show();
+        QCOMPARE(bench.edit("Edit2")->placeholderText(), QStringLiteral("********"));
+        bench.box("CheckBox1")->click();
+        QVERIFY(!bench.edit("Edit2")->isEnabled());
+        bench.dialogs.clear();
+        bench.ok();
+        QVERIFY(bench.dialogs.shown().empty());
+        QCOMPARE(bench.integer(settings::PasswordKey, "NeedPWD"), 0);
+        QVERIFY(settings::AskStartupPassword(bench.store));
+    }
+
+    // The chosen folder + "Orlendy/" becomes the root on OK: the record files are copied
+    // there, the old library stays, and the new root is written.
+    void setupMovesTheLibraryToTheChosenFolder()
+    {
+        SetupBench bench;
+        // Folders outside the library are named in UTF-8, or in any bytes at all.
+        const std::string chosen = bench.dir.path() + "新家" + gbk("旧");
+        testing_support::makeFolders(chosen);
+        bench.form.show();
+        bench.dialogs.chooseNext(chosen);
+        bench.control<QToolButton>("SpeedButton1")->click();
+        QCOMPARE(bench.dialogs.choices().back().name, std::string("请选择光盘要存放的新位置"));
+        const std::string newRoot = chosen + "/Orlendy/";
+        QCOMPARE(bench.edit("Edit1")->text(), QFile::decodeName(QByteArray::fromStdString(newRoot)));
+        QVERIFY(!exists(newRoot)); // nothing happens before OK
+
+        bench.ok();
+        QVERIFY(!bench.form.isVisible());
+        QVERIFY(bench.form.libraryMoved());
+        QCOMPARE(bench.form.values().libraryRoot, newRoot);
+        QCOMPARE(readFile(newRoot + gbk("软件光盘/工具盘.Cdr")), std::string("E:\\\r\n"));
+        QVERIFY(!exists(newRoot + gbk("软件光盘/说明.txt")));
+        QVERIFY(exists(bench.oldRoot() + gbk("软件光盘/工具盘.Cdr")));
+        QCOMPARE(bench.string(catalog::SoftwareKey, catalog::LibraryRootValue), newRoot);
+        QCOMPARE(bench.form.windowTitle(), u("设置"));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+
+        // Shown again: the moved flag is cleared, the new root shown.
+        bench.form.show();
+        QVERIFY(!bench.form.libraryMoved());
+        QCOMPARE(bench.edit("Edit1")->text(), QFile::decodeName(QByteArray::fromStdString(newRoot)));
+    }
+
+    // The library itself, a box of it, a full disk and the folder already shown change
+    // nothing; a copy that fails leaves every setting as it was, the password included.
+    void setupRefusesPlacesItCannotUseAndAFailedMoveWritesNothing()
+    {
+        SetupBench bench;
+        bench.form.show();
+        const QString shown = bench.edit("Edit1")->text();
+        // The root itself is the folder shown: nothing happens.
+        bench.dialogs.chooseNext(bench.oldRoot());
+        bench.control<QToolButton>("SpeedButton1")->click();
+        QVERIFY(bench.dialogs.shown().empty());
+        bench.dialogs.chooseNext(bench.oldRoot() + gbk("软件光盘"));
+        bench.control<QToolButton>("SpeedButton1")->click();
+        QCOMPARE(bench.dialogs.lastText(), std::string("不能将光盘存放到原存放点自身及其子文件夹中!"));
+        QCOMPARE(bench.edit("Edit1")->text(), shown);
+        bench.form.setFreeSpaceQuery([](const std::string&) { return std::uint64_t{0}; });
+        bench.dialogs.chooseNext(bench.dir.path() + "elsewhere");
+        bench.control<QToolButton>("SpeedButton1")->click();
+        QCOMPARE(bench.dialogs.lastText(), std::string("目标磁盘没有足够空间，不能作为存放点!"));
+        QCOMPARE(bench.dialogs.shown().back().icon, MessageIcon::Error);
+        QCOMPARE(bench.edit("Edit1")->text(), shown);
+
+        // A file where the new root's folder must be made.
+        bench.form.setFreeSpaceQuery(settings::FreeBytes);
+        testing_support::writeFile(bench.dir.path() + "blocked/Orlendy", "a file");
+        bench.dialogs.chooseNext(bench.dir.path() + "blocked");
+        bench.control<QToolButton>("SpeedButton1")->click();
+        bench.box("CheckBox1")->click();
+        bench.edit("Edit2")->setText("pw");
+        bench.edit("Edit3")->setText("pw");
+        bench.dialogs.clear();
+        bench.ok();
+        QVERIFY(bench.form.isVisible());
+        QCOMPARE(bench.dialogs.shown().back().icon, MessageIcon::Error);
+        QVERIFY(!bench.form.libraryMoved());
+        QVERIFY(!bench.integer(settings::PasswordKey, "NeedPWD"));
+        QVERIFY(!bench.string(settings::PasswordKey, "PWD"));
+        QVERIFY(!bench.string(catalog::SoftwareKey, catalog::LibraryRootValue));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        QVERIFY(bench.form.isEnabled());
+
+        // Cancel discards the edits.
+        bench.control<QPushButton>("BitBtn2")->click();
+        QVERIFY(!bench.form.isVisible());
+        QVERIFY(!bench.integer(settings::PasswordKey, "NeedPWD"));
     }
 };
 
