@@ -10,15 +10,21 @@
 #include "tests/support/temp_library.h"
 #include "tests/support/ui_helpers.h"
 
+#include "catalog/library.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QTest>
+#include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <filesystem>
 #include <functional>
 
 #include <memory>
@@ -75,14 +81,15 @@ private:
         return prompts;
     }
 
-    // Runs the icon rebuild dialog from the main bar; act gets the dialog once it is up,
-    // then the dialog is closed if it is still open.
-    void throughReIconForm(const std::function<void(QDialog*)>& act)
+    // Runs a dialog from the main bar; act gets the dialog once it is up, then the dialog
+    // is closed with its cancel button if it is still open.
+    void throughDialog(const char* actionName, const char* dialogName,
+                       const std::function<void(QDialog*)>& act)
     {
         bool acted = false;
         QTimer driver;
         connect(&driver, &QTimer::timeout, [&] {
-            auto* dialog = m_form->findChild<QDialog*>("TReIconForm");
+            auto* dialog = m_form->findChild<QDialog*>(dialogName);
             if (acted || dialog == nullptr || !dialog->isVisible()) {
                 return;
             }
@@ -93,10 +100,21 @@ private:
             }
         });
         driver.start(10);
-        action("ToolButton1")->trigger();
+        action(actionName)->trigger();
         QVERIFY(acted);
     }
-
+    void throughReIconForm(const std::function<void(QDialog*)>& act)
+    {
+        throughDialog("ToolButton1", "TReIconForm", act);
+    }
+    int tagFilesIn(const std::string& folder) const
+    {
+        int tags = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            tags += entry.path().extension() == ".tag";
+        }
+        return tags;
+    }
 
 private slots:
     void init()
@@ -119,6 +137,106 @@ private slots:
         QVERIFY(action("topload")->isEnabled());
         QCOMPARE(action("topload")->shortcut(), QKeySequence(Qt::Key_F6));
         QVERIFY(action("ToolButton20")->isEnabled());
+        QVERIFY(action("ToolButton1")->isEnabled());
+        QVERIFY(action("topsetup")->isEnabled());
+        QCOMPARE(action("topsetup")->shortcut(), QKeySequence(Qt::Key_F9));
+    }
+
+    // F9 moves the library and turns the warnings on: the window works on the new root
+    // at once, and the dialog shows both the next time.
+    void settingsMoveTheLibraryAndTheWindowFollows()
+    {
+        const std::string parent = m_dir->path() + "moved";
+        testing_support::makeFolders(parent);
+        const std::string newRoot = parent + "/Orlendy/";
+        makeForm();
+        throughDialog("topsetup", "TSetupForm", [&](QDialog* dialog) {
+            auto* warnings = dialog->findChild<QCheckBox*>("CheckBox2");
+            QVERIFY(!warnings->isChecked());
+            warnings->click();
+            m_dialogs.chooseNext(parent);
+            dialog->findChild<QToolButton*>("SpeedButton1")->click();
+            dialog->findChild<QPushButton*>("BitBtn1")->click();
+            QVERIFY(!dialog->isVisible());
+        });
+        QCOMPARE(m_settings.readString(catalog::SoftwareKey, catalog::LibraryRootValue), newRoot);
+        QCOMPARE(m_settings.readInteger(catalog::SoftwareKey, "对光盘镜象操作时警示"), 0);
+        QCOMPARE(readFile(newRoot + gbk("软件光盘/工具盘.Cdr")), ToolDisc);
+        QVERIFY(node(QString::fromUtf8("软件光盘\\")) != nullptr);
+
+        // The new root's parent is now the one a backup may not go to.
+        m_dialogs.chooseNext(parent);
+        action("ToolButton20")->trigger();
+        QCOMPARE(m_dialogs.shown().front().text,
+                 std::string("不能备份给自己的父文件夹、自己及自己的子文件夹!"));
+
+        throughDialog("topsetup", "TSetupForm", [&](QDialog* dialog) {
+            QCOMPARE(dialog->findChild<QLineEdit*>("Edit1")->text().toStdString(), newRoot);
+            QVERIFY(dialog->findChild<QCheckBox*>("CheckBox2")->isChecked());
+        });
+    }
+
+    // Abort asks first and the walk waits while the question is open; on Yes the walk
+    // stops, what was rebuilt stays rebuilt, and the dialog stays open without a report.
+    void reIconAbortPausesThenStopsTheWalk()
+    {
+        const int records = 3000;
+        const std::string box = at("大盒/");
+        testing_support::makeFolders(box);
+        for (int i = 0; i < records; ++i) {
+            testing_support::writeFile(box + "cd" + std::to_string(i) + ".cdr", "F:\\\r\n\tA.TXT\r\n");
+        }
+        makeForm();
+        m_dialogs.answerNext(true); // rebuild
+        m_dialogs.answerNext(true); // abort
+        int tagsWhenAsked = -1;
+        int tagsAfterThinking = -1;
+        m_dialogs.whileAsking([&] {
+            if (m_dialogs.lastText() != "中止重建图标过程？") {
+                return;
+            }
+            QTest::qWait(50); // the record being rebuilt when asked is finished
+            tagsWhenAsked = tagFilesIn(box);
+            QTest::qWait(100);
+            tagsAfterThinking = tagFilesIn(box);
+        });
+        throughReIconForm([&](QDialog* dialog) {
+            auto* tree = dialog->findChild<QTreeWidget*>("TreeView1");
+            tree->setCurrentItem(walk(tree->topLevelItem(0), QString::fromUtf8("大盒\\")));
+            auto* cancel = dialog->findChild<QPushButton*>("BitBtn2");
+            QTimer aborter;
+            connect(&aborter, &QTimer::timeout, [&] {
+                if (cancel->text() == QString::fromUtf8("中止")) {
+                    aborter.stop();
+                    cancel->click();
+                }
+            });
+            aborter.start(1);
+            dialog->findChild<QPushButton*>("BitBtn1")->click();
+            QVERIFY(dialog->isVisible());
+            QCOMPARE(cancel->text(), QString::fromUtf8("取消"));
+            QVERIFY(dialog->findChild<QPushButton*>("BitBtn1")->isEnabled());
+        });
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{2});
+        QVERIFY(tagsWhenAsked >= 0);
+        QCOMPARE(tagsAfterThinking, tagsWhenAsked);
+        const int rebuilt = tagFilesIn(box);
+        QVERIFY2(rebuilt < records, std::to_string(rebuilt).c_str());
+        QCOMPARE(rebuilt, tagsWhenAsked);
+    }
+
+    // A record that cannot be rebuilt is left as it was and counted in the report.
+    void reIconReportsWhatItSkipped()
+    {
+        testing_support::writeFile(at("软件光盘/坏盘.cdr"), "CD\r\n\t\t\tTOO DEEP\r\n");
+        makeForm();
+        m_dialogs.answerNext(true);
+        throughReIconForm(
+            [&](QDialog* dialog) { dialog->findChild<QPushButton*>("BitBtn1")->click(); });
+        QCOMPARE(m_dialogs.lastText(), std::string("重建图标索引完成！\r1张光盘无法重建，已跳过。"));
+        QCOMPARE(m_dialogs.shown().back().icon, MessageIcon::Warning);
+        QVERIFY(!exists(at("软件光盘/坏盘.tag")));
+        QCOMPARE(readFile(at("软件光盘/工具盘.tag")), std::string("0\r\n1\r\n"));
     }
 
     // The library, a box of it and the folder that holds it are refused and the browser
