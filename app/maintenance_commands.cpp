@@ -6,7 +6,9 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 
+#include <atomic>
 #include <exception>
 #include <thread>
 
@@ -30,14 +32,42 @@ std::string withSlash(std::string folder)
     return folder;
 }
 
-// Runs work on a thread of its own while the window goes on repainting; the user's input
-// waits until the work is over, so no other command changes the library meanwhile. An
-// exception of the work is thrown again here.
-template <typename Result> Result runAside(const std::function<Result()>& work)
+// How often the status panel shows the count of a copy.
+constexpr int ProgressIntervalMs = 100;
+
+// The counts of a copy running aside, written by the copy and read by the window.
+class CopyProgress
+{
+public:
+    maintenance::CopyHooks hooks()
+    {
+        return {[this](long long total) { m_total = total; }, [this] { ++m_done; }};
+    }
+    // "N/M 个文件" once the files are counted.
+    QString text() const
+    {
+        const long long total = m_total;
+        return total < 0 ? QString()
+                         : QStringLiteral(" %1/%2 个文件").arg(m_done.load()).arg(total);
+    }
+
+private:
+    std::atomic<long long> m_total{-1};
+    std::atomic<long long> m_done{0};
+};
+
+// Runs work on a thread of its own while the window goes on repainting and tick runs
+// now and then; the user's input waits until the work is over, so no other command
+// changes the library meanwhile. An exception of the work is thrown again here.
+template <typename Result>
+Result runAside(const std::function<Result()>& work, const std::function<void()>& tick)
 {
     Result result{};
     std::exception_ptr failure;
     QEventLoop loop;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, tick);
+    ticker.start(ProgressIntervalMs);
     std::thread worker([&] {
         try {
             result = work();
@@ -97,15 +127,18 @@ void Tmainform::toploadClick()
                                 MessageIcon::Question)) {
         return;
     }
-    m_statusBar4->setPanelText(0, QStringLiteral("正在导入..."));
+    const QString importing = QStringLiteral("正在导入...");
+    m_statusBar4->setPanelText(0, importing);
     repaint();
     maintenance::CopyCounts counts;
     const std::string root = m_libraryRoot;
+    CopyProgress progress;
     // What was copied before a failure stays, and the window shows it.
     try {
         const WaitCursor wait;
         counts = runAside<maintenance::CopyCounts>(
-            [&] { return maintenance::ImportRecords(root, source); });
+            [&] { return maintenance::ImportRecords(root, source, progress.hooks()); },
+            [&] { m_statusBar4->setPanelText(0, importing + progress.text()); });
     } catch (...) {
         m_statusBar4->setPanelText(0, {});
         refreshLibrary();
@@ -141,13 +174,16 @@ void Tmainform::ToolButton20Click()
     maintenance::BackupCounts counts;
     {
         const QString saved = m_statusBar4->panelText(0);
-        m_statusBar4->setPanelText(0, QStringLiteral("正在备份..."));
+        const QString backingUp = QStringLiteral("正在备份...");
+        m_statusBar4->setPanelText(0, backingUp);
         repaint();
         const auto restore = qScopeGuard([&] { m_statusBar4->setPanelText(0, saved); });
         const WaitCursor wait;
         const std::string root = m_libraryRoot;
+        CopyProgress progress;
         counts = runAside<maintenance::BackupCounts>(
-            [&] { return maintenance::BackupLibrary(root, target); });
+            [&] { return maintenance::BackupLibrary(root, target, progress.hooks()); },
+            [&] { m_statusBar4->setPanelText(0, backingUp + progress.text()); });
     }
     const std::string utf8Note =
         counts.namesInUtf8 ? "\r\r目标不接受 GBK 文件名, 文件名以 UTF-8 保存" : "";

@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QCheckBox>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -329,6 +331,37 @@ private slots:
         QCOMPARE(shown[3].icon, MessageIcon::Information);
         QCOMPARE(readFile(target + "Orlendy/" + gbk("软件光盘/工具盘.Cdr")), ToolDisc);
         QCOMPARE(status(), QStringLiteral("before"));
+    }
+
+    // A long backup shows how far it got in the status panel, a few times a second.
+    void backupShowsItsCountWhileItRuns()
+    {
+        const int records = 4000;
+        for (int i = 0; i < records; ++i) {
+            testing_support::writeFile(at("大盒/") + "cd" + std::to_string(i) + ".cdr", "F:\\\r\n");
+        }
+        const std::string target = m_dir->path() + "stick/";
+        testing_support::makeFolders(target);
+        makeForm();
+        QStringList seen;
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, [&] {
+            if (!seen.contains(status())) {
+                seen << status();
+            }
+        });
+        watcher.start(5);
+        m_dialogs.chooseNext(target);
+        m_dialogs.answerNext(true);
+        QElapsedTimer clock;
+        clock.start();
+        action("ToolButton20")->trigger();
+        if (clock.elapsed() < 300) {
+            QSKIP("the backup ended before its count could be shown");
+        }
+        const QRegularExpression counted(QString::fromUtf8("^正在备份\\.\\.\\. (\\d+)/4002 个文件$"));
+        QVERIFY2(!seen.filter(counted).isEmpty(), qPrintable(seen.join('|')));
+        QCOMPARE(m_dialogs.lastText(), std::string("备份完成！请妥善保存！"));
     }
 
     // A file that could not be copied makes the completion message say so.
