@@ -423,9 +423,9 @@ std::string RecordFileForWriting(const std::string& folder, std::string_view bas
 }
 
 void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,
-                     std::string_view content)
+                     std::string_view content, AtomicWrite how)
 {
-    WriteFileAtomically(RecordFileForWriting(folder, baseGbk, ext), content);
+    WriteFileAtomically(RecordFileForWriting(folder, baseGbk, ext), content, how);
 }
 
 std::string UpperExtension(std::string_view name)

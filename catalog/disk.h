@@ -186,7 +186,7 @@ std::string RecordFileForWriting(const std::string& folder, std::string_view bas
                                  std::string_view ext);
 // Writes a record file atomically, replacing any spelling of it.
 void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,
-                     std::string_view content);
+                     std::string_view content, AtomicWrite how = {});
 
 // Extension with its dot, upper-cased in ASCII: the text from the last dot, "" without dot.
 std::string UpperExtension(std::string_view name);

@@ -7,6 +7,9 @@
 #include "catalog/tree.h"
 #include "catalog/tree_text.h"
 
+#include "organize/parallel.h"
+
+#include <mutex>
 #include <string_view>
 
 namespace maintenance {
@@ -39,10 +42,11 @@ Listing splitListingPath(const std::string& listingPath)
     return {listingPath.substr(0, slash + 1), name.substr(0, name.size() - 4)};
 }
 
+// The folder's stale temporary files are swept once by the caller, not at every record.
 void writeTag(const Listing& record, const std::vector<std::string>& icons)
 {
     catalog::WriteRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag,
-                             catalog::JoinLines(icons));
+                             catalog::JoinLines(icons), {.sweepStale = false});
 }
 
 RebuildStatus rebuildFromOldTag(const Listing& record, const std::string& listingPath,
@@ -80,18 +84,113 @@ RebuildStatus rebuildFromTree(const Listing& record, const std::string& listingP
     return RebuildStatus::Rebuilt;
 }
 
-// A record whose .cdr is at listingPath: rebuilt under the lock of its box folder.
 RebuildStatus rebuildRecord(const std::string& listingPath)
 {
     const Listing record = splitListingPath(listingPath);
-    const catalog::FolderLock lock(record.folder);
     const std::string tagPath =
         catalog::FindRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag);
     return tagPath.empty() ? rebuildFromTree(record, listingPath)
                            : rebuildFromOldTag(record, listingPath, tagPath);
 }
 
-void walk(const std::string& folder, const RebuildHooks& hooks, RebuildCounts& counts,
+// Why a record was left alone; empty when it was rebuilt.
+std::string skipReason(const std::string& listingPath)
+{
+    try {
+        switch (rebuildRecord(listingPath)) {
+        case RebuildStatus::Rebuilt:
+            return {};
+        case RebuildStatus::BrokenListing:
+            return catalog::DisplayPath(listingPath) + ": 光盘镜象无法读取";
+        case RebuildStatus::ShortTag:
+            return catalog::DisplayPath(listingPath) + ": 光盘标志文件不完整";
+        }
+    } catch (const catalog::FileError& error) {
+        return error.what();
+    }
+    return {};
+}
+
+// The caller's hooks, called one at a time from whichever thread rebuilds; once the
+// caller has said abort, every later question gets the same answer.
+class SerialHooks
+{
+public:
+    explicit SerialHooks(const RebuildHooks& hooks) : m_hooks(hooks) {}
+
+    bool aborted()
+    {
+        const std::lock_guard lock(m_lock);
+        if (!m_aborted && m_hooks.aborted) {
+            m_aborted = m_hooks.aborted();
+        }
+        return m_aborted;
+    }
+    // Whether abort was said, without asking again.
+    bool wasAborted()
+    {
+        const std::lock_guard lock(m_lock);
+        return m_aborted;
+    }
+    void starting(const std::string& cdNameGbk)
+    {
+        const std::lock_guard lock(m_lock);
+        if (m_hooks.starting) {
+            m_hooks.starting(cdNameGbk);
+        }
+    }
+    void advanced()
+    {
+        const std::lock_guard lock(m_lock);
+        if (m_hooks.advanced) {
+            m_hooks.advanced();
+        }
+    }
+
+private:
+    const RebuildHooks& m_hooks;
+    std::mutex m_lock;
+    bool m_aborted = false;
+};
+
+// The records of one box, shared out among the cores under the box folder's lock; what
+// was skipped is reported in the order of the listing.
+void rebuildRecords(const std::string& folder, const std::vector<std::string>& names,
+                    SerialHooks& hooks, RebuildCounts& counts)
+{
+    std::vector<std::string> reasons(names.size());
+    std::vector<char> done(names.size(), 0);
+    try {
+        const catalog::FolderLock lock(folder);
+        catalog::RemoveStaleTemporaryFiles(folder);
+        organize::ForEachInParallel(names.size(), [&](std::size_t i) {
+            if (hooks.aborted()) {
+                return;
+            }
+            hooks.starting(names[i].substr(0, names[i].size() - 4));
+            reasons[i] = skipReason(folder + names[i]);
+            done[i] = 1;
+            hooks.advanced();
+        });
+    } catch (const catalog::FileError& error) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            reasons[i] = error.what();
+            done[i] = 1;
+        }
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!done[i]) {
+            continue;
+        }
+        if (reasons[i].empty()) {
+            ++counts.rebuilt;
+        } else {
+            counts.skippedUtf8.push_back(std::move(reasons[i]));
+        }
+    }
+}
+
+void walk(const std::string& folder, SerialHooks& hooks, RebuildCounts& counts,
           catalog::FolderWalkGuard& guard)
 {
     std::vector<catalog::DirEntry> entries;
@@ -102,45 +201,23 @@ void walk(const std::string& folder, const RebuildHooks& hooks, RebuildCounts& c
     if (!guard.enter(folder)) {
         return;
     }
+    std::vector<std::string> records;
+    std::vector<std::string> boxes;
     for (const auto& entry : entries) {
-        if (hooks.aborted && hooks.aborted()) {
-            counts.aborted = true;
-            break;
-        }
         if (entry.isFolder) {
-            walk(catalog::ChildPath(folder, entry.name), hooks, counts, guard);
-            if (counts.aborted) {
-                break;
-            }
-            continue;
-        }
-        if (catalog::UpperExtension(entry.name) != ".CDR" || entry.name.size() < 4) {
-            continue;
-        }
-        const std::string path = folder + entry.name;
-        if (hooks.starting) {
-            hooks.starting(entry.name.substr(0, entry.name.size() - 4));
-        }
-        try {
-            switch (rebuildRecord(path)) {
-            case RebuildStatus::Rebuilt:
-                ++counts.rebuilt;
-                break;
-            case RebuildStatus::BrokenListing:
-                counts.skippedUtf8.push_back(catalog::DisplayPath(path) + ": 光盘镜象无法读取");
-                break;
-            case RebuildStatus::ShortTag:
-                counts.skippedUtf8.push_back(catalog::DisplayPath(path) +
-                                             ": 光盘标志文件不完整");
-                break;
-            }
-        } catch (const catalog::FileError& error) {
-            counts.skippedUtf8.push_back(error.what());
-        }
-        if (hooks.advanced) {
-            hooks.advanced();
+            boxes.push_back(catalog::ChildPath(folder, entry.name));
+        } else if (entry.name.size() > 4 && catalog::UpperExtension(entry.name) == ".CDR") {
+            records.push_back(entry.name);
         }
     }
+    rebuildRecords(folder, records, hooks, counts);
+    for (const auto& box : boxes) {
+        if (hooks.aborted()) {
+            break;
+        }
+        walk(box, hooks, counts, guard);
+    }
+    counts.aborted = hooks.wasAborted();
     guard.leave();
 }
 
@@ -150,6 +227,7 @@ RebuildStatus RebuildTagFromOldTag(const std::string& listingPath)
 {
     const Listing record = splitListingPath(listingPath);
     const catalog::FolderLock lock(record.folder);
+    catalog::RemoveStaleTemporaryFiles(record.folder);
     const std::string tagPath =
         catalog::FindRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag);
     if (tagPath.empty()) {
@@ -162,7 +240,8 @@ RebuildCounts RebuildIconsUnder(const std::string& folder, const RebuildHooks& h
 {
     RebuildCounts counts;
     catalog::FolderWalkGuard guard;
-    walk(folder, hooks, counts, guard);
+    SerialHooks serial(hooks);
+    walk(folder, serial, counts, guard);
     return counts;
 }
 

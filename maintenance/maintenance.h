@@ -89,9 +89,10 @@ BackupCounts BackupLibrary(const std::string& libraryRoot, const std::string& ta
 
 // ---- Icon rebuild --------------------------------------------------------------------------
 
+// The records of a box are rebuilt on every core; the hooks are called one at a time.
 struct RebuildHooks
 {
-    // Asked before every entry of every folder: true ends the walk.
+    // Asked before every record and every folder: true ends the walk.
     std::function<bool()> aborted;
     // A record is about to be rebuilt (its GBK name), and then it is done or skipped.
     std::function<void(const std::string& cdNameGbk)> starting;
