@@ -2,15 +2,13 @@
 // and backing the library up into a chosen folder.
 
 #include "app/mainunit_shared.h"
+#include "app/run_aside.h"
 #include "maintenance/maintenance.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QTimer>
 
 #include <atomic>
-#include <exception>
-#include <thread>
 
 namespace app {
 
@@ -56,32 +54,13 @@ private:
     std::atomic<long long> m_done{0};
 };
 
-// Runs work on a thread of its own while the window goes on repainting and tick runs
-// now and then; the user's input waits until the work is over, so no other command
-// changes the library meanwhile. An exception of the work is thrown again here.
-template <typename Result>
-Result runAside(const std::function<Result()>& work, const std::function<void()>& tick)
+// Runs work aside while the window repaints; tick shows its progress now and then.
+template <typename Work> auto copyAside(Work work, const std::function<void()>& tick)
 {
-    Result result{};
-    std::exception_ptr failure;
-    QEventLoop loop;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, tick);
     ticker.start(ProgressIntervalMs);
-    std::thread worker([&] {
-        try {
-            result = work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-    return result;
+    return RunAside(std::move(work));
 }
 
 // What a copy left out: the files that could not be copied and the items whose names
@@ -136,7 +115,7 @@ void Tmainform::toploadClick()
     // What was copied before a failure stays, and the window shows it.
     try {
         const WaitCursor wait;
-        counts = runAside<maintenance::CopyCounts>(
+        counts = copyAside(
             [&] { return maintenance::ImportRecords(root, source, progress.hooks()); },
             [&] { m_statusBar4->setPanelText(0, importing + progress.text()); });
     } catch (...) {
@@ -181,7 +160,7 @@ void Tmainform::ToolButton20Click()
         const WaitCursor wait;
         const std::string root = m_libraryRoot;
         CopyProgress progress;
-        counts = runAside<maintenance::BackupCounts>(
+        counts = copyAside(
             [&] { return maintenance::BackupLibrary(root, target, progress.hooks()); },
             [&] { m_statusBar4->setPanelText(0, backingUp + progress.text()); });
     }

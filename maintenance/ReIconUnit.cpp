@@ -1,6 +1,7 @@
 #include "maintenance/ReIconUnit.h"
 
 #include "app/gbk_text.h"
+#include "app/run_aside.h"
 #include "catalog/box_tree.h"
 #include "catalog/library.h"
 #include "maintenance/maintenance.h"
@@ -8,13 +9,11 @@
 #include "scan/NewCDsUnit.h"
 #include "ui_ReIconUnit.h"
 
-#include <QEventLoop>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTimer>
 
 #include <exception>
-#include <thread>
 
 namespace maintenance {
 
@@ -148,26 +147,13 @@ RebuildCounts TReIconForm::runRebuild(const std::string& folder)
         const std::lock_guard lock(m_currentLock);
         m_inCd = false;
     };
-    RebuildCounts result;
-    std::exception_ptr failure;
-    QEventLoop loop;
-    std::thread walk([&] {
-        try {
-            result = RebuildIconsUnder(folder, hooks);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
     m_progressTimer->start();
-    loop.exec();
-    walk.join();
-    m_progressTimer->stop();
-    showProgress();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-    return result;
+    const auto stopped = qScopeGuard([this] {
+        m_progressTimer->stop();
+        showProgress();
+    });
+    return app::RunAside([&] { return RebuildIconsUnder(folder, hooks); },
+                         app::WhileRunning::TakeUserInput);
 }
 
 // The bar, and the CD being rebuilt in the caption.

@@ -1,6 +1,7 @@
 #include "output/ExpUnit.h"
 
 #include "app/gbk_text.h"
+#include "app/run_aside.h"
 #include "catalog/box_tree.h"
 #include "catalog/library.h"
 #include "output/output.h"
@@ -13,7 +14,6 @@
 #include "ui_ExpUnit.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QScopeGuard>
 #include <QScreen>
@@ -23,7 +23,6 @@
 
 #include <filesystem>
 #include <future>
-#include <thread>
 
 namespace output {
 
@@ -282,26 +281,13 @@ BatchResult TExpForm::runBatch(const std::string& boxFolder, const std::string& 
                                 : type == HtmlType ? BatchType::Html
                                                    : BatchType::Printer;
 
-    BatchResult result;
-    std::exception_ptr failure;
-    QEventLoop loop;
-    std::thread walk([&] {
-        try {
-            result = OutputBoxTree(boxFolder, outputFolder, batchType, hooks);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
     m_progressTimer->start();
-    loop.exec();
-    walk.join();
-    m_progressTimer->stop();
-    showProgress();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-    return result;
+    const auto stopped = qScopeGuard([this] {
+        m_progressTimer->stop();
+        showProgress();
+    });
+    return app::RunAside([&] { return OutputBoxTree(boxFolder, outputFolder, batchType, hooks); },
+                         app::WhileRunning::TakeUserInput);
 }
 
 // The progress of the walk on screen: the bar, and the CD being written in the caption.

@@ -1,5 +1,6 @@
 #include "settings/SetupUnit.h"
 
+#include "app/run_aside.h"
 #include "catalog/library.h"
 #include "platform/settings_store.h"
 #include "platform/user_dialogs.h"
@@ -7,13 +8,9 @@
 #include "ui_SetupUnit.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QFile>
-#include <QMetaObject>
 #include <QShowEvent>
 
-#include <exception>
-#include <thread>
 
 namespace settings {
 
@@ -32,29 +29,6 @@ std::string text(const QLineEdit* edit)
 QString fromNative(const std::string& path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-// Runs work on a thread of its own while the window keeps painting; user input waits.
-// What work throws is thrown here.
-template <typename Work> auto offUiThread(Work work) -> decltype(work())
-{
-    decltype(work()) result{};
-    std::exception_ptr failure;
-    QEventLoop loop;
-    std::thread worker([&] {
-        try {
-            result = work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-    return result;
 }
 
 } // namespace
@@ -181,7 +155,7 @@ bool TSetupForm::relocate()
     try {
         const std::string oldRoot = m_values.libraryRoot;
         const organize::TreeTransfer transfer =
-            offUiThread([&] { return RelocateLibrary(oldRoot, newRoot); });
+            app::RunAside([&] { return RelocateLibrary(oldRoot, newRoot); });
         if (transfer.filesNotCopied > 0) {
             // An incomplete copy must not become the library.
             failure = "有 " + std::to_string(transfer.filesNotCopied) +
