@@ -14,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace catalog {
@@ -279,21 +280,65 @@ void RemoveStaleTemporaryFiles(const std::string& folder)
     }
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view content, AtomicWrite how)
+namespace {
+
+// The content of path written to a temporary file beside it, with the permissions of the
+// file it is to replace.
+std::unique_ptr<TemporaryFile> writeReplacement(const std::string& path, std::string_view content)
 {
-    const std::string folder = folderOf(path);
-    if (how.sweepStale) {
-        RemoveStaleTemporaryFiles(folder);
-    }
-    TemporaryFile temporary(folder, path);
+    auto temporary = std::make_unique<TemporaryFile>(folderOf(path), path);
     struct stat existing = {};
     const mode_t mode =
         ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
-    temporary.write(content);
-    if (::fchmod(temporary.fd(), mode) != 0 || (how.flush && ::fsync(temporary.fd()) != 0)) {
+    temporary->write(content);
+    if (::fchmod(temporary->fd(), mode) != 0) {
         throwFileError(path, errno);
     }
-    temporary.renameTo(path);
+    return temporary;
+}
+
+} // namespace
+
+void WriteFileAtomically(const std::string& path, std::string_view content, AtomicWrite how)
+{
+    if (how.sweepStale) {
+        RemoveStaleTemporaryFiles(folderOf(path));
+    }
+    const auto temporary = writeReplacement(path, content);
+    if (how.flush && ::fsync(temporary->fd()) != 0) {
+        throwFileError(path, errno);
+    }
+    temporary->renameTo(path);
+}
+
+void BatchWrite::add(std::size_t slot, std::string path, std::string_view content)
+{
+    auto temporary = writeReplacement(path, content);
+    const std::lock_guard lock(m_lock);
+    m_pending.push_back({slot, std::move(path), std::move(temporary)});
+}
+
+std::vector<BatchWrite::Failure> BatchWrite::commit()
+{
+    const std::lock_guard lock(m_lock);
+    std::vector<Failure> failures;
+    if (!m_pending.empty() && ::syncfs(m_pending.front().temporary->fd()) != 0) {
+        const int error = errno;
+        for (const auto& file : m_pending) {
+            failures.push_back({file.slot, DisplayPath(file.path) + ": " + std::strerror(error)});
+        }
+        m_pending.clear();
+        return failures;
+    }
+    for (auto& file : m_pending) {
+        try {
+            file.temporary->renameTo(file.path);
+        } catch (const FileError& error) {
+            failures.push_back({file.slot, error.what()});
+        }
+    }
+    m_pending.clear();
+    return failures;
 }
 
 FolderLock::FolderLock(const std::string& folder)

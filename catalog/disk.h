@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -117,6 +119,36 @@ bool IsTemporaryFileName(std::string_view name);
 // Removes the temporary files of the folder whose writers are gone (nobody holds their
 // lock and they have not changed for a minute). Failures are silent.
 void RemoveStaleTemporaryFiles(const std::string& folder);
+
+// Many files of one file system replaced atomically with a single flush: each file is
+// written beside its target at once, and commit() flushes the file system, then renames
+// them into place. Until then the old files stay as they were, and a crash leaves them
+// so. add() may be called from several threads; keep the batch short, since each file
+// holds a descriptor until commit().
+class BatchWrite
+{
+public:
+    struct Failure
+    {
+        std::size_t slot; // as given to add()
+        std::string message;
+    };
+
+    // Writes content for path. Throws FileError; nothing of that file is then pending.
+    void add(std::size_t slot, std::string path, std::string_view content);
+    // Puts every pending file in place; the ones that could not be are returned.
+    std::vector<Failure> commit();
+
+private:
+    struct Pending
+    {
+        std::size_t slot;
+        std::string path;
+        std::unique_ptr<TemporaryFile> temporary;
+    };
+    std::mutex m_lock;
+    std::vector<Pending> m_pending;
+};
 
 // How WriteFileAtomically goes about it. Writers of many files into one folder sweep it
 // once themselves; files made from the library (exports) may skip the flush, since a

@@ -9,6 +9,8 @@
 
 #include "organize/parallel.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <mutex>
 #include <string_view>
 
@@ -42,22 +44,21 @@ Listing splitListingPath(const std::string& listingPath)
     return {listingPath.substr(0, slash + 1), name.substr(0, name.size() - 4)};
 }
 
-// The folder's stale temporary files are swept once by the caller, not at every record.
-void writeTag(const Listing& record, const std::vector<std::string>& icons)
+// A record's new icon file, or why it cannot be made.
+struct RebuiltTag
 {
-    catalog::WriteRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag,
-                             catalog::JoinLines(icons), {.sweepStale = false});
-}
+    RebuildStatus status = RebuildStatus::Rebuilt;
+    std::string content;
+};
 
-RebuildStatus rebuildFromOldTag(const Listing& record, const std::string& listingPath,
-                                const std::string& tagPath)
+RebuiltTag tagFromOldTag(const std::string& listingPath, const std::string& tagPath)
 {
     catalog::Tree tree;
     if (!catalog::ReadTreeFile(listingPath, tree).ok) {
-        return RebuildStatus::BrokenListing;
+        return {RebuildStatus::BrokenListing, {}};
     }
     if (!catalog::ApplyTagText(catalog::ReadWholeFile(tagPath), tree).ok) {
-        return RebuildStatus::ShortTag;
+        return {RebuildStatus::ShortTag, {}};
     }
     std::vector<std::string> icons;
     icons.reserve(tree.size());
@@ -70,45 +71,51 @@ RebuildStatus rebuildFromOldTag(const Listing& record, const std::string& listin
             icons.push_back(catalog::decimal(catalog::IconClassOf(tree.text(node))));
         }
     }
-    writeTag(record, icons);
-    return RebuildStatus::Rebuilt;
+    return {RebuildStatus::Rebuilt, catalog::JoinLines(icons)};
 }
 
-RebuildStatus rebuildFromTree(const Listing& record, const std::string& listingPath)
+RebuiltTag tagFromTree(const std::string& listingPath)
 {
     catalog::Tree tree;
     if (!catalog::ReadTreeFile(listingPath, tree).ok) {
-        return RebuildStatus::BrokenListing;
+        return {RebuildStatus::BrokenListing, {}};
     }
-    writeTag(record, catalog::IconListFromTree(tree));
-    return RebuildStatus::Rebuilt;
+    return {RebuildStatus::Rebuilt, catalog::JoinLines(catalog::IconListFromTree(tree))};
 }
 
-RebuildStatus rebuildRecord(const std::string& listingPath)
+std::string skipReason(RebuildStatus status, const std::string& listingPath)
 {
-    const Listing record = splitListingPath(listingPath);
-    const std::string tagPath =
-        catalog::FindRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag);
-    return tagPath.empty() ? rebuildFromTree(record, listingPath)
-                           : rebuildFromOldTag(record, listingPath, tagPath);
+    switch (status) {
+    case RebuildStatus::Rebuilt:
+        break;
+    case RebuildStatus::BrokenListing:
+        return catalog::DisplayPath(listingPath) + ": 光盘镜象无法读取";
+    case RebuildStatus::ShortTag:
+        return catalog::DisplayPath(listingPath) + ": 光盘标志文件不完整";
+    }
+    return {};
 }
 
-// Why a record was left alone; empty when it was rebuilt.
-std::string skipReason(const std::string& listingPath)
+// Makes the new icon file of the record at listingPath and hands it to batch; returns
+// why the record was left alone, or nothing.
+std::string stageRecord(const std::string& listingPath, std::size_t slot, catalog::BatchWrite& batch)
 {
     try {
-        switch (rebuildRecord(listingPath)) {
-        case RebuildStatus::Rebuilt:
-            return {};
-        case RebuildStatus::BrokenListing:
-            return catalog::DisplayPath(listingPath) + ": 光盘镜象无法读取";
-        case RebuildStatus::ShortTag:
-            return catalog::DisplayPath(listingPath) + ": 光盘标志文件不完整";
+        const Listing record = splitListingPath(listingPath);
+        const std::string tagPath =
+            catalog::FindRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag);
+        const RebuiltTag tag =
+            tagPath.empty() ? tagFromTree(listingPath) : tagFromOldTag(listingPath, tagPath);
+        if (tag.status == RebuildStatus::Rebuilt) {
+            batch.add(slot,
+                      catalog::RecordFileForWriting(record.folder, record.baseGbk,
+                                                    catalog::RecordExt::Tag),
+                      tag.content);
         }
+        return skipReason(tag.status, listingPath);
     } catch (const catalog::FileError& error) {
         return error.what();
     }
-    return {};
 }
 
 // The caller's hooks, called one at a time from whichever thread rebuilds; once the
@@ -153,8 +160,13 @@ private:
     bool m_aborted = false;
 };
 
-// The records of one box, shared out among the cores under the box folder's lock; what
-// was skipped is reported in the order of the listing.
+// Icon files put in place with one flush of the file system: flushing each on its own
+// would wait for the disk at every record.
+constexpr std::size_t RecordsPerFlush = 128;
+
+// The records of one box, shared out among the cores under the box folder's lock, in
+// batches of RecordsPerFlush. What was skipped is reported in the order of the listing.
+// An abort lets the records already started finish and be put in place.
 void rebuildRecords(const std::string& folder, const std::vector<std::string>& names,
                     SerialHooks& hooks, RebuildCounts& counts)
 {
@@ -163,15 +175,28 @@ void rebuildRecords(const std::string& folder, const std::vector<std::string>& n
     try {
         const catalog::FolderLock lock(folder);
         catalog::RemoveStaleTemporaryFiles(folder);
-        organize::ForEachInParallel(names.size(), [&](std::size_t i) {
-            if (hooks.aborted()) {
-                return;
+        for (std::size_t first = 0; first < names.size() && !hooks.wasAborted();
+             first += RecordsPerFlush) {
+            const std::size_t count = std::min(RecordsPerFlush, names.size() - first);
+            catalog::BatchWrite batch;
+            organize::ForEachInParallel(count, [&](std::size_t offset) {
+                const std::size_t i = first + offset;
+                if (hooks.aborted()) {
+                    return;
+                }
+                hooks.starting(names[i].substr(0, names[i].size() - 4));
+                reasons[i] = stageRecord(folder + names[i], i, batch);
+                done[i] = 1;
+            });
+            for (const auto& failure : batch.commit()) {
+                reasons[failure.slot] = failure.message;
             }
-            hooks.starting(names[i].substr(0, names[i].size() - 4));
-            reasons[i] = skipReason(folder + names[i]);
-            done[i] = 1;
-            hooks.advanced();
-        });
+            for (std::size_t i = first; i < first + count; ++i) {
+                if (done[i]) {
+                    hooks.advanced();
+                }
+            }
+        }
     } catch (const catalog::FileError& error) {
         for (std::size_t i = 0; i < names.size(); ++i) {
             reasons[i] = error.what();
@@ -227,13 +252,17 @@ RebuildStatus RebuildTagFromOldTag(const std::string& listingPath)
 {
     const Listing record = splitListingPath(listingPath);
     const catalog::FolderLock lock(record.folder);
-    catalog::RemoveStaleTemporaryFiles(record.folder);
     const std::string tagPath =
         catalog::FindRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag);
     if (tagPath.empty()) {
         return RebuildStatus::ShortTag;
     }
-    return rebuildFromOldTag(record, listingPath, tagPath);
+    const RebuiltTag tag = tagFromOldTag(listingPath, tagPath);
+    if (tag.status == RebuildStatus::Rebuilt) {
+        catalog::WriteRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag,
+                                 tag.content);
+    }
+    return tag.status;
 }
 
 RebuildCounts RebuildIconsUnder(const std::string& folder, const RebuildHooks& hooks)

@@ -67,6 +67,37 @@ TEST(Disk, AtomicWriteReplacesWholeKeepsModeAndLeavesNoTemporaryFile)
     EXPECT_EQ(entries[0].name, "a.Ifn");
 }
 
+// Nothing changes before commit; then every file is in place whole, with the mode of
+// the file it replaced, except the one whose target cannot be replaced.
+TEST(Disk, BatchWritePutsItsFilesInPlaceOnlyAtCommit)
+{
+    TempDir dir;
+    writeFile(dir / "a.tag", "old a");
+    ::chmod((dir / "a.tag").c_str(), 0640);
+    writeFile(dir / "blocked.tag/inside", "a folder where a file should go");
+    BatchWrite batch;
+    batch.add(0, dir / "a.tag", "new a");
+    batch.add(1, dir / "b.tag", "new b");
+    batch.add(2, dir / "blocked.tag", "never");
+    EXPECT_EQ(testing_support::readFile(dir / "a.tag"), "old a");
+    EXPECT_FALSE(testing_support::exists(dir / "b.tag"));
+
+    const auto failures = batch.commit();
+
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].slot, 2u);
+    EXPECT_NE(failures[0].message.find("blocked.tag"), std::string::npos) << failures[0].message;
+    EXPECT_EQ(testing_support::readFile(dir / "a.tag"), "new a");
+    EXPECT_EQ(testing_support::readFile(dir / "b.tag"), "new b");
+    struct stat info = {};
+    ASSERT_EQ(::stat((dir / "a.tag").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    std::vector<DirEntry> entries;
+    ListFolder(dir.path(), entries);
+    EXPECT_EQ(entries.size(), 3u); // no temporary file is left
+    EXPECT_TRUE(batch.commit().empty());
+}
+
 TEST(Disk, FailuresCarryThePathAndTheSystemMessage)
 {
     TempDir dir;

@@ -70,22 +70,30 @@ TEST_F(IconRebuild, BrokenListingsAndShortTagsAreSkippedAndLeftAsTheyWere)
     EXPECT_EQ(maintenance::RebuildDoneMessage({}), "重建图标索引完成！");
 }
 
+// The records of a box are rebuilt side by side, so which two are done is not fixed.
 TEST_F(IconRebuild, AbortStopsTheWalkAndKeepsWhatWasRebuilt)
 {
+    const std::string inner = box() + gbk("子盒/");
     for (const char* name : {"a", "b", "c"}) {
-        writeFile(box() + gbk("子盒/") + name + ".cdr", "CD\r\n\tX.TXT\r\n");
+        writeFile(inner + name + ".cdr", "CD\r\n\tX.TXT\r\n");
     }
     int started = 0;
+    int advanced = 0;
     maintenance::RebuildHooks hooks;
     hooks.starting = [&](const std::string&) { ++started; };
+    hooks.advanced = [&] { ++advanced; };
     hooks.aborted = [&] { return started == 2; };
 
     const auto counts = maintenance::RebuildIconsUnder(box(), hooks);
 
     EXPECT_TRUE(counts.aborted);
     EXPECT_EQ(counts.rebuilt, 2);
-    EXPECT_TRUE(exists(box() + gbk("子盒/") + "b.tag"));
-    EXPECT_FALSE(exists(box() + gbk("子盒/") + "c.tag"));
+    EXPECT_EQ(advanced, 2);
+    int tags = 0;
+    for (const char* name : {"a", "b", "c"}) {
+        tags += exists(inner + name + ".tag") ? 1 : 0;
+    }
+    EXPECT_EQ(tags, 2);
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include <QToolButton>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -138,10 +139,12 @@ private slots:
         makeForm();
         QVERIFY(action("topload")->isEnabled());
         QCOMPARE(action("topload")->shortcut(), QKeySequence(Qt::Key_F6));
-        QVERIFY(action("ToolButton20")->isEnabled());
-        QVERIFY(action("ToolButton1")->isEnabled());
-        QVERIFY(action("topsetup")->isEnabled());
         QCOMPARE(action("topsetup")->shortcut(), QKeySequence(Qt::Key_F9));
+        const auto commands = m_form->findChild<QToolBar*>("ToolBar1")->actions();
+        QCOMPARE(commands.size(), 12);
+        for (const QAction* command : commands) {
+            QVERIFY2(command->isEnabled(), qPrintable(command->objectName()));
+        }
     }
 
     // F9 moves the library and turns the warnings on: the window works on the new root
@@ -197,7 +200,7 @@ private slots:
             if (m_dialogs.lastText() != "中止重建图标过程？") {
                 return;
             }
-            QTest::qWait(50); // the record being rebuilt when asked is finished
+            QTest::qWait(50);
             tagsWhenAsked = tagFilesIn(box);
             QTest::qWait(100);
             tagsAfterThinking = tagFilesIn(box);
@@ -224,7 +227,8 @@ private slots:
         QCOMPARE(tagsAfterThinking, tagsWhenAsked);
         const int rebuilt = tagFilesIn(box);
         QVERIFY2(rebuilt < records, std::to_string(rebuilt).c_str());
-        QCOMPARE(rebuilt, tagsWhenAsked);
+        // The records under way at the answer are finished, a batch at the most.
+        QVERIFY(rebuilt >= tagsWhenAsked && rebuilt <= tagsWhenAsked + 128);
     }
 
     // A record that cannot be rebuilt is left as it was and counted in the report.
