@@ -3,7 +3,8 @@
 #   show of a 200,000-node record, boxes and recursive counts over a 2,000-CD library,
 # each beside a standard tool on the same data, then the in-process benchmarks, then the
 # scans (bench/scan_bench.sh), the searches (bench/search_bench.sh), the organizing
-# commands (bench/organize_bench.sh) and the batch output (bench/output_bench.sh).
+# commands (bench/organize_bench.sh), the batch output (bench/output_bench.sh) and the
+# maintenance commands (bench/maintenance_bench.sh).
 # Usage: bench/run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,3 +34,4 @@ bench/search_bench.sh "$build"
 rm -rf "$scratch"
 bench/organize_bench.sh "$build"
 bench/output_bench.sh "$build"
+bench/maintenance_bench.sh "$build"
