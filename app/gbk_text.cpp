@@ -2,6 +2,8 @@
 
 #include "catalog/text.h"
 
+#include <QFile>
+
 namespace app {
 
 QString fromGbk(std::string_view gbk)
@@ -17,6 +19,11 @@ QString fromGbk(std::string_view gbk)
 std::string toGbk(const QString& text)
 {
     return catalog::utf8ToGbk(text.toStdString());
+}
+
+QString fromNative(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 } // namespace app

@@ -11,5 +11,7 @@ namespace app {
 
 QString fromGbk(std::string_view gbk);
 std::string toGbk(const QString& text);
+// A path of the machine (outside the library: any bytes, mostly UTF-8) as text on screen.
+QString fromNative(const std::string& path);
 
 } // namespace app

@@ -3,6 +3,7 @@
 
 #include "app/mainunit_shared.h"
 #include "app/run_aside.h"
+#include "catalog/disk.h"
 #include "maintenance/maintenance.h"
 
 #include <QFile>
@@ -16,19 +17,6 @@ namespace {
 
 // The most names a report of skipped items lists.
 constexpr std::size_t SkippedNamesShown = 20;
-
-QString fromNative(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-std::string withSlash(std::string folder)
-{
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
-}
 
 // How often the status panel shows the count of a copy.
 constexpr int ProgressIntervalMs = 100;
@@ -63,6 +51,26 @@ template <typename Work> auto copyAside(Work work, const std::function<void()>& 
     return RunAside(std::move(work));
 }
 
+// The folder browser, shown again after each folder refused with refusal; the chosen
+// folder ending in "/", or nothing when the browser was cancelled.
+std::optional<std::string> chooseUsableFolder(platform::UserDialogs& dialogs,
+                                              const std::string& prompt,
+                                              const std::string& refusal,
+                                              const std::function<bool(const std::string&)>& refused)
+{
+    for (;;) {
+        const auto chosen = dialogs.chooseFolder(prompt, {});
+        if (!chosen) {
+            return std::nullopt;
+        }
+        std::string folder = catalog::WithSlash(*chosen);
+        if (!refused(folder)) {
+            return folder;
+        }
+        dialogs.message(refusal, MessageIcon::Warning);
+    }
+}
+
 // What a copy left out: the files that could not be copied and the items whose names
 // GBK cannot hold. Empty when everything was copied.
 std::string copyLosses(const maintenance::CopyCounts& counts)
@@ -87,20 +95,15 @@ std::string copyLosses(const maintenance::CopyCounts& counts)
 
 void Tmainform::toploadClick()
 {
-    std::string source;
-    for (;;) {
-        const auto chosen = m_services.dialogs.chooseFolder("请选择要导入的源文件夹", {});
-        if (!chosen) {
-            return;
-        }
-        source = withSlash(*chosen);
-        // Neither the library, nor a folder inside it, nor one that holds it: the copy
-        // must never read what it writes.
-        if (!maintenance::ImportRefused(m_libraryRoot, source)) {
-            break;
-        }
-        m_services.dialogs.message(maintenance::ImportRefusalMessage(), MessageIcon::Warning);
+    // Neither the library, nor a folder inside it, nor one that holds it: the copy must
+    // never read what it writes.
+    const auto chosen = chooseUsableFolder(
+        m_services.dialogs, "请选择要导入的源文件夹", maintenance::ImportRefusalMessage(),
+        [this](const std::string& folder) { return maintenance::ImportRefused(m_libraryRoot, folder); });
+    if (!chosen) {
+        return;
     }
+    const std::string& source = *chosen;
     if (!m_services.dialogs.ask("确定将 \"" + fromNative(source).toStdString() +
                                     " \"子目录下所有的光盘\r导入到 \"Orlendy\"",
                                 MessageIcon::Question)) {
@@ -133,18 +136,13 @@ void Tmainform::toploadClick()
 
 void Tmainform::ToolButton20Click()
 {
-    std::string target;
-    for (;;) {
-        const auto chosen = m_services.dialogs.chooseFolder("你要备份到哪里？", {});
-        if (!chosen) {
-            return;
-        }
-        target = withSlash(*chosen);
-        if (!maintenance::BackupRefused(m_libraryRoot, target)) {
-            break;
-        }
-        m_services.dialogs.message(maintenance::BackupRefusalMessage(), MessageIcon::Warning);
+    const auto chosen = chooseUsableFolder(
+        m_services.dialogs, "你要备份到哪里？", maintenance::BackupRefusalMessage(),
+        [this](const std::string& folder) { return maintenance::BackupRefused(m_libraryRoot, folder); });
+    if (!chosen) {
+        return;
     }
+    const std::string& target = *chosen;
     if (!m_services.dialogs.ask("确定要将所有光盘备份到.. \"" + fromNative(target).toStdString() +
                                     "\"",
                                 MessageIcon::Question)) {

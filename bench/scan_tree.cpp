@@ -5,6 +5,7 @@
 #include "platform/linux/folder_disc_source.h"
 #include "scan/scanner.h"
 
+#include "catalog/disk.h"
 #include "catalog/text.h"
 
 #include <iostream>
@@ -19,14 +20,6 @@ public:
     bool aborted() override { return false; }
 };
 
-std::string withSlash(std::string folder)
-{
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -36,10 +29,10 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        platform::linux_edition::FolderDiscSource disc(withSlash(argv[1]));
+        platform::linux_edition::FolderDiscSource disc(catalog::WithSlash(argv[1]));
         NoProgress progress;
         const scan::ScanRun run = scan::RunScan(
-            disc, 'E', std::nullopt, {withSlash(argv[2]), catalog::utf8ToGbk(argv[3])}, progress);
+            disc, 'E', std::nullopt, {catalog::WithSlash(argv[2]), catalog::utf8ToGbk(argv[3])}, progress);
         return run.ending == scan::ScanEnding::Saved ? 0 : 1;
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';

@@ -341,6 +341,14 @@ std::vector<BatchWrite::Failure> BatchWrite::commit()
     return failures;
 }
 
+std::string WithSlash(std::string folder)
+{
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
 FolderLock::FolderLock(const std::string& folder)
     : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
 {

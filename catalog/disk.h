@@ -179,6 +179,8 @@ private:
 };
 
 bool PathExists(const std::string& path);
+// The folder path with its trailing "/".
+std::string WithSlash(std::string folder);
 bool IsFolder(const std::string& path);
 
 // Lines of a text file: CR, LF or CR LF end a line; a last line without an end counts.

@@ -57,7 +57,7 @@ TReIconForm::TReIconForm(platform::UserDialogs& dialogs, QWidget* parent)
 
 TReIconForm::~TReIconForm()
 {
-    m_abort = true;
+    m_walk.abort();
 }
 
 void TReIconForm::showEvent(QShowEvent* event)
@@ -69,7 +69,7 @@ void TReIconForm::showEvent(QShowEvent* event)
     // Read from disk at every opening; a preset box that is gone leaves the root selected.
     scan::fillBoxTree(*m_ui->TreeView1, m_libraryRoot, m_boxPath);
     m_ui->TreeView1->setFocus();
-    m_abort = false;
+    m_walk.restart();
     m_done = false;
 }
 
@@ -112,8 +112,7 @@ void TReIconForm::BitBtn1Click()
         m_ui->ProgressBar1->setMaximum(static_cast<int>(std::max(records.records, 1LL)));
         counts = runRebuild(folder);
     }
-    if (m_abort) {
-        m_abort = false;
+    if (m_walk.aborted()) {
         return;
     }
     m_dialogs.message(RebuildDoneMessage(counts), counts.skippedUtf8.empty()
@@ -126,27 +125,11 @@ void TReIconForm::BitBtn1Click()
 
 RebuildCounts TReIconForm::runRebuild(const std::string& folder)
 {
-    m_advanced = 0;
-    {
-        const std::lock_guard lock(m_currentLock);
-        m_inCd = false;
-    }
+    m_walk.restart();
     RebuildHooks hooks;
-    hooks.aborted = [this] {
-        std::unique_lock lock(m_pauseLock);
-        m_resumed.wait(lock, [this] { return !m_paused; });
-        return m_abort.load();
-    };
-    hooks.starting = [this](const std::string& cdNameGbk) {
-        const std::lock_guard lock(m_currentLock);
-        m_currentGbk = cdNameGbk;
-        m_inCd = true;
-    };
-    hooks.advanced = [this] {
-        ++m_advanced;
-        const std::lock_guard lock(m_currentLock);
-        m_inCd = false;
-    };
+    hooks.aborted = [this] { return m_walk.stopRequested(); };
+    hooks.starting = [this](const std::string& cdNameGbk) { m_walk.starting(cdNameGbk); };
+    hooks.advanced = [this] { m_walk.advanced(); };
     m_progressTimer->start();
     const auto stopped = qScopeGuard([this] {
         m_progressTimer->stop();
@@ -159,14 +142,10 @@ RebuildCounts TReIconForm::runRebuild(const std::string& folder)
 // The bar, and the CD being rebuilt in the caption.
 void TReIconForm::showProgress()
 {
-    m_ui->ProgressBar1->setValue(std::min(m_advanced.load(), m_ui->ProgressBar1->maximum()));
-    QString caption = IdleCaption;
-    {
-        const std::lock_guard lock(m_currentLock);
-        if (m_inCd) {
-            caption = QStringLiteral("正在重建镜象光盘图标....") + app::fromGbk(m_currentGbk);
-        }
-    }
+    m_ui->ProgressBar1->setValue(std::min(m_walk.advancedCount(), m_ui->ProgressBar1->maximum()));
+    const auto current = m_walk.current();
+    const QString caption =
+        current ? QStringLiteral("正在重建镜象光盘图标....") + app::fromGbk(*current) : IdleCaption;
     if (windowTitle() != caption) {
         setWindowTitle(caption);
     }
@@ -178,21 +157,7 @@ void TReIconForm::BitBtn2Click()
         QDialog::reject();
         return;
     }
-    // The walk waits while the question is open.
-    {
-        const std::lock_guard lock(m_pauseLock);
-        m_paused = true;
-    }
-    const auto resume = qScopeGuard([this] {
-        {
-            const std::lock_guard lock(m_pauseLock);
-            m_paused = false;
-        }
-        m_resumed.notify_all();
-    });
-    if (m_dialogs.ask("中止重建图标过程？", MessageIcon::Question)) {
-        m_abort = true;
-    }
+    m_walk.askWhilePaused([this] { return m_dialogs.ask("中止重建图标过程？", MessageIcon::Question); });
 }
 
 void TReIconForm::reject()

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "app/walk_state.h"
+
 #include <QDialog>
 
-#include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 
 class QTimer;
@@ -61,15 +60,7 @@ private:
     bool m_done = false;
     bool m_running = false;
 
-    // Shared with the walk's thread.
-    std::atomic<bool> m_abort{false};
-    std::mutex m_pauseLock;
-    std::condition_variable m_resumed;
-    bool m_paused = false; // the abort question is open
-    std::atomic<int> m_advanced{0};
-    std::mutex m_currentLock;
-    std::string m_currentGbk; // the CD being rebuilt
-    bool m_inCd = false;
+    app::WalkState m_walk; // shared with the walk's thread
     QTimer* m_progressTimer = nullptr;
 };
 

@@ -73,14 +73,6 @@ std::filesystem::path resolved(const std::string& folder)
     return error ? absolute.lexically_normal() : canonical;
 }
 
-std::string withSlash(std::string folder)
-{
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
-}
-
 // The system's reason why a folder that ListFolder could not read cannot be read.
 [[noreturn]] void throwListingError(const std::string& folder)
 {
@@ -297,7 +289,7 @@ bool ImportRefused(const std::string& libraryRoot, const std::string& source)
 SourceNames JudgeSourceNames(const std::string& source)
 {
     catalog::FolderWalkGuard guard;
-    return judgeNames(withSlash(source), true, guard) ? SourceNames::Utf8 : SourceNames::Gbk;
+    return judgeNames(catalog::WithSlash(source), true, guard) ? SourceNames::Utf8 : SourceNames::Gbk;
 }
 
 CopyCounts ImportRecords(const std::string& libraryRoot, const std::string& source,
@@ -308,7 +300,7 @@ CopyCounts ImportRecords(const std::string& libraryRoot, const std::string& sour
     }
     const SourceNames names = JudgeSourceNames(source);
     BackupTarget fileSystem;
-    return runCopy(withSlash(source), withSlash(libraryRoot), fileSystem, hooks,
+    return runCopy(catalog::WithSlash(source), catalog::WithSlash(libraryRoot), fileSystem, hooks,
                    [names](const std::string& name, bool topLevel) -> std::optional<std::string> {
                        if (topLevel && isResultsFolderName(name)) {
                            return catalog::ResultsFolderName();
@@ -372,7 +364,7 @@ bool BackupRefused(const std::string& libraryRoot, const std::string& target)
 
 std::string BackupFolder(const std::string& target)
 {
-    return withSlash(target) + std::string(catalog::LibraryRootCaption) + "/";
+    return catalog::WithSlash(target) + std::string(catalog::LibraryRootCaption) + "/";
 }
 
 BackupCounts BackupLibrary(const std::string& libraryRoot, const std::string& target,
@@ -395,7 +387,7 @@ BackupCounts BackupLibrary(const std::string& libraryRoot, const std::string& ta
     BackupCounts counts;
     counts.namesInUtf8 = utf8;
     static_cast<CopyCounts&>(counts) = runCopy(
-        withSlash(libraryRoot), folder, fileSystem, hooks,
+        catalog::WithSlash(libraryRoot), folder, fileSystem, hooks,
         [utf8](const std::string& name, bool topLevel) -> std::optional<std::string> {
             if (!utf8 || isAscii(name)) {
                 return name;

@@ -2,6 +2,7 @@
 
 #include "app/gbk_text.h"
 #include "app/run_aside.h"
+#include "catalog/disk.h"
 #include "catalog/box_tree.h"
 #include "catalog/library.h"
 #include "output/output.h"
@@ -33,19 +34,6 @@ using platform::MessageIcon;
 constexpr char OpenAfterOutputValue[] = "输出后打开文件夹或文件";
 // The most names a report of failed CDs lists.
 constexpr std::size_t FailedNamesShown = 20;
-
-QString fromNative(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-std::string withSlash(std::string folder)
-{
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
-}
 
 bool hasFreeSpace(const std::string& folder)
 {
@@ -100,7 +88,7 @@ TExpForm::TExpForm(ExpServices services, QWidget* parent)
 TExpForm::~TExpForm()
 {
     // A walk still running stops at its next entry.
-    m_abort = true;
+    m_walk.abort();
 }
 
 void TExpForm::FormCreate()
@@ -108,8 +96,8 @@ void TExpForm::FormCreate()
     m_ui->ComboBox1->addItems(
         {QStringLiteral("TXT文档"), QStringLiteral("HTML文档"), QStringLiteral("打印机")});
     m_ui->ComboBox1->setCurrentIndex(TextType);
-    m_outputFolder = withSlash(m_services.documentsFolder);
-    m_ui->Edit1->setText(fromNative(m_outputFolder));
+    m_outputFolder = catalog::WithSlash(m_services.documentsFolder);
+    m_ui->Edit1->setText(app::fromNative(m_outputFolder));
     m_ui->OverExpOpenFile->setChecked(
         m_services.settings.readInteger(catalog::SoftwareKey, OpenAfterOutputValue, 1) == 1);
 }
@@ -138,7 +126,7 @@ void TExpForm::FormShow()
     // The tree is read from disk at every opening: the library may have changed since.
     scan::fillBoxTree(*m_ui->TreeView1, m_libraryRoot, m_expStartPath);
     m_ui->TreeView1->setFocus();
-    m_abort = false;
+    m_walk.restart();
     m_done = false;
 }
 
@@ -157,8 +145,8 @@ void TExpForm::SpeedButton1Click()
             return;
         }
         if (hasFreeSpace(*chosen)) {
-            m_outputFolder = withSlash(*chosen);
-            m_ui->Edit1->setText(fromNative(m_outputFolder));
+            m_outputFolder = catalog::WithSlash(*chosen);
+            m_ui->Edit1->setText(app::fromNative(m_outputFolder));
             return;
         }
         m_services.dialogs.message("指定目标没有足够空间!", MessageIcon::Error);
@@ -201,7 +189,7 @@ void TExpForm::BitBtn1Click()
             m_services.dialogs.message("指定的目标文件夹不存在！", MessageIcon::Warning);
             return;
         }
-        if (!m_services.dialogs.ask("选定光盘输出到　" + fromNative(outputFolder).toStdString() +
+        if (!m_services.dialogs.ask("选定光盘输出到　" + app::fromNative(outputFolder).toStdString() +
                                         " ?",
                                     MessageIcon::Question)) {
             return;
@@ -222,8 +210,7 @@ void TExpForm::BitBtn1Click()
     }
     SetOutputBusy(false);
     setWindowTitle(QStringLiteral("批量输出"));
-    if (m_abort) {
-        m_abort = false;
+    if (m_walk.aborted()) {
         return;
     }
     if (result.failed.empty()) {
@@ -242,30 +229,16 @@ void TExpForm::BitBtn1Click()
 BatchResult TExpForm::runBatch(const std::string& boxFolder, const std::string& outputFolder,
                                int type)
 {
-    m_advanced = 0;
-    {
-        const std::lock_guard lock(m_currentLock);
-        m_inCd = false;
-    }
+    m_walk.restart();
     BatchHooks hooks;
     hooks.aborted = [this] {
         if (m_beforeEntry) {
             m_beforeEntry();
         }
-        std::unique_lock lock(m_pauseLock);
-        m_resumed.wait(lock, [this] { return !m_paused; });
-        return m_abort.load();
+        return m_walk.stopRequested();
     };
-    hooks.starting = [this](const std::string& cdNameGbk) {
-        const std::lock_guard lock(m_currentLock);
-        m_currentGbk = cdNameGbk;
-        m_inCd = true;
-    };
-    hooks.advanced = [this] {
-        ++m_advanced;
-        const std::lock_guard lock(m_currentLock);
-        m_inCd = false;
-    };
+    hooks.starting = [this](const std::string& cdNameGbk) { m_walk.starting(cdNameGbk); };
+    hooks.advanced = [this] { m_walk.advanced(); };
     if (type == PrinterType) {
         // Printers are driven from the window's thread: each CD is handed over there and
         // the walk waits for its job (or its failure).
@@ -293,14 +266,10 @@ BatchResult TExpForm::runBatch(const std::string& boxFolder, const std::string& 
 // The progress of the walk on screen: the bar, and the CD being written in the caption.
 void TExpForm::showProgress()
 {
-    m_ui->ProgressBar1->setValue(std::min(m_advanced.load(), m_ui->ProgressBar1->maximum()));
-    QString caption = QStringLiteral("批量输出");
-    {
-        const std::lock_guard lock(m_currentLock);
-        if (m_inCd) {
-            caption = QStringLiteral("正在输出....") + app::fromGbk(m_currentGbk);
-        }
-    }
+    m_ui->ProgressBar1->setValue(std::min(m_walk.advancedCount(), m_ui->ProgressBar1->maximum()));
+    const auto current = m_walk.current();
+    const QString caption =
+        current ? QStringLiteral("正在输出....") + app::fromGbk(*current) : QStringLiteral("批量输出");
     if (windowTitle() != caption) {
         setWindowTitle(caption);
     }
@@ -326,22 +295,9 @@ void TExpForm::BitBtn2Click()
         QDialog::reject();
         return;
     }
-    // The walk waits while the question is open: nothing more is written before the
-    // answer, as if the question had been asked between two CDs.
-    {
-        const std::lock_guard lock(m_pauseLock);
-        m_paused = true;
-    }
-    const auto resume = qScopeGuard([this] {
-        {
-            const std::lock_guard lock(m_pauseLock);
-            m_paused = false;
-        }
-        m_resumed.notify_all();
-    });
-    if (m_services.dialogs.ask("中止输出过程？", MessageIcon::Question)) {
-        m_abort = true;
-    }
+    // Nothing more is written before the answer.
+    m_walk.askWhilePaused(
+        [this] { return m_services.dialogs.ask("中止输出过程？", MessageIcon::Question); });
 }
 
 void TExpForm::reject()

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "app/walk_state.h"
+
 #include <QDialog>
 
-#include <atomic>
-#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 class QTimer;
@@ -96,15 +95,7 @@ private:
     bool m_running = false;
     std::function<void()> m_beforeEntry;
 
-    // Shared with the walk's thread.
-    std::atomic<bool> m_abort{false};
-    std::mutex m_pauseLock;
-    std::condition_variable m_resumed;
-    bool m_paused = false; // the abort question is open
-    std::atomic<int> m_advanced{0};
-    std::mutex m_currentLock;
-    std::string m_currentGbk; // the CD being written
-    bool m_inCd = false;
+    app::WalkState m_walk; // shared with the walk's thread
     QTimer* m_progressTimer = nullptr;
 };
 

@@ -1,5 +1,6 @@
 #include "settings/SetupUnit.h"
 
+#include "app/gbk_text.h"
 #include "app/run_aside.h"
 #include "catalog/library.h"
 #include "platform/settings_store.h"
@@ -23,12 +24,6 @@ constexpr char StoredPlaceholder[] = "********";
 std::string text(const QLineEdit* edit)
 {
     return edit->text().toStdString();
-}
-
-// A native path as the user reads it; the bytes themselves are kept apart.
-QString fromNative(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 } // namespace
@@ -80,7 +75,7 @@ void TSetupForm::FormShow()
 void TSetupForm::showRoot(const std::string& root)
 {
     m_shownRoot = root;
-    m_ui->Edit1->setText(fromNative(root));
+    m_ui->Edit1->setText(app::fromNative(root));
 }
 
 void TSetupForm::enablePasswordFields(bool on)

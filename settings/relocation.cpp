@@ -1,5 +1,6 @@
 #include "settings/relocation.h"
 
+#include "catalog/disk.h"
 #include "catalog/library.h"
 
 #include <sys/statvfs.h>
@@ -7,18 +8,6 @@
 #include <filesystem>
 
 namespace settings {
-
-namespace {
-
-std::string withSlash(std::string folder)
-{
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
-}
-
-} // namespace
 
 std::optional<std::uint64_t> FreeBytes(const std::string& folder)
 {
@@ -57,8 +46,8 @@ bool LiesInside(const std::string& path, const std::string& root)
 NewLocation ChooseLibraryLocation(const std::string& chosenFolder, const std::string& shownRoot,
                                   const std::string& currentRoot, const FreeSpaceQuery& freeBytes)
 {
-    const std::string folder = withSlash(chosenFolder);
-    if (folder == withSlash(shownRoot)) {
+    const std::string folder = catalog::WithSlash(chosenFolder);
+    if (folder == catalog::WithSlash(shownRoot)) {
         return {};
     }
     const std::string root = folder + std::string(catalog::LibraryRootCaption) + "/";

@@ -1,5 +1,6 @@
 #include "platform/linux/linux_drives.h"
 
+#include "catalog/disk.h"
 #include "platform/linux/folder_disc_source.h"
 #include "platform/linux/iso_disc_source.h"
 #include "platform/linux/iso_volume.h"
@@ -238,14 +239,6 @@ bool folderReadable(const std::string& path)
     return dir != nullptr;
 }
 
-std::string withSlash(std::string folder)
-{
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
-}
-
 std::string folderName(std::string_view path)
 {
     while (path.size() > 1 && path.back() == '/') {
@@ -366,7 +359,7 @@ std::optional<std::uint64_t> LinuxDrives::discTotalSize(char letter) const
         if (!folderReadable(info->source)) {
             return std::nullopt;
         }
-        return FolderDiscSource(withSlash(info->source)).regularFileBytes();
+        return FolderDiscSource(catalog::WithSlash(info->source)).regularFileBytes();
     case DriveKind::Image:
         if (const auto volume = CheckIsoImage(info->source).volume) {
             return volume->totalBytes;
@@ -414,14 +407,14 @@ std::optional<std::string> LinuxDrives::mountPoint(char letter) const
     switch (info->kind) {
     case DriveKind::Optical:
         if (const auto mount = mountOf(info->source)) {
-            return withSlash(mount->folder);
+            return catalog::WithSlash(mount->folder);
         }
         return std::nullopt;
     case DriveKind::Folder:
         if (!folderReadable(info->source)) {
             return std::nullopt;
         }
-        return withSlash(info->source);
+        return catalog::WithSlash(info->source);
     case DriveKind::Image:
         return std::nullopt;
     }
