@@ -29,9 +29,13 @@ std::string existingFolder(const std::vector<std::string>& args, const char* usa
     return folder;
 }
 
+// No bar to draw, no counting walk ahead of the copy.
 maintenance::CopyHooks progressHooks(ProgressBar& progress)
 {
     maintenance::CopyHooks hooks;
+    if (!progress.shown()) {
+        return hooks;
+    }
     hooks.counted = [&progress](long long total) { progress.setTotal(total); };
     hooks.advanced = [&progress] { progress.advance(); };
     return hooks;
