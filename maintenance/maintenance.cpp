@@ -7,7 +7,6 @@
 #include "catalog/tree.h"
 #include "catalog/tree_text.h"
 #include "organize/file_copy.h"
-#include "organize/parallel.h"
 #include "organize/tree_copy.h"
 
 #include <dirent.h>
@@ -17,11 +16,9 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <unordered_map>
-#include <utility>
 
 namespace maintenance {
 namespace {
@@ -135,7 +132,6 @@ struct TreeCopy
     std::function<std::optional<std::string>(const std::string& name, bool topLevel)> mapName;
     BackupTarget* fileSystem = nullptr;
     const CopyHooks* hooks = nullptr;
-    std::mutex hooksLock; // the files of a folder are copied on several threads
     CopyCounts counts;
     catalog::FolderWalkGuard guard;
 };
@@ -183,59 +179,44 @@ void copyTree(const std::string& source, const std::string& target, bool topLeve
             }
         }
     }
-    struct FileCopy
-    {
-        std::string from;
-        std::string name; // at the target
-        off_t copied = -1;
-    };
-    std::vector<FileCopy> files;
-    std::vector<std::pair<std::string, std::string>> folders; // source, target
     for (const auto& entry : entries) {
         const std::string from = source + entry.name;
-        if (!entry.isFolder && !organize::IsRecordFileName(entry.name)) {
+        if (entry.isFolder) {
+            const auto name = copy.mapName(entry.name, topLevel);
+            const std::string sub = catalog::ChildPath(source, entry.name);
+            if (!name) {
+                skip(copy, from, countRecordFiles(sub));
+                continue;
+            }
+            const std::string into = target + *name + "/";
+            makeFolder(*copy.fileSystem, into);
+            copyTree(sub, into, false, copy);
+            continue;
+        }
+        if (!organize::IsRecordFileName(entry.name)) {
             continue;
         }
         const auto name = copy.mapName(entry.name, topLevel);
-        if (entry.isFolder) {
-            const std::string sub = catalog::ChildPath(source, entry.name);
-            if (name) {
-                folders.emplace_back(sub, target + *name + "/");
-            } else {
-                skip(copy, from, countRecordFiles(sub));
-            }
-        } else if (name) {
-            files.push_back({from, *name});
-        } else {
+        if (!name) {
             skip(copy, from, 1);
+            continue;
         }
-    }
-    // The files of a folder are copied side by side: one at a time, each would wait for
-    // the disk on its own.
-    organize::ForEachInParallel(files.size(), [&](std::size_t i) {
-        files[i].copied = copy.fileSystem->copyFile(files[i].from, target, target + files[i].name);
-        const std::lock_guard lock(copy.hooksLock);
+        const std::string to = target + *name;
+        if (copy.fileSystem->copyFile(from, target, to) < 0) {
+            ++copy.counts.filesNotCopied;
+        } else {
+            ++copy.counts.filesCopied;
+            auto& names = spellings[spellingKey(*name)];
+            for (const auto& other : names) {
+                if (other != *name && !sameFile(to, target + other)) {
+                    ::unlink((target + other).c_str());
+                }
+            }
+            names.assign(1, *name);
+        }
         if (copy.hooks->advanced) {
             copy.hooks->advanced();
         }
-    });
-    for (const auto& file : files) {
-        if (file.copied < 0) {
-            ++copy.counts.filesNotCopied;
-            continue;
-        }
-        ++copy.counts.filesCopied;
-        auto& names = spellings[spellingKey(file.name)];
-        for (const auto& other : names) {
-            if (other != file.name && !sameFile(target + file.name, target + other)) {
-                ::unlink((target + other).c_str());
-            }
-        }
-        names.assign(1, file.name);
-    }
-    for (const auto& [from, into] : folders) {
-        makeFolder(*copy.fileSystem, into);
-        copyTree(from, into, false, copy);
     }
     copy.guard.leave();
 }

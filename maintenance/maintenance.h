@@ -21,8 +21,7 @@ std::string BackupRefusalMessage();
 
 // ---- Import and backup -------------------------------------------------------------------
 
-// Told once the files to copy are counted, and after every file (copied or not), one call
-// at a time.
+// Told once the files to copy are counted, and after every file (copied or not).
 struct CopyHooks
 {
     std::function<void(long long total)> counted;
@@ -55,8 +54,7 @@ CopyCounts ImportRecords(const std::string& libraryRoot, const std::string& sour
                          const CopyHooks& hooks = {});
 
 // The file system a backup writes to, so that a test can fake one. Each call returns 0
-// or the errno of the failure; copyFile returns the size copied or -1, and is called
-// from several threads at once.
+// or the errno of the failure; copyFile returns the size copied or -1.
 class BackupTarget
 {
 public:
