@@ -31,6 +31,7 @@ TReIconForm::TReIconForm(platform::UserDialogs& dialogs, QWidget* parent)
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(size().expandedTo(minimumSizeHint()));
     // The warning about the time it takes stands out in red.
     QPalette warning = m_ui->Label6->palette();
     warning.setColor(QPalette::WindowText, Qt::red);

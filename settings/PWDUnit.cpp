@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace settings {
 
 TPWDForm::TPWDForm(std::string stored, QWidget* parent)
@@ -14,7 +16,9 @@ TPWDForm::TPWDForm(std::string stored, QWidget* parent)
     m_ui->setupUi(this);
     // A title but no system menu and no close box.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setFixedSize(sizeHint());
+    // Wide enough for the whole caption in the title bar.
+    constexpr int CaptionWidth = 260;
+    setFixedSize(std::max(sizeHint().width(), CaptionWidth), sizeHint().height());
     connect(m_ui->OKBtn, &QPushButton::clicked, this, &TPWDForm::OKBtnClick);
     connect(m_ui->CancelBtn, &QPushButton::clicked, this, &TPWDForm::CancelBtnClick);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

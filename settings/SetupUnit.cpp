@@ -34,6 +34,7 @@ TSetupForm::TSetupForm(platform::SettingsStore& settings, platform::UserDialogs&
       m_dialogs(dialogs)
 {
     m_ui->setupUi(this);
+    setFixedSize(size().expandedTo(minimumSizeHint()));
     connect(m_ui->CheckBox1, &QCheckBox::clicked, this, &TSetupForm::CheckBox1Click);
     connect(m_ui->SpeedButton1, &QToolButton::clicked, this, &TSetupForm::SpeedButton1Click);
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, &TSetupForm::BitBtn1Click);
