@@ -341,6 +341,14 @@ std::vector<BatchWrite::Failure> BatchWrite::commit()
     return failures;
 }
 
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat first = {};
+    struct stat second = {};
+    return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 std::string WithSlash(std::string folder)
 {
     if (folder.empty() || folder.back() != '/') {

@@ -179,6 +179,9 @@ private:
 };
 
 bool PathExists(const std::string& path);
+// True when both paths name one file (links not followed): where names ignore case,
+// two spellings may be one file.
+bool SameFile(const std::string& a, const std::string& b);
 // The folder path with its trailing "/".
 std::string WithSlash(std::string folder);
 bool IsFolder(const std::string& path);

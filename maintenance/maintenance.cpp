@@ -84,22 +84,6 @@ std::filesystem::path resolved(const std::string& folder)
     catalog::throwFileError(folder, errno);
 }
 
-std::string spellingKey(std::string_view name)
-{
-    const auto dot = name.rfind('.');
-    std::string key(name.substr(0, dot));
-    key += catalog::upperAscii(name.substr(dot));
-    return key;
-}
-
-bool sameFile(const std::string& a, const std::string& b)
-{
-    struct stat first = {};
-    struct stat second = {};
-    return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 long long countRecordFiles(const std::string& folder, catalog::FolderWalkGuard& guard)
 {
     std::vector<DirEntry> entries;
@@ -167,18 +151,7 @@ void copyTree(const std::string& source, const std::string& target, bool topLeve
     if (!copy.guard.enter(source)) {
         return;
     }
-    // The record files already at the target by spelling, so that a copy replaces the
-    // other spellings of its file rather than standing beside them.
-    std::unordered_map<std::string, std::vector<std::string>> spellings;
-    {
-        std::vector<DirEntry> existing;
-        catalog::ListFolder(target, existing);
-        for (auto& entry : existing) {
-            if (!entry.isFolder && organize::IsRecordFileName(entry.name)) {
-                spellings[spellingKey(entry.name)].push_back(std::move(entry.name));
-            }
-        }
-    }
+    organize::RecordSpellings spellings(target);
     for (const auto& entry : entries) {
         const std::string from = source + entry.name;
         if (entry.isFolder) {
@@ -206,13 +179,7 @@ void copyTree(const std::string& source, const std::string& target, bool topLeve
             ++copy.counts.filesNotCopied;
         } else {
             ++copy.counts.filesCopied;
-            auto& names = spellings[spellingKey(*name)];
-            for (const auto& other : names) {
-                if (other != *name && !sameFile(to, target + other)) {
-                    ::unlink((target + other).c_str());
-                }
-            }
-            names.assign(1, *name);
+            spellings.written(*name);
         }
         if (copy.hooks->advanced) {
             copy.hooks->advanced();

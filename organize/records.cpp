@@ -37,14 +37,6 @@ int spellingRank(std::string_view ext, const RecordFileKind& kind)
     return ext == lowerAscii(kind.upperExt) ? 2 : 3;
 }
 
-bool sameFile(const std::string& a, const std::string& b)
-{
-    struct stat first = {};
-    struct stat second = {};
-    return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 bool sameTime(const timespec& a, const timespec& b)
 {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -209,7 +201,7 @@ bool RecordCarrier::transfer(FolderIndex& source, const std::string& nameGbk,
             const std::string path = m_targetFolder + old;
             const bool isNew =
                 std::any_of(delivered.begin(), delivered.end(),
-                            [&](const auto& file) { return file == path || sameFile(file, path); });
+                            [&](const auto& file) { return file == path || catalog::SameFile(file, path); });
             if (!isNew && ::unlink(path.c_str()) == 0) {
                 target.removed(old);
             }

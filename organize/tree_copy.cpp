@@ -97,16 +97,6 @@ void createFolder(const std::string& folder)
     catalog::throwFileError(path, error);
 }
 
-// Record file names of a folder grouped by base name and upper-cased extension, to find
-// the other spellings of a file.
-std::string spellingKey(std::string_view name)
-{
-    const auto dot = name.rfind('.');
-    std::string key(name.substr(0, dot));
-    key += catalog::upperAscii(name.substr(dot));
-    return key;
-}
-
 // Source path -> size of the copy, for a move to delete only what arrived.
 using CopiedFiles = std::unordered_map<std::string, off_t>;
 
@@ -118,43 +108,13 @@ struct CopyWalk
     FolderWalkGuard guard;
 };
 
-bool sameFile(const std::string& a, const std::string& b)
-{
-    struct stat first = {};
-    struct stat second = {};
-    return ::lstat(a.c_str(), &first) == 0 && ::lstat(b.c_str(), &second) == 0 &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-// The record files of target grouped by base name and upper-cased extension, so that a
-// copy replaces the other spellings of its file. Leftovers of a killed writer go.
-std::unordered_map<std::string, std::vector<std::string>> spellingsIn(const std::string& target)
-{
-    std::unordered_map<std::string, std::vector<std::string>> spellings;
-    std::vector<DirEntry> entries;
-    catalog::ListFolder(target, entries);
-    bool leftovers = false;
-    for (auto& entry : entries) {
-        leftovers = leftovers || catalog::IsTemporaryFileName(entry.name);
-        if (!entry.isFolder && IsRecordFileName(entry.name)) {
-            spellings[spellingKey(entry.name)].push_back(std::move(entry.name));
-        }
-    }
-    if (leftovers) {
-        catalog::RemoveStaleTemporaryFiles(target);
-    }
-    return spellings;
-}
-
 void copyRecordFile(const std::string& source, const std::string& target, const std::string& name,
-                    std::unordered_map<std::string, std::vector<std::string>>& spellings,
-                    CopyWalk& walk)
+                    RecordSpellings& spellings, CopyWalk& walk)
 {
     const std::string from = source + name;
     const std::string to = target + name;
-    auto& names = spellings[spellingKey(name)];
-    const off_t size =
-        CopyRegularFile(from, target, to, names.empty() ? CopyTarget::New : CopyTarget::MayExist);
+    const off_t size = CopyRegularFile(from, target, to,
+                                       spellings.has(name) ? CopyTarget::MayExist : CopyTarget::New);
     if (size < 0) {
         ++walk.counts.filesNotCopied;
         return;
@@ -162,14 +122,7 @@ void copyRecordFile(const std::string& source, const std::string& target, const 
     if (walk.copied != nullptr) {
         (*walk.copied)[from] = size;
     }
-    // No record keeps two spellings of one file side by side. Where names ignore case, the
-    // other spelling is the file just written.
-    for (const auto& other : names) {
-        if (other != name && !sameFile(to, target + other)) {
-            ::unlink((target + other).c_str());
-        }
-    }
-    names.assign(1, name);
+    spellings.written(name);
 }
 
 void copyTree(const std::string& source, const std::string& target, CopyWalk& walk)
@@ -186,7 +139,7 @@ void copyTree(const std::string& source, const std::string& target, CopyWalk& wa
     if (!walk.guard.enter(source)) {
         return;
     }
-    auto spellings = spellingsIn(target);
+    RecordSpellings spellings(target);
     for (const auto& entry : entries) {
         if (entry.isFolder) {
             copyTree(catalog::ChildPath(source, entry.name), catalog::ChildPath(target, entry.name),
@@ -313,6 +266,52 @@ bool IsRecordFileName(const std::string& name)
                                                                 ".FID", ".FMX", ".FIN", ".IFN"};
     const std::string ext = catalog::UpperExtension(name);
     return std::find(extensions.begin(), extensions.end(), ext) != extensions.end();
+}
+
+namespace {
+
+std::string spellingKey(std::string_view name)
+{
+    const auto dot = name.rfind('.');
+    std::string key(name.substr(0, dot));
+    key += catalog::upperAscii(name.substr(dot));
+    return key;
+}
+
+} // namespace
+
+RecordSpellings::RecordSpellings(const std::string& folder) : m_folder(folder)
+{
+    std::vector<DirEntry> entries;
+    catalog::ListFolder(folder, entries);
+    bool leftovers = false;
+    for (auto& entry : entries) {
+        leftovers = leftovers || catalog::IsTemporaryFileName(entry.name);
+        if (!entry.isFolder && IsRecordFileName(entry.name)) {
+            m_names[spellingKey(entry.name)].push_back(std::move(entry.name));
+        }
+    }
+    if (leftovers) {
+        catalog::RemoveStaleTemporaryFiles(folder);
+    }
+}
+
+bool RecordSpellings::has(const std::string& name) const
+{
+    const auto found = m_names.find(spellingKey(name));
+    return found != m_names.end() && !found->second.empty();
+}
+
+void RecordSpellings::written(const std::string& name)
+{
+    auto& names = m_names[spellingKey(name)];
+    // Where names ignore case, the other spelling is the file just written.
+    for (const auto& other : names) {
+        if (other != name && !catalog::SameFile(m_folder + name, m_folder + other)) {
+            ::unlink((m_folder + other).c_str());
+        }
+    }
+    names.assign(1, name);
 }
 
 TreeTransfer CopyRecordTree(const std::string& source, const std::string& target)

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 // Copying, moving and deleting folder trees of the library. Folders are native paths
 // ending in "/". Failures to create or remove a folder throw catalog::FileError; single
@@ -26,6 +28,23 @@ struct TreeTransfer
 
 // The eight extensions that make up records and search results (ASCII case ignored).
 bool IsRecordFileName(const std::string& name);
+
+// The record files of a folder that copies go into, by base name and upper-cased
+// extension: a file written there replaces the other spellings of its name, so no record
+// keeps two spellings of one file side by side. Leftovers of a killed writer go.
+class RecordSpellings
+{
+public:
+    explicit RecordSpellings(const std::string& folder);
+    // True when some spelling of name is there.
+    bool has(const std::string& name) const;
+    // name was just written: its other spellings are removed.
+    void written(const std::string& name);
+
+private:
+    std::string m_folder;
+    std::unordered_map<std::string, std::vector<std::string>> m_names;
+};
 
 // Creates target (one level) when missing, then copies every sub-folder and every record
 // file of source into it, replacing files of the same name whatever the case of their
