@@ -116,18 +116,10 @@ const std::map<std::string, Command>& commands()
     return table;
 }
 
-std::string withSeparator(std::string folder)
-{
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
-}
-
 std::string resolveRoot(const std::string& libraryOption)
 {
     if (!libraryOption.empty()) {
-        const std::string root = withSeparator(libraryOption);
+        const std::string root = catalog::WithSlash(libraryOption);
         if (!catalog::IsFolder(root)) {
             throw cli::CommandError{"光盘库不存在: " + libraryOption};
         }

@@ -19,14 +19,10 @@ std::string existingFolder(const std::vector<std::string>& args, const char* usa
     if (args.size() != 1) {
         throw CommandError{std::string("用法: vellumark-cli ") + usage};
     }
-    std::string folder = args[0];
-    if (!catalog::IsFolder(folder)) {
-        throw CommandError{"找不到文件夹: " + folder};
+    if (!catalog::IsFolder(args[0])) {
+        throw CommandError{"找不到文件夹: " + args[0]};
     }
-    if (folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
+    return catalog::WithSlash(args[0]);
 }
 
 // No bar to draw, no counting walk ahead of the copy.

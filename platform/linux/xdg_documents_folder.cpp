@@ -1,5 +1,6 @@
 #include "platform/linux/xdg_documents_folder.h"
 
+#include "catalog/disk.h"
 #include "platform/linux/xdg_paths.h"
 
 #include <cstdlib>
@@ -11,11 +12,7 @@ std::string XdgDocumentsFolder::path() const
 {
     // NULL when xdg-user-dirs names no documents folder.
     const gchar* documents = g_get_user_special_dir(G_USER_DIRECTORY_DOCUMENTS);
-    std::string folder = documents != nullptr && *documents != '\0' ? documents : homeFolder();
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
-    }
-    return folder;
+    return catalog::WithSlash(documents != nullptr && *documents != '\0' ? documents : homeFolder());
 }
 
 } // namespace platform::linux_edition
