@@ -8,39 +8,88 @@
 #include "platform/linux/system_clock.h"
 #include "platform/linux/xdg_paths.h"
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-const char* const Usage = R"(用法: vellumark-cli [--library 文件夹] 命令 [参数]
+// The usage, an entry per command (a few commands share one), so that COMMAND --help
+// shows its own.
+struct UsageEntry
+{
+    std::vector<std::string_view> commands;
+    std::string_view text;
+};
 
-命令:
-  boxes                     光盘盒树: 每个节点一行, 每层缩进两个空格
-  list 光盘盒路径           光盘盒中的内容: 种类 (box, cd, found-folder, found-cd), TAB, 名称
-  counts 光盘盒路径 [--recursive]
+constexpr std::string_view UsageLine = "用法: vellumark-cli [--library 文件夹] 命令 [参数]\n";
+constexpr std::string_view UsageOptions = R"usage(
+选项:
+  --library 文件夹          使用这个光盘库, 而不是设置中的光盘库
+  -h, --help                显示帮助后退出; 命令 --help 只显示这个命令的帮助
+  --version                 显示版本后退出
+)usage";
+
+const std::vector<UsageEntry>& usageEntries()
+{
+    static const std::vector<UsageEntry> entries = {
+    {{"boxes"},
+     R"usage(  boxes                     光盘盒树: 每个节点一行, 每层缩进两个空格
+)usage"},
+    {{"list"},
+     R"usage(  list 光盘盒路径           光盘盒中的内容: 种类 (box, cd, found-folder, found-cd), TAB, 名称
+)usage"},
+    {{"counts"},
+     R"usage(  counts 光盘盒路径 [--recursive]
                             状态栏中的计数文字; --recursive 给出整个分支的计数
-  show 光盘                 光盘的目录树: 深度个 TAB, 名称, TAB, 图标类别; 最后一行为总数
-  info 光盘                 光盘信息, 每行一项 名称=值
-  describe 光盘             光盘描述
-  notes 光盘                文件夹和文件的描述: 路径, TAB, 描述
-  drives                    光驱, 每个一行: 盘符, 种类 (optical, folder, image), 有无光盘 (yes, no),
+)usage"},
+    {{"show"},
+     R"usage(  show 光盘                 光盘的目录树: 深度个 TAB, 名称, TAB, 图标类别; 最后一行为总数
+)usage"},
+    {{"info"},
+     R"usage(  info 光盘                 光盘信息, 每行一项 名称=值
+)usage"},
+    {{"describe"},
+     R"usage(  describe 光盘             光盘描述
+)usage"},
+    {{"notes"},
+     R"usage(  notes 光盘                文件夹和文件的描述: 路径, TAB, 描述
+)usage"},
+    {{"drives"},
+     R"usage(  drives                    光驱, 每个一行: 盘符, 种类 (optical, folder, image), 有无光盘 (yes, no),
                             卷标, 容量 (字节), 以 TAB 分隔
-  map 盘符 路径             把盘符映射到文件夹, ISO 映象文件或光驱设备 (虚拟光驱)
-  unmap 盘符                取消盘符的映射
-  identify 盘符             光驱中的光盘在光盘库中的记录: 光盘盒路径加文件名; -1 为光驱中没有光盘,
+)usage"},
+    {{"map"},
+     R"usage(  map 盘符 路径             把盘符映射到文件夹, ISO 映象文件或光驱设备 (虚拟光驱)
+)usage"},
+    {{"unmap"},
+     R"usage(  unmap 盘符                取消盘符的映射
+)usage"},
+    {{"identify"},
+     R"usage(  identify 盘符             光驱中的光盘在光盘库中的记录: 光盘盒路径加文件名; -1 为光驱中没有光盘,
                             空行为光盘库中找不到
-  scan --drive 盘符 --box 光盘盒路径 --name 名称 [--depth 层数] [--mask 类型] [--attrs 属性]
+)usage"},
+    {{"scan"},
+     R"usage(  scan --drive 盘符 --box 光盘盒路径 --name 名称 [--depth 层数] [--mask 类型] [--attrs 属性]
                             读取光驱中的光盘, 存为光盘盒中的新光盘; 层数 1 到 5, 类型如
                             "*.EXE;*.TXT;", 属性由 a (存档) r (只读) s (系统) h (隐含) 组成;
                             给出其中任一项时只提取符合要求的文件
-  mkbox 光盘盒路径          新建光盘盒 (路径的最后一个名称), 其上层光盘盒必须存在
-  describe 光盘 --set 文字  改写光盘描述
-  note 光盘 节点路径 文字   设置文件夹或文件的描述; 节点路径如 "SETUP\README.TXT\", "" 为光盘本身
-  search [种类] [--scope 范围 ...]
+)usage"},
+    {{"mkbox"},
+     R"usage(  mkbox 光盘盒路径          新建光盘盒 (路径的最后一个名称), 其上层光盘盒必须存在
+)usage"},
+    {{"describe"},
+     R"usage(  describe 光盘 --set 文字  改写光盘描述
+)usage"},
+    {{"note"},
+     R"usage(  note 光盘 节点路径 文字   设置文件夹或文件的描述; 节点路径如 "SETUP\README.TXT\", "" 为光盘本身
+)usage"},
+    {{"search"},
+     R"usage(  search [种类] [--scope 范围 ...]
                             查找光盘, 结果存入查找结果中的分类; 种类为以下之一:
                               --text 文字 [--content] [--name] [--desc] [--internal] [--only-nodes]
                                 (多个文字用 \ 分割; 默认只查光盘内容)
@@ -50,34 +99,85 @@ const char* const Usage = R"(用法: vellumark-cli [--library 文件夹] 命令 
                                 cdstyle cdstat cdzl cdxz)
                             范围如 "Orlendy" (默认) 或 "Orlendy\软件光盘\工具盘"; 给出找到的光盘数
                             和分类名称, 没有找到时删除空分类
-  move 路径... --to 光盘盒路径 [--yes]
+)usage"},
+    {{"move", "copy"},
+     R"usage(  move 路径... --to 光盘盒路径 [--yes]
   copy 路径... --to 光盘盒路径 [--yes]
                             把光盘盒 (路径以 \ 或 / 结尾) 和光盘移动或复制到光盘盒中; 查找类别中
                             找到的光盘总是复制; --yes 覆盖目标中同名的光盘, 否则保留
-  rename 路径 新名称        重命名光盘盒 (路径以 \ 或 / 结尾) 或光盘
-  rename-node 光盘 节点路径 新名称
+)usage"},
+    {{"rename"},
+     R"usage(  rename 路径 新名称        重命名光盘盒 (路径以 \ 或 / 结尾) 或光盘
+)usage"},
+    {{"rename-node"},
+     R"usage(  rename-node 光盘 节点路径 新名称
                             重命名光盘中的文件夹或文件; 根节点只取一位字母
-  delete 路径...            删除光盘盒, 光盘 (移到回收站), 查找类别或查找结果
-  delete-node 光盘 节点路径 删除光盘中的文件夹或文件及其下的一切
-  clean                     清除空的光盘盒, 给出删除的文件夹数
-  export 光盘 --text|--html 文件
+)usage"},
+    {{"delete"},
+     R"usage(  delete 路径...            删除光盘盒, 光盘 (移到回收站), 查找类别或查找结果
+)usage"},
+    {{"delete-node"},
+     R"usage(  delete-node 光盘 节点路径 删除光盘中的文件夹或文件及其下的一切
+)usage"},
+    {{"clean"},
+     R"usage(  clean                     清除空的光盘盒, 给出删除的文件夹数
+)usage"},
+    {{"export"},
+     R"usage(  export 光盘 --text|--html 文件
                             把光盘的目录树输出为文本文件或 HTML 文档, 文件名照原样使用
                             (不加扩展名)
-  export-box 光盘盒路径 文件夹 --text|--html
+)usage"},
+    {{"export-box"},
+     R"usage(  export-box 光盘盒路径 文件夹 --text|--html
                             把光盘盒及其下所有光盘盒中的光盘输出到文件夹中, 同名的依次加
                             (2), (3)...; 每输出一张光盘给出一行: 光盘, TAB, 文件名
-  print 光盘 [--printer 打印机]
+)usage"},
+    {{"print"},
+     R"usage(  print 光盘 [--printer 打印机]
                             在默认的 (或指定的) 打印机上打印光盘的目录树
-  import 文件夹             把文件夹中的光盘导入光盘库: 子文件夹并入同名的光盘盒, 同名的光盘
+)usage"},
+    {{"import"},
+     R"usage(  import 文件夹             把文件夹中的光盘导入光盘库: 子文件夹并入同名的光盘盒, 同名的光盘
                             被替换; UTF-8 的文件名转为 GBK
-  backup 文件夹             把光盘库备份到文件夹中的 Orlendy 文件夹; 目标不接受 GBK 文件名时
+)usage"},
+    {{"backup"},
+     R"usage(  backup 文件夹             把光盘库备份到文件夹中的 Orlendy 文件夹; 目标不接受 GBK 文件名时
                             以 UTF-8 命名
-  rebuild-icons [光盘盒路径]
+)usage"},
+    {{"rebuild-icons"},
+     R"usage(  rebuild-icons [光盘盒路径]
                             重建光盘盒 (默认为整个光盘库) 中所有光盘的图标文件
+)usage"},
+    };
+    return entries;
+}
 
+constexpr std::string_view UsageNotes = R"usage(
 光盘盒路径由名称和反斜杠 (或 /) 组成, 例如 "软件光盘\游戏"; "" 为光盘库本身,
 "查找结果" 为查找结果文件夹。光盘为光盘盒路径加光盘名称, 例如 "软件光盘\工具盘"。
-)";
+)usage";
+
+std::string usage()
+{
+    std::string text = std::string(UsageLine) + std::string(UsageOptions) + "\n命令:\n";
+    for (const auto& entry : usageEntries()) {
+        text += entry.text;
+    }
+    return text + std::string(UsageNotes);
+}
+
+// The entries that describe command; empty for no command.
+std::string commandUsage(std::string_view command)
+{
+    std::string text;
+    for (const auto& entry : usageEntries()) {
+        if (std::find(entry.commands.begin(), entry.commands.end(), command) != entry.commands.end()) {
+            text += entry.text;
+        }
+    }
+    return text.empty() ? text : std::string(UsageLine) + "\n" + text + std::string(UsageNotes);
+}
+
 
 using Command = std::function<int(const cli::Context&, const std::vector<std::string>&)>;
 
@@ -116,6 +216,11 @@ const std::map<std::string, Command>& commands()
     return table;
 }
 
+bool isHelp(const std::string& arg)
+{
+    return arg == "--help" || arg == "-h";
+}
+
 std::string resolveRoot(const std::string& libraryOption)
 {
     if (!libraryOption.empty()) {
@@ -140,17 +245,25 @@ int main(int argc, char** argv)
         libraryOption = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        (args.empty() ? std::cerr : std::cout) << Usage;
+    if (args.empty() || isHelp(args[0])) {
+        (args.empty() ? std::cerr : std::cout) << usage();
         return args.empty() ? 1 : 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << "vellumark-cli " VELLUMARK_VERSION "\n";
+        return 0;
     }
     const std::string args0 = args[0];
     const auto command = commands().find(args0);
     if (command == commands().end()) {
-        std::cerr << "未知的命令: " << args[0] << "\n" << Usage;
+        std::cerr << "未知的命令: " << args[0] << "\n" << usage();
         return 1;
     }
     args.erase(args.begin());
+    if (!args.empty() && isHelp(args[0])) {
+        std::cout << commandUsage(args0);
+        return 0;
+    }
     try {
         const platform::linux_edition::SystemClock clock;
         // The drive table lives in the settings alone: those commands leave the library be.

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
+
 #include <array>
 #include <cstring>
 
@@ -191,6 +194,40 @@ TEST_F(CliTest, AFirstRunCreatesTheDefaultLibrary)
     EXPECT_EQ(run.out,
               "Orlendy\n  陈年旧盘\n  其它光盘\n  软件光盘\n  音乐光盘\n  游戏光盘\n  重要光盘\n");
     EXPECT_TRUE(testing_support::exists(m_home / ("data/Vellumark/Orlendy/" + gbk("陈年旧盘"))));
+}
+
+// As GNU programs: --version and --help on standard output with status 0, and the usage
+// on standard error with status 1 when no command is given.
+TEST_F(CliTest, VersionAndHelpForTheProgramAndForEachCommand)
+{
+    CliRun run = cli({"--version"}, false);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "vellumark-cli " VELLUMARK_VERSION "\n");
+    const CliRun help = cli({"--help"}, false);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("  --version "), std::string::npos);
+    run = cli({}, false);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, help.out);
+
+    // Every command listed has a help of its own, which starts with the usage line.
+    std::istringstream listed(help.out.substr(help.out.find("命令:")));
+    std::string line;
+    std::set<std::string> commands;
+    while (std::getline(listed, line) && !line.empty()) {
+        if (line.size() < 3 || line[2] == ' ' || line[0] != ' ') {
+            continue;
+        }
+        const std::string name = line.substr(2, line.find(' ', 2) - 2);
+        run = cli({name, "--help"}, false);
+        EXPECT_EQ(run.status, 0) << name;
+        EXPECT_EQ(run.out.rfind("用法: vellumark-cli", 0), 0u) << name;
+        EXPECT_NE(run.out.find("\n  " + name + " "), std::string::npos) << name << run.out;
+        commands.insert(name);
+    }
+    EXPECT_EQ(commands.size(), 28u); // every command of the CLI
+    // Commands that share an entry show it whole.
+    EXPECT_NE(cli({"copy", "-h"}, false).out.find("  move "), std::string::npos);
 }
 
 TEST_F(CliTest, BadArgumentsAndMissingBoxesFailWithAMessage)
