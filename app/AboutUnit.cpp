@@ -11,10 +11,23 @@
 #include <QMessageBox>
 #include <QUrl>
 
+namespace {
+
+// readme.txt beside the program (the build tree), else in the shared data folder of an
+// installed program (share/vellumark/ beside bin/).
+QString defaultReadmePath()
+{
+    const QDir programFolder(QCoreApplication::applicationDirPath());
+    const QString beside = programFolder.filePath(QStringLiteral("readme.txt"));
+    const QString installed =
+        QDir::cleanPath(programFolder.filePath(QStringLiteral("../share/vellumark/readme.txt")));
+    return !QFileInfo::exists(beside) && QFileInfo::exists(installed) ? installed : beside;
+}
+
+} // namespace
+
 TAboutForm::TAboutForm(QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TAboutForm>()),
-      m_readmePath(
-          QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("readme.txt"))),
+    : QDialog(parent), ui(std::make_unique<Ui::TAboutForm>()), m_readmePath(defaultReadmePath()),
       m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     ui->setupUi(this);

@@ -11,7 +11,7 @@ namespace Ui {
 class TAboutForm;
 }
 
-// The about box: product name, version, and the readme beside the program.
+// The about box: product name, version, and the readme that comes with the program.
 class TAboutForm : public QDialog
 {
     Q_OBJECT
@@ -19,7 +19,7 @@ public:
     explicit TAboutForm(QWidget* parent = nullptr);
     ~TAboutForm() override;
 
-    // readme.txt in the program's own folder unless set.
+    // readme.txt in the program's own folder, or installed in share/vellumark/, unless set.
     void setReadmePath(const QString& path) { m_readmePath = path; }
     QString readmePath() const { return m_readmePath; }
     // Opens a file with its application; QDesktopServices::openUrl unless set (tests).

@@ -82,7 +82,8 @@ std::string listingOf(const Context& context, const std::string& recordUtf8)
     return listing;
 }
 
-// vellumark-print, built with the window, stands beside this program.
+// vellumark-print, built with the window, stands beside this program in the build tree;
+// installed, it is a helper in libexec/vellumark/ beside bin/.
 std::string printProgram()
 {
     std::string self(4096, '\0');
@@ -91,7 +92,10 @@ std::string printProgram()
         return {};
     }
     self.resize(static_cast<std::size_t>(length));
-    return self.substr(0, self.rfind('/') + 1) + "vellumark-print";
+    const std::string folder = self.substr(0, self.rfind('/') + 1);
+    const std::string beside = folder + "vellumark-print";
+    const std::string installed = folder + "../libexec/vellumark/vellumark-print";
+    return !catalog::PathExists(beside) && catalog::PathExists(installed) ? installed : beside;
 }
 
 } // namespace
