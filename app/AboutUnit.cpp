@@ -31,6 +31,7 @@ TAboutForm::TAboutForm(QWidget* parent)
       m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     ui->setupUi(this);
+    setFixedSize(size().expandedTo(minimumSizeHint()));
     ui->Image1->setPixmap(app::applicationIcon().pixmap(64, 64));
     QFont title = ui->ProductName->font();
     title.setPointSizeF(title.pointSizeF() * 1.6);
