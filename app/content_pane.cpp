@@ -451,6 +451,12 @@ Tmainform::saveContentEdit(const std::function<organize::NodeEditResult(catalog:
         loadIntoContentTree(m_shownFiles, ".Cdr");
         throw;
     }
+    if (result == organize::NodeEditResult::Reloaded) {
+        // Another writer had changed the record: the edit went into what the files held,
+        // so show them as they are now.
+        loadIntoContentTree(m_shownFiles, ".Cdr");
+        result = organize::NodeEditResult::Unchanged;
+    }
     // The core moves the descriptions of a renamed branch and drops those of a deleted one.
     m_nodeNotes = catalog::NodeNotes::read(m_shownFiles);
     return result;

@@ -1,6 +1,7 @@
 #include "app/info_panel.h"
 
 #include "app/gbk_text.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "platform/clock.h"
 #include "platform/drives.h"

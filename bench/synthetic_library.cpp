@@ -1,5 +1,6 @@
 #include "bench/synthetic_library.h"
 
+#include "catalog/record_set.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"

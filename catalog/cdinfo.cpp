@@ -1,3 +1,4 @@
+#include "catalog/record_set.h"
 #include "catalog/cdinfo.h"
 
 #include "catalog/text.h"
@@ -129,6 +130,8 @@ CDInfoRead ReadCDInfo(const RecordRef& record)
 void WriteCDInfo(const RecordRef& record, const TCDInfo& info)
 {
     const auto bytes = EncodeCDInfo(info);
+    const FolderLock lock(record.folder);
+    RequireRecord(record.folder, record.name);
     WriteRecordFile(record.folder, record.name, RecordExt::Ifn,
                     std::string_view(bytes.data(), bytes.size()));
 }

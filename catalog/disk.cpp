@@ -1,8 +1,10 @@
 #include "catalog/disk.h"
 
+#include "catalog/record_journal.h"
 #include "catalog/text.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -52,11 +54,6 @@ void writeAll(int fd, std::string_view content, const std::string& path)
     }
 }
 
-bool extensionMatches(std::string_view entry, std::string_view base, std::string_view ext)
-{
-    return entry.size() == base.size() + ext.size() && entry.substr(0, base.size()) == base &&
-           equalsNoCase(entry.substr(base.size()), ext);
-}
 
 } // namespace
 
@@ -146,13 +143,19 @@ Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries)
         }
         bool isFolder = entry->d_type == DT_DIR;
         bool isRegular = entry->d_type == DT_REG;
-        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+        bool isLink = entry->d_type == DT_LNK;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info = {};
+            isLink = ::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                     S_ISLNK(info.st_mode);
+        }
+        if (entry->d_type == DT_UNKNOWN || isLink) {
             struct stat info = {};
             const bool known = ::fstatat(dirFd, entry->d_name, &info, 0) == 0;
             isFolder = known && S_ISDIR(info.st_mode);
             isRegular = known && S_ISREG(info.st_mode);
         }
-        entries.push_back({std::string(name), isFolder, isRegular});
+        entries.push_back({std::string(name), isFolder, isRegular, isLink});
     }
     ::closedir(dir);
     std::sort(entries.begin(), entries.end(),
@@ -215,7 +218,8 @@ std::string ReadWholeFile(const std::string& path)
 }
 
 TemporaryFile::TemporaryFile(const std::string& folder, const std::string& reportPath)
-    : m_path(folder + std::string(TemporaryPrefix) + "XXXXXX"), m_reportPath(reportPath),
+    : m_path(folder + std::string(TemporaryPrefix) + std::to_string(::getpid()) + "-XXXXXX"),
+      m_reportPath(reportPath),
       m_fd(::mkostemp(m_path.data(), O_CLOEXEC))
 {
     if (m_fd.get() < 0) {
@@ -247,12 +251,30 @@ void TemporaryFile::renameTo(const std::string& target)
 
 bool IsTemporaryFileName(std::string_view name)
 {
-    // ".vellumark-XXXXXX" and "registry.ini.tmp-XXXXXX" were the names before temporary
-    // files were locked.
-    return name.starts_with(TemporaryPrefix) ||
-           (name.starts_with(".vellumark-") && name.size() == 17) ||
-           (name.starts_with("registry.ini.tmp-") && name.size() == 23);
+    return name.starts_with(TemporaryPrefix);
 }
+
+namespace {
+
+// The writer a temporary file names has ended (names without one never tell).
+bool writerGone(std::string_view name)
+{
+    name.remove_prefix(TemporaryPrefix.size());
+    const auto dash = name.find('-');
+    if (dash == std::string_view::npos || dash == 0 || dash > 9) {
+        return false;
+    }
+    pid_t pid = 0;
+    for (const char c : name.substr(0, dash)) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        pid = pid * 10 + (c - '0');
+    }
+    return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+} // namespace
 
 void RemoveStaleTemporaryFiles(const std::string& folder)
 {
@@ -270,10 +292,11 @@ void RemoveStaleTemporaryFiles(const std::string& folder)
         FileDescriptor fd(::openat(dirFd.get(), entry.name.c_str(),
                                    O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
         struct stat info = {};
-        // A writer locks its file right after creating it: a minute's grace covers that
-        // moment, and the lock covers any write that takes longer.
+        // A writer locks its file right after creating it: the process named in it, or a
+        // minute's grace, covers that moment, and the lock covers any longer write.
         if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-            now - info.st_mtime < 60 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            (now - info.st_mtime < 60 && !writerGone(entry.name)) ||
+            ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
             continue;
         }
         ::unlinkat(dirFd.get(), entry.name.c_str(), 0);
@@ -366,6 +389,7 @@ FolderLock::FolderLock(const std::string& folder)
     // Advisory and best effort: some network file systems refuse flock.
     while (::flock(m_fd.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
+    RecoverFolder(WithSlash(folder));
 }
 
 bool PathExists(const std::string& path)
@@ -435,64 +459,71 @@ std::string JoinLines(const std::vector<std::string>& lines)
     return text;
 }
 
-std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
-                           std::string_view ext)
-{
-    // The spellings this program and its predecessors write are tried first, so the
-    // folder is listed only for an unusual spelling.
-    const std::array<std::string, 3> likely{std::string(ext), upperAscii(ext), [&] {
-                                                std::string lower(ext);
-                                                for (char& c : lower) {
-                                                    if (c >= 'A' && c <= 'Z') {
-                                                        c = static_cast<char>(c - 'A' + 'a');
-                                                    }
-                                                }
-                                                return lower;
-                                            }()};
-    std::string path = folder;
-    path += baseGbk;
-    const std::size_t baseLength = path.size();
-    for (const auto& spelling : likely) {
-        path.resize(baseLength);
-        path += spelling;
-        struct stat info = {};
-        if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-            return path;
-        }
-    }
-    std::vector<DirEntry> entries;
-    ListFolder(folder, entries);
-    for (const auto& entry : entries) {
-        if (!entry.isFolder && extensionMatches(entry.name, baseGbk, ext)) {
-            return folder + entry.name;
-        }
-    }
-    return {};
-}
 
-std::string RecordFileForWriting(const std::string& folder, std::string_view baseGbk,
-                                 std::string_view ext)
-{
-    std::string existing = FindRecordFile(folder, baseGbk, ext);
-    if (!existing.empty()) {
-        return existing;
-    }
-    std::string path = folder;
-    path += baseGbk;
-    path += ext;
-    return path;
-}
 
-void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,
-                     std::string_view content, AtomicWrite how)
-{
-    WriteFileAtomically(RecordFileForWriting(folder, baseGbk, ext), content, how);
-}
 
 std::string UpperExtension(std::string_view name)
 {
     const auto dot = name.rfind('.');
     return dot == std::string_view::npos ? std::string() : upperAscii(name.substr(dot));
+}
+
+namespace {
+
+bool copyByReading(int in, int out)
+{
+    std::array<char, 64 * 1024> buffer{};
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        const char* data = buffer.data();
+        auto left = static_cast<std::size_t>(got);
+        while (left > 0) {
+            const ssize_t written = ::write(out, data, left);
+            if (written < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            data += written;
+            left -= static_cast<std::size_t>(written);
+        }
+    }
+}
+
+} // namespace
+
+// The kernel copies without a round trip through this process where it can; a file
+// system that cannot is copied by reading, from wherever the kernel stopped. Records are
+// replaced by a rename, never written in place, so the size seen at opening is the size.
+bool CopyFileContent(int in, int out, off_t size)
+{
+    while (size > 0) {
+        const ssize_t copied =
+            ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(size), 0);
+        if (copied > 0) {
+            size -= copied;
+            continue;
+        }
+        if (copied < 0 && errno == EINTR) {
+            continue;
+        }
+        // Shrunk under us, or a file system the kernel cannot copy on: read what is there.
+        return copied == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                       errno == EOPNOTSUPP || errno == EBADF
+                   ? copyByReading(in, out)
+                   : false;
+    }
+    return true;
 }
 
 } // namespace catalog

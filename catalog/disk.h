@@ -40,6 +40,7 @@ class FileDescriptor
 public:
     explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
     ~FileDescriptor();
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.release()) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return m_fd; }
@@ -69,6 +70,7 @@ struct DirEntry
     std::string name; // raw bytes
     bool isFolder = false;
     bool isRegular = false; // a regular file (through a link too): safe to read
+    bool isLink = false;    // a symbolic link: walks never follow one to a folder
 };
 
 enum class Listing { Ok, Unreadable };
@@ -89,7 +91,7 @@ int OpenRegularFile(int dirFd, const char* path, struct stat* info = nullptr);
 // Throws FileError for a failure of OpenRegularFile.
 [[noreturn]] void throwOpenError(const std::string& path, int errorNumber);
 
-// A temporary file being written in a folder: named ".vellumark-tmp-XXXXXX" and locked
+// A temporary file being written in a folder: named ".vellumark-tmp-PID-XXXXXX" and locked
 // (flock) by its writer for as long as it lives, so that a leftover of a writer that
 // died is told from one being written. Removed on destruction unless renamed away.
 class TemporaryFile
@@ -114,10 +116,11 @@ private:
     bool m_renamed = false;
 };
 
-// True for the names of temporary files, this version's and earlier ones'.
+// True for the names of this program's temporary files.
 bool IsTemporaryFileName(std::string_view name);
-// Removes the temporary files of the folder whose writers are gone (nobody holds their
-// lock and they have not changed for a minute). Failures are silent.
+// Removes the temporary files of the folder whose writers are gone: nobody holds their
+// lock, and the process named in them has ended or they have not changed for a minute.
+// Failures are silent.
 void RemoveStaleTemporaryFiles(const std::string& folder);
 
 // Many files of one file system replaced atomically with a single flush: each file is
@@ -155,28 +158,34 @@ private:
 // crash loses nothing that cannot be made again.
 struct AtomicWrite
 {
-    bool sweepStale = true; // clear the folder's stale temporary files first
+    bool sweepStale = false; // clear the folder's stale temporary files first (library
+                             // and settings folders only: never a user's folder)
     bool flush = true;      // fsync before the rename
 };
 
 // Writes the file through a temporary file in the same folder, flushed and renamed over
 // the target: a crash or a full disk never leaves a truncated file. An existing file
-// keeps its permissions. Stale temporary files of the folder are cleared first.
-// Throws FileError.
+// keeps its permissions. Throws FileError.
 void WriteFileAtomically(const std::string& path, std::string_view content, AtomicWrite how = {});
 
 // Holds an exclusive advisory lock (flock) on a folder for its lifetime: every
 // read-change-write of the record files in a box, and the check-then-create of a new
 // record or box, takes the lock of the box folder, in the window and the CLI alike.
+// Taking it first finishes a unit of record changes that a killed writer left there.
 // A file system without flock leaves the lock to chance; a missing folder throws.
 class FolderLock
 {
 public:
     explicit FolderLock(const std::string& folder);
+    FolderLock(FolderLock&&) = default;
 
 private:
     FileDescriptor m_fd;
 };
+
+// Copies size bytes from one open file to another, by the kernel where it can. False on
+// a read or write failure.
+bool CopyFileContent(int in, int out, off_t size);
 
 bool PathExists(const std::string& path);
 // True when both paths name one file (links not followed): where names ignore case,
@@ -212,18 +221,6 @@ private:
 
 // Each line followed by CR LF, the last one included.
 std::string JoinLines(const std::vector<std::string>& lines);
-
-// Record files: "<base><ext>" in a folder, the extension compared without regard to case
-// (the base name exactly). ext includes its dot, spelled as written for a new file.
-// Returns the native path of the existing file, or "" when there is none.
-std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
-                           std::string_view ext);
-// The path to write: the existing file whatever its spelling, else base + ext as given.
-std::string RecordFileForWriting(const std::string& folder, std::string_view baseGbk,
-                                 std::string_view ext);
-// Writes a record file atomically, replacing any spelling of it.
-void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,
-                     std::string_view content, AtomicWrite how = {});
 
 // Extension with its dot, upper-cased in ASCII: the text from the last dot, "" without dot.
 std::string UpperExtension(std::string_view name);

@@ -1,3 +1,4 @@
+#include "catalog/record_set.h"
 #include "catalog/identify.h"
 
 #include "catalog/cdinfo.h"

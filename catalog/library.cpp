@@ -1,12 +1,14 @@
 #include "catalog/library.h"
 
 #include "catalog/disk.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "platform/settings_store.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cerrno>
 #include <cstdlib>
 
@@ -32,17 +34,6 @@ void createFolder(const std::string& folder)
 std::string withoutSlash(const std::string& folder)
 {
     return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
-}
-
-std::string resolvedPath(const std::string& path)
-{
-    char* resolved = ::realpath(withoutSlash(path).c_str(), nullptr);
-    if (resolved == nullptr) {
-        return {};
-    }
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
 }
 
 void createParentFolders(const std::string& folder)
@@ -157,25 +148,6 @@ bool NameTaken(const std::string& folder, std::string_view nameGbk)
                        [&](const DirEntry& entry) { return equalsNoCase(entry.name, nameGbk); });
 }
 
-bool RecordNameTaken(const std::string& folder, std::string_view nameGbk)
-{
-    std::vector<DirEntry> entries;
-    ListFolder(folder, entries);
-    const std::string wanted = upperAscii(nameGbk);
-    return std::any_of(entries.begin(), entries.end(), [&](const DirEntry& entry) {
-        const std::string name = upperAscii(entry.name);
-        const auto dot = name.rfind('.');
-        if (entry.isFolder || dot == std::string::npos || name.compare(0, dot, wanted) != 0 ||
-            dot != wanted.size()) {
-            return false;
-        }
-        // A lone .tag is what a scan killed before its listing leaves: derived from the
-        // listing alone, it is written anew and holds no name.
-        const std::string_view ext = std::string_view(name).substr(dot);
-        return ext == ".CDR" || ext == ".MX" || ext == ".FMX" || ext == ".IFN";
-    });
-}
-
 NewBox CreateBox(const std::string& parentFolder, const std::string& nameGbk)
 {
     switch (CheckName(nameGbk)) {
@@ -246,13 +218,29 @@ std::optional<std::vector<std::string>> SplitRelativePath(std::string_view relat
 
 bool LiesInside(const std::string& root, const std::string& path)
 {
-    const std::string realRoot = resolvedPath(root);
-    const std::string realPath = resolvedPath(path);
-    if (realRoot.empty() || realPath.empty()) {
+    // What does not exist yet is taken as written below what does, resolved.
+    std::error_code error;
+    const std::filesystem::path outer =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(withoutSlash(root), error), error);
+    if (error) {
         return false;
     }
-    return realPath == realRoot || realRoot == "/" ||
-           (realPath.starts_with(realRoot) && realPath[realRoot.size()] == '/');
+    const std::filesystem::path inner =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(withoutSlash(path), error), error);
+    if (error) {
+        return false;
+    }
+    const std::string realRoot = outer.lexically_normal().string();
+    std::string realPath = inner.lexically_normal().string();
+    while (realPath.size() > 1 && realPath.back() == '/') {
+        realPath.pop_back();
+    }
+    std::string rootText = realRoot;
+    while (rootText.size() > 1 && rootText.back() == '/') {
+        rootText.pop_back();
+    }
+    return realPath == rootText || rootText == "/" ||
+           (realPath.starts_with(rootText) && realPath[rootText.size()] == '/');
 }
 
 std::optional<RecordRef> PointerTarget(const std::string& libraryRoot,
@@ -273,7 +261,7 @@ std::optional<RecordRef> PointerTarget(const std::string& libraryRoot,
         folder = ChildPath(folder, (*names)[i]);
     }
     RecordRef record{folder, names->back()};
-    if (!LiesInside(libraryRoot, folder) || FindRecordFile(folder, record.name, ".Cdr").empty()) {
+    if (!LiesInside(libraryRoot, folder) || FindRecordFile(folder, record.name, RecordKind::Cdr).empty()) {
         return std::nullopt;
     }
     return record;

@@ -70,10 +70,6 @@ bool FolderIsEmpty(const std::string& path);
 // ignoring ASCII case: a library must stay usable on the case-insensitive file systems
 // such libraries come from.
 bool NameTaken(const std::string& folder, std::string_view nameGbk);
-// True when folder holds a file of a CD record named like nameGbk (.cdr, .mx, .fmx or
-// .ifn; a .tag alone is a killed scan's leftover), ignoring ASCII case in the name and
-// the extension.
-bool RecordNameTaken(const std::string& folder, std::string_view nameGbk);
 
 enum class NewBox { Created, Dropped, Refused, Exists };
 // Creates the box nameGbk (as typed, blanks kept) in the folder of a box (native, ending
@@ -95,8 +91,9 @@ bool IsSafeName(std::string_view nameGbk);
 // The names of a library-relative GBK path (joined by backslashes, one trailing
 // backslash allowed), or nullopt when a name is not safe (empty, ".", "..", "/", NUL).
 std::optional<std::vector<std::string>> SplitRelativePath(std::string_view relativeGbk);
-// True when path (native; a folder or a file) lies inside root, or is root, once symbolic
-// links are resolved. False when either cannot be resolved.
+// The one test of a path lying inside a folder: true when path (native; a folder or a
+// file, existing or not) is root or lies inside it, once symbolic links are resolved as
+// far as the path exists. False when either cannot be resolved.
 bool LiesInside(const std::string& root, const std::string& path);
 
 // The record a pointer file (.Tgt) names: its first line, a library-relative record name

@@ -247,6 +247,8 @@ std::string ReadDescription(const RecordRef& record)
 
 void WriteDescription(const RecordRef& record, std::string_view textGbk)
 {
+    const FolderLock lock(record.folder);
+    RequireRecord(record.folder, record.name);
     WriteRecordFile(record.folder, record.name, RecordExt::Mx, textGbk);
 }
 
@@ -331,6 +333,8 @@ std::vector<std::pair<std::string, std::string>> NodeNotes::pairs() const
 NodeNotes UpdateNodeNotes(const RecordRef& record, const std::function<void(NodeNotes&)>& change)
 {
     const FolderLock lock(record.folder);
+    // A rename, move or deletion of the CD may have come first: never write to its old name.
+    RequireRecord(record.folder, record.name);
     NodeNotes notes = NodeNotes::read(record);
     change(notes);
     notes.write(record);

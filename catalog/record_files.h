@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/disk.h"
+#include "catalog/record_set.h"
 #include "catalog/tree.h"
 #include "catalog/tree_text.h"
 

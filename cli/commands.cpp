@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include "catalog/record_set.h"
 #include "catalog/box_tree.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"

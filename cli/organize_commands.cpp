@@ -3,6 +3,7 @@
 // core as the window; its refusals go to standard error and make the exit status 1, while
 // the other items of the command are still done.
 
+#include "catalog/record_set.h"
 #include "catalog/library.h"
 #include "catalog/record_files.h"
 #include "catalog/text.h"
@@ -313,6 +314,7 @@ int runRenameNode(const Context& context, const std::vector<std::string>& args)
     NodeEdit edit = locateNode(context, args[0], args[1], "查找结果的内容不允许重命名!", false);
     switch (organize::RenameNode(edit.record, edit.tree, edit.node, gbkText(args[2]))) {
     case organize::NodeEditResult::Done:
+    case organize::NodeEditResult::Reloaded:
     case organize::NodeEditResult::Unchanged:
         return 0;
     case organize::NodeEditResult::Refused:

@@ -1,6 +1,7 @@
 // Writing CD trees out from the command line: one record as a text file or an HTML
 // document, and every CD of a box into a folder, through the same core as the window.
 
+#include "catalog/record_set.h"
 #include "catalog/box_tree.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"

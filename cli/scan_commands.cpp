@@ -1,6 +1,7 @@
 // Adding to the library from the command line: scanning a disc into a new record, new
 // boxes, and the descriptions of a record and of its nodes.
 
+#include "catalog/record_set.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"

@@ -1,6 +1,7 @@
 // Searching the library from the command line: the same run as the search dialog, its
 // category left in the search results folder.
 
+#include "catalog/record_set.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"

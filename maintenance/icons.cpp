@@ -1,5 +1,6 @@
 #include "maintenance/maintenance.h"
 
+#include "catalog/record_set.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
 #include "catalog/record_files.h"
@@ -96,9 +97,10 @@ std::string skipReason(RebuildStatus status, const std::string& listingPath)
     return {};
 }
 
-// Makes the new icon file of the record at listingPath and hands it to batch; returns
-// why the record was left alone, or nothing.
-std::string stageRecord(const std::string& listingPath, std::size_t slot, catalog::BatchWrite& batch)
+// Makes the new icon file of the record at listingPath and hands it to batch (written:
+// where it goes); returns why the record was left alone, or nothing.
+std::string stageRecord(const std::string& listingPath, std::size_t slot, catalog::BatchWrite& batch,
+                        std::string& written)
 {
     try {
         const Listing record = splitListingPath(listingPath);
@@ -107,10 +109,9 @@ std::string stageRecord(const std::string& listingPath, std::size_t slot, catalo
         const RebuiltTag tag =
             tagPath.empty() ? tagFromTree(listingPath) : tagFromOldTag(listingPath, tagPath);
         if (tag.status == RebuildStatus::Rebuilt) {
-            batch.add(slot,
-                      catalog::RecordFileForWriting(record.folder, record.baseGbk,
-                                                    catalog::RecordExt::Tag),
-                      tag.content);
+            written = catalog::RecordFileForWriting(record.folder, record.baseGbk,
+                                                    catalog::RecordExt::Tag);
+            batch.add(slot, written, tag.content);
         }
         return skipReason(tag.status, listingPath);
     } catch (const catalog::FileError& error) {
@@ -171,6 +172,7 @@ void rebuildRecords(const std::string& folder, const std::vector<std::string>& n
                     SerialHooks& hooks, RebuildCounts& counts)
 {
     std::vector<std::string> reasons(names.size());
+    std::vector<std::string> written(names.size());
     std::vector<char> done(names.size(), 0);
     try {
         const catalog::FolderLock lock(folder);
@@ -185,11 +187,17 @@ void rebuildRecords(const std::string& folder, const std::vector<std::string>& n
                     return;
                 }
                 hooks.starting(names[i].substr(0, names[i].size() - 4));
-                reasons[i] = stageRecord(folder + names[i], i, batch);
+                reasons[i] = stageRecord(folder + names[i], i, batch, written[i]);
                 done[i] = 1;
             });
             for (const auto& failure : batch.commit()) {
                 reasons[failure.slot] = failure.message;
+            }
+            for (std::size_t i = first; i < first + count; ++i) {
+                if (done[i] && reasons[i].empty() && !written[i].empty()) {
+                    catalog::RecordFileWritten(folder, names[i].substr(0, names[i].size() - 4),
+                                               catalog::RecordExt::Tag, written[i]);
+                }
             }
             for (std::size_t i = first; i < first + count; ++i) {
                 if (done[i]) {
@@ -230,8 +238,11 @@ void walk(const std::string& folder, SerialHooks& hooks, RebuildCounts& counts,
     std::vector<std::string> boxes;
     for (const auto& entry : entries) {
         if (entry.isFolder) {
-            boxes.push_back(catalog::ChildPath(folder, entry.name));
-        } else if (entry.name.size() > 4 && catalog::UpperExtension(entry.name) == ".CDR") {
+            // A linked box leads out of the library: its records are not ours to rewrite.
+            if (!entry.isLink) {
+                boxes.push_back(catalog::ChildPath(folder, entry.name));
+            }
+        } else if (catalog::RecordKindOf(entry.name) == catalog::RecordKind::Cdr) {
             records.push_back(entry.name);
         }
     }

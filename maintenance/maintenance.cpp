@@ -61,29 +61,6 @@ bool isWellFormedGbk(std::string_view name)
     return isAscii(name) || catalog::gbkToUtf8(name).find("\xEF\xBF\xBD") == std::string::npos;
 }
 
-std::filesystem::path resolved(const std::string& folder)
-{
-    std::string path = folder;
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, error);
-    return error ? absolute.lexically_normal() : canonical;
-}
-
-// The system's reason why a folder that ListFolder could not read cannot be read.
-[[noreturn]] void throwListingError(const std::string& folder)
-{
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir != nullptr) {
-        ::closedir(dir);
-        catalog::throwFileError(folder, EIO);
-    }
-    catalog::throwFileError(folder, errno);
-}
-
 long long countRecordFiles(const std::string& folder, catalog::FolderWalkGuard& guard)
 {
     std::vector<DirEntry> entries;
@@ -93,9 +70,9 @@ long long countRecordFiles(const std::string& folder, catalog::FolderWalkGuard& 
     }
     long long count = 0;
     for (const auto& entry : entries) {
-        if (entry.isFolder) {
+        if (entry.isFolder && !entry.isLink) {
             count += countRecordFiles(catalog::ChildPath(folder, entry.name), guard);
-        } else if (organize::IsRecordFileName(entry.name)) {
+        } else if (catalog::IsRecordFileName(entry.name)) {
             ++count;
         }
     }
@@ -109,98 +86,23 @@ long long countRecordFiles(const std::string& folder)
     return countRecordFiles(folder, guard);
 }
 
-// One copy of a folder tree's boxes and record files, each name written as mapName says
-// (nullopt: the name cannot be written, the item is skipped).
-struct TreeCopy
-{
-    std::function<std::optional<std::string>(const std::string& name, bool topLevel)> mapName;
-    BackupTarget* fileSystem = nullptr;
-    const CopyHooks* hooks = nullptr;
-    CopyCounts counts;
-    catalog::FolderWalkGuard guard;
-};
-
-void makeFolder(BackupTarget& fileSystem, const std::string& folder)
-{
-    const int error = fileSystem.makeFolder(folder);
-    if (error == 0) {
-        return;
-    }
-    if (error == EEXIST && catalog::IsFolder(folder)) {
-        return;
-    }
-    catalog::throwFileError(folder, error == EEXIST ? ENOTDIR : error);
-}
-
-void skip(TreeCopy& copy, const std::string& path, long long recordFiles)
-{
-    copy.counts.skippedUtf8.push_back(catalog::DisplayPath(path));
-    copy.counts.filesNotCopied += recordFiles;
-    for (long long i = 0; i < recordFiles && copy.hooks->advanced; ++i) {
-        copy.hooks->advanced();
-    }
-}
-
-void copyTree(const std::string& source, const std::string& target, bool topLevel,
-              TreeCopy& copy)
-{
-    std::vector<DirEntry> entries;
-    if (catalog::ListFolder(source, entries) == catalog::Listing::Unreadable) {
-        throwListingError(source);
-    }
-    if (!copy.guard.enter(source)) {
-        return;
-    }
-    organize::RecordSpellings spellings(target);
-    for (const auto& entry : entries) {
-        const std::string from = source + entry.name;
-        if (entry.isFolder) {
-            const auto name = copy.mapName(entry.name, topLevel);
-            const std::string sub = catalog::ChildPath(source, entry.name);
-            if (!name) {
-                skip(copy, from, countRecordFiles(sub));
-                continue;
-            }
-            const std::string into = target + *name + "/";
-            makeFolder(*copy.fileSystem, into);
-            copyTree(sub, into, false, copy);
-            continue;
-        }
-        if (!organize::IsRecordFileName(entry.name)) {
-            continue;
-        }
-        const auto name = copy.mapName(entry.name, topLevel);
-        if (!name) {
-            skip(copy, from, 1);
-            continue;
-        }
-        const std::string to = target + *name;
-        if (copy.fileSystem->copyFile(from, target, to) < 0) {
-            ++copy.counts.filesNotCopied;
-        } else {
-            ++copy.counts.filesCopied;
-            spellings.written(*name);
-        }
-        if (copy.hooks->advanced) {
-            copy.hooks->advanced();
-        }
-    }
-    copy.guard.leave();
-}
-
 CopyCounts runCopy(const std::string& source, const std::string& target, BackupTarget& fileSystem,
-                   const CopyHooks& hooks,
-                   std::function<std::optional<std::string>(const std::string&, bool)> mapName)
+                   const CopyHooks& hooks, organize::TreeCopyOptions options)
 {
     if (hooks.counted) {
         hooks.counted(countRecordFiles(source));
     }
-    TreeCopy copy;
-    copy.mapName = std::move(mapName);
-    copy.fileSystem = &fileSystem;
-    copy.hooks = &hooks;
-    copyTree(source, target, true, copy);
-    return copy.counts;
+    options.advanced = hooks.advanced;
+    options.makeFolder = [&](const std::string& folder) { return fileSystem.makeFolder(folder); };
+    options.copyFile = [&](const std::string& from, int toFd, const std::string& to) {
+        return fileSystem.copyFile(from, toFd, to);
+    };
+    const organize::TreeTransfer copied = organize::CopyRecordTree(source, target, options);
+    CopyCounts counts;
+    counts.filesCopied = copied.filesCopied;
+    counts.filesNotCopied = copied.filesNotCopied;
+    counts.skippedUtf8 = copied.skippedUtf8;
+    return counts;
 }
 
 bool judgeNames(const std::string& folder, bool topLevel, catalog::FolderWalkGuard& guard)
@@ -212,7 +114,7 @@ bool judgeNames(const std::string& folder, bool topLevel, catalog::FolderWalkGua
     }
     bool allUtf8 = true;
     for (const auto& entry : entries) {
-        if (!entry.isFolder && !organize::IsRecordFileName(entry.name)) {
+        if (!entry.isFolder && !catalog::IsRecordFileName(entry.name)) {
             continue;
         }
         const bool results = topLevel && entry.isFolder && isResultsFolderName(entry.name);
@@ -222,7 +124,8 @@ bool judgeNames(const std::string& folder, bool topLevel, catalog::FolderWalkGua
             allUtf8 = false;
             break;
         }
-        if (entry.isFolder && !judgeNames(catalog::ChildPath(folder, entry.name), false, guard)) {
+        if (entry.isFolder && !entry.isLink &&
+            !judgeNames(catalog::ChildPath(folder, entry.name), false, guard)) {
             allUtf8 = false;
             break;
         }
@@ -267,8 +170,8 @@ CopyCounts ImportRecords(const std::string& libraryRoot, const std::string& sour
     }
     const SourceNames names = JudgeSourceNames(source);
     BackupTarget fileSystem;
-    return runCopy(catalog::WithSlash(source), catalog::WithSlash(libraryRoot), fileSystem, hooks,
-                   [names](const std::string& name, bool topLevel) -> std::optional<std::string> {
+    organize::TreeCopyOptions options;
+    options.mapName = [names](const std::string& name, bool topLevel) -> std::optional<std::string> {
                        if (topLevel && isResultsFolderName(name)) {
                            return catalog::ResultsFolderName();
                        }
@@ -286,7 +189,9 @@ CopyCounts ImportRecords(const std::string& libraryRoot, const std::string& sour
                            return std::nullopt;
                        }
                        return name;
-                   });
+                   };
+    return runCopy(catalog::WithSlash(source), catalog::WithSlash(libraryRoot), fileSystem, hooks,
+                   std::move(options));
 }
 
 int BackupTarget::makeFolder(const std::string& folder)
@@ -310,23 +215,24 @@ int BackupTarget::probe(const std::string& folder, const std::string& name)
     return 0;
 }
 
-off_t BackupTarget::copyFile(const std::string& from, const std::string& targetFolder,
-                             const std::string& to)
+off_t BackupTarget::copyFile(const std::string& from, int toFd, const std::string&)
 {
-    return organize::CopyRegularFile(from, targetFolder, to);
+    struct stat info = {};
+    const catalog::FileDescriptor in(catalog::OpenRegularFile(AT_FDCWD, from.c_str(), &info));
+    if (in.get() < 0 || !catalog::CopyFileContent(in.get(), toFd, info.st_size) ||
+        ::fchmod(toFd, info.st_mode & 07777) != 0) {
+        return -1;
+    }
+    return info.st_size;
 }
 
 bool BackupRefused(const std::string& libraryRoot, const std::string& target)
 {
-    if (catalog::LiesInside(libraryRoot, target)) {
-        return true;
-    }
-    const std::filesystem::path root = resolved(libraryRoot);
-    if (resolved(target) == root.parent_path()) {
-        return true;
-    }
-    // A backup folder that holds the library would be written while it is read.
-    return catalog::LiesInside(BackupFolder(target), libraryRoot);
+    // The backup folder must neither be the library (its parent's "Orlendy", or a link into
+    // it) nor lie inside it, nor hold it: the copy would read what it writes.
+    const std::string folder = BackupFolder(target);
+    return catalog::LiesInside(libraryRoot, target) || catalog::LiesInside(libraryRoot, folder) ||
+           catalog::LiesInside(folder, libraryRoot);
 }
 
 std::string BackupFolder(const std::string& target)
@@ -348,14 +254,19 @@ BackupCounts BackupLibrary(const std::string& libraryRoot, const std::string& ta
         throw std::invalid_argument(BackupRefusalMessage());
     }
     const std::string folder = BackupFolder(target);
-    makeFolder(fileSystem, folder);
+    // Made here for the probe; the copy finds it there.
+    const int made = fileSystem.makeFolder(folder);
+    if (made != 0 && !(made == EEXIST && catalog::IsFolder(folder))) {
+        catalog::throwFileError(folder, made == EEXIST ? ENOTDIR : made);
+    }
     const int probed = fileSystem.probe(folder, std::string(ProbeName));
     const bool utf8 = probed == EINVAL || probed == EILSEQ;
     BackupCounts counts;
     counts.namesInUtf8 = utf8;
-    static_cast<CopyCounts&>(counts) = runCopy(
-        catalog::WithSlash(libraryRoot), folder, fileSystem, hooks,
-        [utf8](const std::string& name, bool topLevel) -> std::optional<std::string> {
+    organize::TreeCopyOptions options;
+    // A backup is a copy of the library as it is, case twins and all.
+    options.oneRecordPerName = false;
+    options.mapName = [utf8](const std::string& name, bool topLevel) -> std::optional<std::string> {
             if (!utf8 || isAscii(name)) {
                 return name;
             }
@@ -366,7 +277,9 @@ BackupCounts BackupLibrary(const std::string& libraryRoot, const std::string& ta
                 return std::nullopt;
             }
             return catalog::gbkToUtf8(name);
-        });
+        };
+    static_cast<CopyCounts&>(counts) =
+        runCopy(catalog::WithSlash(libraryRoot), folder, fileSystem, hooks, std::move(options));
     return counts;
 }
 

@@ -62,8 +62,8 @@ public:
     virtual int makeFolder(const std::string& folder);
     // Creates and removes a file of that name in folder.
     virtual int probe(const std::string& folder, const std::string& name);
-    virtual off_t copyFile(const std::string& from, const std::string& targetFolder,
-                           const std::string& to);
+    // Copies from into the open temporary file that becomes to.
+    virtual off_t copyFile(const std::string& from, int toFd, const std::string& to);
 };
 
 // True when target is the library itself, lies inside it, or is its parent folder (the

@@ -13,60 +13,6 @@
 namespace organize {
 namespace {
 
-bool copyByReading(int in, int out)
-{
-    std::array<char, 64 * 1024> buffer{};
-    for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        const char* data = buffer.data();
-        auto left = static_cast<std::size_t>(got);
-        while (left > 0) {
-            const ssize_t written = ::write(out, data, left);
-            if (written < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return false;
-            }
-            data += written;
-            left -= static_cast<std::size_t>(written);
-        }
-    }
-}
-
-// The kernel copies without a round trip through this process where it can; a file
-// system that cannot is copied by reading, from wherever the kernel stopped. Records are
-// replaced by a rename, never written in place, so the size seen at opening is the size.
-bool copyBytes(int in, int out, off_t size)
-{
-    while (size > 0) {
-        const ssize_t copied =
-            ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(size), 0);
-        if (copied > 0) {
-            size -= copied;
-            continue;
-        }
-        if (copied < 0 && errno == EINTR) {
-            continue;
-        }
-        // Shrunk under us, or a file system the kernel cannot copy on: read what is there.
-        return copied == 0 || errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                       errno == EOPNOTSUPP || errno == EBADF
-                   ? copyByReading(in, out)
-                   : false;
-    }
-    return true;
-}
-
 std::string folderOf(const std::string& path)
 {
     return path.substr(0, path.rfind('/') + 1);
@@ -88,7 +34,7 @@ off_t CopyRegularFile(const std::string& from, const std::string& targetFolder,
         struct stat existing = {};
         const bool replacing =
             target == CopyTarget::MayExist && ::lstat(to.c_str(), &existing) == 0;
-        bool done = copyBytes(in.get(), temporary.fd(), info.st_size) &&
+        bool done = catalog::CopyFileContent(in.get(), temporary.fd(), info.st_size) &&
                     ::fchmod(temporary.fd(), info.st_mode & 07777) == 0;
         // A file replaced by the rename must not be lost to a crash before the data is down.
         done = done && (!replacing || ::fsync(temporary.fd()) == 0);

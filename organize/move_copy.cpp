@@ -1,6 +1,7 @@
 #include "organize/organize.h"
 
 #include "catalog/library.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "organize/box_paths.h"
 #include "organize/records.h"
@@ -156,7 +157,7 @@ MoveOutcome CopyFoundCDs(const std::string& root, const std::string& categoryBox
         if (!IsItemName(*caption)) {
             continue;
         }
-        const std::string pointer = catalog::FindRecordFile(category, *caption, ".Tgt");
+        const std::string pointer = catalog::FindRecordFile(category, *caption, catalog::RecordKind::Tgt);
         if (pointer.empty()) {
             catalog::throwFileError(category + *caption + ".Tgt", ENOENT);
         }
@@ -164,13 +165,13 @@ MoveOutcome CopyFoundCDs(const std::string& root, const std::string& categoryBox
         if (!record) {
             continue; // the CD it stood for is gone
         }
-        // The copy takes the CD's own name, not the entry's, which may carry a "(2)".
-        outcome.namesGbk.push_back(record->name);
-        if (SameFolder(record->folder, target)) {
+        // The copy takes the entry's caption: two entries may stand for two CDs of one name.
+        outcome.namesGbk.push_back(*caption);
+        if (SameFolder(record->folder, target) && catalog::equalsNoCase(*caption, record->name)) {
             break; // this CD and every one visited after it are left alone
         }
-        const auto carried = carrier.carry(record->folder, record->name, record->name, [&] {
-            return ask(OverwriteFoundCdQuestion(BoxText(targetBoxPathGbk), record->name));
+        const auto carried = carrier.carry(record->folder, record->name, *caption, [&] {
+            return ask(OverwriteFoundCdQuestion(BoxText(targetBoxPathGbk), *caption));
         });
         outcome.done = outcome.done || carried == RecordCarrier::Outcome::Carried;
     }

@@ -114,7 +114,10 @@ DeleteOutcome DeleteItems(const std::string& root, const std::string& boxPathGbk
 // target already followed). The tree is the loaded content tree; the edit changes it,
 // writes .cdr (and .tag after a deletion) under the box's lock, and keeps the .fmx keys
 // right: a renamed branch's keys follow it, a deleted branch's keys go.
-enum class NodeEditResult { Done, Unchanged, Refused };
+// The tree is read again under the box's lock: when another writer changed the record since
+// the caller loaded it, the edit is made on the node of the same path in the fresh tree, and
+// the caller's tree is replaced by it (Reloaded).
+enum class NodeEditResult { Done, Unchanged, Refused, Reloaded };
 // The root is never deleted (Refused).
 NodeEditResult DeleteNode(const catalog::RecordRef& record, catalog::Tree& tree,
                           catalog::NodeId node);

@@ -1,5 +1,6 @@
 #include "organize/organize.h"
 
+#include "catalog/record_set.h"
 #include "catalog/library.h"
 #include "catalog/record_files.h"
 #include "catalog/text.h"
@@ -83,9 +84,9 @@ bool siblingNamed(const catalog::Tree& tree, catalog::NodeId parent, catalog::No
     });
 }
 
+// The caller holds the box's lock from the read of the tree to this write.
 void writeTree(const catalog::RecordRef& record, const catalog::Tree& tree, bool withIcons)
 {
-    const catalog::FolderLock lock(record.folder);
     catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Cdr,
                              catalog::WriteTreeText(tree));
     if (withIcons) {
@@ -136,6 +137,55 @@ bool isDriveLetter(char c)
 char upper(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The record's tree as its files hold it now, read whole (icons too) under the lock the
+// caller holds: an edit is made on what is there, not on what was shown before.
+catalog::Tree treeOnDisk(const catalog::RecordRef& record)
+{
+    catalog::RequireRecord(record.folder, record.name);
+    catalog::Tree tree;
+    const catalog::RecordLoad load = catalog::LoadRecordTree(record, catalog::RecordExt::Cdr, tree);
+    if (!load.tree.ok || !load.tags.ok) {
+        throw catalog::FileError(load.tree.ok ? load.tags.errorUtf8 : load.tree.errorUtf8);
+    }
+    return tree;
+}
+
+bool sameListing(const catalog::Tree& a, const catalog::Tree& b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    const auto orderA = a.indexOrder();
+    const auto orderB = b.indexOrder();
+    for (std::size_t i = 0; i < orderA.size(); ++i) {
+        if (a.text(orderA[i]) != b.text(orderB[i]) || a.depth(orderA[i]) != b.depth(orderB[i]) ||
+            a.image(orderA[i]) != b.image(orderB[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Runs edit on the tree the files hold now, under the box's lock: on the caller's tree when
+// it still shows them, else on the fresh one, found by the node's path (Reloaded: the
+// caller's tree is replaced by it). Unchanged when the node is no longer there.
+NodeEditResult editOnDisk(const catalog::RecordRef& record, catalog::Tree& tree, catalog::NodeId node,
+                          const std::function<NodeEditResult(catalog::Tree&, catalog::NodeId)>& edit)
+{
+    const catalog::FolderLock lock(record.folder);
+    catalog::Tree disk = treeOnDisk(record);
+    if (sameListing(tree, disk)) {
+        return edit(tree, node);
+    }
+    const catalog::NodeId found = catalog::FindNodeByPath(disk, catalog::NodePath(tree, node));
+    if (found == catalog::NoNode || (node == tree.first()) != (found == disk.first())) {
+        return NodeEditResult::Unchanged;
+    }
+    const NodeEditResult result = edit(disk, found);
+    tree = std::move(disk);
+    return result == NodeEditResult::Done ? NodeEditResult::Reloaded : result;
 }
 
 NodeEditResult renameRoot(const catalog::RecordRef& record, catalog::Tree& tree,
@@ -243,8 +293,9 @@ DeleteOutcome DeleteItems(const std::string& root, const std::string& boxPathGbk
                           const std::vector<ListItemRef>& items)
 {
     DeleteOutcome outcome;
-    FolderIndex folder(BoxFolder(root, boxPathGbk));
-    RemovalCounts counts;
+    std::vector<std::string> cds;
+    std::vector<std::string> foundFolders;
+    std::vector<std::string> foundCds;
     for (auto item = items.rbegin(); item != items.rend(); ++item) {
         if (!IsItemName(item->captionGbk)) {
             continue;
@@ -257,19 +308,24 @@ DeleteOutcome DeleteItems(const std::string& root, const std::string& boxPathGbk
             break;
         }
         case catalog::ListItem::CdRecord:
-            RemoveRecordFiles(folder, item->captionGbk, CdRecordFiles(), Removal::Trash, counts);
+            cds.push_back(item->captionGbk);
             break;
         case catalog::ListItem::FoundFolder:
-            RemoveRecordFiles(folder, item->captionGbk, FoundFolderFiles(), Removal::Delete,
-                              counts);
+            foundFolders.push_back(item->captionGbk);
             break;
         case catalog::ListItem::FoundCd:
-            RemoveRecordFiles(folder, item->captionGbk, FoundCdFiles(), Removal::Delete, counts);
+            foundCds.push_back(item->captionGbk);
             break;
         default:
             break;
         }
     }
+    const std::string folder = BoxFolder(root, boxPathGbk);
+    RemovalCounts counts;
+    // Search results are made again by a search: they are deleted, not kept in the trash.
+    RemoveRecords(folder, cds, catalog::CdRecordKinds(), Removal::Trash, counts);
+    RemoveRecords(folder, foundFolders, catalog::FoundFolderKinds(), Removal::Delete, counts);
+    RemoveRecords(folder, foundCds, catalog::FoundCdKinds(), Removal::Delete, counts);
     outcome.filesNotDeleted += counts.filesNotDeleted;
     outcome.trashed = outcome.trashed || counts.trashed;
     return outcome;
@@ -283,17 +339,27 @@ NodeEditResult DeleteNode(const catalog::RecordRef& record, catalog::Tree& tree,
     if (!tree.isValid(node) || isRoot(tree, node)) {
         return NodeEditResult::Refused;
     }
-    const std::string branch = catalog::NodePath(tree, node);
-    const catalog::NodeId parent = tree.parent(node);
-    const std::string text = tree.text(node);
-    tree.remove(node);
-    writeTree(record, tree, true);
+    std::string branch;
+    catalog::NodeId parent = catalog::NoNode;
+    std::string text;
+    const NodeEditResult result =
+        editOnDisk(record, tree, node, [&](catalog::Tree& edited, catalog::NodeId target) {
+            branch = catalog::NodePath(edited, target);
+            parent = edited.parent(target);
+            text = edited.text(target);
+            edited.remove(target);
+            writeTree(record, edited, true);
+            return NodeEditResult::Done;
+        });
+    if (result != NodeEditResult::Done && result != NodeEditResult::Reloaded) {
+        return result;
+    }
     // A second top-level line has the root's empty path: its keys cannot be told apart.
     if (parent != catalog::NoNode && !siblingNamed(tree, parent, catalog::NoNode, text)) {
         editBranchKeys(record, branch,
                        [](const std::string&) { return std::vector<std::string>(); });
     }
-    return NodeEditResult::Done;
+    return result;
 }
 
 NodeEditResult RenameNode(const catalog::RecordRef& record, catalog::Tree& tree,
@@ -303,7 +369,9 @@ NodeEditResult RenameNode(const catalog::RecordRef& record, catalog::Tree& tree,
         return NodeEditResult::Refused;
     }
     if (isRoot(tree, node)) {
-        return renameRoot(record, tree, node, newTextGbk);
+        return editOnDisk(record, tree, node, [&](catalog::Tree& edited, catalog::NodeId target) {
+            return renameRoot(record, edited, target, newTextGbk);
+        });
     }
     if (const auto ended = endedByNameCheck<NodeEditResult>(newTextGbk)) {
         return *ended;
@@ -312,20 +380,31 @@ NodeEditResult RenameNode(const catalog::RecordRef& record, catalog::Tree& tree,
     if (newTextGbk.front() == ' ') {
         return NodeEditResult::Refused;
     }
-    const std::string old = tree.text(node);
-    if (catalog::equalsNoCase(old, newTextGbk)) {
-        return NodeEditResult::Unchanged;
+    std::string old;
+    std::string oldPath;
+    std::string newPath;
+    bool shared = false;
+    bool topLevel = false;
+    const NodeEditResult result =
+        editOnDisk(record, tree, node, [&](catalog::Tree& edited, catalog::NodeId target) {
+            old = edited.text(target);
+            if (catalog::equalsNoCase(old, newTextGbk)) {
+                return NodeEditResult::Unchanged;
+            }
+            oldPath = catalog::NodePath(edited, target);
+            edited.setText(target, newTextGbk);
+            newPath = catalog::NodePath(edited, target);
+            writeTree(record, edited, false);
+            const catalog::NodeId parent = edited.parent(target);
+            topLevel = parent == catalog::NoNode;
+            // A sibling still named so keeps the descriptions too.
+            shared = !topLevel && siblingNamed(edited, parent, target, old);
+            return NodeEditResult::Done;
+        });
+    if ((result != NodeEditResult::Done && result != NodeEditResult::Reloaded) || topLevel) {
+        return result;
     }
-    const std::string oldPath = catalog::NodePath(tree, node);
-    tree.setText(node, newTextGbk);
-    const std::string newPath = catalog::NodePath(tree, node);
-    writeTree(record, tree, false);
-    const catalog::NodeId parent = tree.parent(node);
-    if (parent == catalog::NoNode) {
-        return NodeEditResult::Done;
-    }
-    // Descriptions follow the branch; a sibling still named so keeps them too.
-    const bool shared = siblingNamed(tree, parent, node, old);
+    // Descriptions follow the branch.
     editBranchKeys(record, oldPath, [&](const std::string& key) {
         std::vector<std::string> keys{newPath + key.substr(oldPath.size())};
         if (shared) {
@@ -333,7 +412,7 @@ NodeEditResult RenameNode(const catalog::RecordRef& record, catalog::Tree& tree,
         }
         return keys;
     });
-    return NodeEditResult::Done;
+    return result;
 }
 
 } // namespace organize

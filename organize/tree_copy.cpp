@@ -2,6 +2,7 @@
 
 #include "catalog/disk.h"
 #include "catalog/library.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "organize/file_copy.h"
 #include "organize/parallel.h"
@@ -13,6 +14,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <map>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -40,31 +43,9 @@ std::string withoutSlash(const std::string& folder)
     return path;
 }
 
-std::filesystem::path resolved(const std::string& folder)
-{
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::absolute(withoutSlash(folder), error);
-    std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
-    return error ? path.lexically_normal() : canonical;
-}
-
 void refuseTargetInsideSource(const std::string& source, const std::string& target)
 {
-    const std::filesystem::path from = resolved(source);
-    const std::filesystem::path to = resolved(target);
-    const auto parts = [](const std::filesystem::path& path) {
-        std::vector<std::filesystem::path> named;
-        for (const auto& part : path) {
-            if (!part.empty()) {
-                named.push_back(part);
-            }
-        }
-        return named;
-    };
-    const auto fromParts = parts(from);
-    const auto toParts = parts(to);
-    if (toParts.size() >= fromParts.size() &&
-        std::equal(fromParts.begin(), fromParts.end(), toParts.begin())) {
+    if (catalog::LiesInside(source, target)) {
         throw TargetInsideSource("目标文件夹 " + catalog::DisplayPath(target) + " 位于源文件夹 " +
                                  catalog::DisplayPath(source) + " 之内");
     }
@@ -81,72 +62,201 @@ int listingError(const std::string& folder)
     return errno;
 }
 
-void createFolder(const std::string& folder)
+bool PathExistsNoFollow(const std::string& path)
 {
-    const std::string path = withoutSlash(folder);
-    if (::mkdir(path.c_str(), 0777) == 0) {
-        return;
-    }
-    const int error = errno;
-    if (error == EEXIST) {
-        if (catalog::IsFolder(path)) {
-            return;
-        }
-        catalog::throwFileError(path, ENOTDIR);
-    }
-    catalog::throwFileError(path, error);
+    struct stat info = {};
+    return ::lstat(path.c_str(), &info) == 0;
 }
 
-// Source path -> size of the copy, for a move to delete only what arrived.
-using CopiedFiles = std::unordered_map<std::string, off_t>;
+int makeOneFolder(const std::string& folder)
+{
+    return ::mkdir(withoutSlash(folder).c_str(), 0777) == 0 ? 0 : errno;
+}
 
-// What one walk of copyTree needs besides its folders.
+// Files staged before one flush and one note put them in place: enough to make the flush
+// pay, few enough for the descriptors each holds until then.
+constexpr std::size_t BatchFiles = 256;
+
 struct CopyWalk
 {
-    CopiedFiles* copied = nullptr; // a move notes what arrived, to delete only that
+    const TreeCopyOptions* options = nullptr;
     TreeTransfer counts;
     FolderWalkGuard guard;
 };
 
-void copyRecordFile(const std::string& source, const std::string& target, const std::string& name,
-                    RecordSpellings& spellings, CopyWalk& walk)
+void leaveOut(CopyWalk& walk, const std::string& path, const std::string& reason)
 {
-    const std::string from = source + name;
-    const std::string to = target + name;
-    const off_t size = CopyRegularFile(from, target, to,
-                                       spellings.has(name) ? CopyTarget::MayExist : CopyTarget::New);
-    if (size < 0) {
-        ++walk.counts.filesNotCopied;
-        return;
-    }
-    if (walk.copied != nullptr) {
-        (*walk.copied)[from] = size;
-    }
-    spellings.written(name);
+    walk.counts.skippedUtf8.push_back(catalog::DisplayPath(path) + ": " + reason);
 }
 
-void copyTree(const std::string& source, const std::string& target, CopyWalk& walk)
+void advance(CopyWalk& walk, std::size_t files)
 {
-    createFolder(target);
+    for (std::size_t i = 0; i < files && walk.options->advanced; ++i) {
+        walk.options->advanced();
+    }
+}
+
+void createFolder(const std::string& folder, CopyWalk& walk)
+{
+    const auto& make = walk.options->makeFolder;
+    const int error = make ? make(folder) : makeOneFolder(folder);
+    if (error == 0 || (error == EEXIST && catalog::IsFolder(withoutSlash(folder)))) {
+        return;
+    }
+    catalog::throwFileError(withoutSlash(folder), error == EEXIST ? ENOTDIR : error);
+}
+
+std::optional<std::string> mappedName(const std::string& name, bool topLevel, CopyWalk& walk)
+{
+    return walk.options->mapName ? walk.options->mapName(name, topLevel)
+                                 : std::optional<std::string>(name);
+}
+
+std::string baseOf(const std::string& name)
+{
+    return name.substr(0, name.rfind('.'));
+}
+
+// Puts the staged records in place; what could not be is counted.
+void commitBatch(catalog::RecordTransfer& transfer, CopyWalk& walk)
+{
+    const int failures = transfer.commit();
+    walk.counts.filesCopied -= failures;
+    walk.counts.filesNotCopied += failures;
+}
+
+// The record files of one source folder copied into target, whose lock the caller holds:
+// each base name a record, its files of each kind in the spelling a reader takes.
+void copyRecords(const std::string& source, const std::vector<DirEntry>& entries,
+                 const std::string& target, bool topLevel, CopyWalk& walk)
+{
+    static const std::vector<catalog::RecordKind> allKinds{
+        catalog::RecordKind::Cdr, catalog::RecordKind::Tag, catalog::RecordKind::Mx,
+        catalog::RecordKind::Fmx, catalog::RecordKind::Ifn, catalog::RecordKind::Fid,
+        catalog::RecordKind::Tgt, catalog::RecordKind::Fin};
+    const bool oneRecordPerName = walk.options->oneRecordPerName;
+    // Bases in byte order; case twins of a name fall to the first when names are one.
+    std::map<std::string, std::vector<std::string>> bases;
+    for (const auto& entry : entries) {
+        if (entry.isFolder || !catalog::IsRecordFileName(entry.name)) {
+            continue;
+        }
+        if (!entry.isRegular) {
+            // A FIFO or a device named like a record file is never read.
+            leaveOut(walk, source + entry.name, "不是普通文件");
+            ++walk.counts.filesNotCopied;
+            advance(walk, 1);
+            continue;
+        }
+        bases[baseOf(entry.name)].push_back(entry.name);
+    }
+    catalog::RecordFolder from(source);
+    catalog::RecordTransfer transfer(target, catalog::Carry::Copy, walk.options->copyFile);
+    std::map<std::string, std::string> takenBy; // upper-cased target name -> source base
+    for (const auto& [base, names] : bases) {
+        const auto name = mappedName(base, topLevel, walk);
+        if (!name) {
+            leaveOut(walk, source + base, "名称无法写成 GBK");
+            walk.counts.filesNotCopied += static_cast<long long>(names.size());
+            advance(walk, names.size());
+            continue;
+        }
+        const std::string key = oneRecordPerName ? catalog::upperAscii(*name) : *name;
+        if (const auto twin = takenBy.find(key); twin != takenBy.end()) {
+            leaveOut(walk, source + base, "与 " + catalog::gbkToUtf8(twin->second) + " 是同一张光盘");
+            walk.counts.filesNotCopied += static_cast<long long>(names.size());
+            advance(walk, names.size());
+            continue;
+        }
+        takenBy.emplace(key, base);
+        std::vector<catalog::RecordTransfer::File> files;
+        for (const auto kind : allKinds) {
+            const auto found = from.files(base, kind, false);
+            if (!found.empty()) {
+                files.push_back({found.front(), *name + found.front().substr(base.size())});
+            }
+        }
+        std::vector<std::string> replaced = catalog::RecordFilesOf(transfer.target(), *name, allKinds);
+        if (oneRecordPerName) {
+            const auto other = transfer.target().recordNamed(*name);
+            if (other && *other != *name) {
+                for (auto& file : catalog::RecordFilesOf(transfer.target(), *other, allKinds)) {
+                    replaced.push_back(std::move(file));
+                }
+            }
+        }
+        const int before = transfer.filesNotCopied();
+        if (transfer.add(source, files, *name, replaced)) {
+            const int failed = transfer.filesNotCopied() - before;
+            walk.counts.filesCopied += static_cast<long long>(files.size()) - failed;
+            walk.counts.filesNotCopied += failed;
+        } else {
+            walk.counts.filesNotCopied += static_cast<long long>(files.size());
+        }
+        advance(walk, names.size());
+        if (transfer.pending() * allKinds.size() >= BatchFiles) {
+            commitBatch(transfer, walk);
+        }
+    }
+    commitBatch(transfer, walk);
+}
+
+long long recordFilesBelow(const std::string& folder, FolderWalkGuard& guard)
+{
+    std::vector<DirEntry> entries;
+    if (catalog::ListFolder(folder, entries) == catalog::Listing::Unreadable || !guard.enter(folder)) {
+        return 0;
+    }
+    long long count = 0;
+    for (const auto& entry : entries) {
+        if (entry.isFolder && !entry.isLink) {
+            count += recordFilesBelow(catalog::ChildPath(folder, entry.name), guard);
+        } else if (!entry.isFolder && catalog::IsRecordFileName(entry.name)) {
+            ++count;
+        }
+    }
+    guard.leave();
+    return count;
+}
+
+void copyTree(const std::string& source, const std::string& target, bool topLevel, CopyWalk& walk)
+{
+    // Held while the folder is filled and while its sub-folders are made and filled, so a
+    // clearing of empty boxes never takes a folder this copy is about to fill.
+    const catalog::FolderLock lock(target);
     std::vector<DirEntry> entries;
     if (catalog::ListFolder(source, entries) == catalog::Listing::Unreadable) {
         const int error = listingError(source);
-        if (error == ENOENT) {
-            return;
+        if (!(topLevel && error == ENOENT)) {
+            leaveOut(walk, source, std::strerror(error));
         }
-        catalog::throwFileError(source, error);
-    }
-    if (!walk.guard.enter(source)) {
         return;
     }
-    RecordSpellings spellings(target);
+    if (!walk.guard.enter(source)) {
+        leaveOut(walk, source, "文件夹循环");
+        return;
+    }
+    copyRecords(source, entries, target, topLevel, walk);
     for (const auto& entry : entries) {
-        if (entry.isFolder) {
-            copyTree(catalog::ChildPath(source, entry.name), catalog::ChildPath(target, entry.name),
-                     walk);
-        } else if (IsRecordFileName(entry.name)) {
-            copyRecordFile(source, target, entry.name, spellings, walk);
+        if (!entry.isFolder) {
+            continue;
         }
+        const std::string from = catalog::ChildPath(source, entry.name);
+        if (entry.isLink) {
+            leaveOut(walk, withoutSlash(from), "符号链接，未跟随");
+            continue;
+        }
+        const auto name = mappedName(entry.name, topLevel, walk);
+        if (!name) {
+            leaveOut(walk, withoutSlash(from), "名称无法写成 GBK");
+            const long long files = recordFilesBelow(from, walk.guard);
+            walk.counts.filesNotCopied += files;
+            advance(walk, static_cast<std::size_t>(files));
+            continue;
+        }
+        const std::string into = catalog::ChildPath(target, *name);
+        createFolder(into, walk);
+        copyTree(from, into, false, walk);
     }
     walk.guard.leave();
 }
@@ -223,8 +333,7 @@ void emptyFolderInParallel(int folderFd, const std::string& folder)
 }
 
 // Deletes from source what was copied to target and the folders that become empty.
-void removeCopied(const std::string& source, const std::string& target, const CopiedFiles& copied,
-                  TreeTransfer& counts)
+void removeCopied(const std::string& source, const std::string& target, TreeTransfer& counts)
 {
     std::vector<DirEntry> entries;
     catalog::ListFolder(source, entries);
@@ -236,17 +345,16 @@ void removeCopied(const std::string& source, const std::string& target, const Co
         }
         if (S_ISDIR(info.st_mode)) {
             removeCopied(catalog::ChildPath(source, entry.name),
-                         catalog::ChildPath(target, entry.name), copied, counts);
+                         catalog::ChildPath(target, entry.name), counts);
             continue;
         }
         if (entry.isFolder) {
             continue; // a link to a folder: its content stays where it is
         }
-        const auto found = copied.find(path);
-        if (found == copied.end()) {
+        if (!catalog::IsRecordFileName(entry.name) || !PathExistsNoFollow(target + entry.name)) {
             continue; // not a record file, or its copy failed: it stays
         }
-        if (!ArrivedWhole(path, target + entry.name, found->second) ||
+        if (!ArrivedWhole(path, target + entry.name, info.st_size) ||
             ::unlink(path.c_str()) != 0) {
             ++counts.filesNotDeleted;
         }
@@ -260,65 +368,14 @@ void removeCopied(const std::string& source, const std::string& target, const Co
 
 } // namespace
 
-bool IsRecordFileName(const std::string& name)
-{
-    static constexpr std::array<std::string_view, 8> extensions{".CDR", ".MX",  ".TAG", ".TGT",
-                                                                ".FID", ".FMX", ".FIN", ".IFN"};
-    const std::string ext = catalog::UpperExtension(name);
-    return std::find(extensions.begin(), extensions.end(), ext) != extensions.end();
-}
-
-namespace {
-
-std::string spellingKey(std::string_view name)
-{
-    const auto dot = name.rfind('.');
-    std::string key(name.substr(0, dot));
-    key += catalog::upperAscii(name.substr(dot));
-    return key;
-}
-
-} // namespace
-
-RecordSpellings::RecordSpellings(const std::string& folder) : m_folder(folder)
-{
-    std::vector<DirEntry> entries;
-    catalog::ListFolder(folder, entries);
-    bool leftovers = false;
-    for (auto& entry : entries) {
-        leftovers = leftovers || catalog::IsTemporaryFileName(entry.name);
-        if (!entry.isFolder && IsRecordFileName(entry.name)) {
-            m_names[spellingKey(entry.name)].push_back(std::move(entry.name));
-        }
-    }
-    if (leftovers) {
-        catalog::RemoveStaleTemporaryFiles(folder);
-    }
-}
-
-bool RecordSpellings::has(const std::string& name) const
-{
-    const auto found = m_names.find(spellingKey(name));
-    return found != m_names.end() && !found->second.empty();
-}
-
-void RecordSpellings::written(const std::string& name)
-{
-    auto& names = m_names[spellingKey(name)];
-    // Where names ignore case, the other spelling is the file just written.
-    for (const auto& other : names) {
-        if (other != name && !catalog::SameFile(m_folder + name, m_folder + other)) {
-            ::unlink((m_folder + other).c_str());
-        }
-    }
-    names.assign(1, name);
-}
-
-TreeTransfer CopyRecordTree(const std::string& source, const std::string& target)
+TreeTransfer CopyRecordTree(const std::string& source, const std::string& target,
+                            const TreeCopyOptions& options)
 {
     refuseTargetInsideSource(source, target);
     CopyWalk walk;
-    copyTree(source, target, walk);
+    walk.options = &options;
+    createFolder(target, walk);
+    copyTree(source, target, true, walk);
     return walk.counts;
 }
 
@@ -364,20 +421,14 @@ TreeTransfer MoveRecordTree(const std::string& source, const std::string& target
     if (::lstat(to.c_str(), &info) != 0 && errno == ENOENT && RenamePath(from, to) == 0) {
         return {};
     }
-    CopiedFiles copied;
-    CopyWalk walk;
-    walk.copied = &copied;
-    copyTree(source, target, walk);
-    if (!copied.empty()) {
-        FlushFileSystemOf(to);
-    }
+    TreeTransfer counts = CopyRecordTree(source, target);
     if (::lstat(from.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         // The tree behind a linked source is not ours to empty; the link itself goes.
         ::unlink(from.c_str());
-        return walk.counts;
+        return counts;
     }
-    removeCopied(source, target, copied, walk.counts);
-    return walk.counts;
+    removeCopied(source, target, counts);
+    return counts;
 }
 
 } // namespace organize

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "catalog/record_set.h"
+
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -18,39 +22,42 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Files a copy or move could not carry: copies that failed (their sources stay) and
-// sources of a move that stayed although copied.
+// What a copy or move did: files copied, files it could not carry (their sources stay),
+// sources of a move that stayed although copied, and each folder, link or name it left
+// out, with the reason (UTF-8). A copy with anything left out is not complete.
 struct TreeTransfer
 {
-    int filesNotCopied = 0;
-    int filesNotDeleted = 0;
+    long long filesCopied = 0;
+    long long filesNotCopied = 0;
+    long long filesNotDeleted = 0;
+    std::vector<std::string> skippedUtf8;
 };
 
-// The eight extensions that make up records and search results (ASCII case ignored).
-bool IsRecordFileName(const std::string& name);
-
-// The record files of a folder that copies go into, by base name and upper-cased
-// extension: a file written there replaces the other spellings of its name, so no record
-// keeps two spellings of one file side by side. Leftovers of a killed writer go.
-class RecordSpellings
+// How CopyRecordTree writes its target; the defaults copy a library tree into a library.
+struct TreeCopyOptions
 {
-public:
-    explicit RecordSpellings(const std::string& folder);
-    // True when some spelling of name is there.
-    bool has(const std::string& name) const;
-    // name was just written: its other spellings are removed.
-    void written(const std::string& name);
-
-private:
-    std::string m_folder;
-    std::unordered_map<std::string, std::vector<std::string>> m_names;
+    // The name an entry of the source gets at the target; nullopt leaves it out (reported).
+    // topLevel: the entry lies directly in the source folder.
+    std::function<std::optional<std::string>(const std::string& nameGbk, bool topLevel)> mapName;
+    // Creates one folder: 0, or the errno of the failure.
+    std::function<int(const std::string& folder)> makeFolder;
+    // Copies a file into an open temporary file that becomes `to` (its size, or -1).
+    catalog::RecordTransfer::CopyFile copyFile;
+    // Told after every record file, copied or not.
+    std::function<void()> advanced;
+    // A record of a name that differs only in ASCII case from one at the target is that
+    // record (a library's rule); a backup, a plain copy, keeps names apart.
+    bool oneRecordPerName = true;
 };
 
 // Creates target (one level) when missing, then copies every sub-folder and every record
-// file of source into it, replacing files of the same name whatever the case of their
-// extension. Refused (throws TargetInsideSource) when target lies inside source. A missing
-// source gives an empty target; a source folder that cannot be listed throws FileError.
-TreeTransfer CopyRecordTree(const std::string& source, const std::string& target);
+// file of source into it. Each record is a unit: the record of its name at the target is
+// replaced whole, and a crash leaves it old or new. It goes on past a folder it cannot
+// list, a link to a folder (never followed) and a file it cannot copy, counting and naming
+// each. Refused (throws TargetInsideSource) when target lies inside source. A missing
+// source gives an empty target; a target folder that cannot be created throws FileError.
+TreeTransfer CopyRecordTree(const std::string& source, const std::string& target,
+                            const TreeCopyOptions& options = {});
 
 // Deletes every file and folder below folder, then folder itself. Nothing happens when
 // it does not exist. Symbolic links are removed, never followed.

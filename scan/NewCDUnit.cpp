@@ -2,6 +2,7 @@
 #include "app/gbk_text.h"
 #include "app/throttled_update.h"
 
+#include "catalog/record_set.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
 #include "catalog/text.h"

@@ -1,5 +1,6 @@
 #include "scan/scanner.h"
 
+#include "catalog/record_set.h"
 #include "catalog/library.h"
 #include "catalog/text.h"
 

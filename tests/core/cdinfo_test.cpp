@@ -160,6 +160,7 @@ TEST(CDInfoFile, WriteThenReadAndSpellings)
 {
     TempDir dir;
     const catalog::RecordRef record{dir.path(), gbk("光盘一")};
+    writeFile(dir / (gbk("光盘一") + ".Cdr"), "E:\\\r\n");
     EXPECT_EQ(catalog::ReadCDInfo(record).status, CDInfoRead::Status::Missing);
 
     catalog::WriteCDInfo(record, fullInfo());
@@ -170,7 +171,7 @@ TEST(CDInfoFile, WriteThenReadAndSpellings)
 
     std::vector<catalog::DirEntry> entries;
     catalog::ListFolder(dir.path(), entries);
-    ASSERT_EQ(entries.size(), 1u); // no temporary file left behind
+    ASSERT_EQ(entries.size(), 2u); // the listing and the .Ifn: no temporary file left behind
 }
 
 TEST(CDInfoFile, FoundAndReplacedInAnyCase)
@@ -179,13 +180,14 @@ TEST(CDInfoFile, FoundAndReplacedInAnyCase)
         SCOPED_TRACE(ext);
         TempDir dir;
         writeFile(dir / ("CD" + std::string(ext)), expectedFullBytes());
+        writeFile(dir / "CD.Cdr", "E:\\\r\n");
         const catalog::RecordRef record{dir.path(), "CD"};
         EXPECT_EQ(catalog::ReadCDInfo(record).status, CDInfoRead::Status::Ok);
         catalog::WriteCDInfo(record, TCDInfo());
         EXPECT_EQ(readFile(dir / ("CD" + std::string(ext))), std::string(192, '\0'));
         std::vector<catalog::DirEntry> entries;
         catalog::ListFolder(dir.path(), entries);
-        EXPECT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries.size(), 2u);
     }
 }
 

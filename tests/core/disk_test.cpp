@@ -1,3 +1,4 @@
+#include "catalog/record_set.h"
 #include "catalog/disk.h"
 
 #include "tests/support/temp_library.h"
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 
 using namespace catalog;
 using testing_support::gbk;
@@ -152,35 +154,58 @@ TEST(Disk, OnlyRegularFilesAreReadAndNothingWaits)
     EXPECT_EQ(errno, EINVAL);
 }
 
-// What a killed writer leaves goes at the next write into its folder; what a living one
-// is writing stays, however old.
+// What a killed writer leaves goes at the next write into a library folder: at once when
+// the process named in it has ended, after a minute otherwise; what a living one is
+// writing stays, however old. Names this version does not make are never touched, and a
+// plain atomic write (an export into a user's folder) sweeps nothing.
 TEST(Disk, TemporaryFilesOfWritersThatAreGoneAreRemoved)
 {
     TempDir dir;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);
+    const std::string killed = ".vellumark-tmp-" + std::to_string(child) + "-k1ll3d";
+    const std::string living = ".vellumark-tmp-" + std::to_string(::getpid()) + "-l1v1ng";
     writeFile(dir / ".vellumark-tmp-dead01", "partial");
-    writeFile(dir / ".vellumark-AbC123", "from before files were locked");
+    writeFile(dir / killed, "partial, just now");
+    writeFile(dir / living, "this process, unlocked, just now");
+    writeFile(dir / ".vellumark-AbC123", "a user's file");
     writeFile(dir / "registry.ini.tmp-Q1w2E3", "settings");
     writeFile(dir / ".vellumark-tmp-young1", "just made");
     writeFile(dir / ".vellumark-tmp-alive1", "being written");
-    writeFile(dir / ".vellumark-other", "not ours");
-    for (const char* name :
-         {".vellumark-tmp-dead01", ".vellumark-AbC123", "registry.ini.tmp-Q1w2E3",
-          ".vellumark-tmp-alive1", ".vellumark-other"}) {
+    writeFile(dir / ".vellumark-notes1", "a user's notes");
+    for (const char* name : {".vellumark-tmp-dead01", ".vellumark-AbC123", "registry.ini.tmp-Q1w2E3",
+                             ".vellumark-tmp-alive1", ".vellumark-notes1"}) {
         testing_support::makeOlder(dir / name, 3600);
     }
     const FileDescriptor writer(::open((dir / ".vellumark-tmp-alive1").c_str(), O_RDONLY));
     ASSERT_EQ(::flock(writer.get(), LOCK_EX), 0);
+    const auto names = [&] {
+        std::vector<DirEntry> entries;
+        ListFolder(dir.path(), entries);
+        std::vector<std::string> listed;
+        for (const auto& entry : entries) {
+            listed.push_back(entry.name);
+        }
+        return listed;
+    };
+    const std::vector<std::string> before = names();
 
-    WriteFileAtomically(dir / "a.Mx", "text");
+    WriteFileAtomically(dir / "b.txt", "an export");
+    std::vector<std::string> expected = before;
+    expected.push_back("b.txt");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names(), expected);
 
-    std::vector<DirEntry> entries;
-    ListFolder(dir.path(), entries);
-    std::vector<std::string> names;
-    for (const auto& entry : entries) {
-        names.push_back(entry.name);
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{".vellumark-other", ".vellumark-tmp-alive1",
-                                               ".vellumark-tmp-young1", "a.Mx"}));
+    WriteFileAtomically(dir / "a.Mx", "text", {.sweepStale = true});
+    expected = {".vellumark-AbC123",     ".vellumark-notes1", ".vellumark-tmp-alive1",
+                ".vellumark-tmp-young1", living,              "a.Mx",
+                "b.txt",                 "registry.ini.tmp-Q1w2E3"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names(), expected);
 }
 
 TEST(Disk, AFolderLockIsHeldUntilItGoes)

@@ -1,3 +1,4 @@
+#include "catalog/record_set.h"
 #include "catalog/library.h"
 
 #include "catalog/disk.h"
@@ -170,7 +171,9 @@ TEST(Folders, LiesInsideFollowsSymbolicLinks)
     EXPECT_TRUE(LiesInside(root.path(), root / "alias/inner"));
     EXPECT_FALSE(LiesInside(root.path(), root / "out/"));
     EXPECT_FALSE(LiesInside(root.path(), root / "box/../../"));
-    EXPECT_FALSE(LiesInside(root.path(), root / "missing/"));
+    // A folder yet to be made lies where it will be made.
+    EXPECT_TRUE(LiesInside(root.path(), root / "missing/new"));
+    EXPECT_FALSE(LiesInside(root.path(), root / "out/missing/"));
 }
 
 TEST(Records, ANameIsTakenByAnyFileOfARecordInAnyCase)

@@ -1,5 +1,6 @@
 #include "maintenance/maintenance.h"
 
+#include "catalog/record_set.h"
 #include "catalog/library.h"
 #include "catalog/text.h"
 #include "tests/support/temp_library.h"
@@ -135,13 +136,12 @@ public:
         ++probes;
         return catalog::isValidUtf8(folder + name) ? BackupTarget::probe(folder, name) : EINVAL;
     }
-    off_t copyFile(const std::string& from, const std::string& folder,
-                   const std::string& to) override
+    off_t copyFile(const std::string& from, int toFd, const std::string& to) override
     {
         if (!catalog::isValidUtf8(to) || (!failing.empty() && to.ends_with(failing))) {
             return -1;
         }
-        return BackupTarget::copyFile(from, folder, to);
+        return BackupTarget::copyFile(from, toFd, to);
     }
     int probes = 0;
     std::string failing;

@@ -239,10 +239,14 @@ TEST_P(OverwriteAnswers, ReplaceTheRecordWholeOrLeaveBothAlone)
 INSTANTIATE_TEST_SUITE_P(
     YesAndNo, OverwriteAnswers,
     ::testing::Values(
-        Overwrite{false, true, "A/\nB/\nB/X.Cdr=new tree\nB/X.Mx=new about\nB/X.Tag=new icons\n"},
+        // Only the record the question names is replaced: its case twin x stays.
+        Overwrite{false, true,
+                  "A/\nB/\nB/X.Cdr=new tree\nB/X.Mx=new about\nB/X.Tag=new icons\n"
+                  "B/x.Ifn=old info, other case\n"},
         Overwrite{true, true,
                   "A/\nA/X.Tag=new icons\nA/X.cdr=new tree\nA/X.mx=new about\nB/\n"
-                  "B/X.Cdr=new tree\nB/X.Mx=new about\nB/X.Tag=new icons\n"},
+                  "B/X.Cdr=new tree\nB/X.Mx=new about\nB/X.Tag=new icons\n"
+                  "B/x.Ifn=old info, other case\n"},
         Overwrite{false, false,
                   "A/\nA/X.Tag=new icons\nA/X.cdr=new tree\nA/X.mx=new about\nB/\n"
                   "B/X.CDR=old tree\nB/X.IFN=old info\nB/X.cdr=old tree 2\nB/X.fmx=old notes\n"
@@ -359,10 +363,10 @@ TEST_F(FoundCds, OnlyTheCdsAfterOneThatLivesInTheTargetAreCopied)
         answers.question());
 
     EXPECT_TRUE(outcome.done);
-    EXPECT_EQ(outcome.namesGbk, (std::vector<std::string>{gbk("工具盘"), gbk("在此")}));
-    // The copy is named after the CD, not after the entry's "(2)"; the entries stay.
-    EXPECT_EQ(readFile(folder("目标\\") + gbk("工具盘") + ".Cdr"), "music tools");
-    EXPECT_FALSE(exists(folder("目标\\") + gbk("工具盘(2)") + ".Cdr"));
+    EXPECT_EQ(outcome.namesGbk, (std::vector<std::string>{gbk("工具盘(2)"), gbk("在此")}));
+    // The copy is named after the entry: 工具盘 and 工具盘(2) are two CDs. The entries stay.
+    EXPECT_EQ(readFile(folder("目标\\") + gbk("工具盘(2)") + ".Cdr"), "music tools");
+    EXPECT_FALSE(exists(folder("目标\\") + gbk("工具盘") + ".Cdr"));
     EXPECT_TRUE(exists(folder("软件\\") + gbk("工具盘") + ".Cdr"));
     EXPECT_TRUE(exists(category() + gbk("工具盘(2)") + ".Tgt"));
 }

@@ -1,3 +1,4 @@
+#include "catalog/cdinfo.h"
 #include "catalog/record_files.h"
 
 #include "catalog/tree_text.h"
@@ -307,12 +308,24 @@ TEST_F(RecordFilesTest, LoadRecordTreeBrokenListingShowsNodesRead)
 
 TEST_F(RecordFilesTest, DescriptionMissingIsEmptyAndWriteCreatesMx)
 {
+    writeFile(path(".Cdr"), "E:\\\r\n");
     EXPECT_EQ(catalog::ReadDescription(record), "");
     const std::string text = gbk("第一行\r\n第二行");
     catalog::WriteDescription(record, text);
     EXPECT_EQ(readFile(path(".Mx")), text);
     EXPECT_EQ(catalog::ReadDescription(record), text);
-    EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{name + ".Mx"}));
+    EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{name + ".Cdr", name + ".Mx"}));
+}
+
+// A CD renamed, moved or deleted by another command meanwhile: a description, a note or
+// information written to its old name fails, and leaves no orphan file behind.
+TEST_F(RecordFilesTest, WritesToACdThatIsGoneFailAndLeaveNothing)
+{
+    EXPECT_THROW(catalog::WriteDescription(record, "x"), catalog::FileError);
+    EXPECT_THROW(catalog::UpdateNodeNotes(record, [](catalog::NodeNotes& notes) { notes.set("A\\", "x"); }),
+                 catalog::FileError);
+    EXPECT_THROW(catalog::WriteCDInfo(record, catalog::TCDInfo()), catalog::FileError);
+    EXPECT_TRUE(folderNames(dir.path()).empty());
 }
 
 // ---- .fmx
@@ -407,6 +420,7 @@ TEST_F(RecordFilesTest, NodeNotesWriteKeepsExistingSpelling)
 // folder makes every change survive.
 TEST_F(RecordFilesTest, ConcurrentNoteUpdatesKeepEveryNote)
 {
+    writeFile(path(".Cdr"), "E:\\\r\n");
     auto writer = [&](int first) {
         for (int i = first; i < 200; i += 2) {
             catalog::UpdateNodeNotes(record, [&](catalog::NodeNotes& notes) {

@@ -1,6 +1,7 @@
 // The search engine on libraries built by each test: the three kinds, the names of
 // categories and results, pruned trees, date edges, abort, and the exact result files.
 
+#include "catalog/record_set.h"
 #include "catalog/cdinfo.h"
 #include "catalog/library.h"
 #include "catalog/text.h"

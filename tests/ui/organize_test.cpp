@@ -1,6 +1,7 @@
 // Moving, copying, renaming, deleting and clearing from the main window, driven by the
 // control names, against libraries written byte by byte.
 
+#include "catalog/record_set.h"
 #include "app/cd_list_view.h"
 #include "app/gbk_text.h"
 #include "app/mainunit.h"

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Changes of several record files made as one unit. The steps are written down in the
+// box folder (".vellumark-intent", under the box's lock) before the first of them is
+// made; a crash part way leaves the note behind, and the next command that locks the box
+// finishes the steps. Folders are native and end in "/".
+namespace catalog {
+
+class RecordJournal
+{
+public:
+    // home: the folder whose lock the caller holds and where the note is written. The other
+    // folders the steps touch get a pointer to it, so whichever is locked first finishes.
+    explicit RecordJournal(std::string home);
+
+    // Renames from over to. Replayed only while from is still there.
+    void rename(std::string from, std::string to);
+    // Removes path. Replayed only while guard (when given) is there: a source whose copy
+    // never arrived stays. Never removes a file that a rename of the unit put in place.
+    void remove(std::string path, std::string guard = {});
+    bool empty() const { return m_steps.empty(); }
+
+    // Writes the note (flushed: the commit point), makes every step, then drops the note.
+    // A step that fails is counted, the others are still made. Returns the failures. A
+    // removal first offers the file to trash (false: not taken, it is deleted); a crash
+    // part way deletes the rest.
+    int commit(const std::function<bool(const std::string& path)>& trash = {});
+
+    struct Step
+    {
+        char kind; // 'R' rename, 'U' unlink
+        std::string first;
+        std::string second;
+    };
+
+private:
+    std::string m_home;
+    std::vector<Step> m_steps;
+};
+
+// Name of the note in a box folder.
+inline constexpr const char* JournalName = ".vellumark-intent";
+
+// Finishes the unit that a writer killed part way left in folder (the caller holds the
+// folder's lock). Cheap when there is nothing to do: one look-up.
+void RecoverFolder(const std::string& folder);
+// The same for a folder whose lock the caller does not hold: done only when the lock is
+// free at once, so a reader never waits on a writer (or on itself).
+void TryRecoverFolder(const std::string& folder);
+
+} // namespace catalog

@@ -1,0 +1,522 @@
+#include "catalog/record_set.h"
+
+#include "catalog/disk.h"
+#include "catalog/record_journal.h"
+#include "catalog/text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <memory>
+
+namespace catalog {
+namespace {
+
+struct KindSpelling
+{
+    RecordKind kind;
+    std::string_view upper;
+    // In the order a reader prefers them; the first is the one a new file gets.
+    std::array<std::string_view, 3> spellings;
+};
+
+constexpr std::array<KindSpelling, 8> Kinds{{
+    {RecordKind::Cdr, ".CDR", {".Cdr", ".CDR", ".cdr"}},
+    {RecordKind::Tag, ".TAG", {".tag", ".Tag", ".TAG"}},
+    {RecordKind::Mx, ".MX", {".Mx", ".MX", ".mx"}},
+    {RecordKind::Fmx, ".FMX", {".FMx", ".FMX", ".fmx"}},
+    {RecordKind::Ifn, ".IFN", {".Ifn", ".IFN", ".ifn"}},
+    {RecordKind::Fid, ".FID", {".Fid", ".FID", ".fid"}},
+    {RecordKind::Tgt, ".TGT", {".Tgt", ".TGT", ".tgt"}},
+    {RecordKind::Fin, ".FIN", {".Fin", ".FIN", ".fin"}},
+}};
+
+const KindSpelling& spellingOf(RecordKind kind)
+{
+    return Kinds[static_cast<std::size_t>(kind)];
+}
+
+// Smaller is preferred: the listed spellings in their order, then the others.
+int spellingRank(RecordKind kind, std::string_view ext)
+{
+    const auto& spellings = spellingOf(kind).spellings;
+    const auto found = std::find(spellings.begin(), spellings.end(), ext);
+    return static_cast<int>(found - spellings.begin());
+}
+
+bool sameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+std::atomic<RecordObserver*> observer{nullptr};
+
+// Every spelling of the kind of base in folder, exact base, in the fixed order.
+std::vector<std::string> spellingsPresent(const std::string& folder, std::string_view baseGbk,
+                                          RecordKind kind)
+{
+    RecordFolder listed(folder);
+    return listed.files(baseGbk, kind, false);
+}
+
+} // namespace
+
+std::string_view UpperExt(RecordKind kind)
+{
+    return spellingOf(kind).upper;
+}
+
+std::string_view WrittenExt(RecordKind kind)
+{
+    return spellingOf(kind).spellings.front();
+}
+
+std::string_view CopiedExt(RecordKind kind)
+{
+    return kind == RecordKind::Tag ? spellingOf(kind).spellings[1] : WrittenExt(kind);
+}
+
+std::optional<RecordKind> RecordKindOf(std::string_view name)
+{
+    const std::string ext = UpperExtension(name);
+    for (const auto& kind : Kinds) {
+        if (kind.upper == ext) {
+            return kind.kind;
+        }
+    }
+    return std::nullopt;
+}
+
+bool IsRecordFileName(std::string_view name)
+{
+    return RecordKindOf(name).has_value();
+}
+
+RecordKind KindOfExt(std::string_view ext)
+{
+    const auto kind = RecordKindOf(ext);
+    return kind ? *kind : RecordKind::Cdr;
+}
+
+const std::vector<RecordKind>& CdRecordKinds()
+{
+    static const std::vector<RecordKind> kinds{RecordKind::Cdr, RecordKind::Tag, RecordKind::Mx,
+                                               RecordKind::Fmx, RecordKind::Ifn};
+    return kinds;
+}
+
+const std::vector<RecordKind>& FoundFolderKinds()
+{
+    static const std::vector<RecordKind> kinds{RecordKind::Fid, RecordKind::Tag, RecordKind::Mx,
+                                               RecordKind::Fmx, RecordKind::Ifn};
+    return kinds;
+}
+
+const std::vector<RecordKind>& FoundCdKinds()
+{
+    static const std::vector<RecordKind> kinds{RecordKind::Tgt};
+    return kinds;
+}
+
+std::string FindRecordFile(const std::string& folder, std::string_view baseGbk, RecordKind kind)
+{
+    // The usual spellings are tried first, so the folder is listed only when none is there.
+    std::string path = folder;
+    path += baseGbk;
+    const std::size_t baseLength = path.size();
+    for (const auto spelling : spellingOf(kind).spellings) {
+        path.resize(baseLength);
+        path += spelling;
+        struct stat info = {};
+        if (::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+            return path;
+        }
+    }
+    const auto found = spellingsPresent(folder, baseGbk, kind);
+    return found.empty() ? std::string() : folder + found.front();
+}
+
+std::string FindRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext)
+{
+    return FindRecordFile(folder, baseGbk, KindOfExt(ext));
+}
+
+bool RecordNameTaken(const std::string& folder, std::string_view nameGbk)
+{
+    RecordFolder listed(folder);
+    return listed.recordTaken(nameGbk);
+}
+
+void RequireRecord(const std::string& folder, std::string_view nameGbk)
+{
+    if (FindRecordFile(folder, nameGbk, RecordKind::Cdr).empty()) {
+        throwFileError(folder + std::string(nameGbk) + std::string(WrittenExt(RecordKind::Cdr)),
+                       ENOENT);
+    }
+}
+
+void SetRecordObserver(RecordObserver* newObserver)
+{
+    observer.store(newObserver);
+}
+
+void NoteRecordChanged(const std::string& folder, std::string_view nameGbk)
+{
+    if (RecordObserver* current = observer.load()) {
+        current->recordChanged(folder, nameGbk);
+    }
+}
+
+void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,
+                     std::string_view content)
+{
+    WriteRecordFile(folder, baseGbk, ext, content, AtomicWrite{.sweepStale = true});
+}
+
+std::string RecordFileForWriting(const std::string& folder, std::string_view baseGbk,
+                                 std::string_view ext)
+{
+    const std::vector<std::string> present = spellingsPresent(folder, baseGbk, KindOfExt(ext));
+    return present.empty() ? folder + std::string(baseGbk) + std::string(ext)
+                           : folder + present.front();
+}
+
+void RecordFileWritten(const std::string& folder, std::string_view baseGbk, std::string_view ext,
+                       const std::string& written)
+{
+    for (const auto& name : spellingsPresent(folder, baseGbk, KindOfExt(ext))) {
+        const std::string other = folder + name;
+        // Where names ignore case, another spelling is the file just written.
+        if (other != written && !SameFile(other, written)) {
+            ::unlink(other.c_str());
+        }
+    }
+    NoteRecordChanged(folder, baseGbk);
+}
+
+void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,
+                     std::string_view content, const AtomicWrite& how)
+{
+    const std::string target = RecordFileForWriting(folder, baseGbk, ext);
+    WriteFileAtomically(target, content, how);
+    RecordFileWritten(folder, baseGbk, ext, target);
+}
+
+// ---- RecordFolder --------------------------------------------------------------------------
+
+RecordFolder::RecordFolder(std::string folder) : m_folder(std::move(folder)) {}
+
+void RecordFolder::listIfChanged()
+{
+    // Any entry added or removed changes the folder's time: an unchanged time means the
+    // listing still holds.
+    struct stat info = {};
+    if (::stat(m_folder.c_str(), &info) != 0) {
+        m_byUpperName.clear();
+        m_listedAt = {-1, 0};
+        return;
+    }
+    if (sameTime(info.st_mtim, m_listedAt)) {
+        return;
+    }
+    m_listedAt = info.st_mtim;
+    m_byUpperName.clear();
+    std::vector<DirEntry> entries;
+    ListFolder(m_folder, entries);
+    for (auto& entry : entries) {
+        // A FIFO or a device named like a record file is found, and refused when read.
+        if (!entry.isFolder && IsRecordFileName(entry.name)) {
+            m_byUpperName[upperAscii(entry.name)].push_back(std::move(entry.name));
+        }
+    }
+}
+
+void RecordFolder::noteOwnChange()
+{
+    struct stat info = {};
+    if (::stat(m_folder.c_str(), &info) == 0) {
+        m_listedAt = info.st_mtim;
+    }
+}
+
+std::vector<std::string> RecordFolder::files(std::string_view baseGbk, RecordKind kind,
+                                             bool anyCaseBase)
+{
+    listIfChanged();
+    std::string key(baseGbk);
+    key += UpperExt(kind);
+    const auto found = m_byUpperName.find(upperAscii(key));
+    if (found == m_byUpperName.end()) {
+        return {};
+    }
+    std::vector<std::string> names;
+    for (const auto& name : found->second) {
+        if (anyCaseBase || (name.size() == key.size() && name.starts_with(baseGbk))) {
+            names.push_back(name);
+        }
+    }
+    const auto extOf = [](const std::string& name) {
+        return std::string_view(name).substr(name.rfind('.'));
+    };
+    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+        // Case twins of the base: the exact one first, then by bytes.
+        const bool exactA = a.starts_with(baseGbk);
+        const bool exactB = b.starts_with(baseGbk);
+        if (exactA != exactB) {
+            return exactA;
+        }
+        const std::string_view baseA = std::string_view(a).substr(0, a.rfind('.'));
+        const std::string_view baseB = std::string_view(b).substr(0, b.rfind('.'));
+        if (baseA != baseB) {
+            return baseA < baseB;
+        }
+        const int rankA = spellingRank(kind, extOf(a));
+        const int rankB = spellingRank(kind, extOf(b));
+        return rankA != rankB ? rankA < rankB : a < b;
+    });
+    return names;
+}
+
+std::optional<std::string> RecordFolder::recordNamed(std::string_view nameGbk)
+{
+    std::optional<std::string> chosen;
+    for (const RecordKind kind : {RecordKind::Cdr, RecordKind::Mx, RecordKind::Fmx, RecordKind::Ifn}) {
+        for (const auto& name : files(nameGbk, kind, true)) {
+            std::string base = name.substr(0, name.rfind('.'));
+            if (base == nameGbk) {
+                return base;
+            }
+            if (!chosen || base < *chosen) {
+                chosen = std::move(base);
+            }
+        }
+    }
+    return chosen;
+}
+
+void RecordFolder::added(const std::string& name)
+{
+    auto& names = m_byUpperName[upperAscii(name)];
+    if (std::find(names.begin(), names.end(), name) == names.end()) {
+        names.push_back(name);
+    }
+    noteOwnChange();
+}
+
+void RecordFolder::removed(const std::string& name)
+{
+    auto& names = m_byUpperName[upperAscii(name)];
+    names.erase(std::remove(names.begin(), names.end(), name), names.end());
+    noteOwnChange();
+}
+
+std::vector<std::string> TravellingFiles(RecordFolder& folder, std::string_view baseGbk,
+                                         const std::vector<RecordKind>& kinds)
+{
+    std::vector<std::string> files;
+    for (const RecordKind kind : kinds) {
+        const auto found = folder.files(baseGbk, kind, false);
+        files.push_back(found.empty() ? std::string() : found.front());
+    }
+    return files;
+}
+
+std::vector<std::string> RecordFilesOf(RecordFolder& folder, std::string_view baseGbk,
+                                       const std::vector<RecordKind>& kinds)
+{
+    std::vector<std::string> files;
+    for (const RecordKind kind : kinds) {
+        for (auto& name : folder.files(baseGbk, kind, false)) {
+            files.push_back(std::move(name));
+        }
+    }
+    return files;
+}
+
+// ---- RecordTransfer ------------------------------------------------------------------------
+
+struct RecordTransfer::Staged
+{
+    std::string from; // the source file
+    std::string to;   // its place at the target
+    std::unique_ptr<TemporaryFile> copy; // none: a move renames the source itself
+    off_t size = 0;
+    std::vector<std::string> replaced; // target files the record's unit removes
+    bool first = false;                // the first file of its record
+};
+
+namespace {
+
+off_t copyInto(const std::string& from, int toFd)
+{
+    struct stat info = {};
+    FileDescriptor in(OpenRegularFile(AT_FDCWD, from.c_str(), &info));
+    if (in.get() < 0 || !CopyFileContent(in.get(), toFd, info.st_size) ||
+        ::fchmod(toFd, info.st_mode & 07777) != 0) {
+        return -1;
+    }
+    return info.st_size;
+}
+
+bool onOneFileSystem(const std::string& a, const std::string& b)
+{
+    struct stat first = {};
+    struct stat second = {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev;
+}
+
+} // namespace
+
+RecordTransfer::RecordTransfer(std::string targetFolder, Carry how, CopyFile copyFile)
+    : m_targetFolder(std::move(targetFolder)), m_how(how), m_copyFile(std::move(copyFile)),
+      m_target(m_targetFolder)
+{
+    if (!m_copyFile) {
+        m_copyFile = [](const std::string& from, int toFd, const std::string&) {
+            return copyInto(from, toFd);
+        };
+    }
+}
+
+RecordTransfer::~RecordTransfer() = default;
+
+bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File>& files,
+                         const std::string& nameGbk, const std::vector<std::string>& replaced)
+{
+    const bool rename = m_how == Carry::Move && onOneFileSystem(sourceFolder, m_targetFolder);
+    std::vector<Staged> record;
+    for (const auto& file : files) {
+        Staged staged;
+        staged.from = sourceFolder + file.from;
+        staged.to = m_targetFolder + file.to;
+        struct stat there = {};
+        // A folder or a device in the way would fail the unit half way: refused up front.
+        bool ok = ::lstat(staged.to.c_str(), &there) != 0 || S_ISREG(there.st_mode);
+        if (!ok) {
+            m_lastError = S_ISDIR(there.st_mode) ? EISDIR : EEXIST;
+        } else if (rename) {
+            struct stat info = {};
+            ok = ::lstat(staged.from.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+            staged.size = info.st_size;
+            m_lastError = ok ? m_lastError : (errno != 0 ? errno : EINVAL);
+        } else {
+            try {
+                staged.copy = std::make_unique<TemporaryFile>(m_targetFolder, staged.to);
+                staged.size = m_copyFile(staged.from, staged.copy->fd(), staged.to);
+                ok = staged.size >= 0;
+                m_lastError = ok ? m_lastError : (errno != 0 ? errno : EIO);
+            } catch (const FileError& error) {
+                ok = false;
+                m_lastError = error.errorNumber();
+            }
+        }
+        if (!ok) {
+            ++m_notCopied;
+            if (record.empty()) {
+                return false; // without its listing the record stays where it is, untouched
+            }
+            continue;
+        }
+        record.push_back(std::move(staged));
+    }
+    if (record.empty()) {
+        return false;
+    }
+    record.front().first = true;
+    record.front().replaced = replaced;
+    for (auto& staged : record) {
+        m_staged.push_back(std::move(staged));
+    }
+    m_changed.emplace_back(m_targetFolder, nameGbk);
+    if (m_how == Carry::Move) {
+        m_changed.emplace_back(sourceFolder, files.front().from.substr(0, files.front().from.rfind('.')));
+    }
+    ++m_records;
+    return true;
+}
+
+int RecordTransfer::commit()
+{
+    if (m_staged.empty()) {
+        return 0;
+    }
+    bool copied = false;
+    for (const auto& staged : m_staged) {
+        copied = copied || staged.copy != nullptr;
+    }
+    // The copies are down on the disk before anything is replaced by them.
+    if (copied) {
+        for (const auto& staged : m_staged) {
+            if (staged.copy) {
+                ::syncfs(staged.copy->fd());
+                break;
+            }
+        }
+    }
+    RecordJournal journal(m_targetFolder);
+    for (const auto& staged : m_staged) {
+        for (const auto& old : staged.replaced) {
+            journal.remove(m_targetFolder + old);
+        }
+    }
+    for (const auto& staged : m_staged) {
+        journal.rename(staged.copy ? staged.copy->path() : staged.from, staged.to);
+    }
+    if (m_how == Carry::Move) {
+        for (const auto& staged : m_staged) {
+            if (staged.copy) {
+                journal.remove(staged.from, staged.to);
+            }
+        }
+    }
+    int failures = journal.commit();
+    for (auto& staged : m_staged) {
+        m_target.added(staged.to.substr(m_targetFolder.size()));
+    }
+    for (const auto& [folder, name] : m_changed) {
+        NoteRecordChanged(folder, name);
+    }
+    m_staged.clear();
+    m_changed.clear();
+    m_records = 0;
+    return failures;
+}
+
+// ---- RecordRemoval -------------------------------------------------------------------------
+
+RecordRemoval::RecordRemoval(RecordFolder& folder) : m_folder(folder) {}
+
+void RecordRemoval::add(const std::string& baseGbk, const std::vector<RecordKind>& kinds)
+{
+    m_records.emplace_back(baseGbk, RecordFilesOf(m_folder, baseGbk, kinds));
+}
+
+int RecordRemoval::commit(const std::function<bool(const std::string& path)>& trash)
+{
+    int failures = 0;
+    for (const auto& [base, files] : m_records) {
+        if (files.empty()) {
+            continue;
+        }
+        // Trashed files leave one at a time; the note finishes a CD cut short by a crash.
+        RecordJournal journal(m_folder.folder());
+        for (const auto& name : files) {
+            journal.remove(m_folder.folder() + name);
+        }
+        failures += journal.commit([&](const std::string& path) { return trash && trash(path); });
+        for (const auto& name : files) {
+            m_folder.removed(name);
+        }
+        NoteRecordChanged(m_folder.folder(), base);
+    }
+    m_records.clear();
+    return failures;
+}
+
+} // namespace catalog

@@ -1,0 +1,202 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// The record store: what a CD record (and a search entry) is on disk, and the one way its
+// files are found, written, replaced, carried and removed. Every subsystem goes through
+// here; folders are native and end in "/", names are GBK.
+//
+// What a record is: a base name and any spelling of the eight record extensions. The files
+// of one kind are found in one fixed order of spellings, whatever spelling a caller names:
+// the spelling written first, then capitals, then small letters, then any other by bytes.
+// Base names are matched exactly when a file is looked up, and without regard to ASCII
+// case when a name is tested for being taken, as on the file systems libraries come from.
+namespace catalog {
+
+enum class RecordKind { Cdr, Tag, Mx, Fmx, Ifn, Fid, Tgt, Fin };
+
+// ".CDR", ".TAG", ...
+std::string_view UpperExt(RecordKind kind);
+// The spelling a new file of that kind gets: ".Cdr", ".tag", ".Mx", ".FMx", ".Ifn", ".Fid",
+// ".Tgt", ".Fin".
+std::string_view WrittenExt(RecordKind kind);
+// The spelling a record file gets when a CD is moved or copied into a box: ".Cdr", ".Tag",
+// ".Mx", ".FMx", ".Ifn" (the written one for the other kinds).
+std::string_view CopiedExt(RecordKind kind);
+// The kind of a file name by its extension (ASCII case ignored); nullopt for other files.
+std::optional<RecordKind> RecordKindOf(std::string_view name);
+bool IsRecordFileName(std::string_view name);
+// The kind an extension names (".Cdr", ".tag", ...), whatever its spelling. The extension
+// must be one of the eight.
+RecordKind KindOfExt(std::string_view ext);
+
+// The files of a CD record in the order they travel; of a found-folder entry; of a
+// found-CD entry.
+const std::vector<RecordKind>& CdRecordKinds();
+const std::vector<RecordKind>& FoundFolderKinds();
+const std::vector<RecordKind>& FoundCdKinds();
+
+// The existing file of one kind of the record, in the fixed order of spellings; "" when
+// there is none. ext may be any spelling of the kind.
+std::string FindRecordFile(const std::string& folder, std::string_view baseGbk, RecordKind kind);
+std::string FindRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext);
+
+// True when folder holds a record named like nameGbk (ASCII case ignored): a .cdr, .mx,
+// .fmx or .ifn. A lone .tag is what a killed scan leaves and holds no name.
+bool RecordNameTaken(const std::string& folder, std::string_view nameGbk);
+
+// Throws FileError (ENOENT, naming its listing) when the record has no listing any more:
+// a writer that holds the box's lock calls it before changing a record that another
+// command may have renamed, moved or deleted meanwhile.
+void RequireRecord(const std::string& folder, std::string_view nameGbk);
+
+// ---- The write path ------------------------------------------------------------------------
+// Every change of a record's files passes WriteRecordFile or RecordTransfer/RecordRemoval::
+// commit, and each tells the observer which record changed: a search index kept up to date
+// observes here.
+
+class RecordObserver
+{
+public:
+    virtual ~RecordObserver() = default;
+    // The files of record nameGbk in folder were written, replaced or removed.
+    virtual void recordChanged(const std::string& folder, std::string_view nameGbk) = 0;
+};
+// The observer of this process (nullptr: none). Not owned.
+void SetRecordObserver(RecordObserver* observer);
+void NoteRecordChanged(const std::string& folder, std::string_view nameGbk);
+
+struct AtomicWrite;
+// Where a record file of that kind is written: the file readers find, else base + ext.
+std::string RecordFileForWriting(const std::string& folder, std::string_view baseGbk,
+                                 std::string_view ext);
+// After written (a path RecordFileForWriting gave) was put in place: the other spellings of
+// its kind go, and the observer hears of the record. For writers that batch their files.
+void RecordFileWritten(const std::string& folder, std::string_view baseGbk, std::string_view ext,
+                       const std::string& written);
+// Writes one file of a record atomically into the file the readers find (any spelling, or
+// base + the kind's written spelling when there is none; newSpelling overrides that), then
+// removes the other spellings of that kind, so no record keeps two side by side.
+// Throws FileError.
+void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,
+                     std::string_view content);
+void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,
+                     std::string_view content, const AtomicWrite& how);
+
+// ---- One folder's record files ---------------------------------------------------------
+
+// The record files of one folder, listed once for an operation on many records and listed
+// again only when something else changed the folder.
+class RecordFolder
+{
+public:
+    explicit RecordFolder(std::string folder);
+    const std::string& folder() const { return m_folder; }
+
+    // Names of the files of one kind of base in the fixed order of spellings; with
+    // anyCaseBase the base is compared without regard to ASCII case.
+    std::vector<std::string> files(std::string_view baseGbk, RecordKind kind, bool anyCaseBase);
+    // The base of the record that a name test for nameGbk finds: nameGbk itself when a
+    // record of exactly that name is there, else the first by bytes of those named like it
+    // (ASCII case ignored). nullopt when the name is free (a lone .tag leaves it free).
+    std::optional<std::string> recordNamed(std::string_view nameGbk);
+    bool recordTaken(std::string_view nameGbk) { return recordNamed(nameGbk).has_value(); }
+
+    // What this process changed in the folder.
+    void added(const std::string& name);
+    void removed(const std::string& name);
+
+private:
+    void listIfChanged();
+    void noteOwnChange();
+
+    std::string m_folder;
+    timespec m_listedAt = {-1, 0};
+    std::unordered_map<std::string, std::vector<std::string>> m_byUpperName;
+};
+
+// ---- Records carried and removed as units --------------------------------------------------
+
+enum class Carry { Copy, Move };
+
+// Records carried into one box folder for one command, each as a unit: the files of the
+// record replaced at the target are removed in every spelling, the new ones put in place,
+// and a move's sources go, all or nothing as far as a crash is concerned. The caller holds
+// the locks of the target and source folders. Copies are written beside their targets
+// first; commit() flushes the file system once and then puts the whole batch in place.
+class RecordTransfer
+{
+public:
+    // copyFile copies a regular file into the open temporary file that becomes `to`,
+    // returning its size or -1; by default a plain copy of content and permissions.
+    using CopyFile = std::function<off_t(const std::string& from, int toFd, const std::string& to)>;
+    RecordTransfer(std::string targetFolder, Carry how, CopyFile copyFile = {});
+    ~RecordTransfer();
+    RecordTransfer(const RecordTransfer&) = delete;
+    RecordTransfer& operator=(const RecordTransfer&) = delete;
+
+    RecordFolder& target() { return m_target; }
+
+    // One file of a record: its name in the source folder and in the target folder.
+    struct File
+    {
+        std::string from;
+        std::string to;
+    };
+    // Adds the record nameGbk (as the observer hears of it): its files, the first one its
+    // listing, and the names of the target's files that the record replaces (they are
+    // removed unless one of the new files turns out to be them). False when the listing
+    // could not be staged: nothing of this record is carried.
+    bool add(const std::string& sourceFolder, const std::vector<File>& files,
+             const std::string& nameGbk, const std::vector<std::string>& replaced);
+    // Puts what was added in place. Returns the files that could not be carried.
+    int commit();
+    std::size_t pending() const { return m_records; }
+    int filesNotCopied() const { return m_notCopied; }
+    int lastError() const { return m_lastError; }
+
+private:
+    struct Staged;
+    std::string m_targetFolder;
+    Carry m_how;
+    CopyFile m_copyFile;
+    RecordFolder m_target;
+    std::vector<Staged> m_staged;
+    std::vector<std::pair<std::string, std::string>> m_changed; // folder, name
+    std::vector<std::string> m_sourceFolders;
+    std::size_t m_records = 0;
+    int m_notCopied = 0;
+    int m_lastError = 0;
+};
+
+// Removes records of one folder as units: to the trash (trash returns false where the
+// file system has none, and the file is deleted) or deleted. The caller holds the lock.
+class RecordRemoval
+{
+public:
+    explicit RecordRemoval(RecordFolder& folder);
+    // Every spelling of every kind of base.
+    void add(const std::string& baseGbk, const std::vector<RecordKind>& kinds);
+    // Returns the files that could not be removed.
+    int commit(const std::function<bool(const std::string& path)>& trash = {});
+
+private:
+    RecordFolder& m_folder;
+    std::vector<std::pair<std::string, std::vector<std::string>>> m_records;
+};
+
+// What travels of a record: per kind (in the order given) the file a reader finds.
+std::vector<std::string> TravellingFiles(RecordFolder& folder, std::string_view baseGbk,
+                                         const std::vector<RecordKind>& kinds);
+// Every file of a record (exact base) of the kinds: what a replacement removes.
+std::vector<std::string> RecordFilesOf(RecordFolder& folder, std::string_view baseGbk,
+                                       const std::vector<RecordKind>& kinds);
+
+} // namespace catalog
