@@ -178,7 +178,7 @@ struct Place
 };
 
 // The places one CD may lie in, and the states allowed together: per state, per place,
-// the whole content or nothing.
+// the whole content or nothing. The last state is the one a complete run leaves.
 struct CdExpectation
 {
     std::vector<Place> places;
@@ -250,6 +250,8 @@ protected:
         }
         std::filesystem::copy(m_template, library(), std::filesystem::copy_options::recursive);
         std::filesystem::create_directories(backup());
+        // Without a home folder there is no trash, and a delete changes nothing.
+        std::filesystem::create_directories(m_work / "home/data");
         std::filesystem::copy(m_importTemplate, importSource(),
                               std::filesystem::copy_options::recursive);
 
@@ -361,8 +363,8 @@ protected:
         return op;
     }
 
-    // CDs found in none of their allowed states.
-    int splitCds(const Operation& op, std::string& firstProblem) const
+    // CDs found in none of their allowed states (after a complete run: not in the last).
+    int splitCds(const Operation& op, std::string& firstProblem, bool complete = false) const
     {
         std::map<std::string, std::map<std::string, RecordOnDisk>> folders;
         int split = 0;
@@ -377,7 +379,8 @@ protected:
                 const auto it = records.find(place.nameGbk);
                 found.push_back(it == records.end() ? &nothing : &it->second);
             }
-            const bool fits = std::any_of(cd.allowed.begin(), cd.allowed.end(), [&](const auto& state) {
+            const auto from = complete ? cd.allowed.end() - 1 : cd.allowed.begin();
+            const bool fits = std::any_of(from, cd.allowed.end(), [&](const auto& state) {
                 for (std::size_t p = 0; p < cd.places.size(); ++p) {
                     if (state[p] ? !IsWhole(*found[p], *state[p]) : !found[p]->empty()) {
                         return false;
@@ -427,7 +430,7 @@ TEST_F(CliCrashTest, KilledCommandsLeaveEveryCdWholeInOnePlace)
             times.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
                 std::chrono::steady_clock::now() - began));
             std::string problem;
-            ASSERT_EQ(splitCds(op, problem), 0) << op.name << " left alone: " << problem;
+            ASSERT_EQ(splitCds(op, problem, true), 0) << op.name << " left alone: " << problem;
         }
         std::sort(times.begin(), times.end());
         figures[kind].fullRun = times[1];
