@@ -4,7 +4,8 @@
 # each beside a standard tool on the same data, then the in-process benchmarks, then the
 # scans (bench/scan_bench.sh), the searches (bench/search_bench.sh), the organizing
 # commands (bench/organize_bench.sh), the batch output (bench/output_bench.sh) and the
-# maintenance commands (bench/maintenance_bench.sh).
+# maintenance commands (bench/maintenance_bench.sh) and the record store's ratios
+# (bench/store_bench.sh).
 # Usage: bench/run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,3 +36,4 @@ rm -rf "$scratch"
 bench/organize_bench.sh "$build"
 bench/output_bench.sh "$build"
 bench/maintenance_bench.sh "$build"
+bench/store_bench.sh "$build"

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Record store benchmarks, whole processes with a warm cache, each against a target ratio:
+#   a second backup of the library into the same folder against the first (<= 1.5x);
+#   import into an empty library and backup into an empty folder against cp -r of the
+#     same tree (<= 1.0x);
+#   copying a box (copy BOX/ --to OTHER) against cp -r of that box (<= 1.0x).
+# The library has CDS CDs of NODES nodes (defaults 2,000 and 300); RUNS timed runs each.
+# The program gets a home of its own, so the user's settings and trash are never touched.
+# Usage: bench/store_bench.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+cli=$(realpath "$build/cli/vellumark-cli")
+make_library=$(realpath "$build/bench/make_library")
+cds=${CDS:-2000}
+nodes=${NODES:-300}
+runs=${RUNS:-10}
+scratch=${TMPDIR:-/tmp}/vellumark-store-bench
+command -v hyperfine >/dev/null || { echo "needs hyperfine (apt-get install hyperfine)" >&2; exit 1; }
+command -v python3 >/dev/null || { echo "needs python3" >&2; exit 1; }
+
+rm -rf "$scratch"
+mkdir -p "$scratch/home" "$scratch/json"
+export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/data XDG_CONFIG_HOME=$scratch/home/config
+lib=$scratch/lib
+"$make_library" "$lib" "$cds" "$nodes"
+# The biggest box, and a box of the library to copy it into.
+box=$(cd "$lib" && du -s --apparent-size -- */ | sort -n | tail -1 | cut -f2)
+box=${box%/}
+mkdir -p "$lib/copies"
+echo "library: $(find "$lib" -iname '*.cdr' | wc -l) CDs, $(find "$lib" -type f | wc -l) files," \
+    "$(du -sh --apparent-size "$lib" | cut -f1); box copied: $(find "$lib/$box" -iname '*.cdr' | wc -l) CDs"
+sync
+
+out=$scratch/out
+time_it() { # NAME JSON, then hyperfine arguments
+    local json=$scratch/json/$1.json
+    shift
+    hyperfine --warmup 1 --runs "$runs" --export-json "$json" "$@"
+}
+
+# The first backup into an empty folder, the second over the backup that is there.
+time_it backup-again \
+    --prepare "rm -rf $out; mkdir -p $out; sync" --command-name "backup (first)" \
+    "$cli --library $lib backup $out" \
+    --prepare "true" --command-name "backup (second, same folder)" \
+    "$cli --library $lib backup $out"
+diff -r "$lib" "$out/Orlendy" >/dev/null || { echo "the backup differs from the library" >&2; exit 1; }
+
+time_it import --prepare "rm -rf $out; mkdir -p $out/Orlendy; sync" \
+    --command-name "import" "$cli --library $out/Orlendy import $lib" \
+    --command-name "cp -r" "cp -r $lib $out/copy"
+
+time_it backup --prepare "rm -rf $out; mkdir -p $out; sync" \
+    --command-name "backup" "$cli --library $lib backup $out" \
+    --command-name "cp -r" "cp -r $lib $out/copy"
+
+# Box names are GBK bytes: hyperfine takes UTF-8 commands only, so the shell it starts
+# finds the box in the environment; the CLI wants the name in UTF-8.
+boxUtf8=$(printf '%s' "$box" | iconv -f GBK -t UTF-8)
+export BENCH_BOX=$lib/$box
+time_it box-copy --prepare "rm -rf $lib/copies/*; sync" \
+    --command-name "copy BOX/ --to OTHER" "$cli --library $lib copy '$boxUtf8/' --to copies" \
+    --command-name "cp -r" "cp -r \"\$BENCH_BOX\" $lib/copies/"
+diff -r "$lib/$box" "$lib/copies/$box" >/dev/null || { echo "the box copy differs" >&2; exit 1; }
+
+python3 - "$scratch/json" <<'PYTHON'
+import json, os, sys
+def mean(name, index):
+    with open(os.path.join(sys.argv[1], name + '.json')) as f:
+        return json.load(f)['results'][index]['mean']
+rows = [
+    ('second backup / first backup', 'backup-again', 1.5),
+    ('import / cp -r', 'import', 1.0),
+    ('backup / cp -r', 'backup', 1.0),
+    ('box copy / cp -r', 'box-copy', 1.0),
+]
+print('\n%-30s %10s %10s %7s %7s  %s' % ('comparison', 'ours ms', 'other ms', 'ratio', 'target', ''))
+for label, name, target in rows:
+    ours, other = mean(name, 0), mean(name, 1)
+    if name == 'backup-again':
+        ours, other = other, ours
+    ratio = ours / other
+    print('%-30s %10.1f %10.1f %7.2f %7.2f  %s' % (label, ours * 1000, other * 1000, ratio, target,
+                                                'ok' if ratio <= target else 'over'))
+PYTHON
+
+rm -rf "$scratch"
