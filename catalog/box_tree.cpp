@@ -2,6 +2,7 @@
 
 #include "catalog/collation.h"
 #include "catalog/disk.h"
+#include "catalog/record_journal.h"
 #include "catalog/library.h"
 #include "catalog/text.h"
 
@@ -26,13 +27,22 @@ bool holdsBackslash(std::string_view nameGbk)
     return false;
 }
 
-// What a killed writer left in a folder being listed goes now: the listing is there,
-// so a library loaded at start-up costs nothing more for it.
-void sweepTemporaryFiles(const std::string& folder, const std::vector<DirEntry>& entries)
+// What a killed writer left in a folder being listed is finished or goes now: the
+// listing is there, so a library loaded at start-up costs nothing more for it. The
+// folder is listed again when that changed it.
+void sweepTemporaryFiles(const std::string& folder, std::vector<DirEntry>& entries)
 {
-    if (std::any_of(entries.begin(), entries.end(),
-                    [](const DirEntry& entry) { return IsTemporaryFileName(entry.name); })) {
+    const bool unit = std::any_of(entries.begin(), entries.end(),
+                                  [](const DirEntry& entry) { return entry.name == JournalName; });
+    const bool temporary = std::any_of(entries.begin(), entries.end(), [](const DirEntry& entry) {
+        return IsTemporaryFileName(entry.name);
+    });
+    if (unit) {
+        TryRecoverFolder(folder);
+    }
+    if (unit || temporary) {
         RemoveStaleTemporaryFiles(folder);
+        ListFolder(folder, entries);
     }
 }
 

@@ -135,7 +135,11 @@ bool judgeNames(const std::string& folder, bool topLevel, catalog::FolderWalkGua
 }
 
 // A name that the probe uses: GBK bytes that are not UTF-8 ("测试").
-constexpr std::string_view ProbeName = ".vellumark-probe-\xB2\xE2\xCA\xD4";
+// Named as a temporary file of this process, so that one left by a kill is swept.
+std::string probeName()
+{
+    return ".vellumark-tmp-" + std::to_string(::getpid()) + "-probe\xB2\xE2\xCA\xD4";
+}
 
 } // namespace
 
@@ -259,7 +263,7 @@ BackupCounts BackupLibrary(const std::string& libraryRoot, const std::string& ta
     if (made != 0 && !(made == EEXIST && catalog::IsFolder(folder))) {
         catalog::throwFileError(folder, made == EEXIST ? ENOTDIR : made);
     }
-    const int probed = fileSystem.probe(folder, std::string(ProbeName));
+    const int probed = fileSystem.probe(folder, probeName());
     const bool utf8 = probed == EINVAL || probed == EILSEQ;
     BackupCounts counts;
     counts.namesInUtf8 = utf8;

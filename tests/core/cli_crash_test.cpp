@@ -498,6 +498,11 @@ TEST_F(CliCrashTest, KilledCommandsLeaveEveryCdWholeInOnePlace)
         for (const auto& followUp : op.followUps) {
             RunProgram(VELLUMARK_CLI, followUp, environment());
         }
+        // Loading the box tree lists every box, as the window does at start-up.
+        RunProgram(VELLUMARK_CLI, {"--library", library(), "boxes"}, environment());
+        if (std::filesystem::exists(backup() + "Orlendy")) {
+            RunProgram(VELLUMARK_CLI, {"--library", backup() + "Orlendy", "boxes"}, environment());
+        }
         std::string problem;
         const int split = splitCds(op, problem);
         f.split += split;
