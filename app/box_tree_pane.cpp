@@ -54,29 +54,34 @@ QWidget* Tmainform::buildBoxTreePane()
 
     auto* toolBar = new QToolBar(QStringLiteral("ToolBar3"), m_panels[1]);
     toolBar->setObjectName(QStringLiteral("ToolBar3"));
-    m_tvDelete = addTool(toolBar, "tvtbdel", Command::Delete, QStringLiteral("删除光盘盒(Del)"));
-    m_tvMove = addTool(toolBar, "tvtbmove", Command::Move, QStringLiteral("移动/复制 光盘盒..."));
-    m_tvRename = addTool(toolBar, "tvtbren", Command::Rename, QStringLiteral("重命名光盘盒(F2)"));
+    m_tvDelete =
+        addTool(toolBar, "tvtbdel", ui::Command::Delete, QStringLiteral("删除光盘盒(Del)"));
+    m_tvMove =
+        addTool(toolBar, "tvtbmove", ui::Command::Move, QStringLiteral("移动/复制 光盘盒..."));
+    m_tvRename =
+        addTool(toolBar, "tvtbren", ui::Command::Rename, QStringLiteral("重命名光盘盒(F2)"));
     toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    const auto doorButton = [toolBar](const char* name, Command icon, const QString& text,
+    const auto doorButton = [toolBar](const char* name, ui::Command icon, const QString& text,
                                       const QString& hint) {
         auto* button = new QToolButton(toolBar);
         button->setObjectName(QString::fromLatin1(name));
-        button->setIcon(commandIcon(icon));
+        button->setIcon(ui::commandIcon(icon));
         button->setText(text);
         button->setToolTip(hint);
         button->setPopupMode(QToolButton::MenuButtonPopup);
         toolBar->addWidget(button);
         return button;
     };
-    m_ejectButton = doorButton("ejectcd", Command::OpenDoors, QStringLiteral("弹出"),
+    m_ejectButton = doorButton("ejectcd", ui::Command::OpenDoors, QStringLiteral("弹出"),
                                QStringLiteral("弹出所有光驱"));
-    m_closeButton = doorButton("closecd", Command::CloseDoors, QStringLiteral("合上"),
+    m_closeButton = doorButton("closecd", ui::Command::CloseDoors, QStringLiteral("合上"),
                                QStringLiteral("合上所有光驱"));
     layout->addWidget(toolBar);
 
     auto* boxTree = new BoxTreeWidget(m_panels[1]);
-    boxTree->dragStarted = [this] { startPaneDrag(m_boxTree, boxTreeIcon(catalog::BoxNode::Box)); };
+    boxTree->dragStarted = [this] {
+        startPaneDrag(m_boxTree, ui::boxTreeIcon(catalog::BoxNode::Box));
+    };
     m_boxTree = boxTree;
     m_boxTree->setObjectName(QStringLiteral("TVstyle"));
     m_boxTree->setHeaderHidden(true);
@@ -285,8 +290,8 @@ void Tmainform::TVstyleChange()
         fillList(boxFolder());
         m_list->relayout();
         m_list->setColumnCaption(QStringLiteral("[") + node->text(0) + QStringLiteral("]"));
-        setLocation(
-            fromGbk(withoutLastBackslash(catalog::utf8ToGbk(" 当前位置:Orlendy\\") + boxPath())));
+        setLocation(ui::fromGbk(
+            withoutLastBackslash(catalog::utf8ToGbk(" 当前位置:Orlendy\\") + boxPath())));
     }
 
     using namespace catalog::BoxNode;

@@ -12,11 +12,13 @@ QWidget* Tmainform::buildListPane()
 
     auto* toolBar = new QToolBar(QStringLiteral("ToolBar2"), m_panels[5]);
     toolBar->setObjectName(QStringLiteral("ToolBar2"));
-    m_lvUp = addTool(toolBar, "lvtbup", Command::Up, QStringLiteral("向上一层"));
+    m_lvUp = addTool(toolBar, "lvtbup", ui::Command::Up, QStringLiteral("向上一层"));
     m_available.insert(m_lvUp);
-    m_lvDelete = addTool(toolBar, "lvtbdel", Command::Delete, QStringLiteral("删除选定项(Del)"));
-    m_lvMove = addTool(toolBar, "lvtbmove", Command::Move, QStringLiteral("移动/复制选定项 到..."));
-    m_lvRename = addTool(toolBar, "lvtbren", Command::Rename, QStringLiteral("重命名(F2)"));
+    m_lvDelete =
+        addTool(toolBar, "lvtbdel", ui::Command::Delete, QStringLiteral("删除选定项(Del)"));
+    m_lvMove =
+        addTool(toolBar, "lvtbmove", ui::Command::Move, QStringLiteral("移动/复制选定项 到..."));
+    m_lvRename = addTool(toolBar, "lvtbren", ui::Command::Rename, QStringLiteral("重命名(F2)"));
     toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     toolBar->addSeparator();
     m_viewStyles = new QActionGroup(this);
@@ -24,10 +26,10 @@ QWidget* Tmainform::buildListPane()
     const char* styleNames[4] = {"icon", "sicon", "list", "report"};
     const QString styleTexts[4] = {QStringLiteral("大图标"), QStringLiteral("小图标"),
                                    QStringLiteral("列表"), QStringLiteral("详细资料")};
-    const Command styleIcons[4] = {Command::LargeIcons, Command::SmallIcons, Command::List,
-                                   Command::Details};
+    const ui::Command styleIcons[4] = {ui::Command::LargeIcons, ui::Command::SmallIcons,
+                                       ui::Command::List, ui::Command::Details};
     for (int i = 0; i < 4; ++i) {
-        QAction* action = toolBar->addAction(commandIcon(styleIcons[i]), styleTexts[i]);
+        QAction* action = toolBar->addAction(ui::commandIcon(styleIcons[i]), styleTexts[i]);
         action->setObjectName(QString::fromLatin1(styleNames[i]));
         action->setCheckable(true);
         m_viewStyles->addAction(action);
@@ -52,7 +54,7 @@ QWidget* Tmainform::buildListPane()
     connectCommand(m_list, &CdListView::itemDoubleClicked, &Tmainform::listDoubleClick);
     connectCommand(m_list, &CdListView::keyReleased, &Tmainform::listKeyReleased);
     connect(m_list, &CdListView::dragRequested, this,
-            [this] { startPaneDrag(m_list, cdListIcon(m_list->kind(m_list->selectedRow()))); });
+            [this] { startPaneDrag(m_list, ui::cdListIcon(m_list->kind(m_list->selectedRow()))); });
     layout->addWidget(m_list, 1);
 
     m_statusBar4 = new PanelBar(QStringLiteral("StatusBar4"), {}, m_panels[5]);
@@ -116,7 +118,7 @@ void Tmainform::setShownRecord(const std::string& captionGbk)
 {
     m_shownRecordGbk = captionGbk;
     m_hasShownRecord = true;
-    m_statusBar3->setPanelText(1, fromGbk(captionGbk));
+    m_statusBar3->setPanelText(1, ui::fromGbk(captionGbk));
 }
 
 void Tmainform::clearContent()
@@ -140,8 +142,8 @@ void Tmainform::resetShow()
     if (nodeKind(selectedNode()) == catalog::BoxNode::LocalDrives) {
         setLocation(QStringLiteral(" 当前位置: 本地光驱"));
     } else {
-        setLocation(
-            fromGbk(withoutLastBackslash(catalog::utf8ToGbk(" 当前位置：Orlendy\\") + boxPath())));
+        setLocation(ui::fromGbk(
+            withoutLastBackslash(catalog::utf8ToGbk(" 当前位置：Orlendy\\") + boxPath())));
     }
 }
 
@@ -163,11 +165,11 @@ void Tmainform::applySelectionState()
     enableCommand(m_lvMove, selectionMovable());
     enableCommand(m_lvRename, selected.size() == 1 &&
                                   (treeKind == BoxNode::LibraryRoot || treeKind == BoxNode::Box));
-    const QString caption = fromGbk(m_list->caption(selected.front()));
+    const QString caption = ui::fromGbk(m_list->caption(selected.front()));
     if (treeKind == BoxNode::LocalDrives) {
         setLocation(QStringLiteral(" 当前位置: 本地光驱\\") + caption);
     } else {
-        setLocation(QStringLiteral(" 当前位置：Orlendy\\") + fromGbk(boxPath()) + caption);
+        setLocation(QStringLiteral(" 当前位置：Orlendy\\") + ui::fromGbk(boxPath()) + caption);
     }
     if (selected.size() > 1) {
         m_hasShownRecord = false;
@@ -230,8 +232,8 @@ void Tmainform::showDriveItem(int row)
         return;
     }
     if (found == "-1") {
-        m_statusBar4->setPanelText(0,
-                                   fromGbk(caption.substr(0, 4)) + QStringLiteral(" 驱中没有光盘"));
+        m_statusBar4->setPanelText(0, ui::fromGbk(caption.substr(0, 4)) +
+                                          QStringLiteral(" 驱中没有光盘"));
         return;
     }
     if (found.empty()) {
@@ -298,7 +300,7 @@ bool Tmainform::loadIntoContentTree(const catalog::RecordRef& record, std::strin
 void Tmainform::loadDescription(const catalog::RecordRef& record, bool editable)
 {
     const std::string text = catalog::ReadDescription(record);
-    m_description->setPlainText(fromGbk(text));
+    m_description->setPlainText(ui::fromGbk(text));
     m_savedDescription = m_description->toPlainText();
     m_description->setReadOnly(!editable);
 }
@@ -314,7 +316,7 @@ void Tmainform::loadNodeNotes(const catalog::RecordRef& record, const char* noNo
 void Tmainform::loadFindMemo(const std::string& finFolder, const std::string& nameGbk)
 {
     const std::string fin = catalog::FindRecordFile(finFolder, nameGbk, ".Fin");
-    m_findMemo->setPlainText(fin.empty() ? QString() : fromGbk(catalog::ReadWholeFile(fin)));
+    m_findMemo->setPlainText(fin.empty() ? QString() : ui::fromGbk(catalog::ReadWholeFile(fin)));
 }
 
 // Steps shared by a CD record and the target of a found-CD entry: the icon file, the
@@ -503,7 +505,7 @@ void Tmainform::RefreshDriveItems()
         m_list->setCaption(
             row, present ? head + " " + catalog::utf8ToGbk(m_services.drives.volumeLabel(letter))
                          : head);
-        m_list->setItemIcon(row, driveIcon(present));
+        m_list->setItemIcon(row, ui::driveIcon(present));
     }
 }
 

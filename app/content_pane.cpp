@@ -145,7 +145,7 @@ void Tmainform::contentNodeChanged()
     const auto& tree = m_contentModel->tree();
     const std::string path = catalog::NodePath(tree, node);
     if (const std::string* note = m_nodeNotes.lookUp(path)) {
-        m_statusBar5->setPanelText(0, QStringLiteral("描述: ") + fromGbk(*note));
+        m_statusBar5->setPanelText(0, QStringLiteral("描述: ") + ui::fromGbk(*note));
     } else {
         m_statusBar5->setPanelText(0, QStringLiteral("该文件夹或文件无描述"));
     }
@@ -153,7 +153,7 @@ void Tmainform::contentNodeChanged()
     if (tree.image(node) > catalog::IconClass::OpenFolder) {
         shown = withoutLastBackslash(shown);
     }
-    m_pathLine->setText(fromGbk(shown));
+    m_pathLine->setText(ui::fromGbk(shown));
 
     const auto& children = tree.children(node);
     QString counts;
@@ -178,7 +178,7 @@ void Tmainform::describeNode()
     if (node == catalog::NoNode || m_shownFiles.folder.empty()) {
         return;
     }
-    const std::string current = toGbk(m_statusBar5->panelText(0));
+    const std::string current = ui::toGbk(m_statusBar5->panelText(0));
     const std::string marker = catalog::utf8ToGbk("描述: ");
     const std::string proposed = current.compare(0, marker.size(), marker) == 0
                                      ? current.substr(marker.size())
@@ -203,7 +203,7 @@ void Tmainform::describeNode()
         return;
     }
     QApplication::restoreOverrideCursor();
-    m_statusBar5->setPanelText(0, QStringLiteral("描述: ") + fromGbk(textGbk));
+    m_statusBar5->setPanelText(0, QStringLiteral("描述: ") + ui::fromGbk(textGbk));
     m_statusBar4->setPanelText(0, QStringLiteral("这张光盘的子文件夹中有描述"));
 }
 

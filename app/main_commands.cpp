@@ -40,7 +40,7 @@ void Tmainform::TopNewCDClick()
     const std::string targetBox = m_newCdForm->targetBox();
     const std::string nameGbk = m_newCdForm->cdNameGbk();
 
-    QString description = QStringLiteral("光盘 ") + fromGbk(targetBox + nameGbk);
+    QString description = QStringLiteral("光盘 ") + ui::fromGbk(targetBox + nameGbk);
     for (const std::string& line : m_newCdForm->optionLines()) {
         description += QLatin1Char('\n') + utf8(line);
     }

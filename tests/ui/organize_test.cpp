@@ -2,7 +2,6 @@
 // control names, against libraries written byte by byte.
 
 #include "app/cd_list_view.h"
-#include "app/gbk_text.h"
 #include "app/mainunit.h"
 #include "app/panel_bar.h"
 #include "catalog/disk.h"
@@ -14,6 +13,7 @@
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 #include "tests/support/ui_helpers.h"
+#include "ui/gbk_text.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -100,7 +100,7 @@ private:
     // its extension.
     bool has(const QString& relativeUtf8) const
     {
-        const std::string path = root() + app::toGbk(relativeUtf8);
+        const std::string path = root() + ui::toGbk(relativeUtf8);
         const auto slash = path.rfind('/');
         const auto dot = path.rfind('.');
         if (exists(path) || dot == std::string::npos || dot < slash) {
@@ -145,7 +145,7 @@ private:
         for (int row = 0; row < list()->count(); ++row) {
             if (!selectedOnly ||
                 std::find(selected.begin(), selected.end(), row) != selected.end()) {
-                shown << app::fromGbk(list()->caption(row));
+                shown << ui::fromGbk(list()->caption(row));
             }
         }
         return shown;
@@ -709,7 +709,7 @@ private slots:
         } else {
             m_dir = std::make_unique<testing_support::TempDir>();
             for (const QString& box : boxes) {
-                testing_support::makeFolders(root() + app::toGbk(box));
+                testing_support::makeFolders(root() + ui::toGbk(box));
             }
         }
         makeForm();
