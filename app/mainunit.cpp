@@ -374,49 +374,4 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-// ---------------------------------------------------------------- drag and drop
-
-// The drags and drops of the box tree and the CD list go to the window's handlers, never
-// to the views' own item moving.
-bool Tmainform::dragEventFilter(QObject* watched, QEvent* event)
-{
-    const QEvent::Type type = event->type();
-    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
-        return false;
-    }
-    const auto* listView = qobject_cast<QAbstractItemView*>(m_list->currentView());
-    const bool onTree = watched == m_boxTree->viewport();
-    const bool onList = listView != nullptr && watched == listView->viewport();
-    if (!onTree && !onList) {
-        return false;
-    }
-    runCommand([&] {
-        if (type == QEvent::Drop) {
-            auto* drop = static_cast<QDropEvent*>(event);
-            onTree ? TVstyleDragDrop(drop) : LVcdDragDrop(drop);
-        } else {
-            auto* move = static_cast<QDragMoveEvent*>(event);
-            onTree ? TVstyleDragOver(move) : LVcdDragOver(move);
-        }
-    });
-    return true;
-}
-
-void Tmainform::startPaneDrag(QWidget* source, const QIcon& icon)
-{
-    auto* drag = new QDrag(source);
-    auto* data = new QMimeData;
-    data->setData(QString::fromLatin1(PaneDragFormat), source->objectName().toLatin1());
-    drag->setMimeData(data);
-    drag->setPixmap(icon.pixmap(32, 32));
-    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
-}
-
-// A drop only says what to do: its questions and messages come once the drag is over and
-// no longer holds the mouse.
-void Tmainform::afterDrop(const std::function<void()>& work)
-{
-    QTimer::singleShot(0, this, [this, work] { runCommand(work); });
-}
-
 } // namespace app

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the parts of the main window share (app/mainunit.cpp and the pane files): the data
-// roles of the box tree's items and the item class that sorts them, small conversions, and
-// the wiring of commands.
+// What the parts of the main window share (app/mainunit.cpp, the pane files and the
+// command files): the data roles of the box tree's items and the item class that sorts
+// them, small conversions, and the wiring of commands.
 
 #include "app/mainunit.h"
 
