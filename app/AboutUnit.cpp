@@ -1,6 +1,6 @@
 #include "app/AboutUnit.h"
 
-#include "app/icons.h"
+#include "ui/icons.h"
 #include "ui_AboutUnit.h"
 
 #include <QCoreApplication>
@@ -32,12 +32,12 @@ TAboutForm::TAboutForm(QWidget* parent)
 {
     ui->setupUi(this);
     setFixedSize(size().expandedTo(minimumSizeHint()));
-    ui->Image1->setPixmap(app::applicationIcon().pixmap(64, 64));
+    ui->Image1->setPixmap(ui::applicationIcon().pixmap(64, 64));
     QFont title = ui->ProductName->font();
     title.setPointSizeF(title.pointSizeF() * 1.6);
     title.setBold(true);
     ui->ProductName->setFont(title);
-    setWindowIcon(app::applicationIcon());
+    setWindowIcon(ui::applicationIcon());
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TAboutForm::BitBtn1Click);
     connect(ui->BitBtn2, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -22,24 +22,7 @@ protected:
     }
 };
 
-// The last name of a box path ("A\B\" gives "B").
-std::string lastName(const std::string& boxPathGbk)
-{
-    const std::string path = withoutLastBackslash(boxPathGbk);
-    const auto slash = path.rfind('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace
-
-void CopyTreeBranch(const QTreeWidgetItem* node, QTreeWidgetItem* newParent)
-{
-    auto* copy = new BoxTreeItem(gbkOf(node), catalog::BoxNode::Box);
-    newParent->addChild(copy);
-    for (int i = 0; i < node->childCount(); ++i) {
-        CopyTreeBranch(node->child(i), copy);
-    }
-}
 
 bool TreeHasSelection(const QTreeWidget& tree)
 {
@@ -54,29 +37,34 @@ QWidget* Tmainform::buildBoxTreePane()
 
     auto* toolBar = new QToolBar(QStringLiteral("ToolBar3"), m_panels[1]);
     toolBar->setObjectName(QStringLiteral("ToolBar3"));
-    m_tvDelete = addTool(toolBar, "tvtbdel", Command::Delete, QStringLiteral("删除光盘盒(Del)"));
-    m_tvMove = addTool(toolBar, "tvtbmove", Command::Move, QStringLiteral("移动/复制 光盘盒..."));
-    m_tvRename = addTool(toolBar, "tvtbren", Command::Rename, QStringLiteral("重命名光盘盒(F2)"));
+    m_tvDelete =
+        addTool(toolBar, "tvtbdel", ui::Command::Delete, QStringLiteral("删除光盘盒(Del)"));
+    m_tvMove =
+        addTool(toolBar, "tvtbmove", ui::Command::Move, QStringLiteral("移动/复制 光盘盒..."));
+    m_tvRename =
+        addTool(toolBar, "tvtbren", ui::Command::Rename, QStringLiteral("重命名光盘盒(F2)"));
     toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    const auto doorButton = [toolBar](const char* name, Command icon, const QString& text,
+    const auto doorButton = [toolBar](const char* name, ui::Command icon, const QString& text,
                                       const QString& hint) {
         auto* button = new QToolButton(toolBar);
         button->setObjectName(QString::fromLatin1(name));
-        button->setIcon(commandIcon(icon));
+        button->setIcon(ui::commandIcon(icon));
         button->setText(text);
         button->setToolTip(hint);
         button->setPopupMode(QToolButton::MenuButtonPopup);
         toolBar->addWidget(button);
         return button;
     };
-    m_ejectButton = doorButton("ejectcd", Command::OpenDoors, QStringLiteral("弹出"),
+    m_ejectButton = doorButton("ejectcd", ui::Command::OpenDoors, QStringLiteral("弹出"),
                                QStringLiteral("弹出所有光驱"));
-    m_closeButton = doorButton("closecd", Command::CloseDoors, QStringLiteral("合上"),
+    m_closeButton = doorButton("closecd", ui::Command::CloseDoors, QStringLiteral("合上"),
                                QStringLiteral("合上所有光驱"));
     layout->addWidget(toolBar);
 
     auto* boxTree = new BoxTreeWidget(m_panels[1]);
-    boxTree->dragStarted = [this] { startPaneDrag(m_boxTree, boxTreeIcon(catalog::BoxNode::Box)); };
+    boxTree->dragStarted = [this] {
+        startPaneDrag(m_boxTree, ui::boxTreeIcon(catalog::BoxNode::Box));
+    };
     m_boxTree = boxTree;
     m_boxTree->setObjectName(QStringLiteral("TVstyle"));
     m_boxTree->setHeaderHidden(true);
@@ -285,8 +273,8 @@ void Tmainform::TVstyleChange()
         fillList(boxFolder());
         m_list->relayout();
         m_list->setColumnCaption(QStringLiteral("[") + node->text(0) + QStringLiteral("]"));
-        setLocation(
-            fromGbk(withoutLastBackslash(catalog::utf8ToGbk(" 当前位置:Orlendy\\") + boxPath())));
+        setLocation(ui::fromGbk(
+            withoutLastBackslash(catalog::utf8ToGbk(" 当前位置:Orlendy\\") + boxPath())));
     }
 
     using namespace catalog::BoxNode;
@@ -490,8 +478,6 @@ void Tmainform::tvfindClick()
     showFindForm();
 }
 
-// ---------------------------------------------------------------- organizing
-
 bool Tmainform::boxTreeKeyReleased(const QKeyEvent* key)
 {
     if (key->isAutoRepeat()) {
@@ -513,262 +499,6 @@ bool Tmainform::boxTreeKeyReleased(const QKeyEvent* key)
         return false;
     }
     return true;
-}
-
-void Tmainform::tvtbmoveClick()
-{
-    if (nodeKind(selectedNode()) != catalog::BoxNode::Box) {
-        return;
-    }
-    m_moveForm->setLibraryRoot(m_libraryRoot);
-    m_moveForm->setMoveSourcePath(boxPath());
-    if (m_moveForm->exec() != QDialog::Accepted) {
-        return;
-    }
-    moveBox(m_moveForm->moveSourcePath(), m_moveForm->copyChecked(), m_moveForm->moveTargetPath());
-}
-
-void Tmainform::moveBox(const std::string& sourcePathGbk, bool copy,
-                        const std::string& targetPathGbk)
-{
-    changeBoxes([&] {
-        organize::MoveOutcome outcome;
-        {
-            const WaitCursor wait;
-            outcome = organize::MoveCopyBox(m_libraryRoot, sourcePathGbk, copy, targetPathGbk);
-        }
-        mirrorMove(outcome, outcome.boxPathsGbk, targetPathGbk, copy);
-        // The box is shown in its new place.
-        QTreeWidgetItem* box = findNodeByPath(targetPathGbk + lastName(sourcePathGbk) + "\\");
-        if (outcome.done && box != nullptr) {
-            showBoxNode(box);
-            box->setExpanded(true);
-        }
-        reportLosses(outcome.filesNotCopied, outcome.filesNotDeleted);
-    });
-}
-
-void Tmainform::changeBoxes(const std::function<void()>& work)
-{
-    try {
-        work();
-    } catch (...) {
-        const std::string shown = boxPath();
-        loadBoxTree();
-        if (!selectBoxPath(shown)) {
-            showBoxNode(m_boxTree->topLevelItem(0));
-        }
-        throw;
-    }
-}
-
-QTreeWidgetItem* Tmainform::mirrorMove(const organize::MoveOutcome& outcome,
-                                       const std::vector<std::string>& movedBoxPathsGbk,
-                                       const std::string& targetPathGbk, bool copy)
-{
-    for (const std::string& refusal : outcome.refusalsUtf8) {
-        m_services.dialogs.message(refusal, MessageIcon::Error);
-    }
-    QTreeWidgetItem* target = findNodeByPath(targetPathGbk);
-    const bool known =
-        target != nullptr &&
-        std::all_of(movedBoxPathsGbk.begin(), movedBoxPathsGbk.end(),
-                    [this](const std::string& path) { return findNodeByPath(path) != nullptr; });
-    if (!known) {
-        // Boxes made beside the program since the tree was read: read it again.
-        loadBoxTree();
-        return findNodeByPath(targetPathGbk);
-    }
-    const QSignalBlocker blocker(m_boxTree);
-    for (auto path = movedBoxPathsGbk.rbegin(); path != movedBoxPathsGbk.rend(); ++path) {
-        QTreeWidgetItem* node = findNodeByPath(*path);
-        CopyTreeBranch(node, target);
-        if (!copy) {
-            delete node;
-        }
-    }
-    return target;
-}
-
-void Tmainform::reportLosses(int filesNotCopied, int filesNotDeleted)
-{
-    std::string text;
-    if (filesNotCopied > 0) {
-        text = "有 " + catalog::decimal(filesNotCopied) + " 个文件未能复制，原文件仍在原处。";
-    }
-    if (filesNotDeleted > 0) {
-        text += text.empty() ? "" : "\r";
-        text += "有 " + catalog::decimal(filesNotDeleted) + " 个文件未能删除，仍在原处。";
-    }
-    if (!text.empty()) {
-        m_services.dialogs.message(text, MessageIcon::Warning);
-    }
-}
-
-bool Tmainform::askOverwrite(const std::string& questionUtf8)
-{
-    // The question is answered with the normal cursor, whatever the work around it shows.
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-    return m_services.dialogs.ask(questionUtf8, MessageIcon::Question,
-                                  platform::UserDialogs::Default::No);
-}
-
-void Tmainform::tvdelClick()
-{
-    QTreeWidgetItem* node = selectedNode();
-    const std::string path = boxPath();
-    // The root and the local drives node have the empty path: they are never deleted.
-    if (!TreeHasSelection(*m_boxTree) || path.empty()) {
-        return;
-    }
-    const std::string question = "是否要删除光盘盒 \"Orlendy\\" +
-                                 shownUtf8(withoutLastBackslash(path)) + "\" 连同它的所有子项目？";
-    if (!m_services.dialogs.ask(question, MessageIcon::Question,
-                                platform::UserDialogs::Default::No)) {
-        return;
-    }
-    m_list->clear();
-    m_statusBar4->setPanelText(0, QStringLiteral("正在删除...请稍候"));
-    m_statusBar4->repaint();
-    // The tree follows the disk, also when the deletion stopped halfway.
-    const auto mirror = [&] {
-        m_statusBar4->setPanelText(0, {});
-        if (pathExists(catalog::LibraryPath(m_libraryRoot, path))) {
-            TVstyleChange();
-            return;
-        }
-        QTreeWidgetItem* parentNode = node->parent();
-        {
-            const QSignalBlocker blocker(m_boxTree);
-            delete node;
-        }
-        showBoxNode(parentNode);
-    };
-    deleteThenMirror([&] { return organize::DeleteBox(m_libraryRoot, path); }, mirror);
-}
-
-void Tmainform::deleteThenMirror(const std::function<organize::DeleteOutcome()>& remove,
-                                 const std::function<void()>& mirror)
-{
-    organize::DeleteOutcome outcome;
-    try {
-        const WaitCursor wait;
-        outcome = remove();
-    } catch (...) {
-        mirror();
-        throw;
-    }
-    mirror();
-    reportLosses(0, outcome.filesNotDeleted);
-}
-
-void Tmainform::tvtbrenClick()
-{
-    QTreeWidgetItem* node = selectedNode();
-    if (!TreeHasSelection(*m_boxTree) || nodeKind(node) != catalog::BoxNode::Box) {
-        return;
-    }
-    const auto typed = askNewName("重命名光盘盒", "请输入新的光盘盒名称", gbkOf(node));
-    if (!typed) {
-        return;
-    }
-    const std::string& newNameGbk = *typed;
-    const QString status = m_statusBar4->panelText(0);
-    m_statusBar4->setPanelText(0, QStringLiteral("正在重命名...请稍候"));
-    m_statusBar4->repaint();
-    const bool renamed = renameBox(boxPath(), newNameGbk, catalog::NameUse::BoxInTree);
-    m_statusBar4->setPanelText(0, status);
-    if (renamed) {
-        setNodeName(node, newNameGbk);
-        // The location and the list's caption name the box by its new name.
-        TVstyleChange();
-    }
-}
-
-std::optional<std::string> Tmainform::askNewName(const char* caption, const char* prompt,
-                                                 const std::string& oldNameGbk)
-{
-    const auto typed = m_services.dialogs.inputText(caption, prompt, shownUtf8(oldNameGbk));
-    return typed ? std::optional(catalog::utf8ToGbk(*typed)) : std::nullopt;
-}
-
-bool Tmainform::renameBox(const std::string& boxPathGbk, const std::string& newNameGbk,
-                          catalog::NameUse use)
-{
-    organize::RenameResult result = organize::RenameResult::Unchanged;
-    changeBoxes([&] {
-        const WaitCursor wait;
-        result = organize::RenameBox(m_libraryRoot, boxPathGbk, newNameGbk);
-    });
-    return reportRename(result, use,
-                        use == catalog::NameUse::BoxInTree
-                            ? organize::BoxExistsInTreeMessage(newNameGbk)
-                            : organize::BoxExistsInListMessage(newNameGbk));
-}
-
-bool Tmainform::reportRename(organize::RenameResult result, catalog::NameUse use,
-                             const std::string& existsMessageUtf8)
-{
-    if (result == organize::RenameResult::Refused) {
-        m_services.dialogs.message(catalog::NameRefusalMessage(use), MessageIcon::Error);
-    } else if (result == organize::RenameResult::Exists) {
-        m_services.dialogs.message(existsMessageUtf8, MessageIcon::Error);
-    }
-    return result == organize::RenameResult::Renamed;
-}
-
-void Tmainform::N15Click()
-{
-    topclsnullClick();
-}
-
-QTreeWidgetItem* Tmainform::boxTreeDropTarget(const QDropEvent* event) const
-{
-    using namespace catalog::BoxNode;
-    const QString pane = dragPane(event->mimeData());
-    const bool fromList = pane == QLatin1String("LVcd");
-    const int selectedKind = nodeKind(selectedNode());
-    if (selectedKind == ResultsFolder || selectedKind == LibraryRoot ||
-        (pane != QLatin1String("TVstyle") && !fromList)) {
-        return nullptr;
-    }
-    QTreeWidgetItem* under = m_boxTree->itemAt(event->position().toPoint());
-    const int underKind = nodeKind(under);
-    if (underKind != LibraryRoot && underKind != Box) {
-        return nullptr;
-    }
-    const bool foundCds =
-        fromList && m_list->kind(m_list->selectedRow()) == catalog::ListItem::FoundCd;
-    return selectedKind == Box || foundCds ? under : nullptr;
-}
-
-void Tmainform::TVstyleDragOver(QDragMoveEvent* event)
-{
-    if (boxTreeDropTarget(event) == nullptr) {
-        event->ignore();
-        return;
-    }
-    acceptDrop(event);
-}
-
-void Tmainform::TVstyleDragDrop(QDropEvent* event)
-{
-    QTreeWidgetItem* target = boxTreeDropTarget(event);
-    if (target == nullptr) {
-        event->ignore();
-        return;
-    }
-    const bool copy = acceptDrop(event);
-    const std::string targetPath = nodePath(target);
-    const std::string sourcePath = boxPath();
-    if (dragPane(event->mimeData()) == QLatin1String("TVstyle")) {
-        afterDrop([=, this] { moveBox(sourcePath, copy, targetPath); });
-    } else if (m_list->kind(m_list->selectedRow()) == catalog::ListItem::FoundCd) {
-        afterDrop([=, this] { copyFoundCds(sourcePath, targetPath); });
-    } else {
-        afterDrop([=, this] { moveItems(sourcePath, copy, targetPath); });
-    }
 }
 
 } // namespace app

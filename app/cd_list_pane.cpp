@@ -12,11 +12,13 @@ QWidget* Tmainform::buildListPane()
 
     auto* toolBar = new QToolBar(QStringLiteral("ToolBar2"), m_panels[5]);
     toolBar->setObjectName(QStringLiteral("ToolBar2"));
-    m_lvUp = addTool(toolBar, "lvtbup", Command::Up, QStringLiteral("向上一层"));
+    m_lvUp = addTool(toolBar, "lvtbup", ui::Command::Up, QStringLiteral("向上一层"));
     m_available.insert(m_lvUp);
-    m_lvDelete = addTool(toolBar, "lvtbdel", Command::Delete, QStringLiteral("删除选定项(Del)"));
-    m_lvMove = addTool(toolBar, "lvtbmove", Command::Move, QStringLiteral("移动/复制选定项 到..."));
-    m_lvRename = addTool(toolBar, "lvtbren", Command::Rename, QStringLiteral("重命名(F2)"));
+    m_lvDelete =
+        addTool(toolBar, "lvtbdel", ui::Command::Delete, QStringLiteral("删除选定项(Del)"));
+    m_lvMove =
+        addTool(toolBar, "lvtbmove", ui::Command::Move, QStringLiteral("移动/复制选定项 到..."));
+    m_lvRename = addTool(toolBar, "lvtbren", ui::Command::Rename, QStringLiteral("重命名(F2)"));
     toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     toolBar->addSeparator();
     m_viewStyles = new QActionGroup(this);
@@ -24,10 +26,10 @@ QWidget* Tmainform::buildListPane()
     const char* styleNames[4] = {"icon", "sicon", "list", "report"};
     const QString styleTexts[4] = {QStringLiteral("大图标"), QStringLiteral("小图标"),
                                    QStringLiteral("列表"), QStringLiteral("详细资料")};
-    const Command styleIcons[4] = {Command::LargeIcons, Command::SmallIcons, Command::List,
-                                   Command::Details};
+    const ui::Command styleIcons[4] = {ui::Command::LargeIcons, ui::Command::SmallIcons,
+                                       ui::Command::List, ui::Command::Details};
     for (int i = 0; i < 4; ++i) {
-        QAction* action = toolBar->addAction(commandIcon(styleIcons[i]), styleTexts[i]);
+        QAction* action = toolBar->addAction(ui::commandIcon(styleIcons[i]), styleTexts[i]);
         action->setObjectName(QString::fromLatin1(styleNames[i]));
         action->setCheckable(true);
         m_viewStyles->addAction(action);
@@ -52,7 +54,7 @@ QWidget* Tmainform::buildListPane()
     connectCommand(m_list, &CdListView::itemDoubleClicked, &Tmainform::listDoubleClick);
     connectCommand(m_list, &CdListView::keyReleased, &Tmainform::listKeyReleased);
     connect(m_list, &CdListView::dragRequested, this,
-            [this] { startPaneDrag(m_list, cdListIcon(m_list->kind(m_list->selectedRow()))); });
+            [this] { startPaneDrag(m_list, ui::cdListIcon(m_list->kind(m_list->selectedRow()))); });
     layout->addWidget(m_list, 1);
 
     m_statusBar4 = new PanelBar(QStringLiteral("StatusBar4"), {}, m_panels[5]);
@@ -116,7 +118,7 @@ void Tmainform::setShownRecord(const std::string& captionGbk)
 {
     m_shownRecordGbk = captionGbk;
     m_hasShownRecord = true;
-    m_statusBar3->setPanelText(1, fromGbk(captionGbk));
+    m_statusBar3->setPanelText(1, ui::fromGbk(captionGbk));
 }
 
 void Tmainform::clearContent()
@@ -140,8 +142,8 @@ void Tmainform::resetShow()
     if (nodeKind(selectedNode()) == catalog::BoxNode::LocalDrives) {
         setLocation(QStringLiteral(" 当前位置: 本地光驱"));
     } else {
-        setLocation(
-            fromGbk(withoutLastBackslash(catalog::utf8ToGbk(" 当前位置：Orlendy\\") + boxPath())));
+        setLocation(ui::fromGbk(
+            withoutLastBackslash(catalog::utf8ToGbk(" 当前位置：Orlendy\\") + boxPath())));
     }
 }
 
@@ -163,11 +165,11 @@ void Tmainform::applySelectionState()
     enableCommand(m_lvMove, selectionMovable());
     enableCommand(m_lvRename, selected.size() == 1 &&
                                   (treeKind == BoxNode::LibraryRoot || treeKind == BoxNode::Box));
-    const QString caption = fromGbk(m_list->caption(selected.front()));
+    const QString caption = ui::fromGbk(m_list->caption(selected.front()));
     if (treeKind == BoxNode::LocalDrives) {
         setLocation(QStringLiteral(" 当前位置: 本地光驱\\") + caption);
     } else {
-        setLocation(QStringLiteral(" 当前位置：Orlendy\\") + fromGbk(boxPath()) + caption);
+        setLocation(QStringLiteral(" 当前位置：Orlendy\\") + ui::fromGbk(boxPath()) + caption);
     }
     if (selected.size() > 1) {
         m_hasShownRecord = false;
@@ -230,8 +232,8 @@ void Tmainform::showDriveItem(int row)
         return;
     }
     if (found == "-1") {
-        m_statusBar4->setPanelText(0,
-                                   fromGbk(caption.substr(0, 4)) + QStringLiteral(" 驱中没有光盘"));
+        m_statusBar4->setPanelText(0, ui::fromGbk(caption.substr(0, 4)) +
+                                          QStringLiteral(" 驱中没有光盘"));
         return;
     }
     if (found.empty()) {
@@ -298,7 +300,7 @@ bool Tmainform::loadIntoContentTree(const catalog::RecordRef& record, std::strin
 void Tmainform::loadDescription(const catalog::RecordRef& record, bool editable)
 {
     const std::string text = catalog::ReadDescription(record);
-    m_description->setPlainText(fromGbk(text));
+    m_description->setPlainText(ui::fromGbk(text));
     m_savedDescription = m_description->toPlainText();
     m_description->setReadOnly(!editable);
 }
@@ -314,7 +316,7 @@ void Tmainform::loadNodeNotes(const catalog::RecordRef& record, const char* noNo
 void Tmainform::loadFindMemo(const std::string& finFolder, const std::string& nameGbk)
 {
     const std::string fin = catalog::FindRecordFile(finFolder, nameGbk, ".Fin");
-    m_findMemo->setPlainText(fin.empty() ? QString() : fromGbk(catalog::ReadWholeFile(fin)));
+    m_findMemo->setPlainText(fin.empty() ? QString() : ui::fromGbk(catalog::ReadWholeFile(fin)));
 }
 
 // Steps shared by a CD record and the target of a found-CD entry: the icon file, the
@@ -503,7 +505,7 @@ void Tmainform::RefreshDriveItems()
         m_list->setCaption(
             row, present ? head + " " + catalog::utf8ToGbk(m_services.drives.volumeLabel(letter))
                          : head);
-        m_list->setItemIcon(row, driveIcon(present));
+        m_list->setItemIcon(row, ui::driveIcon(present));
     }
 }
 
@@ -678,259 +680,6 @@ void Tmainform::lvoldplClick()
             return;
         }
     }
-}
-
-// ---------------------------------------------------------------- organizing
-
-bool Tmainform::selectionMovable() const
-{
-    const int first = m_list->selectedRow();
-    if (first < 0) {
-        return false;
-    }
-    using namespace catalog;
-    const int treeKind = nodeKind(selectedNode());
-    const int itemKind = m_list->kind(first);
-    if (treeKind == BoxNode::LibraryRoot || treeKind == BoxNode::Box) {
-        return itemKind == ListItem::Box || itemKind == ListItem::CdRecord;
-    }
-    return treeKind == BoxNode::Category && itemKind == ListItem::FoundCd;
-}
-
-void Tmainform::lvtbmoveClick()
-{
-    if (!selectionMovable()) {
-        return;
-    }
-    // Found CDs are copied from their category, and the dialog starts on the root.
-    const bool foundCds = m_list->kind(m_list->selectedRow()) == catalog::ListItem::FoundCd;
-    const std::string shownBox = boxPath();
-    m_moveForm->setLibraryRoot(m_libraryRoot);
-    m_moveForm->setMoveSourcePath(foundCds ? std::string() : shownBox);
-    m_moveForm->setCopyChoiceEnabled(!foundCds);
-    const auto enableAgain = qScopeGuard([this] { m_moveForm->setCopyChoiceEnabled(true); });
-    if (m_moveForm->exec() != QDialog::Accepted) {
-        return;
-    }
-    if (foundCds) {
-        copyFoundCds(shownBox, m_moveForm->moveTargetPath());
-    } else {
-        moveItems(m_moveForm->moveSourcePath(), m_moveForm->copyChecked(),
-                  m_moveForm->moveTargetPath());
-    }
-}
-
-void Tmainform::moveItems(const std::string& sourcePathGbk, bool copy,
-                          const std::string& targetPathGbk)
-{
-    std::vector<organize::ListItemRef> items;
-    for (const int row : m_list->selectedRows()) {
-        items.push_back({m_list->caption(row), m_list->kind(row)});
-    }
-    changeBoxes([&] {
-        organize::MoveOutcome outcome;
-        {
-            const WaitCursor wait;
-            outcome = organize::MoveCopyItems(
-                m_libraryRoot, sourcePathGbk, items, copy, targetPathGbk,
-                [this](const std::string& question) { return askOverwrite(question); });
-        }
-        QTreeWidgetItem* target = mirrorMove(outcome, outcome.boxPathsGbk, targetPathGbk, copy);
-        if (outcome.done) {
-            showTargetWith(target, outcome.namesGbk);
-        }
-        reportLosses(outcome.filesNotCopied, outcome.filesNotDeleted);
-    });
-}
-
-void Tmainform::copyFoundCds(const std::string& categoryPathGbk, const std::string& targetPathGbk)
-{
-    std::vector<std::string> captions;
-    for (const int row : m_list->selectedRows()) {
-        if (m_list->kind(row) == catalog::ListItem::FoundCd) {
-            captions.push_back(m_list->caption(row));
-        }
-    }
-    organize::MoveOutcome outcome;
-    {
-        const WaitCursor wait;
-        outcome = organize::CopyFoundCDs(
-            m_libraryRoot, categoryPathGbk, captions, targetPathGbk,
-            [this](const std::string& question) { return askOverwrite(question); });
-    }
-    showTargetWith(mirrorMove(outcome, {}, targetPathGbk, true), outcome.namesGbk);
-    reportLosses(outcome.filesNotCopied, outcome.filesNotDeleted);
-}
-
-void Tmainform::showTargetWith(QTreeWidgetItem* target, const std::vector<std::string>& captionsGbk)
-{
-    if (target == nullptr) {
-        return;
-    }
-    showBoxNode(target);
-    target->setExpanded(true);
-    m_list->clearSelection();
-    for (int row = 0; row < m_list->count(); ++row) {
-        const std::string caption = m_list->caption(row);
-        if (std::find(captionsGbk.begin(), captionsGbk.end(), caption) != captionsGbk.end()) {
-            m_list->selectRow(row);
-            m_list->scrollTo(row);
-        }
-    }
-    LVcdClick();
-}
-
-// Whether a list item is still on disk: a deletion that stopped halfway leaves the rest
-// listed.
-bool Tmainform::listItemOnDisk(int row) const
-{
-    const std::string folder = boxFolder();
-    const std::string caption = m_list->caption(row);
-    using namespace catalog::ListItem;
-    switch (m_list->kind(row)) {
-    case Box:
-        return pathExists(catalog::ChildPath(folder, caption));
-    case CdRecord:
-        return !catalog::FindRecordFile(folder, caption, ".cdr").empty();
-    case FoundFolder:
-        return !catalog::FindRecordFile(folder, caption, ".fid").empty();
-    case FoundCd:
-        return !catalog::FindRecordFile(folder, caption, ".tgt").empty();
-    default:
-        return true;
-    }
-}
-
-void Tmainform::lvtbdelClick()
-{
-    const std::vector<int> rows = m_list->selectedRows();
-    if (rows.empty() || m_list->kind(rows.front()) >= catalog::ListItem::FirstDrive) {
-        return;
-    }
-    if (!m_services.dialogs.ask("是否要删除选定项目？", MessageIcon::Question,
-                                platform::UserDialogs::Default::No)) {
-        return;
-    }
-    m_statusBar4->setPanelText(0, QStringLiteral("正在删除...请稍候"));
-    m_statusBar4->repaint();
-    std::vector<organize::ListItemRef> items;
-    for (const int row : rows) {
-        items.push_back({m_list->caption(row), m_list->kind(row)});
-    }
-    // The list and the tree follow the disk, also when the deletion stopped halfway.
-    const auto mirror = [&] {
-        QTreeWidgetItem* node = selectedNode();
-        for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
-            if (listItemOnDisk(*row)) {
-                continue;
-            }
-            if (m_list->kind(*row) == catalog::ListItem::Box && node != nullptr) {
-                delete childNamed(node, m_list->caption(*row));
-            }
-            m_list->removeItem(*row);
-        }
-        LVcdClick();
-        m_statusBar4->setPanelText(0, {});
-    };
-    deleteThenMirror([&] { return organize::DeleteItems(m_libraryRoot, boxPath(), items); },
-                     mirror);
-}
-
-void Tmainform::lvtbrenClick()
-{
-    const int row = m_list->selectedRow();
-    if (row < 0) {
-        return;
-    }
-    if (m_list->kind(row) == catalog::ListItem::CdRecord) {
-        renameCd(row);
-    } else if (m_list->kind(row) == catalog::ListItem::Box) {
-        renameListBox(row);
-    }
-}
-
-void Tmainform::renameCd(int row)
-{
-    const std::string oldName = m_list->caption(row);
-    const auto typed = askNewName("重命名光盘", "请输入新的光盘名称", oldName);
-    if (!typed) {
-        return;
-    }
-    const std::string& newNameGbk = *typed;
-    organize::RenameResult result = organize::RenameResult::Unchanged;
-    {
-        const WaitCursor wait;
-        result = organize::RenameCd(m_libraryRoot, boxPath(), oldName, newNameGbk);
-    }
-    if (!reportRename(result, catalog::NameUse::Cd, organize::CdExistsMessage(newNameGbk))) {
-        return;
-    }
-    m_list->setCaption(row, newNameGbk);
-    // The record is shown again under its new name: edits go to the renamed files.
-    if (m_hasShownRecord && m_shownRecordGbk == oldName) {
-        m_hasShownRecord = false;
-        LVcdClick();
-    }
-}
-
-void Tmainform::renameListBox(int row)
-{
-    const std::string oldName = m_list->caption(row);
-    const auto typed = askNewName("重命名光盘盒", "请输入新的光盘盒名称", oldName);
-    if (!typed) {
-        return;
-    }
-    const std::string& newNameGbk = *typed;
-    if (!renameBox(boxPath() + oldName + "\\", newNameGbk, catalog::NameUse::BoxInList)) {
-        return;
-    }
-    if (QTreeWidgetItem* node = selectedNode()) {
-        if (QTreeWidgetItem* child = childNamed(node, oldName)) {
-            setNodeName(child, newNameGbk);
-        }
-    }
-    m_list->setCaption(row, newNameGbk);
-    resortList();
-}
-
-void Tmainform::resortList()
-{
-    std::vector<catalog::ListEntry> entries = m_list->entries();
-    catalog::SortBoxesFirst(entries);
-    m_list->setItems(entries);
-    m_list->relayout();
-}
-
-int Tmainform::listDropTarget(const QDropEvent* event) const
-{
-    const auto* view = qobject_cast<QAbstractItemView*>(m_list->currentView());
-    if (view == nullptr || dragPane(event->mimeData()) != QLatin1String("LVcd")) {
-        return -1;
-    }
-    const int row = view->indexAt(event->position().toPoint()).row();
-    return m_list->kind(row) == catalog::ListItem::Box ? row : -1;
-}
-
-void Tmainform::LVcdDragOver(QDragMoveEvent* event)
-{
-    if (listDropTarget(event) < 0) {
-        event->ignore();
-        return;
-    }
-    acceptDrop(event);
-}
-
-void Tmainform::LVcdDragDrop(QDropEvent* event)
-{
-    const int row = listDropTarget(event);
-    if (row < 0) {
-        event->ignore();
-        return;
-    }
-    const bool copy = acceptDrop(event);
-    const std::string sourcePath = boxPath();
-    const std::string targetPath = sourcePath + m_list->caption(row) + "\\";
-    afterDrop([=, this] { moveItems(sourcePath, copy, targetPath); });
 }
 
 } // namespace app

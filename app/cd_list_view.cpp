@@ -1,7 +1,7 @@
 #include "app/cd_list_view.h"
 
-#include "app/gbk_text.h"
-#include "app/icons.h"
+#include "ui/gbk_text.h"
+#include "ui/icons.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -90,7 +90,7 @@ private:
 
 QStandardItem* makeItem(const std::string& captionGbk, int kind)
 {
-    auto* item = new QStandardItem(cdListIcon(kind), fromGbk(captionGbk));
+    auto* item = new QStandardItem(ui::cdListIcon(kind), ui::fromGbk(captionGbk));
     item->setData(QByteArray(captionGbk.data(), static_cast<qsizetype>(captionGbk.size())),
                   CaptionRole);
     item->setData(kind, KindRole);
@@ -281,7 +281,7 @@ void CdListView::setCaption(int row, const std::string& captionGbk)
     }
     item->setData(QByteArray(captionGbk.data(), static_cast<qsizetype>(captionGbk.size())),
                   CaptionRole);
-    item->setText(fromGbk(captionGbk));
+    item->setText(ui::fromGbk(captionGbk));
     if (m_textWidth >= 0) {
         m_textWidth = std::max(m_textWidth, fontMetrics().horizontalAdvance(item->text()));
         updateCells();

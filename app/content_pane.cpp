@@ -145,7 +145,7 @@ void Tmainform::contentNodeChanged()
     const auto& tree = m_contentModel->tree();
     const std::string path = catalog::NodePath(tree, node);
     if (const std::string* note = m_nodeNotes.lookUp(path)) {
-        m_statusBar5->setPanelText(0, QStringLiteral("描述: ") + fromGbk(*note));
+        m_statusBar5->setPanelText(0, QStringLiteral("描述: ") + ui::fromGbk(*note));
     } else {
         m_statusBar5->setPanelText(0, QStringLiteral("该文件夹或文件无描述"));
     }
@@ -153,7 +153,7 @@ void Tmainform::contentNodeChanged()
     if (tree.image(node) > catalog::IconClass::OpenFolder) {
         shown = withoutLastBackslash(shown);
     }
-    m_pathLine->setText(fromGbk(shown));
+    m_pathLine->setText(ui::fromGbk(shown));
 
     const auto& children = tree.children(node);
     QString counts;
@@ -178,7 +178,7 @@ void Tmainform::describeNode()
     if (node == catalog::NoNode || m_shownFiles.folder.empty()) {
         return;
     }
-    const std::string current = toGbk(m_statusBar5->panelText(0));
+    const std::string current = ui::toGbk(m_statusBar5->panelText(0));
     const std::string marker = catalog::utf8ToGbk("描述: ");
     const std::string proposed = current.compare(0, marker.size(), marker) == 0
                                      ? current.substr(marker.size())
@@ -203,7 +203,7 @@ void Tmainform::describeNode()
         return;
     }
     QApplication::restoreOverrideCursor();
-    m_statusBar5->setPanelText(0, QStringLiteral("描述: ") + fromGbk(textGbk));
+    m_statusBar5->setPanelText(0, QStringLiteral("描述: ") + ui::fromGbk(textGbk));
     m_statusBar4->setPanelText(0, QStringLiteral("这张光盘的子文件夹中有描述"));
 }
 
@@ -273,32 +273,6 @@ void Tmainform::leaveDescription()
     } catch (const std::exception& error) {
         m_services.dialogs.message(error.what(), MessageIcon::Error);
     }
-}
-
-void Tmainform::reportRefusal(const char* textUtf8)
-{
-    if (m_quietMode) {
-        m_statusBar2->setPanelText(1, QString::fromUtf8(textUtf8));
-    } else {
-        m_services.dialogs.message(textUtf8, MessageIcon::Warning);
-    }
-}
-
-bool Tmainform::editConfirmed(const std::string& questionUtf8)
-{
-    return m_quietMode || m_services.dialogs.ask(questionUtf8, MessageIcon::Warning,
-                                                 platform::UserDialogs::Default::No);
-}
-
-// The tree of a found folder is a search result: its nodes are neither deleted nor renamed.
-bool Tmainform::refuseFoundFolderEdit(bool deleting)
-{
-    const int row = m_list->selectedRow();
-    if (row < 0 || m_list->kind(row) != catalog::ListItem::FoundFolder) {
-        return false;
-    }
-    reportRefusal(deleting ? "查找结果的内容不允许删除!" : "查找结果的内容不允许重命名!");
-    return true;
 }
 
 void Tmainform::contentKeyReleased(const QKeyEvent* key)
@@ -431,126 +405,6 @@ void Tmainform::tvcdLocMXClick()
         return;
     }
     selectContentNode(node);
-}
-
-// ---------------------------------------------------------------- editing the tree
-
-organize::NodeEditResult
-Tmainform::saveContentEdit(const std::function<organize::NodeEditResult(catalog::Tree&)>& edit)
-{
-    const QString status = m_statusBar2->panelText(1);
-    m_statusBar2->setPanelText(1, QStringLiteral("正在保存修改..."));
-    m_statusBar2->repaint();
-    const auto restore = qScopeGuard([&] { m_statusBar2->setPanelText(1, status); });
-    const WaitCursor wait;
-    organize::NodeEditResult result = organize::NodeEditResult::Unchanged;
-    try {
-        m_contentModel->editTree([&](catalog::Tree& tree) { result = edit(tree); });
-    } catch (...) {
-        // The tree shows what the files hold, not an edit that could not be saved.
-        loadIntoContentTree(m_shownFiles, ".Cdr");
-        throw;
-    }
-    if (result == organize::NodeEditResult::Reloaded) {
-        // Another writer had changed the record: the edit went into what the files held,
-        // so show them as they are now.
-        loadIntoContentTree(m_shownFiles, ".Cdr");
-        result = organize::NodeEditResult::Unchanged;
-    }
-    // The core moves the descriptions of a renamed branch and drops those of a deleted one.
-    m_nodeNotes = catalog::NodeNotes::read(m_shownFiles);
-    return result;
-}
-
-catalog::NodeId Tmainform::editableContentNode(bool deleting)
-{
-    if (m_contentModel->tree().empty() || refuseFoundFolderEdit(deleting) ||
-        m_shownFiles.folder.empty()) {
-        return catalog::NoNode;
-    }
-    return selectedContentNode();
-}
-
-void Tmainform::tvcddelClick()
-{
-    const catalog::Tree& tree = m_contentModel->tree();
-    const catalog::NodeId node = editableContentNode(true);
-    if (node == catalog::NoNode) {
-        return;
-    }
-    if (node == tree.first()) {
-        reportRefusal("根不能删除!");
-        return;
-    }
-    if (!editConfirmed("删除 将导致内容和光盘不一致! \r\r是否要删除: " +
-                       shownUtf8(tree.text(node)))) {
-        return;
-    }
-    const catalog::NodeId parentNode = tree.parent(node);
-    const int row = tree.row(node);
-    if (saveContentEdit([&](catalog::Tree& edited) {
-            return organize::DeleteNode(m_shownFiles, edited, node);
-        }) != organize::NodeEditResult::Done) {
-        return;
-    }
-    m_statusBar2->setPanelText(0, utf8(catalog::TotalsText(catalog::CountTreeEntries(tree))));
-    // The node that takes the deleted one's place is selected, else the one before it,
-    // else the parent.
-    const auto& siblings = tree.children(parentNode);
-    const int next = std::min(row, static_cast<int>(siblings.size()) - 1);
-    selectContentNode(next >= 0 ? siblings[static_cast<std::size_t>(next)] : parentNode);
-}
-
-void Tmainform::tvcdrenClick()
-{
-    const catalog::Tree& tree = m_contentModel->tree();
-    const catalog::NodeId node = editableContentNode(false);
-    if (node == catalog::NoNode) {
-        return;
-    }
-    const bool root = node == tree.first();
-    const std::string oldText = tree.text(node);
-    // The root is a drive: only its letter is edited.
-    const auto typed = m_services.dialogs.inputText(
-        "重命名", "注意：根节点只能是一位字母", shownUtf8(root ? oldText.substr(0, 1) : oldText));
-    if (!typed || typed->empty()) {
-        return;
-    }
-    const std::string typedGbk = catalog::utf8ToGbk(*typed);
-    std::string newText = typedGbk;
-    if (root) {
-        const std::string letter = catalog::upperAscii(typedGbk.substr(0, 1));
-        if (letter == catalog::upperAscii(oldText.substr(0, 1)) || letter < "C" || letter > "Z") {
-            return;
-        }
-        newText = letter + ":\\";
-    } else if (catalog::equalsNoCase(typedGbk, oldText)) {
-        return;
-    } else if (const auto check = catalog::CheckName(typedGbk);
-               check != catalog::NameCheck::Accepted) {
-        if (check == catalog::NameCheck::Refused) {
-            m_services.dialogs.message(catalog::NameRefusalMessage(catalog::NameUse::TreeNode),
-                                       MessageIcon::Error);
-        }
-        return;
-    }
-    if (!editConfirmed("重命名 将导致内容和光盘不一致! \r\r是否要重命名: " + shownUtf8(oldText) +
-                       "\r          为: " + shownUtf8(newText))) {
-        return;
-    }
-    const organize::NodeEditResult result = saveContentEdit([&](catalog::Tree& edited) {
-        return organize::RenameNode(m_shownFiles, edited, node, typedGbk);
-    });
-    if (result == organize::NodeEditResult::Refused) {
-        m_services.dialogs.message(catalog::NameRefusalMessage(catalog::NameUse::TreeNode),
-                                   MessageIcon::Error);
-        return;
-    }
-    if (root) {
-        m_infoPanel->setRecord(m_shownFiles, newText.front(), m_shownRecordGbk);
-    }
-    // The path line and the description line follow the new name.
-    contentNodeChanged();
 }
 
 } // namespace app

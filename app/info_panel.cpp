@@ -1,11 +1,11 @@
 #include "app/info_panel.h"
 
-#include "app/gbk_text.h"
 #include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "platform/clock.h"
 #include "platform/drives.h"
 #include "platform/user_dialogs.h"
+#include "ui/gbk_text.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -50,7 +50,7 @@ public:
         std::size_t size = converted.gbk.size();
         while (size > static_cast<std::size_t>(m_maxBytes)) {
             const int last = (pos > 0 ? pos : static_cast<int>(input.size())) - 1;
-            size -= toGbk(input.mid(last, 1)).size();
+            size -= ui::toGbk(input.mid(last, 1)).size();
             input.remove(last, 1);
             if (pos > 0) {
                 pos = last;
@@ -71,7 +71,7 @@ QString fieldText(const std::string& gbk)
 
 std::string fieldBytes(const QString& text, std::size_t capacity)
 {
-    return std::string(catalog::cutAtCharBoundary(toGbk(text), capacity));
+    return std::string(catalog::cutAtCharBoundary(ui::toGbk(text), capacity));
 }
 
 QString megabytes(double bytes)
@@ -284,7 +284,7 @@ void InfoPanel::cdmoney2Click()
     if (!m_hasRecord || m_cdmoney2->text() != QStringLiteral("0MB")) {
         return;
     }
-    const std::string name = fromGbk(m_captionGbk).toStdString();
+    const std::string name = ui::fromGbk(m_captionGbk).toStdString();
     const std::string drive = m_driveLetter != 0 ? std::string(1, m_driveLetter) + ":" : ":";
     const std::string notInDrive = "获取光盘容量!\r光盘 " + name + "没有在 " + drive + " 驱中!";
     if (!m_drives.discPresent(m_driveLetter)) {

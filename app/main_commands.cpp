@@ -1,5 +1,5 @@
-// Commands of the main toolbar: adding a CD or a box, searching, clearing empty boxes,
-// media notifications.
+// Commands of the main toolbar: adding a CD or a box, searching, the settings, media
+// notifications.
 
 #include "app/mainunit_shared.h"
 
@@ -40,7 +40,7 @@ void Tmainform::TopNewCDClick()
     const std::string targetBox = m_newCdForm->targetBox();
     const std::string nameGbk = m_newCdForm->cdNameGbk();
 
-    QString description = QStringLiteral("光盘 ") + fromGbk(targetBox + nameGbk);
+    QString description = QStringLiteral("光盘 ") + ui::fromGbk(targetBox + nameGbk);
     for (const std::string& line : m_newCdForm->optionLines()) {
         description += QLatin1Char('\n') + utf8(line);
     }
@@ -175,27 +175,6 @@ void Tmainform::showFindForm()
     results->addChild(category);
     results->setExpanded(true);
     m_boxTree->setCurrentItem(category);
-}
-
-void Tmainform::topclsnullClick()
-{
-    m_statusBar4->setPanelText(0, QStringLiteral("正在清除没有光盘的垃圾光盘库......请稍候"));
-    repaint();
-    const auto clearStatus = qScopeGuard([this] {
-        m_statusBar4->setPanelText(0, {});
-        repaint();
-    });
-    const WaitCursor wait;
-    const std::string root = m_libraryRoot;
-    try {
-        // A pass that removed the root is followed by the library's resolution, which
-        // makes it again with its six default boxes.
-        organize::ClearEmptyBoxes(root, [this] { resolveLibrary(); });
-    } catch (...) {
-        refreshLibrary();
-        throw;
-    }
-    refreshLibrary();
 }
 
 void Tmainform::topsetupClick()

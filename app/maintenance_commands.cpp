@@ -2,9 +2,9 @@
 // and backing the library up into a chosen folder.
 
 #include "app/mainunit_shared.h"
-#include "app/run_aside.h"
 #include "catalog/disk.h"
 #include "maintenance/maintenance.h"
+#include "ui/run_aside.h"
 
 #include <QFile>
 #include <QTimer>
@@ -48,7 +48,7 @@ template <typename Work> auto copyAside(Work work, const std::function<void()>& 
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, tick);
     ticker.start(ProgressIntervalMs);
-    return RunAside(std::move(work));
+    return ui::RunAside(std::move(work));
 }
 
 // The folder browser, shown again after each folder refused with refusal; the chosen
@@ -104,7 +104,7 @@ void Tmainform::toploadClick()
         return;
     }
     const std::string& source = *chosen;
-    if (!m_services.dialogs.ask("确定将 \"" + fromNative(source).toStdString() +
+    if (!m_services.dialogs.ask("确定将 \"" + ui::fromNative(source).toStdString() +
                                     " \"子目录下所有的光盘\r导入到 \"Orlendy\"",
                                 MessageIcon::Question)) {
         return;
@@ -143,8 +143,8 @@ void Tmainform::ToolButton20Click()
         return;
     }
     const std::string& target = *chosen;
-    if (!m_services.dialogs.ask("确定要将所有光盘备份到.. \"" + fromNative(target).toStdString() +
-                                    "\"",
+    if (!m_services.dialogs.ask("确定要将所有光盘备份到.. \"" +
+                                    ui::fromNative(target).toStdString() + "\"",
                                 MessageIcon::Question)) {
         return;
     }

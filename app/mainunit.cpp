@@ -26,7 +26,7 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
 {
     setObjectName(QStringLiteral("Tmainform"));
     setWindowTitle(QStringLiteral("Vellumark 1.32"));
-    setWindowIcon(applicationIcon());
+    setWindowIcon(ui::applicationIcon());
 
     buildActions();
     buildMainToolBar();
@@ -101,9 +101,9 @@ Tmainform::Tmainform(MainServices services, QWidget* parent)
 
 void Tmainform::buildActions()
 {
-    const auto make = [this](const char* objectName, Command icon, const QString& text,
+    const auto make = [this](const char* objectName, ui::Command icon, const QString& text,
                              const QString& hint, const QKeySequence& key = {}) {
-        auto* action = new QAction(commandIcon(icon), text, this);
+        auto* action = new QAction(ui::commandIcon(icon), text, this);
         action->setObjectName(QString::fromLatin1(objectName));
         action->setToolTip(hint);
         action->setStatusTip(hint);
@@ -114,31 +114,31 @@ void Tmainform::buildActions()
         action->setEnabled(false);
         return action;
     };
-    m_findAction = make("TopFind", Command::Find, QStringLiteral("查找F3"),
+    m_findAction = make("TopFind", ui::Command::Find, QStringLiteral("查找F3"),
                         QStringLiteral("查找(F3)"), Qt::Key_F3);
-    m_refreshAction = make("TopRefresh", Command::Refresh, QStringLiteral("刷新F5"),
+    m_refreshAction = make("TopRefresh", ui::Command::Refresh, QStringLiteral("刷新F5"),
                            QStringLiteral("刷新(F5)"), Qt::Key_F5);
-    m_clearAction = make("topclsnull", Command::ClearEmptyBoxes, QStringLiteral("清扫F4"),
+    m_clearAction = make("topclsnull", ui::Command::ClearEmptyBoxes, QStringLiteral("清扫F4"),
                          QStringLiteral("清除空的光盘盒"), Qt::Key_F4);
     m_newCdAction =
-        make("TopNewCD", Command::NewCd, QStringLiteral("新增"),
+        make("TopNewCD", ui::Command::NewCd, QStringLiteral("新增"),
              QStringLiteral("新增一张光盘(Ctrl+N)"), QKeySequence(Qt::CTRL | Qt::Key_N));
     m_newBoxAction =
-        make("TopNewBox", Command::NewBox, QStringLiteral("新增"),
+        make("TopNewBox", ui::Command::NewBox, QStringLiteral("新增"),
              QStringLiteral("新增一个光盘盒(Ctrl+B)"), QKeySequence(Qt::CTRL | Qt::Key_B));
-    m_importAction = make("topload", Command::Import, QStringLiteral("导入F6"),
+    m_importAction = make("topload", ui::Command::Import, QStringLiteral("导入F6"),
                           QStringLiteral("导入光盘"), Qt::Key_F6);
-    m_backupAction =
-        make("ToolButton20", Command::Backup, QStringLiteral("备份"), QStringLiteral("备份光盘"));
-    m_outputAction =
-        make("ToolButton5", Command::Output, QStringLiteral("输出"), QStringLiteral("批量输出光盘"));
-    m_reIconAction = make("ToolButton1", Command::RebuildIcons, QStringLiteral("校验"),
+    m_backupAction = make("ToolButton20", ui::Command::Backup, QStringLiteral("备份"),
+                          QStringLiteral("备份光盘"));
+    m_outputAction = make("ToolButton5", ui::Command::Output, QStringLiteral("输出"),
+                          QStringLiteral("批量输出光盘"));
+    m_reIconAction = make("ToolButton1", ui::Command::RebuildIcons, QStringLiteral("校验"),
                           QStringLiteral("重建图标索引"));
-    m_setupAction = make("topsetup", Command::Settings, QStringLiteral("设置F9"),
+    m_setupAction = make("topsetup", ui::Command::Settings, QStringLiteral("设置F9"),
                          QStringLiteral("设置 Orlendy(F9)..."), Qt::Key_F9);
-    m_aboutAction = make("TopAbout", Command::About, QStringLiteral("关于F1"),
+    m_aboutAction = make("TopAbout", ui::Command::About, QStringLiteral("关于F1"),
                          QStringLiteral("关于 Orlendy(F1)..."), Qt::Key_F1);
-    m_exitAction = make("TopExit", Command::Exit, QStringLiteral("退出F10"),
+    m_exitAction = make("TopExit", ui::Command::Exit, QStringLiteral("退出F10"),
                         QStringLiteral("退出系统(F10)"), Qt::Key_F10);
     for (QAction* built : {m_refreshAction, m_clearAction, m_aboutAction, m_exitAction,
                            m_newCdAction, m_newBoxAction, m_findAction, m_outputAction,
@@ -372,51 +372,6 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-// ---------------------------------------------------------------- drag and drop
-
-// The drags and drops of the box tree and the CD list go to the window's handlers, never
-// to the views' own item moving.
-bool Tmainform::dragEventFilter(QObject* watched, QEvent* event)
-{
-    const QEvent::Type type = event->type();
-    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
-        return false;
-    }
-    const auto* listView = qobject_cast<QAbstractItemView*>(m_list->currentView());
-    const bool onTree = watched == m_boxTree->viewport();
-    const bool onList = listView != nullptr && watched == listView->viewport();
-    if (!onTree && !onList) {
-        return false;
-    }
-    runCommand([&] {
-        if (type == QEvent::Drop) {
-            auto* drop = static_cast<QDropEvent*>(event);
-            onTree ? TVstyleDragDrop(drop) : LVcdDragDrop(drop);
-        } else {
-            auto* move = static_cast<QDragMoveEvent*>(event);
-            onTree ? TVstyleDragOver(move) : LVcdDragOver(move);
-        }
-    });
-    return true;
-}
-
-void Tmainform::startPaneDrag(QWidget* source, const QIcon& icon)
-{
-    auto* drag = new QDrag(source);
-    auto* data = new QMimeData;
-    data->setData(QString::fromLatin1(PaneDragFormat), source->objectName().toLatin1());
-    drag->setMimeData(data);
-    drag->setPixmap(icon.pixmap(32, 32));
-    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
-}
-
-// A drop only says what to do: its questions and messages come once the drag is over and
-// no longer holds the mouse.
-void Tmainform::afterDrop(const std::function<void()>& work)
-{
-    QTimer::singleShot(0, this, [this, work] { runCommand(work); });
 }
 
 } // namespace app

@@ -1,15 +1,13 @@
 #pragma once
 
-// What the parts of the main window share (app/mainunit.cpp and the pane files): the data
-// roles of the box tree's items and the item class that sorts them, small conversions, and
-// the wiring of commands.
+// What the parts of the main window share (app/mainunit.cpp, the pane files and the
+// command files): the data roles of the box tree's items and the item class that sorts
+// them, small conversions, and the wiring of commands.
 
 #include "app/mainunit.h"
 
 #include "app/AboutUnit.h"
 #include "app/cd_list_view.h"
-#include "app/gbk_text.h"
-#include "app/icons.h"
 #include "app/info_panel.h"
 #include "app/panel_bar.h"
 #include "app/record_tree_model.h"
@@ -18,9 +16,9 @@
 #include "catalog/identify.h"
 #include "catalog/library.h"
 #include "catalog/text.h"
+#include "maintenance/ReIconUnit.h"
 #include "organize/MoveUnit.h"
 #include "organize/organize.h"
-#include "maintenance/ReIconUnit.h"
 #include "output/ExpUnit.h"
 #include "output/output.h"
 #include "output/print_listing.h"
@@ -37,6 +35,8 @@
 #include "search/engine.h"
 #include "search/results.h"
 #include "settings/SetupUnit.h"
+#include "ui/gbk_text.h"
+#include "ui/icons.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -81,7 +81,7 @@ using platform::MessageIcon;
 // A box tree node's name: its GBK bytes, the text shown and the key it sorts by.
 inline void setNodeName(QTreeWidgetItem* item, const std::string& textGbk)
 {
-    item->setText(0, fromGbk(textGbk));
+    item->setText(0, ui::fromGbk(textGbk));
     item->setData(0, GbkRole, QByteArray::fromStdString(textGbk));
     item->setData(0, SortKeyRole, QByteArray::fromStdString(catalog::captionSortKey(textGbk)));
 }
@@ -94,7 +94,7 @@ public:
     {
         setNodeName(this, textGbk);
         setData(0, KindRole, kind);
-        setIcon(0, boxTreeIcon(kind));
+        setIcon(0, ui::boxTreeIcon(kind));
     }
     bool operator<(const QTreeWidgetItem& other) const override
     {
@@ -139,7 +139,7 @@ inline std::string withoutLastBackslash(std::string path)
 // A library name or path as messages show it (UTF-8, special names without 0xFF).
 inline std::string shownUtf8(std::string_view gbk)
 {
-    return fromGbk(gbk).toStdString();
+    return ui::fromGbk(gbk).toStdString();
 }
 
 // The pane a drag comes from ("TVstyle", "LVcd"), empty for any other drag.
@@ -195,15 +195,15 @@ inline std::string memoFileText(const QString& text)
     }
     std::vector<std::string> gbkLines;
     for (const QString& line : lines) {
-        gbkLines.push_back(toGbk(line));
+        gbkLines.push_back(ui::toGbk(line));
     }
     return catalog::JoinLines(gbkLines);
 }
 
 // A command button of a pane's toolbar, off until the pane's state turns it on.
-inline QAction* addTool(QToolBar* toolBar, const char* name, Command icon, const QString& hint)
+inline QAction* addTool(QToolBar* toolBar, const char* name, ui::Command icon, const QString& hint)
 {
-    QAction* action = toolBar->addAction(commandIcon(icon), hint);
+    QAction* action = toolBar->addAction(ui::commandIcon(icon), hint);
     action->setObjectName(QString::fromLatin1(name));
     action->setToolTip(hint);
     action->setEnabled(false);

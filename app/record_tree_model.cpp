@@ -1,7 +1,7 @@
 #include "app/record_tree_model.h"
 
-#include "app/gbk_text.h"
-#include "app/icons.h"
+#include "ui/gbk_text.h"
+#include "ui/icons.h"
 
 #include <QByteArray>
 #include <QScopeGuard>
@@ -182,8 +182,8 @@ QVariant RecordTreeModel::data(const QModelIndex& index, int role) const
         return displayText(node);
     case Qt::DecorationRole:
         // A folder's open form is the icon's Selected pixmap.
-        return m_iconSource == IconSource::BoxTree ? boxTreeIcon(m_tree.image(node))
-                                                   : contentIcon(m_tree.image(node));
+        return m_iconSource == IconSource::BoxTree ? ui::boxTreeIcon(m_tree.image(node))
+                                                   : ui::contentIcon(m_tree.image(node));
     case GbkRole: {
         const std::string& text = m_tree.text(node);
         return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
@@ -211,7 +211,7 @@ const QString& RecordTreeModel::displayText(catalog::NodeId node) const
     }
     QString& text = m_display[static_cast<std::size_t>(slot)];
     if (!m_converted[id]) {
-        text = fromGbk(m_tree.text(node));
+        text = ui::fromGbk(m_tree.text(node));
         m_converted[id] = true;
     }
     return text;

@@ -1,12 +1,12 @@
 #include "maintenance/ReIconUnit.h"
 
-#include "app/gbk_text.h"
-#include "app/run_aside.h"
 #include "catalog/box_tree.h"
 #include "catalog/library.h"
 #include "maintenance/maintenance.h"
 #include "platform/user_dialogs.h"
-#include "scan/NewCDsUnit.h"
+#include "ui/box_tree_picker.h"
+#include "ui/gbk_text.h"
+#include "ui/run_aside.h"
 #include "ui_ReIconUnit.h"
 
 #include <QScopeGuard>
@@ -68,7 +68,7 @@ void TReIconForm::showEvent(QShowEvent* event)
         move(shownOn->availableGeometry().center() - rect().center());
     }
     // Read from disk at every opening; a preset box that is gone leaves the root selected.
-    scan::fillBoxTree(*m_ui->TreeView1, m_libraryRoot, m_boxPath);
+    ui::fillBoxTree(*m_ui->TreeView1, m_libraryRoot, m_boxPath);
     m_ui->TreeView1->setFocus();
     m_walk.restart();
     m_done = false;
@@ -88,12 +88,12 @@ void TReIconForm::SetRebuilding(bool on)
 
 void TReIconForm::BitBtn1Click()
 {
-    const std::string boxPath = scan::selectedBoxPath(*m_ui->TreeView1);
+    const std::string boxPath = ui::selectedBoxPath(*m_ui->TreeView1);
     std::string shown = std::string(catalog::LibraryRootCaption) + boxPath;
     if (!shown.empty() && shown.back() == '\\') {
         shown.pop_back();
     }
-    if (!m_dialogs.ask("将对　" + app::fromGbk(shown).toStdString() +
+    if (!m_dialogs.ask("将对　" + ui::fromGbk(shown).toStdString() +
                            " 下的光盘镜象重新生成图标！\r\r这将是一个比较耗时的过程，是否继续？",
                        MessageIcon::Warning)) {
         return;
@@ -136,8 +136,8 @@ RebuildCounts TReIconForm::runRebuild(const std::string& folder)
         m_progressTimer->stop();
         showProgress();
     });
-    return app::RunAside([&] { return RebuildIconsUnder(folder, hooks); },
-                         app::WhileRunning::TakeUserInput);
+    return ui::RunAside([&] { return RebuildIconsUnder(folder, hooks); },
+                        ui::WhileRunning::TakeUserInput);
 }
 
 // The bar, and the CD being rebuilt in the caption.
@@ -146,7 +146,7 @@ void TReIconForm::showProgress()
     m_ui->ProgressBar1->setValue(std::min(m_walk.advancedCount(), m_ui->ProgressBar1->maximum()));
     const auto current = m_walk.current();
     const QString caption =
-        current ? QStringLiteral("正在重建镜象光盘图标....") + app::fromGbk(*current) : IdleCaption;
+        current ? QStringLiteral("正在重建镜象光盘图标....") + ui::fromGbk(*current) : IdleCaption;
     if (windowTitle() != caption) {
         setWindowTitle(caption);
     }

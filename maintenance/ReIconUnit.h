@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/walk_state.h"
+#include "ui/walk_state.h"
 
 #include <QDialog>
 
@@ -60,7 +60,7 @@ private:
     bool m_done = false;
     bool m_running = false;
 
-    app::WalkState m_walk; // shared with the walk's thread
+    ui::WalkState m_walk; // shared with the walk's thread
     QTimer* m_progressTimer = nullptr;
 };
 

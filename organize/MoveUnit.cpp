@@ -1,6 +1,6 @@
 #include "organize/MoveUnit.h"
 
-#include "scan/NewCDsUnit.h"
+#include "ui/box_tree_picker.h"
 #include "ui_MoveUnit.h"
 
 #include <QPushButton>
@@ -48,13 +48,13 @@ void TMoveForm::showEvent(QShowEvent* event)
         move(shownOn->availableGeometry().center() - rect().center());
     }
     // The tree is read from disk at every opening: the library may have changed since.
-    scan::fillBoxTree(*m_ui->TreeView1, m_libraryRoot, m_sourcePath);
+    ui::fillBoxTree(*m_ui->TreeView1, m_libraryRoot, m_sourcePath);
     m_ui->TreeView1->setFocus();
 }
 
 void TMoveForm::BitBtn1Click()
 {
-    m_targetPath = scan::selectedBoxPath(*m_ui->TreeView1);
+    m_targetPath = ui::selectedBoxPath(*m_ui->TreeView1);
     accept();
 }
 

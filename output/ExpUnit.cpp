@@ -1,9 +1,7 @@
 #include "output/ExpUnit.h"
 
-#include "app/gbk_text.h"
-#include "app/run_aside.h"
-#include "catalog/disk.h"
 #include "catalog/box_tree.h"
+#include "catalog/disk.h"
 #include "catalog/library.h"
 #include "output/output.h"
 #include "output/print_listing.h"
@@ -11,7 +9,9 @@
 #include "platform/settings_store.h"
 #include "platform/shell.h"
 #include "platform/user_dialogs.h"
-#include "scan/NewCDsUnit.h"
+#include "ui/box_tree_picker.h"
+#include "ui/gbk_text.h"
+#include "ui/run_aside.h"
 #include "ui_ExpUnit.h"
 
 #include <QApplication>
@@ -97,7 +97,7 @@ void TExpForm::FormCreate()
         {QStringLiteral("TXT文档"), QStringLiteral("HTML文档"), QStringLiteral("打印机")});
     m_ui->ComboBox1->setCurrentIndex(TextType);
     m_outputFolder = catalog::WithSlash(m_services.documentsFolder);
-    m_ui->Edit1->setText(app::fromNative(m_outputFolder));
+    m_ui->Edit1->setText(ui::fromNative(m_outputFolder));
     m_ui->OverExpOpenFile->setChecked(
         m_services.settings.readInteger(catalog::SoftwareKey, OpenAfterOutputValue, 1) == 1);
 }
@@ -124,7 +124,7 @@ void TExpForm::showEvent(QShowEvent* event)
 void TExpForm::FormShow()
 {
     // The tree is read from disk at every opening: the library may have changed since.
-    scan::fillBoxTree(*m_ui->TreeView1, m_libraryRoot, m_expStartPath);
+    ui::fillBoxTree(*m_ui->TreeView1, m_libraryRoot, m_expStartPath);
     m_ui->TreeView1->setFocus();
     m_walk.restart();
     m_done = false;
@@ -146,7 +146,7 @@ void TExpForm::SpeedButton1Click()
         }
         if (hasFreeSpace(*chosen)) {
             m_outputFolder = catalog::WithSlash(*chosen);
-            m_ui->Edit1->setText(app::fromNative(m_outputFolder));
+            m_ui->Edit1->setText(ui::fromNative(m_outputFolder));
             return;
         }
         m_services.dialogs.message("指定目标没有足够空间!", MessageIcon::Error);
@@ -169,7 +169,7 @@ void TExpForm::SetOutputBusy(bool running)
 
 void TExpForm::BitBtn1Click()
 {
-    const std::string boxPath = scan::selectedBoxPath(*m_ui->TreeView1);
+    const std::string boxPath = ui::selectedBoxPath(*m_ui->TreeView1);
     const std::string boxFolder = catalog::LibraryPath(m_libraryRoot, boxPath);
     const int type = m_ui->ComboBox1->currentIndex();
     const std::string outputFolder = m_outputFolder;
@@ -189,8 +189,8 @@ void TExpForm::BitBtn1Click()
             m_services.dialogs.message("指定的目标文件夹不存在！", MessageIcon::Warning);
             return;
         }
-        if (!m_services.dialogs.ask("选定光盘输出到　" + app::fromNative(outputFolder).toStdString() +
-                                        " ?",
+        if (!m_services.dialogs.ask("选定光盘输出到　" +
+                                        ui::fromNative(outputFolder).toStdString() + " ?",
                                     MessageIcon::Question)) {
             return;
         }
@@ -259,8 +259,8 @@ BatchResult TExpForm::runBatch(const std::string& boxFolder, const std::string& 
         m_progressTimer->stop();
         showProgress();
     });
-    return app::RunAside([&] { return OutputBoxTree(boxFolder, outputFolder, batchType, hooks); },
-                         app::WhileRunning::TakeUserInput);
+    return ui::RunAside([&] { return OutputBoxTree(boxFolder, outputFolder, batchType, hooks); },
+                        ui::WhileRunning::TakeUserInput);
 }
 
 // The progress of the walk on screen: the bar, and the CD being written in the caption.
@@ -268,8 +268,8 @@ void TExpForm::showProgress()
 {
     m_ui->ProgressBar1->setValue(std::min(m_walk.advancedCount(), m_ui->ProgressBar1->maximum()));
     const auto current = m_walk.current();
-    const QString caption =
-        current ? QStringLiteral("正在输出....") + app::fromGbk(*current) : QStringLiteral("批量输出");
+    const QString caption = current ? QStringLiteral("正在输出....") + ui::fromGbk(*current)
+                                    : QStringLiteral("批量输出");
     if (windowTitle() != caption) {
         setWindowTitle(caption);
     }
@@ -281,7 +281,7 @@ void TExpForm::reportFailed(const BatchResult& result)
     std::string text = "输出完成！\r\r有 " + std::to_string(result.failed.size()) +
                        " 张光盘无法输出：\r";
     for (std::size_t i = 0; i < result.failed.size() && i < FailedNamesShown; ++i) {
-        text += "\r" + app::fromGbk(result.failed[i]).toStdString();
+        text += "\r" + ui::fromGbk(result.failed[i]).toStdString();
     }
     if (result.failed.size() > FailedNamesShown) {
         text += "\r……";

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/walk_state.h"
+#include "ui/walk_state.h"
 
 #include <QDialog>
 
@@ -95,7 +95,7 @@ private:
     bool m_running = false;
     std::function<void()> m_beforeEntry;
 
-    app::WalkState m_walk; // shared with the walk's thread
+    ui::WalkState m_walk; // shared with the walk's thread
     QTimer* m_progressTimer = nullptr;
 };
 

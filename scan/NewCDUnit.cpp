@@ -1,6 +1,4 @@
 #include "scan/NewCDUnit.h"
-#include "app/gbk_text.h"
-#include "app/throttled_update.h"
 
 #include "catalog/record_set.h"
 #include "catalog/disk.h"
@@ -9,8 +7,11 @@
 #include "platform/drives.h"
 #include "platform/settings_store.h"
 #include "platform/user_dialogs.h"
-#include "scan/NewCDsUnit.h"
 #include "scan/scanner.h"
+#include "ui/box_tree_picker.h"
+#include "ui/gbk_text.h"
+#include "ui/name_validator.h"
+#include "ui/throttled_update.h"
 #include "ui_NewCDUnit.h"
 
 #include <QCoreApplication>
@@ -57,7 +58,7 @@ class DialogProgress : public ScanProgress
 public:
     DialogProgress(QStatusBar& bar, const bool& abortFlag)
         : m_abortFlag(abortFlag),
-          m_pathUpdate([this, &bar] { bar.showMessage(app::fromGbk(m_pathGbk)); })
+          m_pathUpdate([this, &bar] { bar.showMessage(ui::fromGbk(m_pathGbk)); })
     {}
 
     void showPath(const std::string& pathGbk) override
@@ -79,7 +80,7 @@ private:
     const bool& m_abortFlag;
     QElapsedTimer m_pumped;
     std::string m_pathGbk;
-    app::ThrottledUpdate m_pathUpdate;
+    ui::ThrottledUpdate m_pathUpdate;
 };
 
 // A record of that name in the folder, whatever the case of name or extension: a library
@@ -93,7 +94,7 @@ QString readDiscText(platform::DiscSource& disc, const std::string& relativeUtf8
     if (catalog::isValidUtf8(content)) {
         return QString::fromUtf8(content.data(), static_cast<qsizetype>(content.size()));
     }
-    return app::fromGbk(content);
+    return ui::fromGbk(content);
 }
 
 bool hasForbiddenCharacter(std::string_view nameGbk)
@@ -161,8 +162,8 @@ TNewCDForm::TNewCDForm(platform::Drives& drives, platform::SettingsStore& settin
     m_ui->closedoor->setChecked(settings.readInteger(catalog::SoftwareKey, DoorValue, 1) == 1);
     m_ui->GroupBox1->setVisible(false);
 
-    m_ui->Edit1->setValidator(makeNameValidator(QStringLiteral("*/:<>?\\|"), false, this));
-    m_ui->Edit2->setValidator(makeNameValidator(QStringLiteral("\"/:<>\\|"), true, this));
+    m_ui->Edit1->setValidator(ui::makeNameValidator(QStringLiteral("*/:<>?\\|"), false, this));
+    m_ui->Edit2->setValidator(ui::makeNameValidator(QStringLiteral("\"/:<>\\|"), true, this));
     m_ui->Edit2->installEventFilter(this);
     m_ui->ListBox1->installEventFilter(this);
     for (QListWidget* list : {m_ui->ListBox1, m_ui->ListBox2}) {
@@ -260,7 +261,7 @@ const std::string& TNewCDForm::targetBox() const
 
 std::string TNewCDForm::cdNameGbk() const
 {
-    return app::toGbk(m_ui->Edit1->text());
+    return ui::toGbk(m_ui->Edit1->text());
 }
 
 char TNewCDForm::selectedDrive() const
@@ -380,8 +381,8 @@ void TNewCDForm::start()
     if (!nameAcceptable(nameUtf8)) {
         return;
     }
-    const std::string nameGbk = app::toGbk(m_ui->Edit1->text());
-    const std::string boxPath = selectedBoxPath(*m_ui->TreeView1);
+    const std::string nameGbk = ui::toGbk(m_ui->Edit1->text());
+    const std::string boxPath = ui::selectedBoxPath(*m_ui->TreeView1);
     const catalog::RecordRef record{catalog::LibraryPath(d->libraryRoot, boxPath), nameGbk};
     const std::string nameTaken = "已有光盘:" + nameUtf8 + "!请另取一名称!";
     if (catalog::RecordNameTaken(record.folder, nameGbk)) {
@@ -459,7 +460,7 @@ void TNewCDForm::showEvent(QShowEvent* event)
     d->readme.clear();
     d->cdAdded = false;
     setExpanded(false);
-    fillBoxTree(*m_ui->TreeView1, d->libraryRoot, d->presetBox);
+    ui::fillBoxTree(*m_ui->TreeView1, d->libraryRoot, d->presetBox);
     if (m_ui->ListBox1->count() > 0) {
         m_ui->ListBox1->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
     }

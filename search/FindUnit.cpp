@@ -2,9 +2,6 @@
 
 #include "ui_FindUnit.h"
 
-#include "app/gbk_text.h"
-#include "app/icons.h"
-#include "app/throttled_update.h"
 #include "catalog/box_tree.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
@@ -12,6 +9,9 @@
 #include "catalog/tree.h"
 #include "platform/clock.h"
 #include "platform/user_dialogs.h"
+#include "ui/gbk_text.h"
+#include "ui/icons.h"
+#include "ui/throttled_update.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -116,14 +116,14 @@ struct TFindForm::Private : public SearchProgress
     std::string statusGbk;
     std::string captionGbk;
     QTreeWidgetItem* lastFound = nullptr;
-    app::ThrottledUpdate statusUpdate;
-    app::ThrottledUpdate captionUpdate;
-    app::ThrottledUpdate foundUpdate;
+    ui::ThrottledUpdate statusUpdate;
+    ui::ThrottledUpdate captionUpdate;
+    ui::ThrottledUpdate foundUpdate;
 
     Private(TFindForm* form, platform::UserDialogs& d, const platform::Clock& c)
         : q(form), dialogs(d), clock(c),
-          statusUpdate([this] { q->m_ui->StatusBar1->showMessage(app::fromGbk(statusGbk)); }),
-          captionUpdate([this] { q->setWindowTitle(app::fromGbk(captionGbk)); }),
+          statusUpdate([this] { q->m_ui->StatusBar1->showMessage(ui::fromGbk(statusGbk)); }),
+          captionUpdate([this] { q->setWindowTitle(ui::fromGbk(captionGbk)); }),
           foundUpdate([this] {
               q->m_ui->ListView2->setCurrentItem(lastFound);
               q->m_ui->ListView2->scrollToItem(lastFound);
@@ -143,8 +143,8 @@ struct TFindForm::Private : public SearchProgress
     void found(const std::string& relativeNameGbk) override
     {
         lastFound = new QTreeWidgetItem(q->m_ui->ListView2);
-        lastFound->setText(0, app::fromGbk(relativeNameGbk));
-        lastFound->setIcon(0, app::cdListIcon(catalog::ListItem::CdRecord));
+        lastFound->setText(0, ui::fromGbk(relativeNameGbk));
+        lastFound->setIcon(0, ui::cdListIcon(catalog::ListItem::CdRecord));
         foundUpdate.request();
     }
     bool aborted() override
@@ -301,18 +301,18 @@ void TFindForm::clearScope()
 void TFindForm::addScopeEntry(const ScopeEntry& entry)
 {
     auto* item = new QTreeWidgetItem(m_ui->ListView1);
-    item->setText(0, app::fromGbk(entry.captionGbk));
+    item->setText(0, ui::fromGbk(entry.captionGbk));
     item->setData(0, CaptionRole, QByteArray::fromStdString(entry.captionGbk));
     item->setData(0, KindRole, static_cast<int>(entry.kind));
     switch (entry.kind) {
     case ScopeKind::Library:
-        item->setIcon(0, app::boxTreeIcon(catalog::BoxNode::LibraryRoot));
+        item->setIcon(0, ui::boxTreeIcon(catalog::BoxNode::LibraryRoot));
         break;
     case ScopeKind::Box:
-        item->setIcon(0, app::boxTreeIcon(catalog::BoxNode::Box));
+        item->setIcon(0, ui::boxTreeIcon(catalog::BoxNode::Box));
         break;
     case ScopeKind::Cd:
-        item->setIcon(0, app::cdListIcon(catalog::ListItem::CdRecord));
+        item->setIcon(0, ui::cdListIcon(catalog::ListItem::CdRecord));
         break;
     }
 }
@@ -347,7 +347,7 @@ bool TFindForm::textPageActive() const
 
 std::string TFindForm::searchTextGbk() const
 {
-    return app::toGbk(m_ui->Edit1->text());
+    return ui::toGbk(m_ui->Edit1->text());
 }
 
 void TFindForm::showEvent(QShowEvent* event)
@@ -377,9 +377,9 @@ void TFindForm::showEvent(QShowEvent* event)
     const std::function<void(catalog::NodeId, QTreeWidgetItem*)> add =
         [&](catalog::NodeId node, QTreeWidgetItem* parent) {
             auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(ui.TreeView1);
-            item->setText(0, app::fromGbk(boxes.text(node)));
+            item->setText(0, ui::fromGbk(boxes.text(node)));
             item->setData(0, CaptionRole, QByteArray::fromStdString(boxes.text(node)));
-            item->setIcon(0, app::boxTreeIcon(boxes.image(node)));
+            item->setIcon(0, ui::boxTreeIcon(boxes.image(node)));
             if (!initial && catalog::NodePath(boxes, node) == d->initialBoxPathGbk) {
                 initial = item;
             }
@@ -426,8 +426,8 @@ void TFindForm::addSelectedBox()
     const std::string captionGbk = joinedCaption(pathGbk);
     for (const ScopeEntry& entry : scope()) {
         if (Covers(entry, captionGbk)) {
-            d->dialogs.message(app::fromGbk(entry.captionGbk).toStdString() + "\r已包含\r" +
-                                   app::fromGbk(captionGbk).toStdString(),
+            d->dialogs.message(ui::fromGbk(entry.captionGbk).toStdString() + "\r已包含\r" +
+                                   ui::fromGbk(captionGbk).toStdString(),
                                platform::MessageIcon::Warning);
             return;
         }
@@ -488,14 +488,14 @@ SearchRequest TFindForm::request() const
     date.today = d->clock.now();
 
     FieldCriteria& fields = request.fields;
-    fields.cdno = app::toGbk(ui.cdno->text());
-    fields.cdowner = app::toGbk(ui.cdowner->text());
-    fields.cdbuyaddr = app::toGbk(ui.cdbuyaddr->text());
-    fields.cdother = app::toGbk(ui.cdother->text());
-    fields.cdstyle = app::toGbk(ui.cdstyle->currentText());
-    fields.cdstat = app::toGbk(ui.cdstat->currentText());
-    fields.cdzl = app::toGbk(ui.cdzl->currentText());
-    fields.cdxz = app::toGbk(ui.cdxz->currentText());
+    fields.cdno = ui::toGbk(ui.cdno->text());
+    fields.cdowner = ui::toGbk(ui.cdowner->text());
+    fields.cdbuyaddr = ui::toGbk(ui.cdbuyaddr->text());
+    fields.cdother = ui::toGbk(ui.cdother->text());
+    fields.cdstyle = ui::toGbk(ui.cdstyle->currentText());
+    fields.cdstat = ui::toGbk(ui.cdstat->currentText());
+    fields.cdzl = ui::toGbk(ui.cdzl->currentText());
+    fields.cdxz = ui::toGbk(ui.cdxz->currentText());
 
     request.scope = scope();
     return request;

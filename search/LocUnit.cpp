@@ -2,8 +2,8 @@
 
 #include "ui_LocUnit.h"
 
-#include "app/gbk_text.h"
 #include "platform/user_dialogs.h"
+#include "ui/gbk_text.h"
 
 #include <QAbstractItemDelegate>
 #include <QPainter>
@@ -41,10 +41,10 @@ public:
 std::string gbkOf(const QTreeWidgetItem* item, int column)
 {
     const std::string given = item->data(column, GbkRole).toByteArray().toStdString();
-    if (item->text(column) == app::fromGbk(given)) {
+    if (item->text(column) == ui::fromGbk(given)) {
         return given;
     }
-    return app::toGbk(item->text(column));
+    return ui::toGbk(item->text(column));
 }
 } // namespace
 
@@ -111,9 +111,9 @@ void TLocForm::setEntries(const Entries& entries)
     list->clear();
     for (const auto& [pathGbk, textGbk] : entries) {
         auto* item = new QTreeWidgetItem(list);
-        item->setText(TextColumn, app::fromGbk(textGbk));
+        item->setText(TextColumn, ui::fromGbk(textGbk));
         item->setData(TextColumn, GbkRole, QByteArray::fromStdString(textGbk));
-        item->setText(PathColumn, app::fromGbk(pathGbk));
+        item->setText(PathColumn, ui::fromGbk(pathGbk));
         item->setData(PathColumn, GbkRole, QByteArray::fromStdString(pathGbk));
         item->setFlags(item->flags() | Qt::ItemIsEditable);
     }

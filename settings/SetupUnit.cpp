@@ -1,11 +1,11 @@
 #include "settings/SetupUnit.h"
 
-#include "app/gbk_text.h"
-#include "app/run_aside.h"
 #include "catalog/library.h"
 #include "platform/settings_store.h"
 #include "platform/user_dialogs.h"
 #include "settings/password.h"
+#include "ui/gbk_text.h"
+#include "ui/run_aside.h"
 #include "ui_SetupUnit.h"
 
 #include <QApplication>
@@ -76,7 +76,7 @@ void TSetupForm::FormShow()
 void TSetupForm::showRoot(const std::string& root)
 {
     m_shownRoot = root;
-    m_ui->Edit1->setText(app::fromNative(root));
+    m_ui->Edit1->setText(ui::fromNative(root));
 }
 
 void TSetupForm::enablePasswordFields(bool on)
@@ -151,7 +151,7 @@ bool TSetupForm::relocate()
     try {
         const std::string oldRoot = m_values.libraryRoot;
         const organize::TreeTransfer transfer =
-            app::RunAside([&] { return RelocateLibrary(oldRoot, newRoot); });
+            ui::RunAside([&] { return RelocateLibrary(oldRoot, newRoot); });
         if (transfer.filesNotCopied > 0) {
             // An incomplete copy must not become the library.
             failure = "有 " + std::to_string(transfer.filesNotCopied) +

@@ -1,7 +1,6 @@
 // The main window driven by its control names against libraries written byte by byte.
 
 #include "app/cd_list_view.h"
-#include "app/gbk_text.h"
 #include "app/mainunit.h"
 #include "app/panel_bar.h"
 #include "catalog/cdinfo.h"
@@ -14,6 +13,7 @@
 #include "tests/support/fake_shell.h"
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
+#include "ui/gbk_text.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -189,7 +189,7 @@ private:
     {
         QStringList captions;
         for (int row = 0; row < list()->count(); ++row) {
-            captions << app::fromGbk(list()->caption(row));
+            captions << ui::fromGbk(list()->caption(row));
         }
         return captions;
     }
@@ -303,7 +303,7 @@ private slots:
 
         // Another item under the pointer: selected at once, shown by the next click.
         mouseOnItem("子盒", Qt::RightButton);
-        QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("子盒"));
+        QCOMPARE(ui::fromGbk(list()->caption(list()->selectedRow())), u("子盒"));
         QCOMPARE(contentRows(), 2);
         mouseOnItem("子盒", Qt::LeftButton);
         QCOMPARE(panel("StatusBar4"), u("该光盘盒下有1个光盘盒，0张光盘"));
@@ -647,7 +647,7 @@ private slots:
         m_form->tvnewcdsClick();
         QVERIFY(testing_support::exists(root() + gbk("软件光盘/工具/")));
         QCOMPARE(boxTree()->currentItem()->text(0), u("软件光盘"));
-        QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("工具"));
+        QCOMPARE(ui::fromGbk(list()->caption(list()->selectedRow())), u("工具"));
 
         for (const char* refused : {"a\"b", "a:b"}) {
             m_dialogs.typeNext(std::string(refused));
@@ -671,7 +671,7 @@ private slots:
         });
         m_form->TopNewCDSClick();
         QVERIFY(testing_support::exists(root() + gbk("软件光盘/新盒/")));
-        QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("新盒"));
+        QCOMPARE(ui::fromGbk(list()->caption(list()->selectedRow())), u("新盒"));
     }
 
     // A name that makes no box leaves both trees as they were.
@@ -762,7 +762,7 @@ private slots:
         QCOMPARE(readFile(base + ".Ifn"), std::string(bytes.begin(), bytes.end()));
         QVERIFY(!testing_support::exists(base + ".FMx"));
         QCOMPARE(panel("StatusBar3", 1), u("MYDISC"));
-        QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), u("MYDISC"));
+        QCOMPARE(ui::fromGbk(list()->caption(list()->selectedRow())), u("MYDISC"));
         QCOMPARE(m_drives.doorLog(), (std::vector<std::string>{"open E"}));
     }
 
@@ -817,7 +817,7 @@ private slots:
             QVERIFY(tvcd->verticalScrollBar()->maximum() > 0);
             QVERIFY(atTop());
             QCOMPARE(panel("StatusBar1"), u("该类下有1个子光盘盒，%1张光盘").arg(added + 2));
-            QCOMPARE(app::fromGbk(list()->caption(list()->selectedRow())), names[added]);
+            QCOMPARE(ui::fromGbk(list()->caption(list()->selectedRow())), names[added]);
             QCOMPARE(list()->selectedRows().size(), std::size_t{1});
         }
         QCOMPARE(listCaptions(), (QStringList{u("子盒"), u("AAA"), u("BIG"), u("工具盘")}));

@@ -3,7 +3,6 @@
 
 #include "catalog/record_set.h"
 #include "app/cd_list_view.h"
-#include "app/gbk_text.h"
 #include "app/mainunit.h"
 #include "app/panel_bar.h"
 #include "catalog/disk.h"
@@ -15,6 +14,7 @@
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 #include "tests/support/ui_helpers.h"
+#include "ui/gbk_text.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -101,7 +101,7 @@ private:
     // its extension.
     bool has(const QString& relativeUtf8) const
     {
-        const std::string path = root() + app::toGbk(relativeUtf8);
+        const std::string path = root() + ui::toGbk(relativeUtf8);
         const auto slash = path.rfind('/');
         const auto dot = path.rfind('.');
         if (exists(path) || dot == std::string::npos || dot < slash) {
@@ -146,7 +146,7 @@ private:
         for (int row = 0; row < list()->count(); ++row) {
             if (!selectedOnly ||
                 std::find(selected.begin(), selected.end(), row) != selected.end()) {
-                shown << app::fromGbk(list()->caption(row));
+                shown << ui::fromGbk(list()->caption(row));
             }
         }
         return shown;
@@ -710,7 +710,7 @@ private slots:
         } else {
             m_dir = std::make_unique<testing_support::TempDir>();
             for (const QString& box : boxes) {
-                testing_support::makeFolders(root() + app::toGbk(box));
+                testing_support::makeFolders(root() + ui::toGbk(box));
             }
         }
         makeForm();

@@ -2,7 +2,6 @@
 // HTML document or a printout, and the batch output dialog; the page layout of printouts.
 
 #include "app/cd_list_view.h"
-#include "app/gbk_text.h"
 #include "app/mainunit.h"
 #include "app/panel_bar.h"
 #include "catalog/disk.h"
@@ -18,6 +17,7 @@
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 #include "tests/support/ui_helpers.h"
+#include "ui/gbk_text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -75,7 +75,7 @@ std::vector<std::string> utf8Lines(const std::vector<std::string>& gbkLines)
 {
     std::vector<std::string> lines;
     for (const std::string& line : gbkLines) {
-        lines.push_back(app::fromGbk(line).toStdString());
+        lines.push_back(ui::fromGbk(line).toStdString());
     }
     return lines;
 }
@@ -135,7 +135,7 @@ private:
         boxTree()->setCurrentItem(node(box));
         list()->clearSelection();
         for (int row = 0; row < list()->count(); ++row) {
-            if (app::fromGbk(list()->caption(row)) == caption) {
+            if (ui::fromGbk(list()->caption(row)) == caption) {
                 list()->selectRow(row);
             }
         }
@@ -247,9 +247,9 @@ private slots:
         QCOMPARE(request.filter, std::string(text ? "文本文件(*.TXT) (*.txt)"
                                                   : "HTML文档(*.HTM) (*.htm)"));
         QCOMPARE(filesIn(documents()), QStringList{written});
-        std::string listingPath = root() + app::toGbk(listing);
+        std::string listingPath = root() + ui::toGbk(listing);
         if (listing.startsWith(u("查找结果"))) {
-            listingPath = root() + Results + app::toGbk(listing.mid(4));
+            listingPath = root() + Results + ui::toGbk(listing.mid(4));
         }
         const std::string source = readFile(listingPath);
         const std::string expected =
@@ -442,7 +442,7 @@ private slots:
         QCOMPARE(filesIn(out), files);
         QCOMPARE(maximum, 3);
         // Sub-boxes in name order: 甲 before 乙.
-        QVERIFY(readFile(out + "Backup(2)" + app::toGbk(extension)).find("G:\\") !=
+        QVERIFY(readFile(out + "Backup(2)" + ui::toGbk(extension)).find("G:\\") !=
                 std::string::npos);
         // The output folder is opened, and the box output is selected and expanded.
         QCOMPARE(m_shell.opened(), std::vector<std::string>{out});

@@ -4,7 +4,6 @@
 // no CUPS scheduler can be reached.
 
 #include "app/cd_list_view.h"
-#include "app/gbk_text.h"
 #include "app/mainunit.h"
 #include "catalog/library.h"
 #include "output/output.h"
@@ -15,6 +14,7 @@
 #include "tests/support/fake_shell.h"
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
+#include "ui/gbk_text.h"
 
 #include <QAction>
 #include <QDir>
@@ -146,8 +146,8 @@ private slots:
         std::vector<std::string> lines;
         QStringList drawn;
         for (const std::string& line : output::DrawTreeLines(listing, output::Style::Text)) {
-            lines.push_back(app::fromGbk(line).toStdString());
-            drawn << withoutBlanks(app::fromGbk(line));
+            lines.push_back(ui::fromGbk(line).toStdString());
+            drawn << withoutBlanks(ui::fromGbk(line));
         }
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
@@ -249,7 +249,7 @@ private slots:
         }
         QStringList drawn;
         for (const std::string& line : output::DrawTreeLines(listing, output::Style::Text)) {
-            drawn << withoutBlanks(app::fromGbk(line));
+            drawn << withoutBlanks(ui::fromGbk(line));
         }
         // The lines without Chinese come through every queue: all there, in order.
         qsizetype from = 0;

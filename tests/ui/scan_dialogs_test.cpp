@@ -1,8 +1,6 @@
 // The add-a-CD, description and new-box dialogs, driven by their control names; discs
 // are temporary folders behind fake drives.
 
-#include "app/icons.h"
-#include "app/throttled_update.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
 #include "scan/CDMxUnit.h"
@@ -13,6 +11,8 @@
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 #include "tests/support/ui_helpers.h"
+#include "ui/icons.h"
+#include "ui/throttled_update.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -352,7 +352,7 @@ private slots:
         m_form->start();
         const qint64 elapsedMs = run.elapsed();
         QVERIFY(m_form->cdAdded());
-        QVERIFY2(changes <= elapsedMs / app::ThrottledUpdate::IntervalMs + 3,
+        QVERIFY2(changes <= elapsedMs / ui::ThrottledUpdate::IntervalMs + 3,
                  qPrintable(QString("%1 paths in %2 ms").arg(changes).arg(elapsedMs)));
         QCoreApplication::processEvents();
         QCOMPARE(bar->currentMessage(), QString());
@@ -580,9 +580,9 @@ private slots:
         QCOMPARE(root->childCount(), 3);
         QCOMPARE(root->child(0)->text(0), QStringLiteral("abc"));
         QCOMPARE(root->icon(0).cacheKey(),
-                 app::boxTreeIcon(catalog::BoxNode::LibraryRoot).cacheKey());
+                 ui::boxTreeIcon(catalog::BoxNode::LibraryRoot).cacheKey());
         QCOMPARE(root->child(0)->icon(0).cacheKey(),
-                 app::boxTreeIcon(catalog::BoxNode::Box).cacheKey());
+                 ui::boxTreeIcon(catalog::BoxNode::Box).cacheKey());
 
         auto* name = child<QLineEdit>(&form, "Edit1");
         auto* ok = child<QPushButton>(&form, "BitBtn1");

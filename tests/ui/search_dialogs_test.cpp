@@ -1,7 +1,6 @@
 // The search and locate dialogs, driven by their control names; the library is a
 // temporary folder and searches run through the real engine.
 
-#include "app/throttled_update.h"
 #include "catalog/cdinfo.h"
 #include "catalog/library.h"
 #include "catalog/record_files.h"
@@ -13,6 +12,7 @@
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 #include "tests/support/ui_helpers.h"
+#include "ui/throttled_update.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -649,7 +649,7 @@ private slots:
         const qint64 elapsedMs = run.elapsed();
 
         // Two a frame at most: the throttled change and the idle state's own.
-        const qint64 bound = elapsedMs / app::ThrottledUpdate::IntervalMs + 3;
+        const qint64 bound = elapsedMs / ui::ThrottledUpdate::IntervalMs + 3;
         QVERIFY2(titles <= bound,
                  qPrintable(QString("%1 titles in %2 ms").arg(titles).arg(elapsedMs)));
         QVERIFY2(statuses <= bound,

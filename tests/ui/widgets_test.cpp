@@ -3,12 +3,12 @@
 
 #include "app/AboutUnit.h"
 #include "app/cd_list_view.h"
-#include "app/icons.h"
 #include "app/panel_bar.h"
 #include "app/record_tree_model.h"
-#include "app/throttled_update.h"
 #include "catalog/library.h"
 #include "tests/support/temp_library.h"
+#include "ui/icons.h"
+#include "ui/throttled_update.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -328,11 +328,11 @@ private slots:
         QVERIFY(changed.at(1).at(2).value<QList<int>>().contains(app::RecordTreeModel::ImageRole));
         QCOMPARE(model.indexOf(a).data(app::RecordTreeModel::ImageRole).toInt(), 5);
         QCOMPARE(model.indexOf(a).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
-                 app::contentIcon(5).cacheKey());
+                 ui::contentIcon(5).cacheKey());
 
         model.setIconSource(app::RecordTreeModel::IconSource::BoxTree);
         QCOMPARE(model.indexOf(root).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
-                 app::boxTreeIcon(0).cacheKey());
+                 ui::boxTreeIcon(0).cacheKey());
     }
 
     void treeModelMillionNodes()
@@ -361,17 +361,17 @@ private slots:
     {
         QTest::addColumn<QIcon>("icon");
         for (int i = 0; i <= 14; ++i) {
-            QTest::addRow("content %d", i) << app::contentIcon(i);
+            QTest::addRow("content %d", i) << ui::contentIcon(i);
         }
         for (int kind = 0; kind <= 5; ++kind) {
-            QTest::addRow("box tree %d", kind) << app::boxTreeIcon(kind);
+            QTest::addRow("box tree %d", kind) << ui::boxTreeIcon(kind);
         }
         for (int kind : {0, 2, 3, 4, 5, 12}) {
-            QTest::addRow("cd list %d", kind) << app::cdListIcon(kind);
+            QTest::addRow("cd list %d", kind) << ui::cdListIcon(kind);
         }
-        QTest::newRow("drive with disc") << app::driveIcon(true);
-        QTest::newRow("drive empty") << app::driveIcon(false);
-        QTest::newRow("application") << app::applicationIcon();
+        QTest::newRow("drive with disc") << ui::driveIcon(true);
+        QTest::newRow("drive empty") << ui::driveIcon(false);
+        QTest::newRow("application") << ui::applicationIcon();
     }
     void icons()
     {
@@ -391,24 +391,24 @@ private slots:
     {
         std::vector<QImage> seen;
         for (int i = 0; i <= 14; ++i) {
-            const QImage image = rendered(app::contentIcon(i), 32);
+            const QImage image = rendered(ui::contentIcon(i), 32);
             for (std::size_t j = 0; j < seen.size(); ++j) {
                 QVERIFY2(image != seen[j], qPrintable(QStringLiteral("%1 = %2").arg(i).arg(j)));
             }
             seen.push_back(image);
         }
         for (int outside : {-1, 15, 255}) {
-            QCOMPARE(rendered(app::contentIcon(outside), 32), rendered(app::contentIcon(8), 32));
+            QCOMPARE(rendered(ui::contentIcon(outside), 32), rendered(ui::contentIcon(8), 32));
         }
         // A selected folder shows open; other icons keep their picture.
-        QCOMPARE(rendered(app::contentIcon(1), 16, QIcon::Selected),
-                 rendered(app::contentIcon(2), 16));
-        QCOMPARE(rendered(app::boxTreeIcon(1), 16, QIcon::Selected),
-                 rendered(app::boxTreeIcon(2), 16));
-        QCOMPARE(rendered(app::contentIcon(4), 16, QIcon::Selected),
-                 rendered(app::contentIcon(4), 16));
-        QVERIFY(rendered(app::driveIcon(true), 32) != rendered(app::driveIcon(false), 32));
-        QCOMPARE(rendered(app::cdListIcon(7), 16), rendered(app::driveIcon(false), 16));
+        QCOMPARE(rendered(ui::contentIcon(1), 16, QIcon::Selected),
+                 rendered(ui::contentIcon(2), 16));
+        QCOMPARE(rendered(ui::boxTreeIcon(1), 16, QIcon::Selected),
+                 rendered(ui::boxTreeIcon(2), 16));
+        QCOMPARE(rendered(ui::contentIcon(4), 16, QIcon::Selected),
+                 rendered(ui::contentIcon(4), 16));
+        QVERIFY(rendered(ui::driveIcon(true), 32) != rendered(ui::driveIcon(false), 32));
+        QCOMPARE(rendered(ui::cdListIcon(7), 16), rendered(ui::driveIcon(false), 16));
     }
 
     // A burst of changes reaches the screen once at first, then its latest value once
@@ -417,14 +417,14 @@ private slots:
     {
         int value = 0;
         QList<int> shown;
-        app::ThrottledUpdate update([&] { shown << value; });
+        ui::ThrottledUpdate update([&] { shown << value; });
         for (value = 1; value <= 1000; ++value) {
             update.request();
         }
         QCOMPARE(shown, QList<int>{1});
         value = 1000;
         QTRY_COMPARE_WITH_TIMEOUT(shown, (QList<int>{1, 1000}), 500);
-        QTest::qWait(2 * app::ThrottledUpdate::IntervalMs);
+        QTest::qWait(2 * ui::ThrottledUpdate::IntervalMs);
         QCOMPARE(shown.size(), 2);
 
         update.request(); // an interval has passed: at once
@@ -435,7 +435,7 @@ private slots:
         value = 8;
         update.request();
         update.cancel();
-        QTest::qWait(2 * app::ThrottledUpdate::IntervalMs);
+        QTest::qWait(2 * ui::ThrottledUpdate::IntervalMs);
         QCOMPARE(shown.size(), 4);
     }
 

@@ -7,11 +7,11 @@
 
 // GBK bytes of the library <-> text on screen. The two special names are shown without
 // their 0xFF byte.
-namespace app {
+namespace ui {
 
 QString fromGbk(std::string_view gbk);
 std::string toGbk(const QString& text);
 // A path of the machine (outside the library: any bytes, mostly UTF-8) as text on screen.
 QString fromNative(const std::string& path);
 
-} // namespace app
+} // namespace ui

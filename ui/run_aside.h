@@ -7,7 +7,7 @@
 #include <optional>
 #include <thread>
 
-namespace app {
+namespace ui {
 
 // What the user may do while long work runs aside: nothing but watch it (the library
 // must not change meanwhile), or also press the dialog's abort button.
@@ -38,4 +38,4 @@ auto RunAside(Work work, WhileRunning input = WhileRunning::HoldUserInput) -> de
     return std::move(*result);
 }
 
-} // namespace app
+} // namespace ui

@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <functional>
 
-namespace app {
+namespace ui {
 
 // Brings a changing value of a long command to the screen at most about 30 times a
 // second: a window manager that redraws every title or status change can take longer
@@ -33,4 +33,4 @@ private:
     QTimer m_waiting;
 };
 
-} // namespace app
+} // namespace ui

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace app {
+namespace ui {
 
 // What a dialog and the walk it runs on another thread share: how far the walk got, the
 // CD it is at, and the user's abort. While the abort question is open the walk waits at
@@ -90,4 +90,4 @@ private:
     bool m_inCd = false;
 };
 
-} // namespace app
+} // namespace ui

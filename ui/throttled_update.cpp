@@ -1,6 +1,6 @@
-#include "app/throttled_update.h"
+#include "ui/throttled_update.h"
 
-namespace app {
+namespace ui {
 
 ThrottledUpdate::ThrottledUpdate(std::function<void()> show, QObject* parent)
     : QObject(parent), m_show(std::move(show))
@@ -37,4 +37,4 @@ void ThrottledUpdate::showNow()
     m_show();
 }
 
-} // namespace app
+} // namespace ui

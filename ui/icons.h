@@ -4,7 +4,7 @@
 
 // The program's icons. Icons of folders and boxes carry their open form as the
 // QIcon::Selected pixmap, so a view shows the open folder while the node is selected.
-namespace app {
+namespace ui {
 
 // Icon class 0..14 of a CD's content tree; class 1 = folder (open while selected).
 const QIcon& contentIcon(int iconClass);
@@ -46,4 +46,4 @@ enum class Command {
 // theme holds it, otherwise the program's own, so the bars say the same without a theme.
 QIcon commandIcon(Command command);
 
-} // namespace app
+} // namespace ui

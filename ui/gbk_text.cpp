@@ -1,10 +1,10 @@
-#include "app/gbk_text.h"
+#include "ui/gbk_text.h"
 
 #include "catalog/text.h"
 
 #include <QFile>
 
-namespace app {
+namespace ui {
 
 QString fromGbk(std::string_view gbk)
 {
@@ -26,4 +26,4 @@ QString fromNative(const std::string& path)
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-} // namespace app
+} // namespace ui

@@ -1,4 +1,4 @@
-#include "app/icons.h"
+#include "ui/icons.h"
 
 #include "catalog/library.h"
 
@@ -26,7 +26,7 @@ static void initIconResources()
     (void)registered;
 }
 
-namespace app {
+namespace ui {
 
 namespace {
 
@@ -656,4 +656,4 @@ QIcon commandIcon(Command command)
     return *source.themeName == '\0' ? own : QIcon::fromTheme(QLatin1String(source.themeName), own);
 }
 
-} // namespace app
+} // namespace ui
