@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
-#include <memory>
 
 namespace organize {
 namespace {
@@ -48,10 +47,8 @@ public:
         read(0);
     }
 
-    // One pass from the top folder. Returns the folders removed.
+    // One pass below the top folder, which itself always stays. Returns the folders removed.
     int pass() { return passFrom(0); }
-
-    bool topRemoved() const { return m_folders[0].removed; }
 
     // Nodes of the box tree that a refresh would show: the root node, the local drives
     // node, every box, and the search results node with its categories when it holds
@@ -60,7 +57,7 @@ public:
     int boxTreeNodes() const
     {
         const Folder& top = m_folders[0];
-        if (top.removed || top.missingOrHidden) {
+        if (top.missingOrHidden) {
             return 2;
         }
         return 2 + boxesBelow(top) + resultsNodes(top);
@@ -149,7 +146,7 @@ private:
             return 0;
         }
         if (folder.entries == 0) {
-            return remove(index) ? 1 : 0;
+            return index != 0 && remove(index) ? 1 : 0;
         }
         int removed = 0;
         // The folder is not looked at again in this pass once its sub-folders are done.
@@ -219,15 +216,13 @@ private:
 };
 
 // One pass and the refresh after it: the box tree's node count.
-int passAndRefresh(std::unique_ptr<FolderModel>& model, const std::string& root,
-                   const std::function<void()>& recreate, int& removed)
+int passAndRefresh(FolderModel& model, const std::function<void()>& refresh, int& removed)
 {
-    removed += model->pass();
-    recreate();
-    if (model->topRemoved()) {
-        model = std::make_unique<FolderModel>(root); // what the refresh put back, if anything
+    removed += model.pass();
+    if (refresh) {
+        refresh();
     }
-    return model->boxTreeNodes();
+    return model.boxTreeNodes();
 }
 
 } // namespace
@@ -237,19 +232,14 @@ int RemoveEmptyFolders(const std::string& folder)
     return FolderModel(folder).pass();
 }
 
-int ClearEmptyBoxes(const std::string& root, const std::function<void()>& recreate)
+int ClearEmptyBoxes(const std::string& root, const std::function<void()>& refresh)
 {
-    // A fresh library's tree (root, six boxes, local drives) and an empty root's tree.
-    constexpr int FreshLibrary = 8;
-    constexpr int BareRoot = 2;
-    auto model = std::make_unique<FolderModel>(root);
+    FolderModel model(root);
     int removed = 0;
     for (;;) {
-        const int first = passAndRefresh(model, root, recreate, removed);
-        const int second = passAndRefresh(model, root, recreate, removed);
-        // Without the second rule a library emptied of all its boxes would be put back by
-        // the refresh and cleared again without end.
-        if (first == second || std::minmax(first, second) == std::minmax(BareRoot, FreshLibrary)) {
+        const int first = passAndRefresh(model, refresh, removed);
+        const int second = passAndRefresh(model, refresh, removed);
+        if (first == second) {
             return removed;
         }
     }
