@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <optional>
 
 namespace organize {
 namespace {
@@ -160,6 +161,19 @@ private:
     {
         Folder& folder = m_folders[static_cast<std::size_t>(index)];
         const std::string path = folder.path.substr(0, folder.path.size() - 1);
+        // The locks that a box is made under (its parent's) and written under (its own):
+        // a box made for filling, or a first record being written, is never found empty
+        // in between.
+        const catalog::FolderLock parentLock(
+            m_folders[static_cast<std::size_t>(folder.parent)].path);
+        std::optional<catalog::FolderLock> lock;
+        try {
+            lock.emplace(folder.path);
+        } catch (const catalog::FileError& error) {
+            if (error.errorNumber() != ENOENT) {
+                throw;
+            }
+        }
         const bool removedHere = ::rmdir(path.c_str()) == 0;
         if (!removedHere) {
             if (errno == ENOTEMPTY || errno == EEXIST) {
