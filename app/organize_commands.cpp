@@ -546,9 +546,9 @@ void Tmainform::topclsnullClick()
     const WaitCursor wait;
     const std::string root = m_libraryRoot;
     try {
-        // A pass that removed the root is followed by the library's resolution, which
-        // makes it again with its six default boxes.
-        organize::ClearEmptyBoxes(root, [this] { resolveLibrary(); });
+        // The root stays whatever the passes find: resolving the library again here would
+        // turn to the default library whenever it went, while the settings name this one.
+        organize::ClearEmptyBoxes(root);
     } catch (...) {
         refreshLibrary();
         throw;

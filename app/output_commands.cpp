@@ -36,6 +36,13 @@ void Tmainform::outputShownCd(output::Style style)
         return;
     }
     const std::string target = output::WithOutputExtension(*chosen, style);
+    // The save dialog asked about the name typed; with the extension added it is another
+    // file, which may be the user's own.
+    if (target != *chosen && catalog::PathExists(target) &&
+        !m_services.dialogs.ask(target.substr(target.rfind('/') + 1) + " 已存在。\r要替换它吗？",
+                                MessageIcon::Warning, platform::UserDialogs::Default::No)) {
+        return;
+    }
     {
         const QString saved = m_statusBar4->panelText(0);
         m_statusBar4->setPanelText(0, text ? QStringLiteral("正在输出文本...请稍候")

@@ -123,9 +123,9 @@ const std::vector<UsageEntry>& usageEntries()
      R"usage(  clean                     清除空的光盘盒, 给出删除的文件夹数
 )usage"},
     {{"export"},
-     R"usage(  export 光盘 --text|--html 文件
+     R"usage(  export 光盘 --text|--html 文件 [--yes]
                             把光盘的目录树输出为文本文件或 HTML 文档, 文件名照原样使用
-                            (不加扩展名)
+                            (不加扩展名); 已有的文件只在 --yes 时被替换
 )usage"},
     {{"export-box"},
      R"usage(  export-box 光盘盒路径 文件夹 --text|--html

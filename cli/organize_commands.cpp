@@ -342,12 +342,8 @@ int runClean(const Context& context, const std::vector<std::string>& args)
         throw CommandError{"用法: vellumark-cli clean"};
     }
     const std::string& root = context.libraryRoot;
-    // As after every refresh: a library root that went is made again with its six boxes.
-    const int removed = organize::ClearEmptyBoxes(root, [&] {
-        if (!catalog::FolderExists(root)) {
-            catalog::CreateLibrary(root);
-        }
-    });
+    // Only folders below the root go: the library stays where the settings say.
+    const int removed = organize::ClearEmptyBoxes(root);
     *context.out << "删除了 " << removed << " 个空文件夹\n";
     return 0;
 }

@@ -149,8 +149,22 @@ int runPrint(const Context& context, const std::vector<std::string>& args)
 
 int runExport(const Context& context, const std::vector<std::string>& args)
 {
-    const OutputArguments parsed = parseOutputArguments(args, "export 光盘 --text|--html 文件");
+    std::vector<std::string> rest;
+    bool replace = false;
+    for (const auto& arg : args) {
+        if (arg == "--yes" && !replace) {
+            replace = true;
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    const OutputArguments parsed =
+        parseOutputArguments(rest, "export 光盘 --text|--html 文件 [--yes]");
     const std::string listing = listingOf(context, parsed.paths[0]);
+    // A file already there may be the user's own: only a script that says so replaces it.
+    if (!replace && catalog::PathExists(parsed.paths[1])) {
+        throw CommandError{"文件已存在: " + parsed.paths[1] + " (用 --yes 替换它)"};
+    }
     // The file is written as named: a script chose it, no extension is added.
     if (parsed.style == output::Style::Html) {
         output::WriteTreeHtml(listing, parsed.paths[1]);

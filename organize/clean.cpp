@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
-#include <memory>
+#include <optional>
 
 namespace organize {
 namespace {
@@ -48,10 +48,8 @@ public:
         read(0);
     }
 
-    // One pass from the top folder. Returns the folders removed.
+    // One pass below the top folder, which itself always stays. Returns the folders removed.
     int pass() { return passFrom(0); }
-
-    bool topRemoved() const { return m_folders[0].removed; }
 
     // Nodes of the box tree that a refresh would show: the root node, the local drives
     // node, every box, and the search results node with its categories when it holds
@@ -60,7 +58,7 @@ public:
     int boxTreeNodes() const
     {
         const Folder& top = m_folders[0];
-        if (top.removed || top.missingOrHidden) {
+        if (top.missingOrHidden) {
             return 2;
         }
         return 2 + boxesBelow(top) + resultsNodes(top);
@@ -149,7 +147,7 @@ private:
             return 0;
         }
         if (folder.entries == 0) {
-            return remove(index) ? 1 : 0;
+            return index != 0 && remove(index) ? 1 : 0;
         }
         int removed = 0;
         // The folder is not looked at again in this pass once its sub-folders are done.
@@ -163,6 +161,19 @@ private:
     {
         Folder& folder = m_folders[static_cast<std::size_t>(index)];
         const std::string path = folder.path.substr(0, folder.path.size() - 1);
+        // The locks that a box is made under (its parent's) and written under (its own):
+        // a box made for filling, or a first record being written, is never found empty
+        // in between.
+        const catalog::FolderLock parentLock(
+            m_folders[static_cast<std::size_t>(folder.parent)].path);
+        std::optional<catalog::FolderLock> lock;
+        try {
+            lock.emplace(folder.path);
+        } catch (const catalog::FileError& error) {
+            if (error.errorNumber() != ENOENT) {
+                throw;
+            }
+        }
         const bool removedHere = ::rmdir(path.c_str()) == 0;
         if (!removedHere) {
             if (errno == ENOTEMPTY || errno == EEXIST) {
@@ -219,15 +230,13 @@ private:
 };
 
 // One pass and the refresh after it: the box tree's node count.
-int passAndRefresh(std::unique_ptr<FolderModel>& model, const std::string& root,
-                   const std::function<void()>& recreate, int& removed)
+int passAndRefresh(FolderModel& model, const std::function<void()>& refresh, int& removed)
 {
-    removed += model->pass();
-    recreate();
-    if (model->topRemoved()) {
-        model = std::make_unique<FolderModel>(root); // what the refresh put back, if anything
+    removed += model.pass();
+    if (refresh) {
+        refresh();
     }
-    return model->boxTreeNodes();
+    return model.boxTreeNodes();
 }
 
 } // namespace
@@ -237,19 +246,14 @@ int RemoveEmptyFolders(const std::string& folder)
     return FolderModel(folder).pass();
 }
 
-int ClearEmptyBoxes(const std::string& root, const std::function<void()>& recreate)
+int ClearEmptyBoxes(const std::string& root, const std::function<void()>& refresh)
 {
-    // A fresh library's tree (root, six boxes, local drives) and an empty root's tree.
-    constexpr int FreshLibrary = 8;
-    constexpr int BareRoot = 2;
-    auto model = std::make_unique<FolderModel>(root);
+    FolderModel model(root);
     int removed = 0;
     for (;;) {
-        const int first = passAndRefresh(model, root, recreate, removed);
-        const int second = passAndRefresh(model, root, recreate, removed);
-        // Without the second rule a library emptied of all its boxes would be put back by
-        // the refresh and cleared again without end.
-        if (first == second || std::minmax(first, second) == std::minmax(BareRoot, FreshLibrary)) {
+        const int first = passAndRefresh(model, refresh, removed);
+        const int second = passAndRefresh(model, refresh, removed);
+        if (first == second) {
             return removed;
         }
     }

@@ -128,13 +128,14 @@ NodeEditResult RenameNode(const catalog::RecordRef& record, catalog::Tree& tree,
 
 // ---- Clearing empty boxes ------------------------------------------------------------------
 
-// One pass: removes the folder when it is empty, else walks its sub-folders; a folder left
-// empty by the pass is not looked at again. Returns the folders removed.
+// One pass: removes the empty folders below folder, walking into the others; a folder
+// left empty by the pass is not looked at again. folder itself always stays. Returns the
+// folders removed.
 int RemoveEmptyFolders(const std::string& folder);
 
-// Passes until one removes nothing, the library resolved again after each (recreate puts
-// back a removed root with its six default boxes) and stopping also when a pass only
-// undid the recreation. Returns the folders removed in all.
-int ClearEmptyBoxes(const std::string& root, const std::function<void()>& recreate);
+// Rounds of two passes, each followed by refresh (the window reloads its box tree), until
+// both passes of a round leave the box tree alike. The library root is never removed, so
+// the settings keep naming the library that is shown. Returns the folders removed in all.
+int ClearEmptyBoxes(const std::string& root, const std::function<void()>& refresh = {});
 
 } // namespace organize

@@ -185,14 +185,22 @@ void TSetupForm::BitBtn1Click()
         return;
     }
     try {
-        SavePassword(m_settings, {m_ui->CheckBox1->isChecked(), keepStored, text(m_ui->Edit2),
-                                  text(m_ui->Edit3)});
-        m_values.quietMode = !m_ui->CheckBox2->isChecked();
-        m_values.saveLayoutOnExit = m_ui->CheckBox3->isChecked();
-        m_settings.writeString(catalog::SoftwareKey, catalog::LibraryRootValue, m_values.libraryRoot);
-        m_settings.writeInteger(catalog::SoftwareKey, "对光盘镜象操作时警示", m_values.quietMode ? 1 : 0);
-        m_settings.writeInteger(catalog::SoftwareKey, "退出时保存窗口布局",
-                                m_values.saveLayoutOnExit ? 1 : 0);
+        using platform::SettingsChange;
+        // One write for all: a crash or a refused value never leaves half of them.
+        std::vector<SettingsChange> changes =
+            PasswordChanges(m_settings, {m_ui->CheckBox1->isChecked(), keepStored,
+                                         text(m_ui->Edit2), text(m_ui->Edit3)});
+        const bool quietMode = !m_ui->CheckBox2->isChecked();
+        const bool saveLayoutOnExit = m_ui->CheckBox3->isChecked();
+        changes.push_back(SettingsChange::text(catalog::SoftwareKey, catalog::LibraryRootValue,
+                                               m_values.libraryRoot));
+        changes.push_back(SettingsChange::integer(catalog::SoftwareKey, "对光盘镜象操作时警示",
+                                                  quietMode ? 1 : 0));
+        changes.push_back(SettingsChange::integer(catalog::SoftwareKey, "退出时保存窗口布局",
+                                                  saveLayoutOnExit ? 1 : 0));
+        m_settings.write(changes);
+        m_values.quietMode = quietMode;
+        m_values.saveLayoutOnExit = saveLayoutOnExit;
     } catch (const std::exception& error) {
         m_dialogs.message(error.what(), platform::MessageIcon::Error);
         return;

@@ -95,7 +95,8 @@ PasswordRefusal CheckPasswordEntry(const PasswordEntry& entry)
     return PasswordRefusal::None;
 }
 
-void SavePassword(platform::SettingsStore& settings, const PasswordEntry& entry)
+std::vector<platform::SettingsChange> PasswordChanges(const platform::SettingsStore& settings,
+                                                      const PasswordEntry& entry)
 {
     std::string value;
     if (entry.keepStored) {
@@ -106,9 +107,15 @@ void SavePassword(platform::SettingsStore& settings, const PasswordEntry& entry)
     } else {
         value = HashPassword(entry.typed);
     }
+    return {
+        platform::SettingsChange::integer(PasswordKey, NeedPasswordValue, entry.required ? 1 : 0),
+        platform::SettingsChange::text(PasswordKey, PasswordValue, value)};
+}
+
+void SavePassword(platform::SettingsStore& settings, const PasswordEntry& entry)
+{
     // Hash first: a failure leaves both values as they were.
-    settings.writeInteger(PasswordKey, NeedPasswordValue, entry.required ? 1 : 0);
-    settings.writeString(PasswordKey, PasswordValue, value);
+    settings.write(PasswordChanges(settings, entry));
 }
 
 } // namespace settings

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "platform/settings_store.h"
+
 #include <string>
 #include <string_view>
-
-namespace platform {
-class SettingsStore;
-}
+#include <vector>
 
 // The start-up password. "PWD" holds an Argon2id hash of the password with its Latin
 // letters in capitals; a value that is not such a hash (typed into the file by hand or
@@ -55,8 +54,12 @@ enum class PasswordRefusal { None, Empty, Mismatch };
 // required password is checked; a kept one always passes.
 PasswordRefusal CheckPasswordEntry(const PasswordEntry& entry);
 
-// Writes "NeedPWD" and "PWD". A kept plain old value is replaced by its hash; the typed
-// text is stored (hashed) also when no password is required, as the fields stood.
+// The writes of "NeedPWD" and "PWD", for a batch with other settings. A kept plain old
+// value is replaced by its hash; the typed text is stored (hashed) also when no password
+// is required, as the fields stood. Throws std::runtime_error when hashing fails.
+std::vector<platform::SettingsChange> PasswordChanges(const platform::SettingsStore& settings,
+                                                      const PasswordEntry& entry);
+// Writes PasswordChanges as one write.
 void SavePassword(platform::SettingsStore& settings, const PasswordEntry& entry);
 
 } // namespace settings

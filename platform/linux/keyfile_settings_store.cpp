@@ -259,16 +259,18 @@ LoadedFile loadFile(const std::string& path)
     return result;
 }
 
-// The spelling the file uses for a section, matched without regard to ASCII case.
-std::optional<std::string> findGroup(GKeyFile* keys, std::string_view section)
+// The spellings the file uses for a section, in file order: matched without regard to
+// ASCII case or a leading backslash (the user docs write the key with one).
+std::vector<std::string> findGroups(GKeyFile* keys, std::string_view section)
 {
+    std::vector<std::string> found;
     GTextList groups(g_key_file_get_groups(keys, nullptr));
     for (gchar** group = groups.get(); *group != nullptr; ++group) {
-        if (equalsIgnoringAsciiCase(*group, section)) {
-            return std::string(*group);
+        if (equalsIgnoringAsciiCase(sectionOf(*group), section)) {
+            found.emplace_back(*group);
         }
     }
-    return std::nullopt;
+    return found;
 }
 
 // Every spelling of the value name in the group, first one first.
@@ -295,20 +297,55 @@ std::optional<std::string> readStored(const std::string& path, std::string_view 
     if (file.state != FileState::Loaded) {
         return std::nullopt;
     }
-    const auto group = findGroup(file.keys.get(), sectionOf(key));
-    if (!group) {
-        return std::nullopt;
+    for (const auto& group : findGroups(file.keys.get(), sectionOf(key))) {
+        const auto names = findKeys(file.keys.get(), group, name);
+        if (names.empty()) {
+            continue;
+        }
+        GText text(
+            g_key_file_get_string(file.keys.get(), group.c_str(), names.front().c_str(), nullptr));
+        if (!text) {
+            return std::nullopt;
+        }
+        return std::string(text.get());
     }
-    const auto names = findKeys(file.keys.get(), *group, name);
-    if (names.empty()) {
-        return std::nullopt;
+    return std::nullopt;
+}
+
+// Sets a value where the file holds it already, else in the first spelling of its section;
+// a new section or value takes the caller's spelling.
+void setValue(GKeyFile* keys, std::string_view section, std::string_view name,
+              const std::string& stored)
+{
+    const auto groups = findGroups(keys, section);
+    std::string group = groups.empty() ? std::string(section) : groups.front();
+    std::vector<std::string> names;
+    for (const auto& candidate : groups) {
+        names = findKeys(keys, candidate, name);
+        if (!names.empty()) {
+            group = candidate;
+            break;
+        }
     }
-    GText text(
-        g_key_file_get_string(file.keys.get(), group->c_str(), names.front().c_str(), nullptr));
-    if (!text) {
-        return std::nullopt;
+    const std::string keyName = names.empty() ? std::string(name) : names.front();
+    // A hand-edited file may hold the name twice in different case; one value remains.
+    for (std::size_t i = 1; i < names.size(); ++i) {
+        g_key_file_remove_key(keys, group.c_str(), names[i].c_str(), nullptr);
     }
-    return std::string(text.get());
+    g_key_file_set_string(keys, group.c_str(), keyName.c_str(), stored.c_str());
+}
+
+// Removes every spelling of the value; false when there was none.
+bool removeValue(GKeyFile* keys, std::string_view section, std::string_view name)
+{
+    bool removed = false;
+    for (const auto& group : findGroups(keys, section)) {
+        for (const auto& found : findKeys(keys, group, name)) {
+            g_key_file_remove_key(keys, group.c_str(), found.c_str(), nullptr);
+            removed = true;
+        }
+    }
+    return removed;
 }
 
 void makeFolders(const std::string& folder)
@@ -438,57 +475,72 @@ std::optional<std::int32_t> KeyFileSettingsStore::readInteger(std::string_view k
 void KeyFileSettingsStore::writeString(std::string_view key, std::string_view name,
                                        std::string_view value)
 {
-    if (!isUtf8(value)) {
-        throw std::runtime_error("cannot write the settings file " + m_filePath +
-                                 ": the value of " + std::string(name) + " is not UTF-8 text");
-    }
-    writeRaw(key, name, encodeString(value));
+    write({platform::SettingsChange::text(key, name, value)});
 }
 
 void KeyFileSettingsStore::writeInteger(std::string_view key, std::string_view name,
                                         std::int32_t value)
 {
-    writeRaw(key, name, formatInteger(value));
-}
-
-void KeyFileSettingsStore::writeRaw(std::string_view key, std::string_view name,
-                                    const std::string& stored)
-{
-    const std::string_view section = sectionOf(key);
-    if (!isStorableSection(section)) {
-        throw std::runtime_error("cannot write the settings file " + m_filePath +
-                                 ": the key path cannot be stored: " + std::string(key));
-    }
-    if (!isStorableName(name)) {
-        throw std::runtime_error("cannot write the settings file " + m_filePath +
-                                 ": the value name cannot be stored: " + std::string(name));
-    }
-    updateFile(m_filePath, true, [&](GKeyFile* keys) {
-        // Existing spellings stay; a new section or value takes the caller's.
-        const std::string group = findGroup(keys, section).value_or(std::string(section));
-        const auto names = findKeys(keys, group, name);
-        const std::string keyName = names.empty() ? std::string(name) : names.front();
-        // A hand-edited file may hold the name twice in different case; one value remains.
-        for (std::size_t i = 1; i < names.size(); ++i) {
-            g_key_file_remove_key(keys, group.c_str(), names[i].c_str(), nullptr);
-        }
-        g_key_file_set_string(keys, group.c_str(), keyName.c_str(), stored.c_str());
-        return true;
-    });
+    write({platform::SettingsChange::integer(key, name, value)});
 }
 
 void KeyFileSettingsStore::deleteValue(std::string_view key, std::string_view name)
 {
-    updateFile(m_filePath, false, [&](GKeyFile* keys) {
-        const auto group = findGroup(keys, sectionOf(key));
-        if (!group) {
-            return false;
+    write({platform::SettingsChange::removal(key, name)});
+}
+
+void KeyFileSettingsStore::write(const std::vector<platform::SettingsChange>& changes)
+{
+    struct Prepared
+    {
+        std::string_view section;
+        std::string_view name;
+        std::optional<std::string> stored; // nothing: remove the value
+    };
+    // Every change is checked before the file is touched: one refused leaves all undone.
+    std::vector<Prepared> prepared;
+    bool writesValues = false;
+    for (const auto& change : changes) {
+        Prepared step{sectionOf(change.key), change.name, std::nullopt};
+        if (std::holds_alternative<std::monostate>(change.value)) {
+            prepared.push_back(step);
+            continue;
         }
-        const auto names = findKeys(keys, *group, name);
-        for (const auto& found : names) {
-            g_key_file_remove_key(keys, group->c_str(), found.c_str(), nullptr);
+        if (!isStorableSection(step.section)) {
+            throw std::runtime_error("cannot write the settings file " + m_filePath +
+                                     ": the key path cannot be stored: " + change.key);
         }
-        return !names.empty();
+        if (!isStorableName(step.name)) {
+            throw std::runtime_error("cannot write the settings file " + m_filePath +
+                                     ": the value name cannot be stored: " + change.name);
+        }
+        if (const auto* text = std::get_if<std::string>(&change.value)) {
+            if (!isUtf8(*text)) {
+                throw std::runtime_error("cannot write the settings file " + m_filePath +
+                                         ": the value of " + change.name + " is not UTF-8 text");
+            }
+            step.stored = encodeString(*text);
+        } else {
+            step.stored = formatInteger(std::get<std::int32_t>(change.value));
+        }
+        writesValues = true;
+        prepared.push_back(std::move(step));
+    }
+    if (prepared.empty()) {
+        return;
+    }
+    // Removals alone never create the file.
+    updateFile(m_filePath, writesValues, [&](GKeyFile* keys) {
+        bool changed = false;
+        for (const auto& step : prepared) {
+            if (step.stored) {
+                setValue(keys, step.section, step.name, *step.stored);
+                changed = true;
+            } else {
+                changed = removeValue(keys, step.section, step.name) || changed;
+            }
+        }
+        return changed;
     });
 }
 

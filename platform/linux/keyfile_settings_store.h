@@ -7,9 +7,10 @@
 namespace platform::linux_edition {
 
 // The settings as one INI file. A section is a key path without its leading backslash
-// ("[software\Vellumark]"); an integer is stored as "dword:" and eight hex digits, a
-// string as its text. Every call reads the file again, so two processes sharing it see
-// each other's writes; every write replaces the whole file atomically, mode 0600.
+// ("[software\Vellumark]"; a section written with one by hand is the same key); an
+// integer is stored as "dword:" and eight hex digits, a string as its text. Every call
+// reads the file again, so two processes sharing it see each other's writes; every write
+// replaces the whole file atomically, mode 0600.
 class KeyFileSettingsStore : public platform::SettingsStore
 {
 public:
@@ -31,12 +32,12 @@ public:
     void writeString(std::string_view key, std::string_view name, std::string_view value) override;
     void writeInteger(std::string_view key, std::string_view name, std::int32_t value) override;
     void deleteValue(std::string_view key, std::string_view name) override;
+    // One read under the lock and one replace of the file for all the changes.
+    void write(const std::vector<platform::SettingsChange>& changes) override;
 
     const std::string& filePath() const { return m_filePath; }
 
 private:
-    void writeRaw(std::string_view key, std::string_view name, const std::string& stored);
-
     std::string m_filePath;
 };
 

@@ -62,6 +62,32 @@ TEST_F(CliOutputTest, ExportWritesARecordToTheFileAsNamed)
                   "\n");
 }
 
+// A file already there is the user's: replaced only with --yes, in any place among the
+// arguments.
+TEST_F(CliOutputTest, ExportReplacesAnExistingFileOnlyWhenTold)
+{
+    addFile("软件/工具盘.Cdr", Listing);
+    struct Case
+    {
+        std::vector<std::string> options;
+        int status;
+        bool replaced;
+    };
+    for (const Case& c : {Case{{"--text"}, 1, false}, Case{{"--yes", "--text"}, 0, true},
+                          Case{{"--html", "--yes"}, 0, true}}) {
+        writeFile(m_out / "list", "mine");
+        std::vector<std::string> args{"export", "软件/工具盘"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back(m_out / "list");
+        const CliRun run = cli(args);
+        EXPECT_EQ(run.status, c.status) << c.options[0] << run.err;
+        EXPECT_EQ(readFile(m_out / "list") != "mine", c.replaced) << c.options[0];
+        if (!c.replaced) {
+            EXPECT_NE(run.err.find("--yes"), std::string::npos) << run.err;
+        }
+    }
+}
+
 TEST_F(CliOutputTest, ExportOfSearchEntriesUsesTheirListings)
 {
     addFile("软件/工具盘.CDR", Listing);

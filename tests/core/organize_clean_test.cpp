@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -36,18 +38,6 @@ std::function<void()> refreshOf(const std::string& root, int* refreshes = nullpt
             catalog::CreateLibrary(root);
         }
     };
-}
-
-// The six boxes of a new library as the snapshot lists them.
-std::string defaultBoxes()
-{
-    std::vector<std::string> names = catalog::DefaultBoxNames();
-    std::sort(names.begin(), names.end());
-    std::string listing;
-    for (const auto& name : names) {
-        listing += catalog::gbkToUtf8(name) + "/\n";
-    }
-    return listing;
 }
 
 TEST_F(OrganizeTest, OnePassRemovesOnlyWhatWasEmptyWhenItGotThere)
@@ -92,15 +82,24 @@ TEST_P(ClearEmpty, EndsAsTheRoundsOfTwoPassesDo)
         writeFile(folder(cd) + ".cdr", "tree");
     }
     int refreshes = 0;
-    organize::ClearEmptyBoxes(root(), refreshOf(root(), &refreshes));
+    int rootGone = 0;
+    const auto refresh = refreshOf(root(), &refreshes);
+    organize::ClearEmptyBoxes(root(), [&] {
+        rootGone += catalog::FolderExists(root()) ? 0 : 1;
+        refresh();
+    });
     EXPECT_EQ(library(), GetParam().expected);
     EXPECT_EQ(refreshes % 2, 0);
+    // The library itself stays, however empty: the settings name it, and a window that
+    // found it gone would turn to the default library.
+    EXPECT_EQ(rootGone, 0);
+    EXPECT_TRUE(catalog::FolderExists(root()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Libraries, ClearEmpty,
     ::testing::Values(
-        ClearCase{"empty boxes", {"软件光盘", "A", "B"}, {}, defaultBoxes()},
+        ClearCase{"empty boxes", {"软件光盘", "A", "B"}, {}, ""},
         ClearCase{"empty root", {}, {}, ""}, ClearCase{"two levels", {"A\\B", "C\\D"}, {}, ""},
         ClearCase{"one CD", {"A\\B\\C", "A\\E", "F"}, {"A\\B\\cd"}, "A/\nA/B/\nA/B/cd.cdr=tree\n"}),
     [](const auto& info) { return std::to_string(info.index); });
@@ -112,6 +111,96 @@ TEST_F(OrganizeTest, ClearingCountsTheFoldersItRemoved)
     writeFile(folder("E\\") + "cd.cdr", "tree");
     EXPECT_EQ(organize::ClearEmptyBoxes(root(), refreshOf(root())), 4);
     EXPECT_EQ(library(), "E/\nE/cd.cdr=tree\n");
+}
+
+// A copy makes a box and fills it in one step; clearing beside it must not take the box
+// away between the two.
+struct FillCase
+{
+    const char* what;
+    std::vector<const char*> boxesBefore;
+    const char* opened;   // GBK of this name
+    std::string expected; // the library afterwards
+};
+
+class FillWhileClearing : public OrganizeTest, public ::testing::WithParamInterface<FillCase>
+{
+};
+
+TEST_P(FillWhileClearing, TheBoxAndItsRecordStay)
+{
+    for (const char* box : GetParam().boxesBefore) {
+        makeBox(box);
+    }
+    const std::string nameGbk = gbk(GetParam().opened);
+    std::atomic<int> step{0};
+    std::string failure;
+    std::thread filler([&] {
+        try {
+            const catalog::BoxForFilling box = catalog::OpenBoxForFilling(root(), nameGbk);
+            step = 1;
+            while (step != 2) {
+                std::this_thread::yield();
+            }
+            const catalog::FolderLock lock(box.folder()); // as every record write does
+            catalog::WriteRecordFile(box.folder(), "cd", catalog::RecordExt::Cdr, "tree");
+        } catch (const catalog::FileError& error) {
+            failure = error.what();
+            step = 1;
+        }
+    });
+    while (step != 1) {
+        std::this_thread::yield();
+    }
+    organize::ClearEmptyBoxes(root());
+    step = 2;
+    filler.join();
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(library(), GetParam().expected);
+    // Once filled, the box holds its record and nothing of the filler.
+    organize::ClearEmptyBoxes(root());
+    EXPECT_EQ(library(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, FillWhileClearing,
+    ::testing::Values(FillCase{"new", {"其它"}, "新盒", "新盒/\n新盒/cd.Cdr=tree\n"},
+                      FillCase{"existing empty", {"新盒"}, "新盒", "新盒/\n新盒/cd.Cdr=tree\n"},
+                      FillCase{"other case", {"Box"}, "BOX", "Box/\nBox/cd.Cdr=tree\n"}),
+    [](const auto& info) { return std::to_string(info.index); });
+
+TEST_F(OrganizeTest, BoxesMadeAndFilledBesideClearingAllArrive)
+{
+    constexpr int Boxes = 150;
+    std::atomic<bool> done{false};
+    std::thread clearer([&] {
+        while (!done) {
+            organize::ClearEmptyBoxes(root());
+        }
+    });
+    std::string failure;
+    for (int i = 0; i < Boxes && failure.empty(); ++i) {
+        try {
+            const catalog::BoxForFilling box =
+                catalog::OpenBoxForFilling(root(), std::to_string(i));
+            const catalog::FolderLock lock(box.folder());
+            catalog::WriteRecordFile(box.folder(), "cd", catalog::RecordExt::Cdr, "x");
+        } catch (const catalog::FileError& error) {
+            failure = error.what();
+        }
+    }
+    done = true;
+    clearer.join();
+    ASSERT_EQ(failure, "");
+    for (int i = 0; i < Boxes; ++i) {
+        EXPECT_TRUE(exists(root() + std::to_string(i) + "/cd.Cdr")) << i;
+    }
+    // A box given up before anything arrived is empty again and clearing takes it.
+    {
+        const catalog::BoxForFilling unused = catalog::OpenBoxForFilling(root(), "unused");
+    }
+    organize::ClearEmptyBoxes(root());
+    EXPECT_FALSE(exists(root() + "unused"));
 }
 
 // The rounds as they are stated: two passes, each followed by a refresh, and the node

@@ -154,6 +154,65 @@ TEST_F(SettingsFile, KeyPathsAndNamesIgnoreAsciiCaseAndKeepFirstSpelling)
     EXPECT_EQ(count(text, "光盘存放在"), 1u) << text;
 }
 
+// The user docs write the key with its leading backslash; a file edited by hand that way
+// holds the same settings, and a write keeps to its section.
+class HandWrittenSection : public SettingsFile, public ::testing::WithParamInterface<std::string>
+{
+};
+
+TEST_P(HandWrittenSection, ReadsAndRewritesTheSameSection)
+{
+    writeFile(path, "[" + GetParam() + "]\nFlag=dword:00000001\n光盘存放在=/lib/\n");
+    for (const char* key : {kKey, "software\\Vellumark", "\\SOFTWARE\\VELLUMARK"}) {
+        EXPECT_EQ(store.readInteger(key, "flag"), 1) << key;
+        EXPECT_EQ(store.readString(key, "光盘存放在"), "/lib/") << key;
+    }
+    store.writeInteger(kKey, "flag", 2);
+    store.deleteValue("software\\Vellumark", "光盘存放在");
+    const std::string text = readFile(path);
+    EXPECT_EQ(count(text, "["), 1u) << text;
+    EXPECT_EQ(count(text, "[" + GetParam() + "]\n"), 1u) << text;
+    EXPECT_EQ(store.readInteger(kKey, "flag"), 2);
+    EXPECT_EQ(store.readString(kKey, "光盘存放在"), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, HandWrittenSection,
+                         ::testing::Values("\\software\\Vellumark", "\\SOFTWARE\\vellumark",
+                                           "software\\Vellumark"));
+
+TEST_F(SettingsFile, ABatchIsOneWriteOfAllItsChangesOrOfNone)
+{
+    using platform::SettingsChange;
+    store.writeString(kKey, "old", "gone soon");
+    store.writeInteger(kKey, "n", 1);
+    const std::string before = readFile(path);
+    // A refused change anywhere in the batch leaves every value as it was.
+    for (std::size_t at = 0; at < 3; ++at) {
+        std::vector<SettingsChange> batch{SettingsChange::integer(kKey, "n", 2),
+                                          SettingsChange::removal(kKey, "old"),
+                                          SettingsChange::text(kKey, "new", "x")};
+        batch.insert(batch.begin() + static_cast<long>(at), SettingsChange::text(kKey, "a=b", "v"));
+        EXPECT_THROW(store.write(batch), std::runtime_error) << at;
+        EXPECT_EQ(readFile(path), before) << at;
+    }
+    FakeSettingsStore fake;
+    const std::vector<SettingsChange> batch{
+        SettingsChange::integer(kKey, "n", 2),
+        SettingsChange::removal("software\\VELLUMARK", "OLD"),
+        SettingsChange::text(kKey, "new", "x"),
+        SettingsChange::text("\\software\\Vellumark\\state", "n", "s"),
+        SettingsChange::integer(kKey, "new", 3)};
+    for (platform::SettingsStore* target : {static_cast<platform::SettingsStore*>(&store),
+                                            static_cast<platform::SettingsStore*>(&fake)}) {
+        target->write(batch);
+        EXPECT_EQ(target->readInteger(kKey, "n"), 2);
+        EXPECT_EQ(target->readString(kKey, "old"), std::nullopt);
+        EXPECT_EQ(target->readInteger(kKey, "new"), 3); // later changes win
+        EXPECT_EQ(target->readString("software\\Vellumark\\state", "N"), "s");
+    }
+    EXPECT_EQ(fake.rewrites(), 1u);
+}
+
 TEST_F(SettingsFile, DeleteRemovesEveryCaseVariantAndNeverCreatesTheFile)
 {
     store.deleteValue(kKey, "missing");

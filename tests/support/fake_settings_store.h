@@ -36,16 +36,36 @@ public:
     }
     void writeString(std::string_view key, std::string_view name, std::string_view value) override
     {
+        ++m_rewrites;
         m_values[slot(key, name)] = std::string(value);
     }
     void writeInteger(std::string_view key, std::string_view name, std::int32_t value) override
     {
+        ++m_rewrites;
         m_values[slot(key, name)] = value;
     }
     void deleteValue(std::string_view key, std::string_view name) override
     {
+        ++m_rewrites;
         m_values.erase(slot(key, name));
     }
+
+    void write(const std::vector<platform::SettingsChange>& changes) override
+    {
+        ++m_rewrites;
+        for (const auto& change : changes) {
+            if (const auto* text = std::get_if<std::string>(&change.value)) {
+                m_values[slot(change.key, change.name)] = *text;
+            } else if (const auto* number = std::get_if<std::int32_t>(&change.value)) {
+                m_values[slot(change.key, change.name)] = *number;
+            } else {
+                m_values.erase(slot(change.key, change.name));
+            }
+        }
+    }
+
+    // How often the real store would have replaced its file.
+    std::size_t rewrites() const { return m_rewrites; }
 
 private:
     static std::string slot(std::string_view key, std::string_view name)
@@ -63,6 +83,7 @@ private:
     }
 
     std::map<std::string, std::variant<std::string, std::int32_t>> m_values;
+    std::size_t m_rewrites = 0;
 };
 
 } // namespace testing_support

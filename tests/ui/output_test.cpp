@@ -264,6 +264,53 @@ private slots:
         QCOMPARE(m_shell.opened(), std::vector<std::string>{documents() + written.toStdString()});
     }
 
+    // The save dialog asks about the name typed; the name written may have the extension
+    // added, and a file of that name is replaced only when the user says so.
+    void anExistingFileIsReplacedOnlyWhenTheUserSaysSo_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<int>("answer"); // -1: no question of ours
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("text, kept") << "N19" << u("list") << u("list.txt") << 0 << false;
+        QTest::newRow("text, replaced") << "N19" << u("list") << u("list.txt") << 1 << true;
+        QTest::newRow("HTML, kept") << "HTML1" << u("清单") << u("清单.Htm") << 0 << false;
+        QTest::newRow("the dialog asked already")
+            << "N19" << u("list.txt") << u("list.txt") << -1 << true;
+        QTest::newRow("only the typed name exists")
+            << "N19" << u("list") << u("list") << -1 << false;
+    }
+    void anExistingFileIsReplacedOnlyWhenTheUserSaysSo()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, chosen);
+        QFETCH(QString, existing);
+        QFETCH(int, answer);
+        QFETCH(bool, replaced);
+        makeForm();
+        showCd(u("软件光盘\\"), u("工具盘"));
+        const std::string existingPath = documents() + existing.toStdString();
+        testing_support::writeFile(existingPath, "the user's own file");
+        m_dialogs.chooseNext(documents() + chosen.toStdString());
+        if (answer >= 0) {
+            m_dialogs.answerNext(answer == 1);
+        }
+        action(command.toLatin1().constData())->trigger();
+
+        const auto& shown = m_dialogs.shown();
+        QVERIFY(!shown.empty());
+        QCOMPARE(shown.front().question, answer >= 0);
+        if (answer >= 0) {
+            QCOMPARE(u(shown.front().text.c_str()), existing + u(" 已存在。\r要替换它吗？"));
+            QCOMPARE(m_dialogs.lastDefault(), platform::UserDialogs::Default::No);
+        }
+        QCOMPARE(readFile(existingPath) != "the user's own file", replaced);
+        // Declined: nothing written, said or opened.
+        QCOMPARE(shown.size(), std::size_t{answer == 0 ? 1u : answer == 1 ? 2u : 1u});
+        QCOMPARE(m_shell.opened().empty(), answer == 0);
+    }
+
     void theWrittenFileIsOpenedOnlyWithTheOption()
     {
         m_settings.writeInteger(catalog::SoftwareKey, "输出后打开文件夹或文件", 0);

@@ -172,10 +172,13 @@ private slots:
 
         bench.box("CheckBox2")->click();
         bench.box("CheckBox3")->click();
+        const std::size_t rewritesBefore = bench.store.rewrites();
         bench.ok();
 
         QVERIFY(!bench.form.isVisible());
         QVERIFY(bench.dialogs.shown().empty());
+        // All values in one replace of the file: a crash cannot leave half of them.
+        QCOMPARE(bench.store.rewrites() - rewritesBefore, std::size_t{1});
         QCOMPARE(bench.string(settings::PasswordKey, "PWD"), hash);
         QCOMPARE(bench.integer(settings::PasswordKey, "NeedPWD"), 1);
         QCOMPARE(bench.integer(catalog::SoftwareKey, QuietValue), 0);
