@@ -169,51 +169,6 @@ NewBox CreateBox(const std::string& parentFolder, const std::string& nameGbk)
     return NewBox::Created;
 }
 
-BoxForFilling::BoxForFilling(std::string folder, bool created, std::unique_ptr<TemporaryFile> busy)
-    : m_folder(std::move(folder)), m_created(created), m_busy(std::move(busy))
-{}
-BoxForFilling::BoxForFilling(BoxForFilling&&) noexcept = default;
-BoxForFilling& BoxForFilling::operator=(BoxForFilling&&) noexcept = default;
-BoxForFilling::~BoxForFilling() = default;
-
-BoxForFilling OpenBoxForFilling(const std::string& parentFolder, std::string_view nameGbk)
-{
-    if (!IsSafeName(nameGbk)) {
-        throwFileError(withoutSlash(ChildPath(parentFolder, nameGbk)), EINVAL);
-    }
-    const FolderLock lock(parentFolder);
-    std::string name(nameGbk);
-    std::vector<DirEntry> entries;
-    ListFolder(parentFolder, entries);
-    const auto same = std::find_if(entries.begin(), entries.end(), [&](const DirEntry& entry) {
-        return equalsNoCase(entry.name, nameGbk);
-    });
-    bool created = false;
-    if (same == entries.end()) {
-        const std::string path = withoutSlash(ChildPath(parentFolder, name));
-        if (::mkdir(path.c_str(), 0777) != 0) {
-            throwFileError(path, errno);
-        }
-        created = true;
-    } else {
-        name = same->name;
-        // A link would lead the copy out of the library.
-        const std::string path = withoutSlash(ChildPath(parentFolder, name));
-        struct stat info = {};
-        if (::lstat(path.c_str(), &info) != 0) {
-            throwFileError(path, errno);
-        }
-        if (!S_ISDIR(info.st_mode)) {
-            throwFileError(path, ENOTDIR);
-        }
-    }
-    std::string folder = ChildPath(parentFolder, name);
-    // Made while the parent's lock still keeps clearing away: from here on the box is
-    // not empty until the filler is done. A filler that dies leaves a stale temporary file
-    // that the next writer in the box sweeps away.
-    auto busy = std::make_unique<TemporaryFile>(folder, withoutSlash(folder));
-    return BoxForFilling(std::move(folder), created, std::move(busy));
-}
 
 std::string BoxExistsMessage(const std::string& nameGbk)
 {

@@ -78,37 +78,6 @@ enum class NewBox { Created, Dropped, Refused, Exists };
 // name; Refused: a forbidden character, "." or ".."; Exists: the name is taken.
 // Throws FileError when the folder cannot be created.
 NewBox CreateBox(const std::string& parentFolder, const std::string& nameGbk);
-// A box being filled by a copy (import, backup, box copy), from its making until its
-// first records are in: it holds a locked temporary file inside the box for as long as it
-// lives, so that clearing empty boxes, which removes a box only under its parent's lock
-// and its own, never finds it empty. It holds no lock itself: record writes into the box
-// take the box's FolderLock as usual. Movable.
-class BoxForFilling
-{
-public:
-    BoxForFilling(BoxForFilling&&) noexcept;
-    BoxForFilling& operator=(BoxForFilling&&) noexcept;
-    ~BoxForFilling();
-
-    const std::string& folder() const { return m_folder; } // native, ends in "/"
-    bool created() const { return m_created; }             // false: it was there
-
-private:
-    friend BoxForFilling OpenBoxForFilling(const std::string& parentFolder,
-                                           std::string_view nameGbk);
-    BoxForFilling(std::string folder, bool created, std::unique_ptr<TemporaryFile> busy);
-
-    std::string m_folder;
-    bool m_created = false;
-    std::unique_ptr<TemporaryFile> m_busy;
-};
-
-// Opens the box nameGbk (one safe name, see IsSafeName) in parentFolder (native, ending in
-// "/") for filling, making it when missing, all under the parent's FolderLock. A folder
-// whose name differs only in ASCII case is the same box and is opened. Throws FileError
-// when the box cannot be made or opened, or when a file holds its name.
-BoxForFilling OpenBoxForFilling(const std::string& parentFolder, std::string_view nameGbk);
-
 // "已存在光盘盒: " and the name (UTF-8).
 std::string BoxExistsMessage(const std::string& nameGbk);
 

@@ -1,5 +1,7 @@
 #include "maintenance/maintenance.h"
 
+#include "maintenance/import_names.h"
+
 #include "catalog/disk.h"
 #include "catalog/library.h"
 #include "catalog/record_files.h"
@@ -105,33 +107,23 @@ CopyCounts runCopy(const std::string& source, const std::string& target, BackupT
     return counts;
 }
 
-bool judgeNames(const std::string& folder, bool topLevel, catalog::FolderWalkGuard& guard)
+// Every name of the tree that the import writes (boxes and the bases of record files),
+// for the judgement of each by the others.
+void observeNames(const std::string& folder, ImportNames& names, catalog::FolderWalkGuard& guard)
 {
     std::vector<DirEntry> entries;
-    if (catalog::ListFolder(folder, entries) == catalog::Listing::Unreadable ||
-        !guard.enter(folder)) {
-        return true;
+    if (catalog::ListFolder(folder, entries) == catalog::Listing::Unreadable || !guard.enter(folder)) {
+        return;
     }
-    bool allUtf8 = true;
     for (const auto& entry : entries) {
-        if (!entry.isFolder && !catalog::IsRecordFileName(entry.name)) {
-            continue;
-        }
-        const bool results = topLevel && entry.isFolder && isResultsFolderName(entry.name);
-        if (!results && !isAscii(entry.name) &&
-            (!catalog::isValidUtf8(entry.name) ||
-             catalog::utf8ToGbkCounted(entry.name).replaced > 0)) {
-            allUtf8 = false;
-            break;
-        }
-        if (entry.isFolder && !entry.isLink &&
-            !judgeNames(catalog::ChildPath(folder, entry.name), false, guard)) {
-            allUtf8 = false;
-            break;
+        if (entry.isFolder && !entry.isLink) {
+            names.observe(entry.name);
+            observeNames(catalog::ChildPath(folder, entry.name), names, guard);
+        } else if (!entry.isFolder && catalog::IsRecordFileName(entry.name)) {
+            names.observe(std::string_view(entry.name).substr(0, entry.name.rfind('.')));
         }
     }
     guard.leave();
-    return allUtf8;
 }
 
 // A name that the probe uses: GBK bytes that are not UTF-8 ("测试").
@@ -160,40 +152,23 @@ bool ImportRefused(const std::string& libraryRoot, const std::string& source)
     return catalog::LiesInside(libraryRoot, source) || catalog::LiesInside(source, libraryRoot);
 }
 
-SourceNames JudgeSourceNames(const std::string& source)
-{
-    catalog::FolderWalkGuard guard;
-    return judgeNames(catalog::WithSlash(source), true, guard) ? SourceNames::Utf8 : SourceNames::Gbk;
-}
-
 CopyCounts ImportRecords(const std::string& libraryRoot, const std::string& source,
                          const CopyHooks& hooks)
 {
     if (ImportRefused(libraryRoot, source)) {
         throw std::invalid_argument(ImportRefusalMessage());
     }
-    const SourceNames names = JudgeSourceNames(source);
+    ImportNames names;
+    catalog::FolderWalkGuard guard;
+    observeNames(catalog::WithSlash(source), names, guard);
     BackupTarget fileSystem;
     organize::TreeCopyOptions options;
-    options.mapName = [names](const std::string& name, bool topLevel) -> std::optional<std::string> {
-                       if (topLevel && isResultsFolderName(name)) {
-                           return catalog::ResultsFolderName();
-                       }
-                       if (isAscii(name)) {
-                           return name;
-                       }
-                       if (names == SourceNames::Utf8) {
-                           auto converted = catalog::utf8ToGbkCounted(name);
-                           if (converted.replaced > 0) {
-                               return std::nullopt;
-                           }
-                           return std::move(converted.gbk);
-                       }
-                       if (!isWellFormedGbk(name)) {
-                           return std::nullopt;
-                       }
-                       return name;
-                   };
+    options.mapName = [&names](const std::string& name, bool topLevel) {
+        if (topLevel && isResultsFolderName(name)) {
+            return std::optional<std::string>(catalog::ResultsFolderName());
+        }
+        return names.gbkName(name);
+    };
     return runCopy(catalog::WithSlash(source), catalog::WithSlash(libraryRoot), fileSystem, hooks,
                    std::move(options));
 }

@@ -39,17 +39,10 @@ struct CopyCounts
 // folder or any further ancestor): the copy would read what it writes.
 bool ImportRefused(const std::string& libraryRoot, const std::string& source);
 
-// How the names of an import source are written into the library.
-enum class SourceNames { Gbk, Utf8 };
-// Utf8 when every non-ASCII name of the tree (folders and record files) is valid UTF-8
-// and can be written in GBK; Gbk otherwise. The search results folder is left out of the
-// judgement in either spelling.
-SourceNames JudgeSourceNames(const std::string& source);
-
 // Copies every record file below source into the same relative place under the library
 // root, merging into boxes of the same name and replacing records of the same name; files
-// that are not record files are left out. A name that cannot be written in GBK is skipped
-// and reported. Refused sources (ImportRefused) throw std::invalid_argument.
+// that are not record files are left out. Each name is judged on its own (GBK bytes, or
+// UTF-8 from a Windows copy); a name that GBK cannot hold is skipped and reported. Refused sources (ImportRefused) throw std::invalid_argument.
 CopyCounts ImportRecords(const std::string& libraryRoot, const std::string& source,
                          const CopyHooks& hooks = {});
 

@@ -79,7 +79,6 @@ TEST_F(Maintenance, ImportConvertsATreeOfUtf8NamesToGbk)
     writeFile(source() + "软件光盘/办公软件.cdr", "listing, GBK inside");
     writeFile(source() + "软件光盘/办公软件.tag", "0\r\n");
     writeFile(source() + "ÿ查找结果/类别/光盘.tgt", "pointer");
-    ASSERT_EQ(maintenance::JudgeSourceNames(source()), maintenance::SourceNames::Utf8);
 
     const auto counts = maintenance::ImportRecords(root(), source());
 
@@ -89,15 +88,14 @@ TEST_F(Maintenance, ImportConvertsATreeOfUtf8NamesToGbk)
     EXPECT_TRUE(exists(root() + catalog::ResultsFolderName() + "/" + gbk("类别/光盘") + ".tgt"));
 }
 
-TEST_F(Maintenance, ImportKeepsTheBytesOfATreeThatIsNotAllUtf8AndSkipsNamesThatAreNotGbk)
+TEST_F(Maintenance, ImportJudgesEachNameAndSkipsNamesThatAreNotGbk)
 {
     makeFolders(root());
     const std::string boxGbk = gbk("游戏");
     writeFile(source() + boxGbk + "/a.cdr", "GBK box");
-    writeFile(source() + "音乐/b.cdr", "UTF-8 box, taken as GBK bytes");
+    writeFile(source() + "音乐/b.cdr", "UTF-8 box beside a GBK one");
     writeFile(source() + "broken\x81/c.cdr", "not GBK");
     writeFile(source() + "d\x81\x7F.cdr", "not GBK either");
-    ASSERT_EQ(maintenance::JudgeSourceNames(source()), maintenance::SourceNames::Gbk);
 
     const auto counts = maintenance::ImportRecords(root(), source());
 
@@ -105,19 +103,26 @@ TEST_F(Maintenance, ImportKeepsTheBytesOfATreeThatIsNotAllUtf8AndSkipsNamesThatA
     EXPECT_EQ(counts.filesNotCopied, 2);
     ASSERT_EQ(counts.skippedUtf8.size(), 2u);
     EXPECT_TRUE(exists(root() + boxGbk + "/a.cdr"));
-    EXPECT_TRUE(exists(root() + "音乐/b.cdr"));
+    EXPECT_TRUE(exists(root() + gbk("音乐") + "/b.cdr"));
     EXPECT_FALSE(exists(root() + "broken\x81"));
     EXPECT_FALSE(exists(root() + "d\x81\x7F.cdr"));
 }
 
-TEST_F(Maintenance, AUtf8NameThatGbkCannotHoldMakesTheTreeGbk)
+// A GBK library whose only Chinese names are also valid UTF-8 (猫 is C3 A8) merges into
+// the library's own boxes; a UTF-8 tree with one name GBK cannot hold loses only that one.
+TEST_F(Maintenance, ImportTakesEachNameByItsOwnEvidence)
 {
-    writeFile(source() + "软件/a.cdr", "x");
-    writeFile(source() + "emoji\xF0\x9F\x98\x80/b.cdr", "x");
-    EXPECT_EQ(maintenance::JudgeSourceNames(source()), maintenance::SourceNames::Gbk);
-    writeFile(dir / "ascii/box/a.cdr", "x");
-    writeFile(dir / "ascii/notes\xB2\xE2.txt", "not a record: not judged");
-    EXPECT_EQ(maintenance::JudgeSourceNames(dir / "ascii/"), maintenance::SourceNames::Utf8);
+    makeFolders(root() + gbk("猫"));
+    writeFile(source() + gbk("猫") + "/a.cdr", "GBK that reads as UTF-8");
+    writeFile(source() + "游戏光盘/b.cdr", "UTF-8");
+    writeFile(source() + "emoji\xF0\x9F\x98\x80/c.cdr", "no GBK for it");
+
+    const auto counts = maintenance::ImportRecords(root(), source());
+
+    EXPECT_EQ(counts.filesCopied, 2);
+    EXPECT_EQ(counts.filesNotCopied, 1);
+    EXPECT_EQ(snapshot(root()), gbk("猫") + "/\n" + gbk("猫") + "/a.cdr=GBK that reads as UTF-8\n" +
+                                    gbk("游戏光盘") + "/\n" + gbk("游戏光盘") + "/b.cdr=UTF-8\n");
 }
 
 // ---- Backup ------------------------------------------------------------------------------

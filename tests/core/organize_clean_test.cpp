@@ -3,6 +3,7 @@
 #include "catalog/box_tree.h"
 #include "catalog/library.h"
 #include "catalog/text.h"
+#include "organize/tree_copy.h"
 #include "tests/core/organize_fixture.h"
 
 #include <gtest/gtest.h>
@@ -115,63 +116,15 @@ TEST_F(OrganizeTest, ClearingCountsTheFoldersItRemoved)
 
 // A copy makes a box and fills it in one step; clearing beside it must not take the box
 // away between the two.
-struct FillCase
-{
-    const char* what;
-    std::vector<const char*> boxesBefore;
-    const char* opened;   // GBK of this name
-    std::string expected; // the library afterwards
-};
-
-class FillWhileClearing : public OrganizeTest, public ::testing::WithParamInterface<FillCase>
-{
-};
-
-TEST_P(FillWhileClearing, TheBoxAndItsRecordStay)
-{
-    for (const char* box : GetParam().boxesBefore) {
-        makeBox(box);
-    }
-    const std::string nameGbk = gbk(GetParam().opened);
-    std::atomic<int> step{0};
-    std::string failure;
-    std::thread filler([&] {
-        try {
-            const catalog::BoxForFilling box = catalog::OpenBoxForFilling(root(), nameGbk);
-            step = 1;
-            while (step != 2) {
-                std::this_thread::yield();
-            }
-            const catalog::FolderLock lock(box.folder()); // as every record write does
-            catalog::WriteRecordFile(box.folder(), "cd", catalog::RecordExt::Cdr, "tree");
-        } catch (const catalog::FileError& error) {
-            failure = error.what();
-            step = 1;
-        }
-    });
-    while (step != 1) {
-        std::this_thread::yield();
-    }
-    organize::ClearEmptyBoxes(root());
-    step = 2;
-    filler.join();
-    EXPECT_EQ(failure, "");
-    EXPECT_EQ(library(), GetParam().expected);
-    // Once filled, the box holds its record and nothing of the filler.
-    organize::ClearEmptyBoxes(root());
-    EXPECT_EQ(library(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Boxes, FillWhileClearing,
-    ::testing::Values(FillCase{"new", {"其它"}, "新盒", "新盒/\n新盒/cd.Cdr=tree\n"},
-                      FillCase{"existing empty", {"新盒"}, "新盒", "新盒/\n新盒/cd.Cdr=tree\n"},
-                      FillCase{"other case", {"Box"}, "BOX", "Box/\nBox/cd.Cdr=tree\n"}),
-    [](const auto& info) { return std::to_string(info.index); });
-
-TEST_F(OrganizeTest, BoxesMadeAndFilledBesideClearingAllArrive)
+// A copy makes a box and fills it under the locks that clearing also takes: boxes made
+// beside a clearing all arrive with their records.
+TEST_F(OrganizeTest, BoxesCopiedBesideClearingAllArrive)
 {
     constexpr int Boxes = 150;
+    TempDir source;
+    for (int i = 0; i < Boxes; ++i) {
+        writeFile(source / (std::to_string(i) + "/cd.Cdr"), "x");
+    }
     std::atomic<bool> done{false};
     std::thread clearer([&] {
         while (!done) {
@@ -179,15 +132,10 @@ TEST_F(OrganizeTest, BoxesMadeAndFilledBesideClearingAllArrive)
         }
     });
     std::string failure;
-    for (int i = 0; i < Boxes && failure.empty(); ++i) {
-        try {
-            const catalog::BoxForFilling box =
-                catalog::OpenBoxForFilling(root(), std::to_string(i));
-            const catalog::FolderLock lock(box.folder());
-            catalog::WriteRecordFile(box.folder(), "cd", catalog::RecordExt::Cdr, "x");
-        } catch (const catalog::FileError& error) {
-            failure = error.what();
-        }
+    try {
+        organize::CopyRecordTree(source.path(), root());
+    } catch (const catalog::FileError& error) {
+        failure = error.what();
     }
     done = true;
     clearer.join();
@@ -195,12 +143,6 @@ TEST_F(OrganizeTest, BoxesMadeAndFilledBesideClearingAllArrive)
     for (int i = 0; i < Boxes; ++i) {
         EXPECT_TRUE(exists(root() + std::to_string(i) + "/cd.Cdr")) << i;
     }
-    // A box given up before anything arrived is empty again and clearing takes it.
-    {
-        const catalog::BoxForFilling unused = catalog::OpenBoxForFilling(root(), "unused");
-    }
-    organize::ClearEmptyBoxes(root());
-    EXPECT_FALSE(exists(root() + "unused"));
 }
 
 // The rounds as they are stated: two passes, each followed by a refresh, and the node
