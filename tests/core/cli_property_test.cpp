@@ -320,7 +320,8 @@ protected:
                 filled.push_back(box);
             }
         }
-        const std::size_t kind = filled.empty() ? 2 : g.below(10);
+        // With every box empty only an import has something to do.
+        const std::size_t kind = filled.empty() ? 9 : g.below(10);
         const bool yes = g.chance(0.6);
         if (kind < 5) { // move or copy
             const bool copy = kind >= 3;

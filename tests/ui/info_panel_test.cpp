@@ -31,6 +31,7 @@ struct Fixture
 
     Fixture()
     {
+        writeFile(dir / (gbk("软件光盘") + ".Cdr"), "E:\\\r\n");
         drives.addDrive('E');
         panel = std::make_unique<app::InfoPanel>(drives, dialogs, clock);
         panel->setRecord(record, 'E', gbk("软件光盘"));

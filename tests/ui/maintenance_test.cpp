@@ -368,7 +368,8 @@ private slots:
         QCOMPARE(m_dialogs.lastText(), std::string("备份完成！请妥善保存！"));
     }
 
-    // A file that could not be copied makes the completion message say so.
+    // A record that could not be copied makes the completion message say so; it travels
+    // whole or not at all, so its icon file stays out with its listing.
     void backupThatLeftFilesOutIsNotReportedAsDone()
     {
         const std::string target = m_dir->path() + "stick/";
@@ -379,9 +380,9 @@ private slots:
         m_dialogs.answerNext(true);
         action("ToolButton20")->trigger();
         QCOMPARE(m_dialogs.shown().back().icon, MessageIcon::Warning);
-        QVERIFY(m_dialogs.lastText().find("有 1 个文件未能复制！") != std::string::npos);
-        QCOMPARE(readFile(target + "Orlendy/" + gbk("软件光盘/工具盘.tag")),
-                 std::string("0\r\n1\r\n"));
+        QVERIFY2(m_dialogs.lastText().find("有 2 个文件未能复制！") != std::string::npos,
+                 m_dialogs.lastText().c_str());
+        QVERIFY(!testing_support::exists(target + "Orlendy/" + gbk("软件光盘/工具盘.tag")));
     }
 
     // The box chosen in the dialog is rebuilt, the others are left alone, and the main
