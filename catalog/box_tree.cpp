@@ -3,6 +3,7 @@
 #include "catalog/collation.h"
 #include "catalog/disk.h"
 #include "catalog/record_journal.h"
+#include "catalog/record_set.h"
 #include "catalog/library.h"
 #include "catalog/text.h"
 
@@ -83,8 +84,9 @@ void countEntries(const std::string& folder, CountMode mode, bool recursive, Box
             }
             continue;
         }
-        const std::string ext = UpperExtension(entry.name);
-        if (mode == CountMode::Records ? ext == ".CDR" : (ext == ".TGT" || ext == ".FID")) {
+        const auto kind = RecordKindOf(entry.name);
+        if (mode == CountMode::Records ? kind == RecordKind::Cdr
+                                       : (kind == RecordKind::Tgt || kind == RecordKind::Fid)) {
             ++counts.records;
         }
     }
@@ -93,25 +95,27 @@ void countEntries(const std::string& folder, CountMode mode, bool recursive, Box
     }
 }
 
-int recordKind(std::string_view upperExt)
+int recordKind(std::string_view name)
 {
-    if (upperExt == ".CDR") {
+    switch (RecordKindOf(name).value_or(RecordKind::Tag)) {
+    case RecordKind::Cdr:
         return ListItem::CdRecord;
-    }
-    if (upperExt == ".FID") {
+    case RecordKind::Fid:
         return ListItem::FoundFolder;
-    }
-    if (upperExt == ".TGT") {
+    case RecordKind::Tgt:
         return ListItem::FoundCd;
+    default:
+        return -1;
     }
-    return -1;
 }
 
 } // namespace
 
 bool IsBoxFolder(const DirEntry& entry)
 {
-    return entry.isFolder && entry.name != ResultsFolderName() && !holdsBackslash(entry.name);
+    // A link to a folder leads out of the library, or back into it: never a box.
+    return entry.isFolder && !entry.isLink && entry.name != ResultsFolderName() &&
+           !holdsBackslash(entry.name);
 }
 
 void LoadBoxTree(const std::string& folder, Tree& tree, NodeId parent)
@@ -180,7 +184,7 @@ std::vector<ListEntry> FillCDList(const std::string& folder)
             }
             continue;
         }
-        const int kind = recordKind(UpperExtension(entry.name));
+        const int kind = recordKind(entry.name);
         if (kind >= 0) {
             // Every record extension has a dot and three letters.
             entry.name.resize(entry.name.size() - 4);

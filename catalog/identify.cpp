@@ -21,10 +21,13 @@ void walkFolder(const std::string& folder, const std::string& sizeText, std::str
     ListFolder(folder, entries);
     for (const auto& entry : entries) {
         if (entry.isFolder) {
+            if (entry.isLink) {
+                continue; // a linked box leads out of the library
+            }
             walkFolder(folder + entry.name + "/", sizeText, found, guard);
             continue;
         }
-        if (UpperExtension(entry.name) != ".CDR") {
+        if (RecordKindOf(entry.name) != RecordKind::Cdr) {
             continue;
         }
         const RecordRef record{folder, entry.name.substr(0, entry.name.size() - 4)};

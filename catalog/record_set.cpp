@@ -41,14 +41,6 @@ const KindSpelling& spellingOf(RecordKind kind)
     return Kinds[static_cast<std::size_t>(kind)];
 }
 
-// Smaller is preferred: the listed spellings in their order, then the others.
-int spellingRank(RecordKind kind, std::string_view ext)
-{
-    const auto& spellings = spellingOf(kind).spellings;
-    const auto found = std::find(spellings.begin(), spellings.end(), ext);
-    return static_cast<int>(found - spellings.begin());
-}
-
 bool sameTime(const timespec& a, const timespec& b)
 {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
@@ -74,6 +66,13 @@ std::string_view UpperExt(RecordKind kind)
 std::string_view WrittenExt(RecordKind kind)
 {
     return spellingOf(kind).spellings.front();
+}
+
+int SpellingRank(RecordKind kind, std::string_view ext)
+{
+    const auto& spellings = spellingOf(kind).spellings;
+    const auto found = std::find(spellings.begin(), spellings.end(), ext);
+    return static_cast<int>(found - spellings.begin());
 }
 
 std::string_view CopiedExt(RecordKind kind)
@@ -275,8 +274,8 @@ std::vector<std::string> RecordFolder::files(std::string_view baseGbk, RecordKin
         if (baseA != baseB) {
             return baseA < baseB;
         }
-        const int rankA = spellingRank(kind, extOf(a));
-        const int rankB = spellingRank(kind, extOf(b));
+        const int rankA = SpellingRank(kind, extOf(a));
+        const int rankB = SpellingRank(kind, extOf(b));
         return rankA != rankB ? rankA < rankB : a < b;
     });
     return names;

@@ -30,6 +30,8 @@ std::string_view WrittenExt(RecordKind kind);
 // The spelling a record file gets when a CD is moved or copied into a box: ".Cdr", ".Tag",
 // ".Mx", ".FMx", ".Ifn" (the written one for the other kinds).
 std::string_view CopiedExt(RecordKind kind);
+// Where an extension stands in the fixed order of its kind's spellings: smaller first.
+int SpellingRank(RecordKind kind, std::string_view ext);
 // The kind of a file name by its extension (ASCII case ignored); nullopt for other files.
 std::optional<RecordKind> RecordKindOf(std::string_view name);
 bool IsRecordFileName(std::string_view name);

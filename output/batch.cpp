@@ -1,5 +1,6 @@
 #include "output/output.h"
 
+#include "catalog/record_set.h"
 #include "catalog/box_tree.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
@@ -39,10 +40,6 @@ public:
         : m_outputFolder(outputFolder), m_type(type), m_hooks(hooks),
           m_names(type == BatchType::Printer ? std::string() : outputFolder)
     {
-        if (type != BatchType::Printer) {
-            // Once for the whole batch: writing each file then costs no listing.
-            catalog::RemoveStaleTemporaryFiles(outputFolder);
-        }
     }
 
     // False when the walk was aborted.
@@ -66,7 +63,7 @@ public:
                 }
                 continue;
             }
-            if (catalog::UpperExtension(entry.name) == ".CDR") {
+            if (catalog::RecordKindOf(entry.name) == catalog::RecordKind::Cdr) {
                 outputCd(folder + entry.name, entry.name.substr(0, entry.name.size() - 4));
             }
         }

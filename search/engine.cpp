@@ -285,6 +285,24 @@ struct RecordFiles
     std::vector<std::string> special; // FIFOs, devices...: an error when read
 };
 
+std::string RecordFiles::*slotOf(catalog::RecordKind kind)
+{
+    switch (kind) {
+    case catalog::RecordKind::Cdr:
+        return &RecordFiles::cdr;
+    case catalog::RecordKind::Tag:
+        return &RecordFiles::tag;
+    case catalog::RecordKind::Mx:
+        return &RecordFiles::mx;
+    case catalog::RecordKind::Fmx:
+        return &RecordFiles::fmx;
+    case catalog::RecordKind::Ifn:
+        return &RecordFiles::ifn;
+    default:
+        return nullptr;
+    }
+}
+
 int daysInMonth(int year, int month)
 {
     static const int Days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -373,16 +391,14 @@ private:
             if (dot == std::string_view::npos) {
                 continue;
             }
-            const std::string ext = catalog::upperAscii(name.substr(dot));
-            std::string RecordFiles::*slot = ext == ".CDR"   ? &RecordFiles::cdr
-                                             : ext == ".TAG" ? &RecordFiles::tag
-                                             : ext == ".MX"  ? &RecordFiles::mx
-                                             : ext == ".FMX" ? &RecordFiles::fmx
-                                             : ext == ".IFN" ? &RecordFiles::ifn
-                                                             : nullptr;
+            const auto kind = catalog::RecordKindOf(name);
+            std::string RecordFiles::*slot = kind ? slotOf(*kind) : nullptr;
             if (slot != nullptr) {
                 RecordFiles& files = records[name.substr(0, dot)];
-                if ((files.*slot).empty()) {
+                // Two spellings side by side: the one every reader takes.
+                if ((files.*slot).empty() ||
+                    catalog::SpellingRank(*kind, name.substr(dot)) <
+                        catalog::SpellingRank(*kind, std::string_view(files.*slot).substr(dot))) {
                     files.*slot = entry.name;
                     if (!entry.isRegular) {
                         files.special.push_back(entry.name);
@@ -416,12 +432,13 @@ private:
                 continue;
             }
             if (entry.isFolder) {
-                walkBox(folder + entry.name + "/", relativeBox + entry.name + "\\");
+                // A linked box leads out of the library: never searched.
+                if (!entry.isLink) {
+                    walkBox(folder + entry.name + "/", relativeBox + entry.name + "\\");
+                }
                 continue;
             }
-            if (entry.name.size() < 4 ||
-                catalog::upperAscii(std::string_view(entry.name).substr(entry.name.size() - 4)) !=
-                    ".CDR") {
+            if (catalog::RecordKindOf(entry.name) != catalog::RecordKind::Cdr) {
                 continue;
             }
             const std::string_view base =

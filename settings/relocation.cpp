@@ -18,31 +18,6 @@ std::optional<std::uint64_t> FreeBytes(const std::string& folder)
     return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
-bool LiesInside(const std::string& path, const std::string& root)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    // The new root need not exist yet: weakly_canonical resolves what does.
-    const fs::path inner = fs::weakly_canonical(fs::path(path), error);
-    if (error) {
-        return false;
-    }
-    const fs::path outer = fs::weakly_canonical(fs::path(root), error);
-    if (error) {
-        return false;
-    }
-    auto in = inner.begin();
-    for (auto out = outer.begin(); out != outer.end(); ++out, ++in) {
-        if (out->empty()) {
-            continue; // the trailing separator
-        }
-        if (in == inner.end() || *in != *out) {
-            return false;
-        }
-    }
-    return true;
-}
-
 NewLocation ChooseLibraryLocation(const std::string& chosenFolder, const std::string& shownRoot,
                                   const std::string& currentRoot, const FreeSpaceQuery& freeBytes)
 {
@@ -51,8 +26,8 @@ NewLocation ChooseLibraryLocation(const std::string& chosenFolder, const std::st
         return {};
     }
     const std::string root = folder + std::string(catalog::LibraryRootCaption) + "/";
-    const bool inside = LiesInside(root, currentRoot);
-    if (inside && LiesInside(currentRoot, root)) {
+    const bool inside = catalog::LiesInside(currentRoot, root);
+    if (inside && catalog::LiesInside(root, currentRoot)) {
         return {LocationChoice::Accepted, currentRoot}; // the library's own parent folder
     }
     // A copy into the library's own tree would read what it writes.
@@ -68,7 +43,7 @@ NewLocation ChooseLibraryLocation(const std::string& chosenFolder, const std::st
 
 organize::TreeTransfer RelocateLibrary(const std::string& currentRoot, const std::string& newRoot)
 {
-    if (LiesInside(newRoot, currentRoot)) {
+    if (catalog::LiesInside(currentRoot, newRoot)) {
         throw organize::TargetInsideSource("the new library lies inside the library");
     }
     return organize::CopyRecordTree(currentRoot, newRoot);

@@ -33,9 +33,6 @@ NewLocation ChooseLibraryLocation(const std::string& chosenFolder, const std::st
                                   const std::string& currentRoot,
                                   const FreeSpaceQuery& freeBytes = FreeBytes);
 
-// True when path is root or lies below it, symbolic links resolved.
-bool LiesInside(const std::string& path, const std::string& root);
-
 // Copies every box and record file of the library at currentRoot to newRoot (created one
 // level deep when missing). Throws organize::TargetInsideSource before anything is copied
 // when newRoot lies inside the library, catalog::FileError when a folder cannot be made.

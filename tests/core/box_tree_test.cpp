@@ -110,19 +110,23 @@ TEST_F(LibraryTree, ListAndCountsShowOnlyBoxesAndRecords)
     EXPECT_EQ(counts.records, 1);
 }
 
-TEST(BoxTree, SymbolicLinkBackToAnAncestorEndsTheWalk)
+// A link to a folder is no box: it leads back into the library or out of it, and no walk
+// of the library follows it.
+TEST(BoxTree, SymbolicLinkToAFolderIsNoBox)
 {
     TempDir root;
+    TempDir outside;
     makeFolders(root / "A/B");
     writeFile(root / "A/B/one.cdr", "");
+    writeFile(outside / "far.cdr", "");
     ASSERT_EQ(::symlink(root.path().c_str(), (root / "A/B/loop").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.path().c_str(), (root / "A/out").c_str()), 0);
 
     EXPECT_EQ(dump(catalog::LoadLibraryTree(root.path())), "Orlendy 0/0\n"
                                                            " A 1/2\n"
-                                                           "  B 1/2\n"
-                                                           "   loop 1/2\n");
+                                                           "  B 1/2\n");
     const auto counts = catalog::CountBoxEntries(root.path(), CountMode::Records, true);
-    EXPECT_EQ(counts.folders, 3);
+    EXPECT_EQ(counts.folders, 2);
     EXPECT_EQ(counts.records, 1);
 }
 
