@@ -294,7 +294,7 @@ void Tmainform::TVstyleChange()
     if (kind == Category) {
         // A category's description lies inside it, named after it.
         loadFindMemo(boxFolder(), gbkOf(node));
-        categoryShown = !catalog::FindRecordFile(boxFolder(), gbkOf(node), ".Fin").empty();
+        categoryShown = !catalog::FindRecordFile(boxFolder(), gbkOf(node), catalog::RecordKind::Fin).empty();
     }
     setTabShown(m_tabSheet3, categoryShown);
     if (categoryShown) {
@@ -341,7 +341,7 @@ void Tmainform::showDetails()
         text = catalog::CountsText(
             results ? catalog::CountText::DetailsResults : catalog::CountText::DetailsBox, counts);
     } else if (kind == Category) {
-        const std::string fin = catalog::FindRecordFile(boxFolder(), gbkOf(node), ".fin");
+        const std::string fin = catalog::FindRecordFile(boxFolder(), gbkOf(node), catalog::RecordKind::Fin);
         if (fin.empty()) {
             text = "查不到属性!";
         } else {

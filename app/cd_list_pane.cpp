@@ -315,7 +315,7 @@ void Tmainform::loadNodeNotes(const catalog::RecordRef& record, const char* noNo
 
 void Tmainform::loadFindMemo(const std::string& finFolder, const std::string& nameGbk)
 {
-    const std::string fin = catalog::FindRecordFile(finFolder, nameGbk, ".Fin");
+    const std::string fin = catalog::FindRecordFile(finFolder, nameGbk, catalog::RecordKind::Fin);
     m_findMemo->setPlainText(fin.empty() ? QString() : ui::fromGbk(catalog::ReadWholeFile(fin)));
 }
 
@@ -324,7 +324,7 @@ void Tmainform::loadFindMemo(const std::string& finFolder, const std::string& na
 bool Tmainform::showRecordFiles(const catalog::RecordRef& record, const char* noNotes,
                                 const char* hasNotes, int row)
 {
-    if (catalog::FindRecordFile(record.folder, record.name, ".tag").empty()) {
+    if (catalog::FindRecordFile(record.folder, record.name, catalog::RecordKind::Tag).empty()) {
         const bool rebuild = m_services.dialogs.ask(
             "光盘标志文件丢失！\r\r镜象光盘仍然可用，但需要重新生成图标信息！\r\r\"是\"-重新生成   "
             "\"否\"-删除这张光盘",
@@ -353,7 +353,7 @@ bool Tmainform::showRecordFiles(const catalog::RecordRef& record, const char* no
     if (!loaded) {
         return false;
     }
-    if (catalog::FindRecordFile(record.folder, record.name, ".Mx").empty()) {
+    if (catalog::FindRecordFile(record.folder, record.name, catalog::RecordKind::Mx).empty()) {
         catalog::WriteDescription(record, "");
     }
     m_shownFiles = record;
@@ -372,7 +372,7 @@ void Tmainform::showRecord(int row)
     m_statusBar2->setPanelText(1, {});
     const std::string caption = m_list->caption(row);
     const catalog::RecordRef record{boxFolder(), caption};
-    if (catalog::FindRecordFile(record.folder, record.name, ".Cdr").empty()) {
+    if (catalog::FindRecordFile(record.folder, record.name, catalog::RecordKind::Cdr).empty()) {
         m_services.dialogs.message("光盘 " + catalog::gbkToUtf8(caption) + " 不存在！",
                                    MessageIcon::Error);
         removeListItem(row);
@@ -397,7 +397,7 @@ void Tmainform::showFoundFolder(int row)
     m_lvRename->setEnabled(false);
     const std::string caption = m_list->caption(row);
     const catalog::RecordRef record{boxFolder(), caption};
-    if (catalog::FindRecordFile(record.folder, record.name, ".FID").empty()) {
+    if (catalog::FindRecordFile(record.folder, record.name, catalog::RecordKind::Fid).empty()) {
         m_services.dialogs.message("查找结果文件 " + catalog::gbkToUtf8(caption) + " 不存在！",
                                    MessageIcon::Error);
         removeListItem(row);
@@ -428,7 +428,7 @@ void Tmainform::showFoundCd(int row)
     m_pathLine->clear();
     m_statusBar2->setPanelText(0, {});
     const std::string caption = m_list->caption(row);
-    const std::string pointer = catalog::FindRecordFile(boxFolder(), caption, ".TGT");
+    const std::string pointer = catalog::FindRecordFile(boxFolder(), caption, catalog::RecordKind::Tgt);
     if (pointer.empty()) {
         m_services.dialogs.message("查找结果文件 " + catalog::gbkToUtf8(caption) + " 不存在！",
                                    MessageIcon::Error);
@@ -468,7 +468,7 @@ void Tmainform::showBoxItem(int row)
     const std::string itemFolder = catalog::ChildPath(boxFolder(), caption);
     if (treeKind == ResultsFolder) {
         loadFindMemo(itemFolder, caption);
-        const bool described = !catalog::FindRecordFile(itemFolder, caption, ".Fin").empty();
+        const bool described = !catalog::FindRecordFile(itemFolder, caption, catalog::RecordKind::Fin).empty();
         setTabShown(m_tabSheet3, described);
         if (described) {
             m_pages->setCurrentWidget(m_tabSheet3);
@@ -633,12 +633,12 @@ void Tmainform::lvoldplClick()
     const std::string category = boxFolder();
     std::string target; // the catalogued CD's relative name with a four-character extension
     if (m_list->kind(row) == catalog::ListItem::FoundCd) {
-        const std::string pointer = catalog::FindRecordFile(category, caption, ".tgt");
+        const std::string pointer = catalog::FindRecordFile(category, caption, catalog::RecordKind::Tgt);
         const std::string text = pointer.empty() ? std::string() : catalog::ReadWholeFile(pointer);
         const auto lines = catalog::SplitLines(text);
         target = lines.empty() ? std::string() : std::string(lines.front());
     } else if (m_list->kind(row) == catalog::ListItem::FoundFolder) {
-        const std::string mx = catalog::FindRecordFile(category, caption, ".mx");
+        const std::string mx = catalog::FindRecordFile(category, caption, catalog::RecordKind::Mx);
         const std::string text = mx.empty() ? std::string() : catalog::ReadWholeFile(mx);
         const auto lines = catalog::SplitLines(text);
         if (lines.size() >= 2) {

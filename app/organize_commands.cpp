@@ -391,11 +391,11 @@ bool Tmainform::listItemOnDisk(int row) const
     case Box:
         return pathExists(catalog::ChildPath(folder, caption));
     case CdRecord:
-        return !catalog::FindRecordFile(folder, caption, ".cdr").empty();
+        return !catalog::FindRecordFile(folder, caption, catalog::RecordKind::Cdr).empty();
     case FoundFolder:
-        return !catalog::FindRecordFile(folder, caption, ".fid").empty();
+        return !catalog::FindRecordFile(folder, caption, catalog::RecordKind::Fid).empty();
     case FoundCd:
-        return !catalog::FindRecordFile(folder, caption, ".tgt").empty();
+        return !catalog::FindRecordFile(folder, caption, catalog::RecordKind::Tgt).empty();
     default:
         return true;
     }

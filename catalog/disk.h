@@ -225,14 +225,6 @@ std::string JoinLines(const std::vector<std::string>& lines);
 // Extension with its dot, upper-cased in ASCII: the text from the last dot, "" without dot.
 std::string UpperExtension(std::string_view name);
 
-// Spellings used when a record file is created.
-namespace RecordExt {
-inline constexpr std::string_view Cdr = ".Cdr";
-inline constexpr std::string_view Tag = ".tag";
-inline constexpr std::string_view Mx = ".Mx";
-inline constexpr std::string_view Fmx = ".FMx";
-inline constexpr std::string_view Ifn = ".Ifn";
-} // namespace RecordExt
 
 } // namespace catalog
 

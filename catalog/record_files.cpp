@@ -156,7 +156,7 @@ TagApply ApplyTagText(std::string_view tagText, Tree& tree)
 
 TagApply ApplyTagIcons(const RecordRef& record, Tree& tree)
 {
-    const std::string path = FindRecordFile(record.folder, record.name, ".Tag");
+    const std::string path = FindRecordFile(record.folder, record.name, catalog::RecordKind::Tag);
     if (path.empty()) {
         forEachInIndexOrder(tree, [&](NodeId node) { setClass(tree, node, IconClass::Root); });
         TagApply missing;

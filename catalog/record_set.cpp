@@ -26,14 +26,14 @@ struct KindSpelling
 };
 
 constexpr std::array<KindSpelling, 8> Kinds{{
-    {RecordKind::Cdr, ".CDR", {".Cdr", ".CDR", ".cdr"}},
-    {RecordKind::Tag, ".TAG", {".tag", ".Tag", ".TAG"}},
-    {RecordKind::Mx, ".MX", {".Mx", ".MX", ".mx"}},
-    {RecordKind::Fmx, ".FMX", {".FMx", ".FMX", ".fmx"}},
-    {RecordKind::Ifn, ".IFN", {".Ifn", ".IFN", ".ifn"}},
-    {RecordKind::Fid, ".FID", {".Fid", ".FID", ".fid"}},
-    {RecordKind::Tgt, ".TGT", {".Tgt", ".TGT", ".tgt"}},
-    {RecordKind::Fin, ".FIN", {".Fin", ".FIN", ".fin"}},
+    {RecordKind::Cdr, ".CDR", {RecordExt::Cdr, ".CDR", ".cdr"}},
+    {RecordKind::Tag, ".TAG", {RecordExt::Tag, ".Tag", ".TAG"}},
+    {RecordKind::Mx, ".MX", {RecordExt::Mx, ".MX", ".mx"}},
+    {RecordKind::Fmx, ".FMX", {RecordExt::Fmx, ".FMX", ".fmx"}},
+    {RecordKind::Ifn, ".IFN", {RecordExt::Ifn, ".IFN", ".ifn"}},
+    {RecordKind::Fid, ".FID", {RecordExt::Fid, ".FID", ".fid"}},
+    {RecordKind::Tgt, ".TGT", {RecordExt::Tgt, ".TGT", ".tgt"}},
+    {RecordKind::Fin, ".FIN", {RecordExt::Fin, ".FIN", ".fin"}},
 }};
 
 const KindSpelling& spellingOf(RecordKind kind)
@@ -78,6 +78,20 @@ int SpellingRank(RecordKind kind, std::string_view ext)
 std::string_view CopiedExt(RecordKind kind)
 {
     return kind == RecordKind::Tag ? spellingOf(kind).spellings[1] : WrittenExt(kind);
+}
+
+std::string_view FoundEntryExt(RecordKind kind)
+{
+    switch (kind) {
+    case RecordKind::Tag:
+        return CopiedExt(kind);
+    case RecordKind::Mx:
+    case RecordKind::Fmx:
+    case RecordKind::Ifn:
+        return spellingOf(kind).spellings[2];
+    default:
+        return WrittenExt(kind);
+    }
 }
 
 std::optional<RecordKind> RecordKindOf(std::string_view name)

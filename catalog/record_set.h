@@ -22,6 +22,18 @@ namespace catalog {
 
 enum class RecordKind { Cdr, Tag, Mx, Fmx, Ifn, Fid, Tgt, Fin };
 
+// Spellings used when a record file is created.
+namespace RecordExt {
+inline constexpr std::string_view Cdr = ".Cdr";
+inline constexpr std::string_view Tag = ".tag";
+inline constexpr std::string_view Mx = ".Mx";
+inline constexpr std::string_view Fmx = ".FMx";
+inline constexpr std::string_view Ifn = ".Ifn";
+inline constexpr std::string_view Fid = ".Fid";
+inline constexpr std::string_view Tgt = ".Tgt";
+inline constexpr std::string_view Fin = ".Fin";
+} // namespace RecordExt
+
 // ".CDR", ".TAG", ...
 std::string_view UpperExt(RecordKind kind);
 // The spelling a new file of that kind gets: ".Cdr", ".tag", ".Mx", ".FMx", ".Ifn", ".Fid",
@@ -32,6 +44,9 @@ std::string_view WrittenExt(RecordKind kind);
 std::string_view CopiedExt(RecordKind kind);
 // Where an extension stands in the fixed order of its kind's spellings: smaller first.
 int SpellingRank(RecordKind kind, std::string_view ext);
+// The spelling each file of a found-folder entry gets when a search writes it: ".Fid",
+// ".Tag", ".mx", ".fmx", ".ifn"; a found CD's pointer ".Tgt".
+std::string_view FoundEntryExt(RecordKind kind);
 // The kind of a file name by its extension (ASCII case ignored); nullopt for other files.
 std::optional<RecordKind> RecordKindOf(std::string_view name);
 bool IsRecordFileName(std::string_view name);

@@ -147,16 +147,16 @@ RecordLocation locateRecord(const Context& context, const std::string& recordUtf
         throw CommandError{"找不到光盘: " + recordUtf8};
     }
     RecordLocation record{{folder, names.back()}, std::string(catalog::RecordExt::Cdr)};
-    if (!catalog::FindRecordFile(folder, record.ref.name, ".Cdr").empty()) {
+    if (!catalog::FindRecordFile(folder, record.ref.name, catalog::RecordKind::Cdr).empty()) {
         return record;
     }
-    if (!catalog::FindRecordFile(folder, record.ref.name, ".fid").empty()) {
+    if (!catalog::FindRecordFile(folder, record.ref.name, catalog::RecordKind::Fid).empty()) {
         record.listingExt = ".fid";
         record.foundFolder = true;
         return record;
     }
     // A found-CD entry stands for the CD it points to, as in the window.
-    const std::string pointer = catalog::FindRecordFile(folder, record.ref.name, ".Tgt");
+    const std::string pointer = catalog::FindRecordFile(folder, record.ref.name, catalog::RecordKind::Tgt);
     if (!pointer.empty()) {
         if (const auto target =
                 search::PointerTarget(context.libraryRoot, catalog::ReadWholeFile(pointer))) {

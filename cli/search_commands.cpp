@@ -71,7 +71,7 @@ search::ScopeEntry scopeEntry(const Context& context, const std::string& caption
         return {caption, search::ScopeKind::Box};
     }
     const std::string box = libraryFolder(context, names, names.size() - 1);
-    if (!box.empty() && !catalog::FindRecordFile(box, names.back(), ".Cdr").empty()) {
+    if (!box.empty() && !catalog::FindRecordFile(box, names.back(), catalog::RecordKind::Cdr).empty()) {
         return {caption, search::ScopeKind::Cd};
     }
     throw CommandError{"找不到查找范围: " + captionUtf8};

@@ -63,36 +63,11 @@ bool isWellFormedGbk(std::string_view name)
     return isAscii(name) || catalog::gbkToUtf8(name).find("\xEF\xBF\xBD") == std::string::npos;
 }
 
-long long countRecordFiles(const std::string& folder, catalog::FolderWalkGuard& guard)
-{
-    std::vector<DirEntry> entries;
-    if (catalog::ListFolder(folder, entries) == catalog::Listing::Unreadable ||
-        !guard.enter(folder)) {
-        return 0;
-    }
-    long long count = 0;
-    for (const auto& entry : entries) {
-        if (entry.isFolder && !entry.isLink) {
-            count += countRecordFiles(catalog::ChildPath(folder, entry.name), guard);
-        } else if (catalog::IsRecordFileName(entry.name)) {
-            ++count;
-        }
-    }
-    guard.leave();
-    return count;
-}
-
-long long countRecordFiles(const std::string& folder)
-{
-    catalog::FolderWalkGuard guard;
-    return countRecordFiles(folder, guard);
-}
-
 CopyCounts runCopy(const std::string& source, const std::string& target, BackupTarget& fileSystem,
                    const CopyHooks& hooks, organize::TreeCopyOptions options)
 {
     if (hooks.counted) {
-        hooks.counted(countRecordFiles(source));
+        hooks.counted(organize::RecordFilesBelow(source));
     }
     options.advanced = hooks.advanced;
     options.makeFolder = [&](const std::string& folder) { return fileSystem.makeFolder(folder); };

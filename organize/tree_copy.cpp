@@ -201,7 +201,8 @@ void copyRecords(const std::string& source, const std::vector<DirEntry>& entries
     commitBatch(transfer, walk);
 }
 
-long long recordFilesBelow(const std::string& folder, FolderWalkGuard& guard)
+
+long long countRecordFiles(const std::string& folder, FolderWalkGuard& guard)
 {
     std::vector<DirEntry> entries;
     if (catalog::ListFolder(folder, entries) == catalog::Listing::Unreadable || !guard.enter(folder)) {
@@ -210,7 +211,7 @@ long long recordFilesBelow(const std::string& folder, FolderWalkGuard& guard)
     long long count = 0;
     for (const auto& entry : entries) {
         if (entry.isFolder && !entry.isLink) {
-            count += recordFilesBelow(catalog::ChildPath(folder, entry.name), guard);
+            count += countRecordFiles(catalog::ChildPath(folder, entry.name), guard);
         } else if (!entry.isFolder && catalog::IsRecordFileName(entry.name)) {
             ++count;
         }
@@ -249,7 +250,8 @@ void copyTree(const std::string& source, const std::string& target, bool topLeve
         const auto name = mappedName(entry.name, topLevel, walk);
         if (!name) {
             leaveOut(walk, withoutSlash(from), "名称无法写成 GBK");
-            const long long files = recordFilesBelow(from, walk.guard);
+            FolderWalkGuard guard;
+            const long long files = countRecordFiles(from, guard);
             walk.counts.filesNotCopied += files;
             advance(walk, static_cast<std::size_t>(files));
             continue;
@@ -377,6 +379,12 @@ TreeTransfer CopyRecordTree(const std::string& source, const std::string& target
     createFolder(target, walk);
     copyTree(source, target, true, walk);
     return walk.counts;
+}
+
+long long RecordFilesBelow(const std::string& folder)
+{
+    FolderWalkGuard guard;
+    return countRecordFiles(catalog::WithSlash(folder), guard);
 }
 
 void DeleteFolderTree(const std::string& folder)

@@ -59,6 +59,10 @@ struct TreeCopyOptions
 TreeTransfer CopyRecordTree(const std::string& source, const std::string& target,
                             const TreeCopyOptions& options = {});
 
+// The record files below folder that CopyRecordTree would meet (links to folders not
+// followed): what a progress bar counts up to.
+long long RecordFilesBelow(const std::string& folder);
+
 // Deletes every file and folder below folder, then folder itself. Nothing happens when
 // it does not exist. Symbolic links are removed, never followed.
 void DeleteFolderTree(const std::string& folder);

@@ -333,11 +333,11 @@ public:
                 catalog::LibraryPath(m_root, relative.substr(0, relative.size() - name.size()));
             // Full paths: opened from the working folder.
             RecordFiles files;
-            files.cdr = catalog::FindRecordFile(folder, name, ".Cdr");
-            files.tag = catalog::FindRecordFile(folder, name, ".tag");
-            files.mx = catalog::FindRecordFile(folder, name, ".Mx");
-            files.fmx = catalog::FindRecordFile(folder, name, ".FMx");
-            files.ifn = catalog::FindRecordFile(folder, name, ".Ifn");
+            files.cdr = catalog::FindRecordFile(folder, name, catalog::RecordKind::Cdr);
+            files.tag = catalog::FindRecordFile(folder, name, catalog::RecordKind::Tag);
+            files.mx = catalog::FindRecordFile(folder, name, catalog::RecordKind::Mx);
+            files.fmx = catalog::FindRecordFile(folder, name, catalog::RecordKind::Fmx);
+            files.ifn = catalog::FindRecordFile(folder, name, catalog::RecordKind::Ifn);
             m_folder.clear();
             if (files.cdr.empty() && needsListing()) {
                 catalog::throwFileError(catalog::ChildPath(folder, std::string(name) + ".Cdr"),

@@ -237,29 +237,38 @@ std::string ResultWriter::claim(std::string_view cdNameGbk, std::string_view ext
 
 void ResultWriter::writeFoundCd(const std::string& relativeNameGbk, std::string_view listingExt)
 {
-    const std::string base = claim(CdNameOf(relativeNameGbk), ".Tgt");
-    publishResultFile(m_categoryFolder, base + ".Tgt",
+    const std::string_view pointerExt = catalog::FoundEntryExt(catalog::RecordKind::Tgt);
+    const std::string base = claim(CdNameOf(relativeNameGbk), pointerExt);
+    publishResultFile(m_categoryFolder, base + std::string(pointerExt),
                       relativeNameGbk + std::string(listingExt) + "\r\n");
 }
 
 void ResultWriter::writeFoundFolder(const std::string& relativeNameGbk, const catalog::Tree& pruned,
                                     const std::string& fmxPath, const std::string& ifnPath)
 {
-    const std::string base = claim(CdNameOf(relativeNameGbk), ".Fid");
-    for (const char* ext : {".Tag", ".mx", ".fmx", ".ifn"}) {
-        m_taken.insert(catalog::upperAscii(base.substr(m_categoryFolder.size()) + ext));
+    using catalog::RecordKind;
+    const std::string base = claim(CdNameOf(relativeNameGbk), catalog::FoundEntryExt(RecordKind::Fid));
+    const auto path = [&](RecordKind kind) {
+        return base + std::string(catalog::FoundEntryExt(kind));
+    };
+    const auto& kinds = catalog::FoundFolderKinds();
+    for (const RecordKind kind : kinds) {
+        m_taken.insert(catalog::upperAscii(path(kind).substr(m_categoryFolder.size())));
     }
     try {
-        writeResultFile(base + ".Tag", catalog::TagText(pruned));
-        writeResultFile(base + ".mx", gbkText("这个查找结果原位置：") + "\r\n" +
-                                          std::string(catalog::LibraryRootCaption) + "\\" +
-                                          relativeNameGbk + "\r\n");
-        copyIfPresent(fmxPath, base + ".fmx");
-        copyIfPresent(ifnPath, base + ".ifn");
-        publishResultFile(m_categoryFolder, base + ".Fid", catalog::WriteTreeText(pruned));
+        writeResultFile(path(RecordKind::Tag), catalog::TagText(pruned));
+        writeResultFile(path(RecordKind::Mx), gbkText("这个查找结果原位置：") + "\r\n" +
+                                                  std::string(catalog::LibraryRootCaption) + "\\" +
+                                                  relativeNameGbk + "\r\n");
+        copyIfPresent(fmxPath, path(RecordKind::Fmx));
+        copyIfPresent(ifnPath, path(RecordKind::Ifn));
+        // The listing last: an entry shows only once its companions are there.
+        publishResultFile(m_categoryFolder, path(RecordKind::Fid), catalog::WriteTreeText(pruned));
     } catch (...) {
-        for (const char* ext : {".Tag", ".mx", ".fmx", ".ifn"}) {
-            ::unlink((base + ext).c_str());
+        for (const RecordKind kind : kinds) {
+            if (kind != RecordKind::Fid) {
+                ::unlink(path(kind).c_str());
+            }
         }
         throw;
     }

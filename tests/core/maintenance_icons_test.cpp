@@ -1,11 +1,14 @@
 #include "maintenance/maintenance.h"
 
 #include "catalog/library.h"
+#include "catalog/record_set.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +47,31 @@ TEST_F(IconRebuild, WithoutOldTagAnEmptyFolderBecomesAFile)
     EXPECT_TRUE(counts.skippedUtf8.empty());
     EXPECT_EQ(readFile(box() + "cd.tag"), "0\r\n5\r\n1\r\n8\r\n");
     EXPECT_EQ(readFile(box() + "root.tag"), "0\r\n");
+}
+
+// Every record is rebuilt once, the one named ".cdr" (an empty caption) too; where two
+// spellings of its icon file stand side by side, the one the window reads is written and
+// the other goes; a linked box leads out of the library and is left alone.
+TEST_F(IconRebuild, EveryRecordOnceInTheSpellingReadersTakeAndNeverOutsideTheLibrary)
+{
+    TempDir outside;
+    writeFile(box() + ".cdr", "E:\\\r\n\tA.TXT\r\n");
+    writeFile(box() + "d.Cdr", "E:\\\r\n\tDIR\r\n");
+    writeFile(box() + "d.tag", "0\r\n1\r\n");
+    writeFile(box() + "d.TAG", "0\r\n8\r\n");
+    writeFile(outside / "x.Cdr", "E:\\\r\n");
+    writeFile(outside / "x.tag", "not ours");
+    ASSERT_EQ(::symlink(outside.path().c_str(), (box() + "linked").c_str()), 0);
+
+    const auto counts = maintenance::RebuildIconsUnder(box());
+
+    EXPECT_EQ(counts.rebuilt, 2);
+    EXPECT_TRUE(counts.skippedUtf8.empty());
+    EXPECT_EQ(readFile(box() + ".tag"), "0\r\n4\r\n");
+    EXPECT_EQ(readFile(box() + "d.tag"), "0\r\n1\r\n");
+    EXPECT_FALSE(exists(box() + "d.TAG"));
+    EXPECT_EQ(catalog::FindRecordFile(box(), "d", ".TAG"), box() + "d.tag");
+    EXPECT_EQ(readFile(outside / "x.tag"), "not ours");
 }
 
 TEST_F(IconRebuild, BrokenListingsAndShortTagsAreSkippedAndLeftAsTheyWere)

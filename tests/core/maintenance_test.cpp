@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <string>
 
+#include <unistd.h>
+
 namespace {
 
 using testing_support::exists;
@@ -123,6 +125,47 @@ TEST_F(Maintenance, ImportTakesEachNameByItsOwnEvidence)
     EXPECT_EQ(counts.filesNotCopied, 1);
     EXPECT_EQ(snapshot(root()), gbk("猫") + "/\n" + gbk("猫") + "/a.cdr=GBK that reads as UTF-8\n" +
                                     gbk("游戏光盘") + "/\n" + gbk("游戏光盘") + "/b.cdr=UTF-8\n");
+}
+
+// A record imported over one of its name replaces it whole: no description, notes or
+// information of the old CD stay beside the new files. A name that differs only in case is
+// that record too, as on the file systems libraries come from.
+TEST_F(Maintenance, ImportReplacesTheRecordOfItsNameWhole)
+{
+    writeFile(root() + "box/cd.Cdr", "old");
+    writeFile(root() + "box/cd.FMx", "old notes");
+    writeFile(root() + "box/TOOLS.cdr", "old tools");
+    writeFile(root() + "box/TOOLS.Ifn", "old info");
+    writeFile(source() + "box/cd.cdr", "new");
+    writeFile(source() + "box/Tools.Cdr", "new tools");
+
+    const auto counts = maintenance::ImportRecords(root(), source());
+
+    EXPECT_EQ(counts.filesCopied, 2);
+    EXPECT_EQ(snapshot(root()), "box/\nbox/Tools.Cdr=new tools\nbox/cd.cdr=new\n");
+}
+
+// Neither an import nor a backup follows a link to a folder: a link back into the library
+// or out to the system is named and left out, and a backup folder that is a link into the
+// library is refused.
+TEST_F(Maintenance, LinksToFoldersAreNeverFollowed)
+{
+    writeFile(root() + "box/cd.Cdr", "library");
+    writeFile(source() + "box/new.Cdr", "new");
+    ASSERT_EQ(::symlink(root().c_str(), (source() + "liblink").c_str()), 0);
+    ASSERT_EQ(::symlink("/etc", (source() + "box/etc").c_str()), 0);
+
+    const auto counts = maintenance::ImportRecords(root(), source());
+
+    EXPECT_EQ(counts.filesCopied, 1);
+    EXPECT_EQ(counts.skippedUtf8.size(), 2u);
+    EXPECT_EQ(snapshot(root()), "box/\nbox/cd.Cdr=library\nbox/new.Cdr=new\n");
+
+    const std::string stick = dir / "stick/";
+    makeFolders(stick);
+    ASSERT_EQ(::symlink((root() + "box").c_str(), (stick + "Orlendy").c_str()), 0);
+    EXPECT_TRUE(maintenance::BackupRefused(root(), stick));
+    EXPECT_THROW(maintenance::BackupLibrary(root(), stick), std::invalid_argument);
 }
 
 // ---- Backup ------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "catalog/library.h"
 #include "catalog/record_files.h"
 #include "catalog/text.h"
+#include "catalog/tree_text.h"
 #include "organize/system_calls.h"
 #include "tests/core/organize_fixture.h"
 
@@ -303,6 +304,38 @@ TEST_F(NodeEdits, SiblingStillNamedLikeTheRenamedNodeKeepsItsDescriptions)
     EXPECT_EQ(file(".fmx"), "NEW\\\r\nshared\r\nDOC\\\r\nshared\r\n");
     EXPECT_EQ(organize::DeleteNode(record(), tree, node("NEW\\")), organize::NodeEditResult::Done);
     EXPECT_EQ(file(".fmx"), "DOC\\\r\nshared\r\n");
+}
+
+} // namespace
+
+namespace {
+
+// Two edits made from trees loaded before either: each is made on what the files hold
+// when its lock is taken, so neither is lost and listing and icons stay line for line.
+TEST_F(NodeEdits, EditsFromTreesLoadedBeforeAnotherEditAllArrive)
+{
+    catalog::Tree stale;
+    catalog::LoadRecordTree(record(), ".Cdr", stale);
+
+    EXPECT_EQ(organize::DeleteNode(record(), tree, node("SETUP\\DATA\\")),
+              organize::NodeEditResult::Done);
+    EXPECT_EQ(organize::RenameNode(record(), stale, catalog::FindNodeByPath(stale, "setup2\\"),
+                                   "SETUP3"),
+              organize::NodeEditResult::Reloaded);
+    EXPECT_EQ(file(".cdr"), "E:\\\r\n\tSETUP\r\n\t\tREADME.TXT\r\n\tSETUP3\r\n");
+    EXPECT_EQ(file(".TAG"), "0\r\n1\r\n4\r\n1\r\n");
+    // The stale tree now shows what the files hold.
+    EXPECT_EQ(catalog::WriteTreeText(stale), file(".cdr"));
+
+    // A node another edit deleted is no longer there to edit.
+    load();
+    catalog::Tree older = tree;
+    EXPECT_EQ(organize::DeleteNode(record(), tree, node("SETUP\\README.TXT\\")),
+              organize::NodeEditResult::Done);
+    EXPECT_EQ(organize::RenameNode(record(), older,
+                                   catalog::FindNodeByPath(older, "SETUP\\README.TXT\\"), "X"),
+              organize::NodeEditResult::Unchanged);
+    EXPECT_EQ(file(".cdr"), "E:\\\r\n\tSETUP\r\n\tSETUP3\r\n");
 }
 
 } // namespace
