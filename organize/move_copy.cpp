@@ -18,26 +18,12 @@ std::string quoted(const std::string& nameGbk)
     return "\"" + catalog::gbkToUtf8(nameGbk) + " \"";
 }
 
-std::string resolved(const std::string& folder)
-{
-    char* path = ::realpath(folder.c_str(), nullptr);
-    if (path == nullptr) {
-        catalog::throwFileError(folder, errno);
-    }
-    std::string result(path);
-    std::free(path);
-    return result;
-}
-
 // Judged on the folders themselves, not on their names, which links and a stale tree can
 // make lie: the target is the box, lies inside it, or already holds it.
 bool targetIsInsideOrParent(const std::string& box, const std::string& parent,
                             const std::string& target)
 {
-    const std::string boxPath = resolved(box);
-    const std::string targetPath = resolved(target);
-    return targetPath == boxPath || targetPath.starts_with(boxPath + "/") ||
-           targetPath == resolved(parent);
+    return catalog::LiesInside(box, target) || SameFolder(target, parent);
 }
 
 void add(MoveOutcome& outcome, const TreeTransfer& counts)
