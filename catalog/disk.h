@@ -108,6 +108,8 @@ public:
     void write(std::string_view content);
     // Renames it over target; it is gone from its folder afterwards. Throws FileError.
     void renameTo(const std::string& target);
+    // Another step renamed it away (a unit's note): nothing is left to remove.
+    void placed() { m_renamed = true; }
 
 private:
     std::string m_path;

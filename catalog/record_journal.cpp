@@ -1,6 +1,7 @@
 #include "catalog/record_journal.h"
 
 #include "catalog/disk.h"
+#include "catalog/text.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 
 namespace catalog {
 namespace {
@@ -67,11 +69,12 @@ std::optional<std::vector<std::string>> decode(std::string_view text, std::strin
     return fields;
 }
 
-void writeNote(const std::string& folder, std::string_view content)
+// Written whole and, with flush, down on the disk before its name appears.
+void writeNote(const std::string& folder, std::string_view content, bool flush)
 {
     TemporaryFile temporary(folder, folder + JournalName);
     temporary.write(content);
-    if (::fsync(temporary.fd()) != 0) {
+    if (flush && ::fsync(temporary.fd()) != 0) {
         throwFileError(folder + JournalName, errno);
     }
     temporary.renameTo(folder + JournalName);
@@ -105,10 +108,12 @@ private:
 int runSteps(const std::vector<RecordJournal::Step>& steps,
              const std::function<bool(const std::string&)>& trash = {})
 {
-    std::vector<const std::string*> placed;
+    // The places the renames fill, by their names without regard to case: only there can
+    // a name to remove be one of them.
+    std::unordered_multimap<std::string, const std::string*> placed;
     for (const auto& step : steps) {
         if (step.kind == 'R') {
-            placed.push_back(&step.second);
+            placed.emplace(upperAscii(step.second), &step.second);
         }
     }
     int failures = 0;
@@ -124,8 +129,9 @@ int runSteps(const std::vector<RecordJournal::Step>& steps,
             continue;
         }
         // Where names ignore case, an old spelling may be the new file itself.
-        const bool isNew = std::any_of(placed.begin(), placed.end(), [&](const std::string* to) {
-            return SameFile(*to, step.first);
+        const auto [first, last] = placed.equal_range(upperAscii(step.first));
+        const bool isNew = std::any_of(first, last, [&](const auto& to) {
+            return SameFile(*to.second, step.first);
         });
         if (isNew || (trash && trash(step.first))) {
             continue;
@@ -151,7 +157,7 @@ void RecordJournal::remove(std::string path, std::string guard)
     m_steps.push_back({'U', std::move(path), std::move(guard)});
 }
 
-int RecordJournal::commit(const std::function<bool(const std::string&)>& trash)
+int RecordJournal::commit(const std::function<bool(const std::string&)>& trash, Flush flush)
 {
     if (m_steps.empty()) {
         return 0;
@@ -171,9 +177,16 @@ int RecordJournal::commit(const std::function<bool(const std::string&)>& trash)
     }
     const std::string home = m_home + JournalName;
     for (const auto& folder : others) {
-        writeNote(folder, encode(PointerMark, {home}));
+        writeNote(folder, encode(PointerMark, {home}), false);
     }
-    writeNote(m_home, encode(UnitMark, fields));
+    writeNote(m_home, encode(UnitMark, fields), flush == Flush::Note);
+    if (flush == Flush::FileSystem) {
+        // One flush for the copies staged beside their targets and for the note.
+        const FileDescriptor folderFd(::open(m_home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folderFd.get() < 0 || ::syncfs(folderFd.get()) != 0) {
+            ::sync();
+        }
+    }
     const int failures = runSteps(m_steps, trash);
     ::unlink(home.c_str());
     for (const auto& folder : others) {

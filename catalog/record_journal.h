@@ -28,7 +28,11 @@ public:
     // A step that fails is counted, the others are still made. Returns the failures. A
     // removal first offers the file to trash (false: not taken, it is deleted); a crash
     // part way deletes the rest.
-    int commit(const std::function<bool(const std::string& path)>& trash = {});
+    // Flush::Note puts the note alone on the disk; Flush::FileSystem flushes the whole file
+    // system once, for writers that staged new files beside their targets.
+    enum class Flush { Note, FileSystem };
+    int commit(const std::function<bool(const std::string& path)>& trash = {},
+               Flush flush = Flush::Note);
 
     struct Step
     {

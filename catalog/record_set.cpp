@@ -222,10 +222,16 @@ void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::s
 
 // ---- RecordFolder --------------------------------------------------------------------------
 
-RecordFolder::RecordFolder(std::string folder) : m_folder(std::move(folder)) {}
+RecordFolder::RecordFolder(std::string folder, Watch watch)
+    : m_folder(std::move(folder)), m_watch(watch)
+{}
 
 void RecordFolder::listIfChanged()
 {
+    if (m_listed && m_watch == Watch::Once) {
+        return;
+    }
+    m_listed = true;
     // Any entry added or removed changes the folder's time: an unchanged time means the
     // listing still holds.
     struct stat info = {};
@@ -388,7 +394,7 @@ bool onOneFileSystem(const std::string& a, const std::string& b)
 
 RecordTransfer::RecordTransfer(std::string targetFolder, Carry how, CopyFile copyFile)
     : m_targetFolder(std::move(targetFolder)), m_how(how), m_copyFile(std::move(copyFile)),
-      m_target(m_targetFolder)
+      m_target(m_targetFolder, RecordFolder::Watch::Once)
 {
     if (!m_copyFile) {
         m_copyFile = [](const std::string& from, int toFd, const std::string&) {
@@ -398,6 +404,11 @@ RecordTransfer::RecordTransfer(std::string targetFolder, Carry how, CopyFile cop
 }
 
 RecordTransfer::~RecordTransfer() = default;
+
+std::size_t RecordTransfer::stagedFiles() const
+{
+    return m_staged.size();
+}
 
 bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File>& files,
                          const std::string& nameGbk, const std::vector<std::string>& replaced)
@@ -442,7 +453,14 @@ bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File
         return false;
     }
     record.front().first = true;
-    record.front().replaced = replaced;
+    // A file the record puts back under the same name is replaced by the rename itself.
+    for (const auto& name : replaced) {
+        const std::string path = m_targetFolder + name;
+        if (std::none_of(record.begin(), record.end(),
+                         [&](const Staged& staged) { return staged.to == path; })) {
+            record.front().replaced.push_back(name);
+        }
+    }
     for (auto& staged : record) {
         m_staged.push_back(std::move(staged));
     }
@@ -463,15 +481,6 @@ int RecordTransfer::commit()
     for (const auto& staged : m_staged) {
         copied = copied || staged.copy != nullptr;
     }
-    // The copies are down on the disk before anything is replaced by them.
-    if (copied) {
-        for (const auto& staged : m_staged) {
-            if (staged.copy) {
-                ::syncfs(staged.copy->fd());
-                break;
-            }
-        }
-    }
     RecordJournal journal(m_targetFolder);
     for (const auto& staged : m_staged) {
         for (const auto& old : staged.replaced) {
@@ -488,8 +497,14 @@ int RecordTransfer::commit()
             }
         }
     }
-    int failures = journal.commit();
+    // The copies are down on the disk before anything is replaced by them.
+    int failures = journal.commit({}, copied ? RecordJournal::Flush::FileSystem
+                                             : RecordJournal::Flush::Note);
     for (auto& staged : m_staged) {
+        // When a step failed, what is left of the copies goes with them.
+        if (staged.copy && failures == 0) {
+            staged.copy->placed();
+        }
         m_target.added(staged.to.substr(m_targetFolder.size()));
     }
     for (const auto& [folder, name] : m_changed) {

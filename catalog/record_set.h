@@ -114,7 +114,10 @@ void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::s
 class RecordFolder
 {
 public:
-    explicit RecordFolder(std::string folder);
+    // Changed: the folder is listed again when its time says another writer changed it.
+    // Once: the caller holds the folder's lock (or only reads it) for the object's life.
+    enum class Watch { Changed, Once };
+    explicit RecordFolder(std::string folder, Watch watch = Watch::Changed);
     const std::string& folder() const { return m_folder; }
 
     // Names of the files of one kind of base in the fixed order of spellings; with
@@ -135,6 +138,8 @@ private:
     void noteOwnChange();
 
     std::string m_folder;
+    Watch m_watch;
+    bool m_listed = false;
     timespec m_listedAt = {-1, 0};
     std::unordered_map<std::string, std::vector<std::string>> m_byUpperName;
 };
@@ -176,6 +181,7 @@ public:
     // Puts what was added in place. Returns the files that could not be carried.
     int commit();
     std::size_t pending() const { return m_records; }
+    std::size_t stagedFiles() const;
     int filesNotCopied() const { return m_notCopied; }
     int lastError() const { return m_lastError; }
 

@@ -75,7 +75,7 @@ int makeOneFolder(const std::string& folder)
 
 // Files staged before one flush and one note put them in place: enough to make the flush
 // pay, few enough for the descriptors each holds until then.
-constexpr std::size_t BatchFiles = 256;
+constexpr std::size_t BatchFiles = 512;
 
 struct CopyWalk
 {
@@ -150,7 +150,7 @@ void copyRecords(const std::string& source, const std::vector<DirEntry>& entries
         }
         bases[baseOf(entry.name)].push_back(entry.name);
     }
-    catalog::RecordFolder from(source);
+    catalog::RecordFolder from(source, catalog::RecordFolder::Watch::Once);
     catalog::RecordTransfer transfer(target, catalog::Carry::Copy, walk.options->copyFile);
     std::map<std::string, std::string> takenBy; // upper-cased target name -> source base
     for (const auto& [base, names] : bases) {
@@ -194,7 +194,7 @@ void copyRecords(const std::string& source, const std::vector<DirEntry>& entries
             walk.counts.filesNotCopied += static_cast<long long>(files.size());
         }
         advance(walk, names.size());
-        if (transfer.pending() * allKinds.size() >= BatchFiles) {
+        if (transfer.stagedFiles() >= BatchFiles) {
             commitBatch(transfer, walk);
         }
     }
