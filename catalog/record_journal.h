@@ -29,8 +29,9 @@ public:
     // removal first offers the file to trash (false: not taken, it is deleted); a crash
     // part way deletes the rest.
     // Flush::Note puts the note alone on the disk; Flush::FileSystem flushes the whole file
-    // system once, for writers that staged new files beside their targets.
-    enum class Flush { Note, FileSystem };
+    // system once, for writers that staged files beside the ones they replace; Flush::None
+    // for a unit that only adds files whose sources stay: a crash loses nothing then.
+    enum class Flush { Note, FileSystem, None };
     int commit(const std::function<bool(const std::string& path)>& trash = {},
                Flush flush = Flush::Note);
 

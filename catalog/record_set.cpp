@@ -367,6 +367,7 @@ struct RecordTransfer::Staged
     off_t size = 0;
     std::vector<std::string> replaced; // target files the record's unit removes
     bool first = false;                // the first file of its record
+    bool overwrites = false;           // a file of that name is there
 };
 
 namespace {
@@ -421,7 +422,9 @@ bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File
         staged.to = m_targetFolder + file.to;
         struct stat there = {};
         // A folder or a device in the way would fail the unit half way: refused up front.
-        bool ok = ::lstat(staged.to.c_str(), &there) != 0 || S_ISREG(there.st_mode);
+        const bool exists = ::lstat(staged.to.c_str(), &there) == 0;
+        staged.overwrites = exists;
+        bool ok = !exists || S_ISREG(there.st_mode);
         if (!ok) {
             m_lastError = S_ISDIR(there.st_mode) ? EISDIR : EEXIST;
         } else if (rename) {
@@ -478,8 +481,10 @@ int RecordTransfer::commit()
         return 0;
     }
     bool copied = false;
+    bool replacing = m_how == Carry::Move;
     for (const auto& staged : m_staged) {
         copied = copied || staged.copy != nullptr;
+        replacing = replacing || staged.overwrites || !staged.replaced.empty();
     }
     RecordJournal journal(m_targetFolder);
     for (const auto& staged : m_staged) {
@@ -497,9 +502,12 @@ int RecordTransfer::commit()
             }
         }
     }
-    // The copies are down on the disk before anything is replaced by them.
-    int failures = journal.commit({}, copied ? RecordJournal::Flush::FileSystem
-                                             : RecordJournal::Flush::Note);
+    // The copies are down on the disk before anything is replaced by them, or a source
+    // removed; copies that only add files need no flush, their sources stay.
+    const RecordJournal::Flush flush = !copied     ? RecordJournal::Flush::Note
+                                       : replacing ? RecordJournal::Flush::FileSystem
+                                                   : RecordJournal::Flush::None;
+    int failures = journal.commit({}, flush);
     for (auto& staged : m_staged) {
         // When a step failed, what is left of the copies goes with them.
         if (staged.copy && failures == 0) {
