@@ -366,7 +366,6 @@ struct RecordTransfer::Staged
     std::unique_ptr<TemporaryFile> copy; // none: a move renames the source itself
     off_t size = 0;
     std::vector<std::string> replaced; // target files the record's unit removes
-    bool first = false;                // the first file of its record
     bool overwrites = false;           // a file of that name is there
 };
 
@@ -455,7 +454,6 @@ bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File
     if (record.empty()) {
         return false;
     }
-    record.front().first = true;
     // A file the record puts back under the same name is replaced by the rename itself.
     for (const auto& name : replaced) {
         const std::string path = m_targetFolder + name;
@@ -471,7 +469,6 @@ bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File
     if (m_how == Carry::Move) {
         m_changed.emplace_back(sourceFolder, files.front().from.substr(0, files.front().from.rfind('.')));
     }
-    ++m_records;
     return true;
 }
 
@@ -520,7 +517,6 @@ int RecordTransfer::commit()
     }
     m_staged.clear();
     m_changed.clear();
-    m_records = 0;
     return failures;
 }
 

@@ -180,7 +180,6 @@ public:
              const std::string& nameGbk, const std::vector<std::string>& replaced);
     // Puts what was added in place. Returns the files that could not be carried.
     int commit();
-    std::size_t pending() const { return m_records; }
     std::size_t stagedFiles() const;
     int filesNotCopied() const { return m_notCopied; }
     int lastError() const { return m_lastError; }
@@ -193,8 +192,6 @@ private:
     RecordFolder m_target;
     std::vector<Staged> m_staged;
     std::vector<std::pair<std::string, std::string>> m_changed; // folder, name
-    std::vector<std::string> m_sourceFolders;
-    std::size_t m_records = 0;
     int m_notCopied = 0;
     int m_lastError = 0;
 };

@@ -8,7 +8,6 @@
 #include "catalog/text.h"
 #include "catalog/tree.h"
 #include "catalog/tree_text.h"
-#include "organize/file_copy.h"
 #include "organize/tree_copy.h"
 
 #include <dirent.h>

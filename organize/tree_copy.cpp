@@ -4,7 +4,6 @@
 #include "catalog/library.h"
 #include "catalog/record_set.h"
 #include "catalog/text.h"
-#include "organize/file_copy.h"
 #include "organize/parallel.h"
 #include "organize/system_calls.h"
 
@@ -332,6 +331,18 @@ void emptyFolderInParallel(int folderFd, const std::string& folder)
     ForEachInParallel(subFolders.size(), [&](std::size_t item) {
         removeSubFolder(folderFd, folder, subFolders[item]);
     });
+}
+
+// True when `to` is a regular file of copiedSize bytes and `from`, still that size, is
+// another file: a link can make a source and its copy one file.
+bool ArrivedWhole(const std::string& from, const std::string& to, off_t copiedSize)
+{
+    struct stat source = {};
+    struct stat target = {};
+    return ::stat(from.c_str(), &source) == 0 && ::lstat(to.c_str(), &target) == 0 &&
+           S_ISREG(target.st_mode) && target.st_size == copiedSize &&
+           source.st_size == copiedSize &&
+           (source.st_dev != target.st_dev || source.st_ino != target.st_ino);
 }
 
 // Deletes from source what was copied to target and the folders that become empty.
