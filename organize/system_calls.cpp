@@ -1,8 +1,11 @@
 #include "organize/system_calls.h"
 
+#include "catalog/loaded_library.h"
+
 #include <gio/gio.h>
 
 #include <cstdio>
+#include <stdexcept>
 #include <utility>
 
 namespace organize {
@@ -20,21 +23,45 @@ ScopedSystemCalls::Trash& trashStandIn()
     return standIn;
 }
 
+struct GioApi
+{
+    catalog::LoadedLibrary library{"libgio-2.0.so.0"};
+    VELLUMARK_LOADED_FUNCTION(g_file_new_for_path);
+    VELLUMARK_LOADED_FUNCTION(g_file_trash);
+    VELLUMARK_LOADED_FUNCTION(g_io_error_quark);
+    VELLUMARK_LOADED_FUNCTION(g_object_unref);
+};
+
+const GioApi& gio()
+{
+    static GioApi api;
+    api.library.requireComplete();
+    return api;
+}
+
 Trashing trashWithGio(const std::string& path)
 {
-    GFile* file = g_file_new_for_path(path.c_str());
-    GError* error = nullptr;
     Trashing outcome;
-    if (g_file_trash(file, nullptr, &error)) {
+    const GioApi* api = nullptr;
+    try {
+        api = &gio();
+    } catch (const std::exception& error) {
+        outcome.result = TrashResult::Failed;
+        outcome.errorUtf8 = error.what();
+        return outcome;
+    }
+    GFile* file = api->g_file_new_for_path(path.c_str());
+    GError* error = nullptr;
+    if (api->g_file_trash(file, nullptr, &error)) {
         outcome.result = TrashResult::Trashed;
     } else {
-        outcome.result = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED)
+        outcome.result = g_error_matches(error, api->g_io_error_quark(), G_IO_ERROR_NOT_SUPPORTED)
                              ? TrashResult::NotSupported
                              : TrashResult::Failed;
         outcome.errorUtf8 = error->message;
         g_error_free(error);
     }
-    g_object_unref(file);
+    api->g_object_unref(file);
     return outcome;
 }
 

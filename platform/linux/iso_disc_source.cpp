@@ -1,5 +1,6 @@
 #include "platform/linux/iso_disc_source.h"
 
+#include "catalog/loaded_library.h"
 #include "platform/linux/iso_volume.h"
 
 #include <archive.h>
@@ -15,9 +16,30 @@
 namespace platform::linux_edition {
 namespace {
 
+struct ArchiveApi
+{
+    catalog::LoadedLibrary library{"libarchive.so.13"};
+    VELLUMARK_LOADED_FUNCTION(archive_read_new);
+    VELLUMARK_LOADED_FUNCTION(archive_read_free);
+    VELLUMARK_LOADED_FUNCTION(archive_read_support_format_iso9660);
+    VELLUMARK_LOADED_FUNCTION(archive_read_open_filename);
+    VELLUMARK_LOADED_FUNCTION(archive_read_next_header);
+    VELLUMARK_LOADED_FUNCTION(archive_read_data);
+    VELLUMARK_LOADED_FUNCTION(archive_entry_pathname);
+    VELLUMARK_LOADED_FUNCTION(archive_entry_pathname_utf8);
+    VELLUMARK_LOADED_FUNCTION(archive_entry_filetype);
+};
+
+// Only called once CheckIsoImage has found the library complete, or through openImage.
+ArchiveApi& archiveLibrary()
+{
+    static ArchiveApi api;
+    return api;
+}
+
 struct ArchiveFree
 {
-    void operator()(archive* reader) const { archive_read_free(reader); }
+    void operator()(archive* reader) const { archiveLibrary().archive_read_free(reader); }
 };
 using Reader = std::unique_ptr<archive, ArchiveFree>;
 
@@ -54,9 +76,12 @@ private:
 
 Reader openImage(const std::string& imagePath)
 {
-    Reader reader(archive_read_new());
-    if (!reader || archive_read_support_format_iso9660(reader.get()) != ARCHIVE_OK ||
-        archive_read_open_filename(reader.get(), imagePath.c_str(), 1 << 16) != ARCHIVE_OK) {
+    if (!archiveLibrary().library.problem().empty()) {
+        return nullptr;
+    }
+    Reader reader(archiveLibrary().archive_read_new());
+    if (!reader || archiveLibrary().archive_read_support_format_iso9660(reader.get()) != ARCHIVE_OK ||
+        archiveLibrary().archive_read_open_filename(reader.get(), imagePath.c_str(), 1 << 16) != ARCHIVE_OK) {
         return nullptr;
     }
     return reader;
@@ -77,8 +102,8 @@ std::string normalPath(const char* raw)
 
 const char* entryPath(archive_entry* entry)
 {
-    const char* path = archive_entry_pathname_utf8(entry);
-    return path != nullptr ? path : archive_entry_pathname(entry);
+    const char* path = archiveLibrary().archive_entry_pathname_utf8(entry);
+    return path != nullptr ? path : archiveLibrary().archive_entry_pathname(entry);
 }
 
 bool headerRead(int status)
@@ -188,7 +213,7 @@ std::unique_ptr<IsoDiscSource> IsoDiscSource::open(const std::string& imagePath)
     tree->folders[""];
     archive_entry* entry = nullptr;
     int status = ARCHIVE_OK;
-    while (headerRead(status = archive_read_next_header(reader.get(), &entry))) {
+    while (headerRead(status = archiveLibrary().archive_read_next_header(reader.get(), &entry))) {
         const char* raw = entryPath(entry);
         if (raw == nullptr) {
             return nullptr; // a name that cannot be read: the tree would be incomplete
@@ -197,11 +222,11 @@ std::unique_ptr<IsoDiscSource> IsoDiscSource::open(const std::string& imagePath)
         if (path.empty()) {
             continue;
         }
-        if (archive_entry_filetype(entry) == AE_IFDIR) {
+        if (archiveLibrary().archive_entry_filetype(entry) == AE_IFDIR) {
             tree->addFolder(path);
         } else {
             // Rock Ridge links and devices are listed, never read.
-            tree->addFile(path, archive_entry_filetype(entry) != AE_IFREG);
+            tree->addFile(path, archiveLibrary().archive_entry_filetype(entry) != AE_IFREG);
         }
     }
     // A damaged directory would give a partial tree taken for the whole disc.
@@ -221,7 +246,7 @@ bool rootFolderReadable(const std::string& imagePath)
     const Reader reader = openImage(imagePath);
     archive_entry* entry = nullptr;
     // The first header needs the root folder's records.
-    const int status = reader ? archive_read_next_header(reader.get(), &entry) : ARCHIVE_FATAL;
+    const int status = reader ? archiveLibrary().archive_read_next_header(reader.get(), &entry) : ARCHIVE_FATAL;
     return headerRead(status) || status == ARCHIVE_EOF;
 }
 
@@ -233,6 +258,12 @@ IsoImageCheck CheckIsoImage(const std::string& imagePath)
     struct stat info = {};
     if (::stat(imagePath.c_str(), &info) != 0) {
         return check;
+    }
+    for (const std::string& problem : {archiveLibrary().library.problem(), IsoLibraryProblem()}) {
+        if (!problem.empty()) {
+            check.problemUtf8 = "无法载入读取映像的程序库: " + problem;
+            return check;
+        }
     }
     auto volume = S_ISREG(info.st_mode) ? ReadIsoVolume(imagePath) : std::nullopt;
     if (!volume) {
@@ -268,15 +299,15 @@ bool IsoDiscSource::readFile(const std::string& relativeUtf8, std::string& conte
         return false;
     }
     archive_entry* entry = nullptr;
-    while (headerRead(archive_read_next_header(reader.get(), &entry))) {
+    while (headerRead(archiveLibrary().archive_read_next_header(reader.get(), &entry))) {
         const char* raw = entryPath(entry);
-        if (raw == nullptr || archive_entry_filetype(entry) == AE_IFDIR ||
+        if (raw == nullptr || archiveLibrary().archive_entry_filetype(entry) == AE_IFDIR ||
             normalPath(raw) != relativeUtf8) {
             continue;
         }
         char buffer[65536];
         for (;;) {
-            const la_ssize_t got = archive_read_data(reader.get(), buffer, sizeof buffer);
+            const la_ssize_t got = archiveLibrary().archive_read_data(reader.get(), buffer, sizeof buffer);
             if (got < 0) {
                 content.clear();
                 return false;

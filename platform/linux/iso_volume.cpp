@@ -1,5 +1,7 @@
 #include "platform/linux/iso_volume.h"
 
+#include "catalog/loaded_library.h"
+
 #include <cdio/bytesex.h>
 #include <cdio/iso9660.h>
 #include <cdio/logging.h>
@@ -15,9 +17,30 @@
 namespace platform::linux_edition {
 namespace {
 
+struct IsoApi
+{
+    catalog::LoadedLibrary library{"libiso9660.so.11"};
+    VELLUMARK_LOADED_FUNCTION(iso9660_open);
+    VELLUMARK_LOADED_FUNCTION(iso9660_open_ext);
+    VELLUMARK_LOADED_FUNCTION(iso9660_close);
+    VELLUMARK_LOADED_FUNCTION(iso9660_ifs_read_pvd);
+    VELLUMARK_LOADED_FUNCTION(iso9660_ifs_get_volume_id);
+    VELLUMARK_LOADED_FUNCTION(iso9660_get_pvd_space_size);
+    VELLUMARK_LOADED_FUNCTION(iso9660_get_pvd_block_size);
+    VELLUMARK_LOADED_FUNCTION(iso9660_iso_seek_read);
+    // libcdio's, found through libiso9660's own dependency.
+    cdio_log_level_t* cdio_loglevel_default = library.symbol<cdio_log_level_t>("cdio_loglevel_default");
+};
+
+IsoApi& isoLibrary()
+{
+    static IsoApi api;
+    return api;
+}
+
 struct IsoClose
 {
-    void operator()(iso9660_t* iso) const { iso9660_close(iso); }
+    void operator()(iso9660_t* iso) const { isoLibrary().iso9660_close(iso); }
 };
 
 // The volume descriptors start at sector 16; anything shorter cannot be an image.
@@ -28,7 +51,7 @@ void quietLibraryWarnings()
     // Probing a file that is not an image is expected here; the library would print a
     // warning on standard error for each one.
     static std::once_flag once;
-    std::call_once(once, [] { cdio_loglevel_default = CDIO_LOG_ERROR; });
+    std::call_once(once, [] { *isoLibrary().cdio_loglevel_default = CDIO_LOG_ERROR; });
 }
 
 // ISO 9660 allows eight levels, Rock Ridge deeper ones; this only stops a looping image.
@@ -73,7 +96,7 @@ public:
         }
         const std::uint32_t blocks = (size + ISO_BLOCKSIZE - 1) / ISO_BLOCKSIZE;
         std::vector<char> records(static_cast<std::size_t>(blocks) * ISO_BLOCKSIZE);
-        if (blocks == 0 || iso9660_iso_seek_read(m_iso, records.data(), extent, blocks) !=
+        if (blocks == 0 || isoLibrary().iso9660_iso_seek_read(m_iso, records.data(), extent, blocks) !=
                                static_cast<long>(records.size())) {
             return;
         }
@@ -126,7 +149,7 @@ std::optional<iso9660_dir_t> jolietRoot(iso9660_t* iso)
 {
     for (lsn_t sector = ISO_PVD_SECTOR + 1; sector < ISO_PVD_SECTOR + 32; ++sector) {
         iso9660_svd_t svd;
-        if (iso9660_iso_seek_read(iso, &svd, sector, 1) != ISO_BLOCKSIZE ||
+        if (isoLibrary().iso9660_iso_seek_read(iso, &svd, sector, 1) != ISO_BLOCKSIZE ||
             std::memcmp(svd.id, ISO_STANDARD_ID, sizeof svd.id) != 0 || svd.type == ISO_VD_END) {
             return std::nullopt;
         }
@@ -164,8 +187,16 @@ std::string CleanVolumeLabel(std::string_view raw)
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+const std::string& IsoLibraryProblem()
+{
+    return isoLibrary().library.problem();
+}
+
 std::optional<IsoVolume> ReadIsoVolume(const std::string& imageOrDevice)
 {
+    if (!IsoLibraryProblem().empty()) {
+        return std::nullopt;
+    }
     struct stat info = {};
     if (::stat(imageOrDevice.c_str(), &info) != 0) {
         return std::nullopt;
@@ -175,16 +206,16 @@ std::optional<IsoVolume> ReadIsoVolume(const std::string& imageOrDevice)
     }
     quietLibraryWarnings();
     const std::unique_ptr<iso9660_t, IsoClose> iso(
-        iso9660_open_ext(imageOrDevice.c_str(), ISO_EXTENSION_ALL));
+        isoLibrary().iso9660_open_ext(imageOrDevice.c_str(), ISO_EXTENSION_ALL));
     if (!iso) {
         return std::nullopt;
     }
     iso9660_pvd_t pvd = {};
-    if (!iso9660_ifs_read_pvd(iso.get(), &pvd)) {
+    if (!isoLibrary().iso9660_ifs_read_pvd(iso.get(), &pvd)) {
         return std::nullopt;
     }
-    const int blocks = iso9660_get_pvd_space_size(&pvd);
-    int blockSize = iso9660_get_pvd_block_size(&pvd);
+    const int blocks = isoLibrary().iso9660_get_pvd_space_size(&pvd);
+    int blockSize = isoLibrary().iso9660_get_pvd_block_size(&pvd);
     if (blocks < 0) {
         return std::nullopt;
     }
@@ -195,7 +226,7 @@ std::optional<IsoVolume> ReadIsoVolume(const std::string& imageOrDevice)
                      static_cast<std::uint64_t>(blocks) * static_cast<std::uint64_t>(blockSize)};
     // The Joliet name when the image has one, converted to UTF-8 by the library.
     cdio_utf8_t* id = nullptr;
-    if (iso9660_ifs_get_volume_id(iso.get(), &id) && id != nullptr) {
+    if (isoLibrary().iso9660_ifs_get_volume_id(iso.get(), &id) && id != nullptr) {
         volume.volumeId = CleanVolumeLabel(id);
     }
     std::free(id);
@@ -208,10 +239,13 @@ namespace platform::linux_edition {
 
 std::unordered_set<std::string> ReadHiddenPaths(const std::string& image)
 {
+    if (!IsoLibraryProblem().empty()) {
+        return {};
+    }
     quietLibraryWarnings();
-    const std::unique_ptr<iso9660_t, IsoClose> iso(iso9660_open(image.c_str()));
+    const std::unique_ptr<iso9660_t, IsoClose> iso(isoLibrary().iso9660_open(image.c_str()));
     iso9660_pvd_t pvd = {};
-    if (!iso || !iso9660_ifs_read_pvd(iso.get(), &pvd)) {
+    if (!iso || !isoLibrary().iso9660_ifs_read_pvd(iso.get(), &pvd)) {
         return {};
     }
     const std::optional<iso9660_dir_t> joliet = jolietRoot(iso.get());

@@ -20,6 +20,9 @@ struct IsoVolume
 // as GBK, as Chinese discs without Joliet carry them), without leading and trailing blanks.
 std::string CleanVolumeLabel(std::string_view raw);
 
+// "" when the ISO 9660 library (opened on first use) is there; else why it is not.
+const std::string& IsoLibraryProblem();
+
 // nullopt when the file or device cannot be read or holds no ISO 9660 volume.
 std::optional<IsoVolume> ReadIsoVolume(const std::string& imageOrDevice);
 

@@ -1,6 +1,7 @@
 #include "platform/linux/linux_drives.h"
 
 #include "catalog/disk.h"
+#include "catalog/loaded_library.h"
 #include "platform/linux/folder_disc_source.h"
 #include "platform/linux/iso_disc_source.h"
 #include "platform/linux/iso_volume.h"
@@ -28,11 +29,44 @@
 namespace platform::linux_edition {
 namespace {
 
+struct UdevApi
+{
+    catalog::LoadedLibrary library{"libudev.so.1"};
+    VELLUMARK_LOADED_FUNCTION(udev_new);
+    VELLUMARK_LOADED_FUNCTION(udev_unref);
+    VELLUMARK_LOADED_FUNCTION(udev_enumerate_new);
+    VELLUMARK_LOADED_FUNCTION(udev_enumerate_unref);
+    VELLUMARK_LOADED_FUNCTION(udev_enumerate_add_match_subsystem);
+    VELLUMARK_LOADED_FUNCTION(udev_enumerate_add_match_property);
+    VELLUMARK_LOADED_FUNCTION(udev_enumerate_scan_devices);
+    VELLUMARK_LOADED_FUNCTION(udev_enumerate_get_list_entry);
+    VELLUMARK_LOADED_FUNCTION(udev_list_entry_get_next);
+    VELLUMARK_LOADED_FUNCTION(udev_list_entry_get_name);
+    VELLUMARK_LOADED_FUNCTION(udev_device_new_from_syspath);
+    VELLUMARK_LOADED_FUNCTION(udev_device_new_from_devnum);
+    VELLUMARK_LOADED_FUNCTION(udev_device_get_devnode);
+    VELLUMARK_LOADED_FUNCTION(udev_device_get_property_value);
+    VELLUMARK_LOADED_FUNCTION(udev_device_unref);
+};
+
+UdevApi& udevLibrary()
+{
+    static UdevApi api;
+    return api;
+}
+
+// Without udev (a container without its database, or the library missing) no drive is
+// found by it; folders and images mapped to letters still work.
+bool udevAvailable()
+{
+    return udevLibrary().library.problem().empty();
+}
+
 struct UdevUnref
 {
-    void operator()(udev* context) const { udev_unref(context); }
-    void operator()(udev_enumerate* list) const { udev_enumerate_unref(list); }
-    void operator()(udev_device* device) const { udev_device_unref(device); }
+    void operator()(udev* context) const { udevLibrary().udev_unref(context); }
+    void operator()(udev_enumerate* list) const { udevLibrary().udev_enumerate_unref(list); }
+    void operator()(udev_device* device) const { udevLibrary().udev_device_unref(device); }
 };
 using Udev = std::unique_ptr<udev, UdevUnref>;
 using UdevEnumerate = std::unique_ptr<udev_enumerate, UdevUnref>;
@@ -114,22 +148,24 @@ std::optional<dev_t> blockDevice(const std::string& path)
 std::vector<std::string> opticalDeviceNodes()
 {
     std::vector<std::string> nodes;
-    const Udev context(udev_new());
+    if (!udevAvailable()) {
+        return nodes;
+    }
+    const Udev context(udevLibrary().udev_new());
     if (!context) {
         return nodes;
     }
-    const UdevEnumerate list(udev_enumerate_new(context.get()));
-    if (!list || udev_enumerate_add_match_subsystem(list.get(), "block") < 0 ||
-        udev_enumerate_add_match_property(list.get(), "ID_CDROM", "1") < 0 ||
-        udev_enumerate_scan_devices(list.get()) < 0) {
+    const UdevEnumerate list(udevLibrary().udev_enumerate_new(context.get()));
+    if (!list || udevLibrary().udev_enumerate_add_match_subsystem(list.get(), "block") < 0 ||
+        udevLibrary().udev_enumerate_add_match_property(list.get(), "ID_CDROM", "1") < 0 ||
+        udevLibrary().udev_enumerate_scan_devices(list.get()) < 0) {
         return nodes;
     }
-    udev_list_entry* entry = nullptr;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(list.get()))
-    {
+    for (udev_list_entry* entry = udevLibrary().udev_enumerate_get_list_entry(list.get());
+         entry != nullptr; entry = udevLibrary().udev_list_entry_get_next(entry)) {
         const UdevDevice device(
-            udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
-        const char* node = device ? udev_device_get_devnode(device.get()) : nullptr;
+            udevLibrary().udev_device_new_from_syspath(context.get(), udevLibrary().udev_list_entry_get_name(entry)));
+        const char* node = device ? udevLibrary().udev_device_get_devnode(device.get()) : nullptr;
         if (node != nullptr) {
             nodes.emplace_back(node);
         }
@@ -281,18 +317,21 @@ std::string decodeUdevText(std::string_view encoded)
 std::optional<std::string> udevLabel(const std::string& deviceNode)
 {
     const auto device = blockDevice(deviceNode);
-    const Udev context(udev_new());
+    if (!device || !udevAvailable()) {
+        return std::nullopt;
+    }
+    const Udev context(udevLibrary().udev_new());
     if (!device || !context) {
         return std::nullopt;
     }
-    const UdevDevice info(udev_device_new_from_devnum(context.get(), 'b', *device));
+    const UdevDevice info(udevLibrary().udev_device_new_from_devnum(context.get(), 'b', *device));
     if (!info) {
         return std::nullopt;
     }
-    if (const char* encoded = udev_device_get_property_value(info.get(), "ID_FS_LABEL_ENC")) {
+    if (const char* encoded = udevLibrary().udev_device_get_property_value(info.get(), "ID_FS_LABEL_ENC")) {
         return CleanVolumeLabel(decodeUdevText(encoded));
     }
-    if (const char* label = udev_device_get_property_value(info.get(), "ID_FS_LABEL")) {
+    if (const char* label = udevLibrary().udev_device_get_property_value(info.get(), "ID_FS_LABEL")) {
         return CleanVolumeLabel(label);
     }
     return std::nullopt;
