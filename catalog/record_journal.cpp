@@ -119,8 +119,10 @@ int runSteps(const std::vector<RecordJournal::Step>& steps,
     int failures = 0;
     for (const auto& step : steps) {
         if (step.kind == 'R') {
-            // Gone already: made before the crash.
-            if (exists(step.first) && ::rename(step.first.c_str(), step.second.c_str()) != 0) {
+            // A source gone already was renamed before the crash; one still there whose
+            // rename fails (its target folder gone) is a failure.
+            if (::rename(step.first.c_str(), step.second.c_str()) != 0 &&
+                (errno != ENOENT || exists(step.first))) {
                 ++failures;
             }
             continue;
