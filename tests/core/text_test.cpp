@@ -54,13 +54,22 @@ TEST(GbkText, CutNeverSplitsADoubleByteCharacter)
 
 TEST(Collation, PunctuationDigitsLatinChineseThenSpecialNames)
 {
+    // Runs of digits compare as numbers, alone and inside Latin and Chinese names.
     const std::vector<std::string> sorted{
         "!",
+        "2",
+        "10",
         "123",
         "abc",
+        "abc2",
+        "abc10",
         "Zeta",
         utf8ToGbk("阿"),
         utf8ToGbk("光盘"),
+        utf8ToGbk("文档盘1"),
+        utf8ToGbk("文档盘2"),
+        utf8ToGbk("文档盘10"),
+        utf8ToGbk("文档盘11"),
         utf8ToGbk("中文"),
         LocalDrivesName(),
         ResultsFolderName(),
@@ -74,5 +83,6 @@ TEST(Collation, PunctuationDigitsLatinChineseThenSpecialNames)
     }
     EXPECT_EQ(result, sorted);
     EXPECT_LT(compareCaptions(utf8ToGbk("重要光盘"), ResultsFolderName()), 0);
+    EXPECT_LT(compareCaptions(utf8ToGbk("文档盘9"), utf8ToGbk("文档盘10")), 0);
     EXPECT_EQ(compareCaptions("abc", "abc"), 0);
 }
