@@ -44,6 +44,18 @@ TEST(GbkText, ContainsMatchesOnlyAtCharacterBoundaries)
     EXPECT_TRUE(containsNoCase("abc", ""));
 }
 
+TEST(GbkText, SeparatorsAreFoundOnlyAsWholeCharacters)
+{
+    // 乗 is 81 5C and 奬 8A 5C: their trail bytes are the code of a backslash.
+    const std::string path = "\x8A\x5C\\a\\\x81\x5C";
+    EXPECT_EQ(findSingleByte(path, '\\'), 2u);
+    EXPECT_EQ(findSingleByte(path, '\\', 3), 4u);
+    EXPECT_EQ(findSingleByte(path, '\\', 5), std::string_view::npos);
+    EXPECT_EQ(findLastSingleByte(path, '\\'), 4u);
+    EXPECT_EQ(findLastSingleByte("\x81\x5C", '\\'), std::string_view::npos);
+    EXPECT_EQ(findLastSingleByte("\x81", '\x81'), 0u); // a lone lead byte at the end
+}
+
 TEST(GbkText, CutNeverSplitsADoubleByteCharacter)
 {
     const std::string text = utf8ToGbk("a光盘");
