@@ -110,6 +110,23 @@ TEST_F(Maintenance, ImportJudgesEachNameAndSkipsNamesThatAreNotGbk)
     EXPECT_FALSE(exists(root() + "d\x81\x7F.cdr"));
 }
 
+// Names a scan would never write (a line break, a backslash, a leading blank) get the
+// scanner's "?": rename would refuse them and the CLI could not address them.
+TEST_F(Maintenance, ImportWritesNamesByTheScannersRules)
+{
+    makeFolders(root());
+    writeFile(source() + "a\\b/c\rd.cdr", "box with a backslash");
+    writeFile(source() + " lead/line\nfeed.cdr", "leading blank");
+    writeFile(source() + "\t\x81\x5C.cdr", "TAB, then the trail byte 5C of a character");
+
+    const auto counts = maintenance::ImportRecords(root(), source());
+
+    EXPECT_EQ(counts.filesCopied, 3);
+    EXPECT_EQ(snapshot(root()), "?lead/\n?lead/line?feed.cdr=leading blank\n"
+                                "?\x81\x5C.cdr=TAB, then the trail byte 5C of a character\n"
+                                "a?b/\na?b/c?d.cdr=box with a backslash\n");
+}
+
 // A GBK library whose only Chinese names are also valid UTF-8 (猫 is C3 A8) merges into
 // the library's own boxes; a UTF-8 tree with one name GBK cannot hold loses only that one.
 TEST_F(Maintenance, ImportTakesEachNameByItsOwnEvidence)
