@@ -194,12 +194,12 @@ class RefusingTarget : public maintenance::BackupTarget
 public:
     int makeFolder(const std::string& folder) override
     {
-        return catalog::isValidUtf8(folder) ? BackupTarget::makeFolder(folder) : EINVAL;
+        return catalog::isValidUtf8(folder) ? BackupTarget::makeFolder(folder) : refusal;
     }
     int probe(const std::string& folder, const std::string& name) override
     {
         ++probes;
-        return catalog::isValidUtf8(folder + name) ? BackupTarget::probe(folder, name) : EINVAL;
+        return catalog::isValidUtf8(folder + name) ? BackupTarget::probe(folder, name) : refusal;
     }
     off_t copyFile(const std::string& from, int toFd, const std::string& to) override
     {
@@ -210,6 +210,7 @@ public:
     }
     int probes = 0;
     std::string failing;
+    int refusal = EINVAL; // what the file system answers to a name that is not UTF-8
 };
 
 void writeSampleLibrary(const std::string& root)
@@ -299,6 +300,29 @@ TEST_F(Maintenance, BackupToATargetRefusingGbkNamesWritesUtf8AndImportsBackByteF
     const auto imported = maintenance::ImportRecords(restored, backup);
     EXPECT_EQ(imported.filesCopied, 6);
     EXPECT_EQ(snapshot(restored), snapshot(root()));
+}
+
+// Some file systems answer EILSEQ rather than EINVAL; the results folder keeps its 0xFF as
+// U+00FF, so that an import knows it again.
+TEST_F(Maintenance, BackupToATargetAnsweringEilseqWritesUtf8NamesExactly)
+{
+    writeSampleLibrary(root());
+    const std::string target = dir / "stick/";
+    makeFolders(target);
+    RefusingTarget stick;
+    stick.refusal = EILSEQ;
+
+    const auto counts = maintenance::BackupLibrary(root(), target, stick);
+
+    EXPECT_TRUE(counts.namesInUtf8);
+    EXPECT_EQ(counts.filesNotCopied, 0);
+    EXPECT_EQ(snapshot(maintenance::BackupFolder(target)),
+              "loose.cdr=root record\n"
+              "ÿ查找结果/\nÿ查找结果/类别/\nÿ查找结果/类别.fin=about\nÿ查找结果/类别/光盘.tgt=ptr\n"
+              "空盒/\n"
+              "软件光盘/\n软件光盘/办公.Cdr=listing\r\n\n软件光盘/办公.tag=0\r\n\n"
+              "软件光盘/子盒/\n软件光盘/子盒/游戏.Ifn=" +
+                  std::string(192, '\0') + "\n");
 }
 
 TEST_F(Maintenance, BackupCountsEveryFileThatWasNotCopied)
