@@ -12,7 +12,7 @@ namespace {
 std::string lastName(const std::string& boxPathGbk)
 {
     const std::string path = withoutLastBackslash(boxPathGbk);
-    const auto slash = path.rfind('\\');
+    const auto slash = catalog::findLastSingleByte(path, '\\');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
