@@ -249,7 +249,7 @@ void Tmainform::showDriveItem(int row)
     for (char& c : relative) {
         c = c == '/' ? '\\' : c;
     }
-    const auto lastBackslash = relative.rfind('\\');
+    const auto lastBackslash = catalog::findLastSingleByte(relative, '\\');
     const std::string fileName =
         lastBackslash == std::string::npos ? relative : relative.substr(lastBackslash + 1);
     const std::string cdName = fileName.substr(0, fileName.size() - 4);
@@ -643,7 +643,7 @@ void Tmainform::lvoldplClick()
         const auto lines = catalog::SplitLines(text);
         if (lines.size() >= 2) {
             const std::string_view place = lines[1];
-            const auto slash = place.find('\\');
+            const auto slash = catalog::findSingleByte(place, '\\');
             target =
                 std::string(slash == std::string_view::npos ? place : place.substr(slash + 1)) +
                 ".cdr";
@@ -651,7 +651,7 @@ void Tmainform::lvoldplClick()
     } else {
         return;
     }
-    const auto lastBackslash = target.rfind('\\');
+    const auto lastBackslash = catalog::findLastSingleByte(target, '\\');
     const std::string box =
         lastBackslash == std::string::npos ? std::string() : target.substr(0, lastBackslash + 1);
     const std::string placeCaption =

@@ -12,7 +12,7 @@ namespace {
 std::string lastName(const std::string& boxPathGbk)
 {
     const std::string path = withoutLastBackslash(boxPathGbk);
-    const auto slash = path.rfind('\\');
+    const auto slash = catalog::findLastSingleByte(path, '\\');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -680,11 +680,10 @@ void Tmainform::tvcdrenClick()
         newText = letter + ":\\";
     } else if (catalog::equalsNoCase(typedGbk, oldText)) {
         return;
-    } else if (const auto check = catalog::CheckName(typedGbk);
-               check != catalog::NameCheck::Accepted) {
-        if (check == catalog::NameCheck::Refused) {
-            m_services.dialogs.message(catalog::NameRefusalMessage(catalog::NameUse::TreeNode),
-                                       MessageIcon::Error);
+    } else if (const auto check = organize::CheckNodeName(typedGbk);
+               check.check != catalog::NameCheck::Accepted) {
+        if (check.check == catalog::NameCheck::Refused) {
+            m_services.dialogs.message(check.refusal, MessageIcon::Error);
         }
         return;
     }

@@ -18,7 +18,8 @@ struct CollatorCloser
 };
 
 // Chinese in pinyin order, with Latin letters before Han as the captions were sorted
-// where these libraries come from.
+// where these libraries come from; runs of digits compare as numbers, so that 盘2 comes
+// before 盘10.
 UCollator* chineseCollator()
 {
     thread_local std::unique_ptr<UCollator, CollatorCloser> collator = [] {
@@ -29,6 +30,10 @@ UCollator* chineseCollator()
         }
         const int32_t order[] = {USCRIPT_LATIN, USCRIPT_HAN};
         ucol_setReorderCodes(opened.get(), order, 2, &status);
+        ucol_setAttribute(opened.get(), UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+        if (U_FAILURE(status)) {
+            throw std::runtime_error("ICU cannot set the order of the zh collator");
+        }
         return opened;
     }();
     return collator.get();

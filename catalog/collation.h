@@ -5,8 +5,9 @@
 #include <vector>
 
 // The order in which boxes, CD lists and trees are shown: punctuation, digits, Latin,
-// then Chinese in pinyin order. The two names that begin with the byte 0xFF (the search
-// results folder and the local drives node) come after every ordinary name.
+// then Chinese in pinyin order; a run of digits compares as a number. The two names that
+// begin with the byte 0xFF (the search results folder and the local drives node) come
+// after every ordinary name.
 namespace catalog {
 
 // <0, 0, >0 like strcmp, for two GBK captions.

@@ -295,6 +295,23 @@ NameCheck CheckName(std::string_view nameGbk)
     return NameCheck::Accepted;
 }
 
+bool ReplaceNameBreakers(std::string& nameGbk)
+{
+    // Walks by GBK characters, since a trail byte may be 0x5C.
+    bool changed = false;
+    bool leading = true;
+    for (std::size_t i = 0; i < nameGbk.size(); i += gbkCharLength(nameGbk, i)) {
+        char& c = nameGbk[i];
+        leading = leading && (c == ' ' || c == '\t');
+        const bool breaks = c == '\t' || c == '\r' || c == '\n' || c == '\\' || leading;
+        if (gbkCharLength(nameGbk, i) == 1 && breaks) {
+            c = '?';
+            changed = true;
+        }
+    }
+    return changed;
+}
+
 const std::string& NameRefusalMessage(NameUse use)
 {
     static const std::string boxInTree = "光盘盒的名称不能含有下列字符\r\\/*?:\"><|";

@@ -116,4 +116,9 @@ NameCheck CheckName(std::string_view nameGbk);
 // The refusal text for the operation (UTF-8; the break before the list is a CR).
 const std::string& NameRefusalMessage(NameUse use);
 
+// A name read from a disc or a folder tree as the library holds it: "?" for what would
+// break a record or a path naming it (TAB, CR and LF end or indent a line, a backslash
+// joins the names of a path, leading blanks read back as depth). True when it changed.
+bool ReplaceNameBreakers(std::string& nameGbk);
+
 } // namespace catalog

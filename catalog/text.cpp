@@ -141,6 +141,26 @@ bool isValidUtf8(std::string_view bytes)
     return true;
 }
 
+std::size_t findSingleByte(std::string_view gbk, char c, std::size_t from)
+{
+    for (std::size_t i = from; i < gbk.size(); i += gbkCharLength(gbk, i)) {
+        if (gbk[i] == c && gbkCharLength(gbk, i) == 1) {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+std::size_t findLastSingleByte(std::string_view gbk, char c)
+{
+    std::size_t last = std::string_view::npos;
+    for (std::size_t at = findSingleByte(gbk, c); at != std::string_view::npos;
+         at = findSingleByte(gbk, c, at + 1)) {
+        last = at;
+    }
+    return last;
+}
+
 std::string_view cutAtCharBoundary(std::string_view gbk, std::size_t maxBytes)
 {
     std::size_t end = 0;

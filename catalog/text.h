@@ -33,6 +33,12 @@ inline std::size_t gbkCharLength(std::string_view text, std::size_t i)
     return (lead >= 0x81 && lead <= 0xFE && i + 1 < text.size()) ? 2 : 1;
 }
 
+// Position of the single-byte character c at or after from (a character boundary), npos
+// when there is none. Walks characters: 0x5C ('\\') and '|' are also GBK trail bytes.
+std::size_t findSingleByte(std::string_view gbk, char c, std::size_t from = 0);
+// The last such position, npos when there is none.
+std::size_t findLastSingleByte(std::string_view gbk, char c);
+
 // The longest prefix of at most maxBytes bytes that does not split a double-byte character.
 std::string_view cutAtCharBoundary(std::string_view gbk, std::size_t maxBytes);
 

@@ -62,6 +62,29 @@ std::string lineFeeds(std::string text)
     return text;
 }
 
+std::string visibleName(std::string_view textUtf8)
+{
+    std::string shown;
+    shown.reserve(textUtf8.size());
+    for (const char c : textUtf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown += c;
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
 std::string nodePathGbk(const std::string& pathUtf8)
 {
     std::string pathGbk = gbkText(pathUtf8);
@@ -182,7 +205,7 @@ namespace {
 void writeBoxTree(const catalog::Tree& tree, catalog::NodeId node, std::string& out)
 {
     out.append(static_cast<std::size_t>(tree.depth(node)) * 2, ' ');
-    out += catalog::DisplayCaption(tree.text(node));
+    out += visibleName(catalog::gbkToUtf8(catalog::DisplayCaption(tree.text(node))));
     out += '\n';
     for (const catalog::NodeId child : tree.children(node)) {
         writeBoxTree(tree, child, out);
@@ -238,7 +261,7 @@ int runBoxes(const Context& context, const std::vector<std::string>& args)
     for (const catalog::NodeId top : tree.topLevel()) {
         writeBoxTree(tree, top, listing);
     }
-    *context.out << catalog::gbkToUtf8(listing);
+    *context.out << listing;
     return 0;
 }
 
@@ -252,10 +275,10 @@ int runList(const Context& context, const std::vector<std::string>& args)
     for (const auto& item : items) {
         listing += kindWord(item.kind);
         listing += '\t';
-        listing += catalog::DisplayCaption(item.caption);
+        listing += visibleName(catalog::gbkToUtf8(catalog::DisplayCaption(item.caption)));
         listing += '\n';
     }
-    *context.out << catalog::gbkToUtf8(listing);
+    *context.out << listing;
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -38,6 +39,10 @@ std::string gbkText(const std::string& textUtf8);
 
 // A message's line breaks (CR) as line feeds, for a terminal.
 std::string lineFeeds(std::string text);
+
+// A name (UTF-8) as printed: control characters written visibly ("\n", "\x1b"), as ls
+// shows them on a terminal, so a name can neither drive the terminal nor split a line.
+std::string visibleName(std::string_view textUtf8);
 
 // A node path of a record as typed ("SETUP/README.TXT", "" for the root) in the form of
 // the record's description keys: GBK names each followed by a backslash.

@@ -312,7 +312,8 @@ int runRenameNode(const Context& context, const std::vector<std::string>& args)
         throw CommandError{"用法: vellumark-cli rename-node 光盘 节点路径 新名称"};
     }
     NodeEdit edit = locateNode(context, args[0], args[1], "查找结果的内容不允许重命名!", false);
-    switch (organize::RenameNode(edit.record, edit.tree, edit.node, gbkText(args[2]))) {
+    const std::string newTextGbk = gbkText(args[2]);
+    switch (organize::RenameNode(edit.record, edit.tree, edit.node, newTextGbk)) {
     case organize::NodeEditResult::Done:
     case organize::NodeEditResult::Reloaded:
     case organize::NodeEditResult::Unchanged:
@@ -320,7 +321,10 @@ int runRenameNode(const Context& context, const std::vector<std::string>& args)
     case organize::NodeEditResult::Refused:
         break;
     }
-    throw CommandError{lineFeeds(catalog::NameRefusalMessage(catalog::NameUse::TreeNode))};
+    const organize::NodeNameCheck check = organize::CheckNodeName(newTextGbk);
+    throw CommandError{lineFeeds(check.check == catalog::NameCheck::Refused
+                                     ? check.refusal
+                                     : catalog::NameRefusalMessage(catalog::NameUse::TreeNode))};
 }
 
 int runDeleteNode(const Context& context, const std::vector<std::string>& args)

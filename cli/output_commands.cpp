@@ -52,7 +52,7 @@ OutputArguments parseOutputArguments(const std::vector<std::string>& args, const
 }
 
 // A CD of the library as the user names it: its box path and name, without extension,
-// joined by backslashes (UTF-8).
+// joined by backslashes (UTF-8, printable).
 std::string recordShown(const Context& context, const std::string& listingPath)
 {
     std::string relative = listingPath.substr(context.libraryRoot.size());
@@ -62,13 +62,13 @@ std::string recordShown(const Context& context, const std::string& listingPath)
             c = '\\';
         }
     }
-    return catalog::gbkToUtf8(relative);
+    return visibleName(catalog::gbkToUtf8(relative));
 }
 
 // Output documents are named in UTF-8 already.
 std::string fileNameShown(const std::string& path)
 {
-    return path.substr(path.rfind('/') + 1);
+    return visibleName(path.substr(path.rfind('/') + 1));
 }
 
 // The listing a record, a found folder or a found CD is written from.

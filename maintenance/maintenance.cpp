@@ -141,7 +141,13 @@ CopyCounts ImportRecords(const std::string& libraryRoot, const std::string& sour
         if (topLevel && isResultsFolderName(name)) {
             return std::optional<std::string>(catalog::ResultsFolderName());
         }
-        return names.gbkName(name);
+        // A name the scanner would not write (a line break, a backslash, a leading blank)
+        // could be neither shown whole nor addressed: it gets the scanner's "?".
+        std::optional<std::string> nameGbk = names.gbkName(name);
+        if (nameGbk) {
+            catalog::ReplaceNameBreakers(*nameGbk);
+        }
+        return nameGbk;
     };
     return runCopy(catalog::WithSlash(source), catalog::WithSlash(libraryRoot), fileSystem, hooks,
                    std::move(options));

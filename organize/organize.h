@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/disk.h"
+#include "catalog/library.h"
 #include "catalog/tree.h"
 
 #include <functional>
@@ -121,7 +122,17 @@ enum class NodeEditResult { Done, Unchanged, Refused, Reloaded };
 // The root is never deleted (Refused).
 NodeEditResult DeleteNode(const catalog::RecordRef& record, catalog::Tree& tree,
                           catalog::NodeId node);
-// Below the root: the new text, refused with a forbidden character. The root: the first
+// A new text for a node below the root: Accepted, Dropped (blank: nothing changes), or
+// Refused with the reason as the user is told it (UTF-8): a forbidden character, a
+// control character, or a leading blank (it would read back as one more level).
+struct NodeNameCheck
+{
+    catalog::NameCheck check = catalog::NameCheck::Accepted;
+    std::string refusal;
+};
+NodeNameCheck CheckNodeName(std::string_view newTextGbk);
+
+// Below the root: the new text, refused as CheckNodeName refuses it. The root: the first
 // character of newText, a letter C to Z, becomes "X:\".
 NodeEditResult RenameNode(const catalog::RecordRef& record, catalog::Tree& tree,
                           catalog::NodeId node, const std::string& newTextGbk);

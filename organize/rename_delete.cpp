@@ -362,6 +362,28 @@ NodeEditResult DeleteNode(const catalog::RecordRef& record, catalog::Tree& tree,
     return result;
 }
 
+NodeNameCheck CheckNodeName(std::string_view newTextGbk)
+{
+    switch (catalog::CheckName(newTextGbk)) {
+    case catalog::NameCheck::Dropped:
+        return {catalog::NameCheck::Dropped, {}};
+    case catalog::NameCheck::Refused:
+        return {catalog::NameCheck::Refused,
+                catalog::NameRefusalMessage(catalog::NameUse::TreeNode)};
+    case catalog::NameCheck::Accepted:
+        break;
+    }
+    if (std::any_of(newTextGbk.begin(), newTextGbk.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+        return {catalog::NameCheck::Refused, "文件或文件夹名称不能包含控制字符(如换行、制表符)"};
+    }
+    // The listing counts leading blanks as depth.
+    if (newTextGbk.front() == ' ') {
+        return {catalog::NameCheck::Refused, "文件或文件夹名称不能以空格开头"};
+    }
+    return {};
+}
+
 NodeEditResult RenameNode(const catalog::RecordRef& record, catalog::Tree& tree,
                           catalog::NodeId node, const std::string& newTextGbk)
 {
@@ -373,12 +395,13 @@ NodeEditResult RenameNode(const catalog::RecordRef& record, catalog::Tree& tree,
             return renameRoot(record, edited, target, newTextGbk);
         });
     }
-    if (const auto ended = endedByNameCheck<NodeEditResult>(newTextGbk)) {
-        return *ended;
-    }
-    // A leading blank would read back as one more level of depth.
-    if (newTextGbk.front() == ' ') {
+    switch (CheckNodeName(newTextGbk).check) {
+    case catalog::NameCheck::Dropped:
+        return NodeEditResult::Unchanged;
+    case catalog::NameCheck::Refused:
         return NodeEditResult::Refused;
+    case catalog::NameCheck::Accepted:
+        break;
     }
     std::string old;
     std::string oldPath;

@@ -25,30 +25,6 @@ const std::string& iconText(int iconClass)
     return texts[static_cast<std::size_t>(std::clamp(iconClass, 0, 15))];
 }
 
-bool breaksTreeText(char c)
-{
-    return c == '\t' || c == '\r' || c == '\n' || c == '\\';
-}
-
-// Writes "?" for what would break the record: TAB, CR and LF end or indent a line, a
-// backslash would split the node in every node path, and the reader takes leading blanks
-// for depth. Walks by GBK characters, since a trail byte may be 0x5C.
-bool replaceBreakers(std::string& gbk)
-{
-    bool changed = false;
-    bool leading = true;
-    for (std::size_t i = 0; i < gbk.size(); i += catalog::gbkCharLength(gbk, i)) {
-        char& c = gbk[i];
-        const bool blank = c == ' ' || c == '\t';
-        leading = leading && blank;
-        if (catalog::gbkCharLength(gbk, i) == 1 && (breaksTreeText(c) || leading)) {
-            c = '?';
-            changed = true;
-        }
-    }
-    return changed;
-}
-
 // Sets nameGbk to the name as the record holds it; true when the name had to change.
 bool recordName(std::string_view nameUtf8, std::string& nameGbk)
 {
@@ -57,17 +33,17 @@ bool recordName(std::string_view nameUtf8, std::string& nameGbk)
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (ascii) {
         nameGbk.append(nameUtf8); // the common case: GBK and UTF-8 agree, no conversion
-        return replaceBreakers(nameGbk);
+        return catalog::ReplaceNameBreakers(nameGbk);
     }
     if (!catalog::isValidUtf8(nameUtf8) &&
         catalog::gbkToUtf8(nameUtf8).find("\xEF\xBF\xBD") == std::string::npos) {
         // A disc mounted without its Unicode names shows the GBK bytes themselves.
         nameGbk.append(nameUtf8);
-        return replaceBreakers(nameGbk);
+        return catalog::ReplaceNameBreakers(nameGbk);
     }
     const catalog::GbkConversion converted = catalog::utf8ToGbkCounted(nameUtf8);
     nameGbk.append(converted.gbk);
-    const bool broken = replaceBreakers(nameGbk);
+    const bool broken = catalog::ReplaceNameBreakers(nameGbk);
     return converted.replaced > 0 || broken;
 }
 

@@ -216,7 +216,7 @@ void makeFolder(const std::string& folder)
 // The part of a scope caption after its first backslash.
 std::string_view relativeOf(std::string_view captionGbk)
 {
-    const auto slash = captionGbk.find('\\');
+    const auto slash = catalog::findSingleByte(captionGbk, '\\');
     return slash == std::string_view::npos ? std::string_view() : captionGbk.substr(slash + 1);
 }
 
@@ -795,25 +795,19 @@ SearchOutcome RunSearch(const std::string& libraryRoot, const SearchRequest& req
 
 std::vector<std::string> SplitTerms(const std::string& textGbk)
 {
-    std::string_view text = catalog::trimBlanks(textGbk);
-    while (!text.empty() && text.back() == '\\') {
-        text.remove_suffix(1);
-    }
-    while (!text.empty() && text.front() == '\\') {
-        text.remove_prefix(1);
-    }
+    // Split by characters: the trail byte of 乗 (81 5C) is no separator. Backslashes at
+    // either end only make empty pieces, which are dropped.
+    const std::string_view text = catalog::trimBlanks(textGbk);
     std::vector<std::string> pieces;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= text.size();) {
-        if (i == text.size() || text[i] == '\\') {
-            if (i > start) {
-                pieces.emplace_back(text.substr(start, i - start));
-            }
-            start = i + 1;
-            ++i;
-            continue;
+    for (std::size_t start = 0; start <= text.size();) {
+        std::size_t end = catalog::findSingleByte(text, '\\', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
         }
-        i += catalog::gbkCharLength(text, i);
+        if (end > start) {
+            pieces.emplace_back(text.substr(start, end - start));
+        }
+        start = end + 1;
     }
     std::reverse(pieces.begin(), pieces.end());
     return pieces;

@@ -108,7 +108,8 @@ std::string CategoryFolderName(std::string_view captionGbk)
 std::string CategoryFolder(const std::string& libraryRoot, const std::string& categoryGbk)
 {
     const std::string results = ResultsFolder(libraryRoot);
-    if (!catalog::IsSafeName(categoryGbk) || categoryGbk.find('\\') != std::string::npos) {
+    if (!catalog::IsSafeName(categoryGbk) ||
+        catalog::findSingleByte(categoryGbk, '\\') != std::string::npos) {
         catalog::throwFileError(results + categoryGbk, EINVAL);
     }
     if (!catalog::LiesInside(libraryRoot, results)) {
@@ -195,17 +196,9 @@ std::string UniqueCategoryName(const std::string& baseFolder)
 
 std::string_view CdNameOf(std::string_view relativeNameGbk)
 {
-    // A backslash is never the trail byte of a GBK character we write, but a lead byte
-    // before it could make it one; walk characters so that cannot fool us.
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < relativeNameGbk.size();) {
-        const std::size_t length = catalog::gbkCharLength(relativeNameGbk, i);
-        if (length == 1 && relativeNameGbk[i] == '\\') {
-            start = i + 1;
-        }
-        i += length;
-    }
-    return relativeNameGbk.substr(start);
+    // 0x5C is also the trail byte of characters such as 乗 (81 5C).
+    const std::size_t slash = catalog::findLastSingleByte(relativeNameGbk, '\\');
+    return slash == std::string_view::npos ? relativeNameGbk : relativeNameGbk.substr(slash + 1);
 }
 
 ResultWriter::ResultWriter(std::string libraryRoot, std::string categoryFolder)

@@ -134,21 +134,34 @@ class CliDrivesRefusalTest : public CliDrivesTest, public ::testing::WithParamIn
 {
 };
 
+// "{temp}" in a case stands for the test's own folder: no path outside it is named.
 TEST_P(CliDrivesRefusalTest, FailsWithItsMessageAndWritesNoSettings)
 {
-    const CliRun run = cli(GetParam().args);
+    const auto placed = [this](std::string text) {
+        const std::string mark = "{temp}";
+        if (const auto at = text.find(mark); at != std::string::npos) {
+            text.replace(at, mark.size(), m_home.path());
+        }
+        return text;
+    };
+    std::vector<std::string> args;
+    for (const auto& arg : GetParam().args) {
+        args.push_back(placed(arg));
+    }
+    const CliRun run = cli(args);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, GetParam().err);
+    EXPECT_EQ(run.err, placed(GetParam().err));
     EXPECT_FALSE(testing_support::exists(m_home / "config/Vellumark/registry.ini"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, CliDrivesRefusalTest,
     ::testing::Values(
-        RefusedCase{"MissingPath", {"map", "G", "/no/such/disc"}, "找不到: /no/such/disc\n"},
+        RefusedCase{
+            "MissingPath", {"map", "G", "{temp}no/such/disc"}, "找不到: {temp}no/such/disc\n"},
         RefusedCase{"EmptyPath", {"map", "G", ""}, "找不到: \n"},
-        RefusedCase{"Digit", {"map", "1", "/"}, "驱动器盘符无效: 1\n"},
+        RefusedCase{"Digit", {"map", "1", "{temp}"}, "驱动器盘符无效: 1\n"},
         RefusedCase{"TwoLetters", {"unmap", "GH"}, "驱动器盘符无效: GH\n"},
         RefusedCase{"IdentifyBadLetter", {"identify", "?"}, "驱动器盘符无效: ?\n"},
         RefusedCase{"MapWithoutPath", {"map", "G"}, "用法: vellumark-cli map 盘符 路径\n"}),

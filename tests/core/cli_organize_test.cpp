@@ -180,6 +180,7 @@ TEST_F(CliOrganizeTest, NodeEditsRewriteTheRecordAndItsDescriptions)
              {{"delete-node", "查找结果/cat/f", "SETUP"}, "查找结果的内容不允许删除!\n"},
              {{"rename-node", "查找结果/cat/f", "SETUP", "x"}, "查找结果的内容不允许重命名!\n"},
              {{"rename-node", "A/cd", "安装", "a?"}, "文件或文件夹名称不能包含\n\\/*?:\"><|\n"},
+             {{"rename-node", "A/cd", "安装", " a"}, "文件或文件夹名称不能以空格开头\n"},
              {{"rename-node", "A/cd", "NOTHING", "x"}, "光盘中找不到: NOTHING\n"}}) {
         const CliRun run = cli(args);
         EXPECT_EQ(run.status, 1) << args[0];

@@ -158,6 +158,29 @@ TEST_F(CliOutputTest, ExportBoxWritesEveryCdUnderUniqueNames)
     EXPECT_EQ(html.out, "软件\\B\\backup\tbackup.Htm\n软件\\B\\工具盘\t工具盘.Htm\n");
 }
 
+// A name could move the cursor or split a line of the output: its control characters are
+// printed visibly, by boxes and list as by export-box.
+TEST_F(CliOutputTest, NamesArePrintedWithTheirControlCharactersVisible)
+{
+    const std::string box = "\x1b[2J盒";
+    addFile(box + "/c\nd\x7F.Cdr", "E:\\\r\n");
+
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    for (const auto& [args, out] :
+         std::vector<Case>{{{"boxes"}, "Orlendy\n  \\x1b[2J盒\n"},
+                           {{"list", box}, "cd\tc\\nd\\x7f\n"},
+                           {{"export-box", box, m_out.path(), "--text"},
+                            "\\x1b[2J盒\\c\\nd\\x7f\tc\\nd\\x7f.Txt\n"}}) {
+        const CliRun run = cli(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, out) << args[0];
+    }
+}
+
 TEST_F(CliOutputTest, ExportBoxReportsBrokenListingsAtTheEnd)
 {
     addFile("a.Cdr", "E:\\\r\n");

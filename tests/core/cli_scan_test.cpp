@@ -224,6 +224,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"BadDepth",
                     {"scan", "--drive", "E", "--box", "软件", "--name", "x", "--depth", "6"},
                     "提取层数必须是 1 到 5: 6\n"},
+        RefusedCase{"DepthZero",
+                    {"scan", "--drive", "E", "--box", "软件", "--name", "x", "--depth", "0"},
+                    "提取层数必须是 1 到 5: 0\n"},
         RefusedCase{"BoxExists", {"mkbox", "软件\\已有"}, "已存在光盘盒: 已有\n"},
         RefusedCase{
             "BoxRefused", {"mkbox", "软件/a*b"}, "光盘盒的名称不能含有下列字符\n\\/*?:\"><|\n"},

@@ -1,11 +1,14 @@
-// vellumark-cli search as a whole process: a text search and an advanced search write
-// their category, a search without hits leaves none.
+// vellumark-cli search as a whole process: each kind of search writes its category, a
+// search without hits leaves none, and a bad argument writes nothing.
 
 #include "catalog/cdinfo.h"
 #include "tests/support/cli_runner.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
 
 using testing_support::CliRun;
 using testing_support::exists;
@@ -27,7 +30,7 @@ protected:
     }
 
     void addCd(const std::string& relativeUtf8, const std::string& listing, const std::string& no,
-               const std::string& ownerUtf8)
+               const std::string& ownerUtf8, double bought = 0.0)
     {
         const std::string base = m_library / gbk(relativeUtf8);
         writeFile(base + ".Cdr", listing);
@@ -36,6 +39,7 @@ protected:
             catalog::TCDInfo info;
             info.cdno = no;
             info.cdowner = gbk(ownerUtf8);
+            info.cdtime = bought;
             const auto bytes = catalog::EncodeCDInfo(info);
             writeFile(base + ".Ifn", std::string(bytes.data(), bytes.size()));
         }
@@ -91,5 +95,142 @@ TEST_F(CliSearchTest, AdvancedSearchAndSearchWithoutHits)
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("找不到查找范围"), std::string::npos);
 }
+
+// Two CDs with dates and owners beside the fixture's, whose .ifn carry no date (1899).
+struct SearchCase
+{
+    const char* label;
+    std::vector<std::string> args;
+    int status;
+    std::string out;               // the whole output; for a refusal, the first line of errors
+    std::vector<std::string> hits; // the category's pointer files (UTF-8), sorted
+};
+
+class CliSearchKindsTest : public CliSearchTest, public ::testing::WithParamInterface<SearchCase>
+{
+protected:
+    void SetUp() override
+    {
+        CliSearchTest::SetUp();
+        addCd("音乐/新盘", gbk("E:\\\r\n\t乗x.TXT\r\n"), "B-1", "王五",
+              catalog::ToDayNumber({2023, 3, 15, 10, 0, 0}));
+        addCd("音乐/旧盘", gbk("E:\\\r\n\t丂x.TXT\r\n"), "B-2", "王五",
+              catalog::ToDayNumber({2023, 2, 28, 23, 0, 0}));
+    }
+
+    // The pointer files of every category, sorted.
+    std::vector<std::string> hits() const
+    {
+        std::vector<std::string> names;
+        const std::string results = m_library.path() + "\xFF" + gbk("查找结果");
+        if (!std::filesystem::exists(results)) {
+            return names;
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(results)) {
+            if (entry.path().extension() == ".Tgt") {
+                names.push_back(entry.path().filename().string());
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_P(CliSearchKindsTest, FindsWhatItsArgumentsAskFor)
+{
+    const SearchCase& c = GetParam();
+    const CliRun run = cli(c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (c.status == 0) {
+        EXPECT_EQ(run.out, c.out);
+    } else {
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n') + 1), c.out);
+    }
+    std::vector<std::string> expected;
+    for (const auto& name : c.hits) {
+        expected.push_back(gbk(name));
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(hits(), expected);
+}
+
+const std::string BadDate = "日期不合法 (应为 YYYY-MM-DD): ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, CliSearchKindsTest,
+    ::testing::Values(
+        // 乗 is 81 5C: its trail byte is no separator, and 丂 (81 40) does not match it.
+        SearchCase{"TextEndingInTheByteOfABackslash",
+                   {"--text", "乗x"},
+                   0,
+                   "找到 1 个相关光盘\n包含 乗x\n",
+                   {"新盘.Tgt"}},
+        SearchCase{"BetweenTakesBothWholeDays",
+                   {"--date-between", "2023-02-28", "2023-03-15"},
+                   0,
+                   "找到 2 个相关光盘\n按日期查找\n",
+                   {"新盘.Tgt", "旧盘.Tgt"}},
+        SearchCase{"BetweenLeavesEarlierDaysOut",
+                   {"--date-between", "2023-03-02", "2023-03-15"},
+                   0,
+                   "找到 1 个相关光盘\n按日期查找\n",
+                   {"新盘.Tgt"}},
+        SearchCase{"OverOneYearTakesEveryDatedCd",
+                   {"--age", "0"},
+                   0,
+                   "找到 4 个相关光盘\n按日期查找\n",
+                   {"工具盘.Tgt", "工具盘(2).Tgt", "新盘.Tgt", "旧盘.Tgt"}},
+        SearchCase{"WithinAMonthFindsNone", {"--age", "4"}, 0, "没有找到相关光盘！\n", {}},
+        SearchCase{"FieldContains",
+                   {"--field", "cdowner=王"},
+                   0,
+                   "找到 2 个相关光盘\n高级查找\n",
+                   {"新盘.Tgt", "旧盘.Tgt"}},
+        SearchCase{"FieldsAllHold",
+                   {"--field", "cdowner=王", "--field", "cdno=b-2"},
+                   0,
+                   "找到 1 个相关光盘\n高级查找\n",
+                   {"旧盘.Tgt"}},
+        SearchCase{
+            "NumberIsEqualNotContained", {"--field", "cdno=B"}, 0, "没有找到相关光盘！\n", {}},
+        SearchCase{"NoThirtiethOfFebruary",
+                   {"--date-between", "2023-02-30", "2023-03-15"},
+                   1,
+                   BadDate + "2023-02-30\n",
+                   {}},
+        SearchCase{"NoThirteenthMonth",
+                   {"--date-between", "2023-01-01", "2023-13-01"},
+                   1,
+                   BadDate + "2023-13-01\n",
+                   {}},
+        SearchCase{"NothingAfterTheDay",
+                   {"--date-between", "2023-01-01x", "2023-03-01"},
+                   1,
+                   BadDate + "2023-01-01x\n",
+                   {}},
+        SearchCase{"NoTwentyNinthOfFebruaryIn2100",
+                   {"--date-between", "2100-02-29", "2100-03-01"},
+                   1,
+                   BadDate + "2100-02-29\n",
+                   {}},
+        SearchCase{"AgeBeyondTheList", {"--age", "5"}, 1, "--age 应为 0 到 4: 5\n", {}},
+        SearchCase{"UnknownField",
+                   {"--field", "cdcolor=red"},
+                   1,
+                   "未知的光盘信息项: cdcolor=red (可用 cdno cdowner cdbuyaddr cdother cdstyle "
+                   "cdstat cdzl cdxz)\n",
+                   {}},
+        SearchCase{"FieldWithoutValue",
+                   {"--field", "cdno"},
+                   1,
+                   "未知的光盘信息项: cdno (可用 cdno cdowner cdbuyaddr cdother cdstyle cdstat "
+                   "cdzl cdxz)\n",
+                   {}},
+        SearchCase{"TwoKindsAtOnce",
+                   {"--age", "0", "--field", "cdno=B-1"},
+                   1,
+                   "请给出一种查找: --text, --date-between/--age 或 --field\n",
+                   {}}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -72,6 +74,35 @@ TEST_F(IconRebuild, EveryRecordOnceInTheSpellingReadersTakeAndNeverOutsideTheLib
     EXPECT_FALSE(exists(box() + "d.TAG"));
     EXPECT_EQ(catalog::FindRecordFile(box(), "d", ".TAG"), box() + "d.tag");
     EXPECT_EQ(readFile(outside / "x.tag"), "not ours");
+}
+
+// ".Cdr" alone is the record of an empty caption: its own old icon file is the one read
+// and written, by the single rebuild and by the walk, and no sibling's.
+TEST_F(IconRebuild, ABareCdrIsTheRecordOfAnEmptyCaption)
+{
+    writeFile(box() + ".Cdr", "E:\\\r\n\tDIR\r\n\tPHOTO.JPG\r\n");
+    writeFile(box() + ".TAG", "0\r\n1\r\n8\r\n");
+    writeFile(box() + "x.Cdr", "E:\\\r\n\tA.TXT\r\n");
+    writeFile(box() + "x.tag", "0\r\n8\r\n");
+
+    EXPECT_EQ(maintenance::RebuildTagFromOldTag(box() + ".Cdr"),
+              maintenance::RebuildStatus::Rebuilt);
+    EXPECT_EQ(readFile(box() + ".TAG"), "0\r\n1\r\n6\r\n");
+    EXPECT_EQ(readFile(box() + "x.tag"), "0\r\n8\r\n");
+
+    writeFile(box() + ".TAG", "0\r\n8\r\n8\r\n"); // DIR is a file now
+    std::vector<std::string> started;
+    maintenance::RebuildHooks hooks;
+    hooks.starting = [&started](const std::string& nameGbk) { started.push_back(nameGbk); };
+    const auto counts = maintenance::RebuildIconsUnder(box(), hooks);
+
+    EXPECT_EQ(counts.rebuilt, 2);
+    EXPECT_TRUE(counts.skippedUtf8.empty());
+    std::sort(started.begin(), started.end());
+    EXPECT_EQ(started, (std::vector<std::string>{"", "x"}));
+    EXPECT_EQ(readFile(box() + ".TAG"), "0\r\n8\r\n6\r\n");
+    EXPECT_FALSE(exists(box() + ".tag"));
+    EXPECT_EQ(readFile(box() + "x.tag"), "0\r\n4\r\n");
 }
 
 TEST_F(IconRebuild, BrokenListingsAndShortTagsAreSkippedAndLeftAsTheyWere)

@@ -110,6 +110,23 @@ TEST_F(Maintenance, ImportJudgesEachNameAndSkipsNamesThatAreNotGbk)
     EXPECT_FALSE(exists(root() + "d\x81\x7F.cdr"));
 }
 
+// Names a scan would never write (a line break, a backslash, a leading blank) get the
+// scanner's "?": rename would refuse them and the CLI could not address them.
+TEST_F(Maintenance, ImportWritesNamesByTheScannersRules)
+{
+    makeFolders(root());
+    writeFile(source() + "a\\b/c\rd.cdr", "box with a backslash");
+    writeFile(source() + " lead/line\nfeed.cdr", "leading blank");
+    writeFile(source() + "\t\x81\x5C.cdr", "TAB, then the trail byte 5C of a character");
+
+    const auto counts = maintenance::ImportRecords(root(), source());
+
+    EXPECT_EQ(counts.filesCopied, 3);
+    EXPECT_EQ(snapshot(root()), "?lead/\n?lead/line?feed.cdr=leading blank\n"
+                                "?\x81\x5C.cdr=TAB, then the trail byte 5C of a character\n"
+                                "a?b/\na?b/c?d.cdr=box with a backslash\n");
+}
+
 // A GBK library whose only Chinese names are also valid UTF-8 (猫 is C3 A8) merges into
 // the library's own boxes; a UTF-8 tree with one name GBK cannot hold loses only that one.
 TEST_F(Maintenance, ImportTakesEachNameByItsOwnEvidence)
@@ -177,12 +194,12 @@ class RefusingTarget : public maintenance::BackupTarget
 public:
     int makeFolder(const std::string& folder) override
     {
-        return catalog::isValidUtf8(folder) ? BackupTarget::makeFolder(folder) : EINVAL;
+        return catalog::isValidUtf8(folder) ? BackupTarget::makeFolder(folder) : refusal;
     }
     int probe(const std::string& folder, const std::string& name) override
     {
         ++probes;
-        return catalog::isValidUtf8(folder + name) ? BackupTarget::probe(folder, name) : EINVAL;
+        return catalog::isValidUtf8(folder + name) ? BackupTarget::probe(folder, name) : refusal;
     }
     off_t copyFile(const std::string& from, int toFd, const std::string& to) override
     {
@@ -193,6 +210,7 @@ public:
     }
     int probes = 0;
     std::string failing;
+    int refusal = EINVAL; // what the file system answers to a name that is not UTF-8
 };
 
 void writeSampleLibrary(const std::string& root)
@@ -282,6 +300,29 @@ TEST_F(Maintenance, BackupToATargetRefusingGbkNamesWritesUtf8AndImportsBackByteF
     const auto imported = maintenance::ImportRecords(restored, backup);
     EXPECT_EQ(imported.filesCopied, 6);
     EXPECT_EQ(snapshot(restored), snapshot(root()));
+}
+
+// Some file systems answer EILSEQ rather than EINVAL; the results folder keeps its 0xFF as
+// U+00FF, so that an import knows it again.
+TEST_F(Maintenance, BackupToATargetAnsweringEilseqWritesUtf8NamesExactly)
+{
+    writeSampleLibrary(root());
+    const std::string target = dir / "stick/";
+    makeFolders(target);
+    RefusingTarget stick;
+    stick.refusal = EILSEQ;
+
+    const auto counts = maintenance::BackupLibrary(root(), target, stick);
+
+    EXPECT_TRUE(counts.namesInUtf8);
+    EXPECT_EQ(counts.filesNotCopied, 0);
+    EXPECT_EQ(snapshot(maintenance::BackupFolder(target)),
+              "loose.cdr=root record\n"
+              "ÿ查找结果/\nÿ查找结果/类别/\nÿ查找结果/类别.fin=about\nÿ查找结果/类别/光盘.tgt=ptr\n"
+              "空盒/\n"
+              "软件光盘/\n软件光盘/办公.Cdr=listing\r\n\n软件光盘/办公.tag=0\r\n\n"
+              "软件光盘/子盒/\n软件光盘/子盒/游戏.Ifn=" +
+                  std::string(192, '\0') + "\n");
 }
 
 TEST_F(Maintenance, BackupCountsEveryFileThatWasNotCopied)

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -292,6 +293,29 @@ TEST_F(NodeEdits, RenameAnswers)
     EXPECT_EQ(organize::RenameNode(record(), tree, tree.first(), "fd"),
               organize::NodeEditResult::Done);
     EXPECT_EQ(file(".cdr").substr(0, 5), "F:\\\r\n");
+}
+
+TEST(NodeNames, ARefusalSaysWhatIsWrong)
+{
+    using catalog::NameCheck;
+    const std::string forbidden = catalog::NameRefusalMessage(catalog::NameUse::TreeNode);
+    const std::string control = "文件或文件夹名称不能包含控制字符(如换行、制表符)";
+    const std::vector<std::tuple<std::string, NameCheck, std::string>> cases{
+        {"a*b", NameCheck::Refused, forbidden},
+        {" leading", NameCheck::Refused, "文件或文件夹名称不能以空格开头"},
+        {"tab\tinside", NameCheck::Refused, control},
+        {"\x1b[2Jname", NameCheck::Refused, control},
+        {"line\nbreak", NameCheck::Refused, control},
+        {" \t ", NameCheck::Dropped, ""},
+        {"trailing ", NameCheck::Accepted, ""},
+        {gbk("乗|"), NameCheck::Refused, forbidden},
+        {gbk("乗"), NameCheck::Accepted, ""},
+    };
+    for (const auto& [name, check, refusal] : cases) {
+        const organize::NodeNameCheck result = organize::CheckNodeName(name);
+        EXPECT_EQ(result.check, check) << name;
+        EXPECT_EQ(result.refusal, refusal) << name;
+    }
 }
 
 TEST_F(NodeEdits, SiblingStillNamedLikeTheRenamedNodeKeepsItsDescriptions)

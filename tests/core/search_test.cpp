@@ -120,6 +120,26 @@ TEST_F(SearchTest, TextCategoryIsNamedAfterTheTermsAndRepeatingItEmptiesIt)
               gbk("软件\\工具盘.Cdr\r\n"));
 }
 
+TEST_F(SearchTest, TermsEndingInTheByteOfABackslashMatchWholeCharacters)
+{
+    // 乗 is 81 5C and 衆 is D0 5C; 丂 (81 40) shares the lead byte of 乗.
+    addCd("衆/乗盘", "E:\\\r\n\t乗.TXT\r\n");
+    addCd("丂盘", "E:\\\r\n\t丂.TXT\r\n");
+    auto outcome = run(textRequest("乗"));
+    EXPECT_EQ(outcome.hits, 1);
+    EXPECT_EQ(outcome.categoryGbk, gbk("包含 乗"));
+    EXPECT_EQ(readFile(category("包含 乗") + gbk("乗盘.Tgt")), gbk("衆\\乗盘.Cdr\r\n"));
+    EXPECT_EQ(m_progress.foundNames, std::vector<std::string>{gbk("衆\\乗盘")});
+
+    auto request = textRequest("衆\\乗");
+    request.text.content = false;
+    request.text.name = true;
+    request.scope.push_back(scope("Orlendy\\衆", search::ScopeKind::Box));
+    outcome = run(request);
+    EXPECT_EQ(outcome.hits, 1);
+    EXPECT_EQ(outcome.categoryGbk, gbk("包含 乗或衆"));
+}
+
 TEST_F(SearchTest, DateAndAdvancedCategoriesGetFreeNames)
 {
     catalog::TCDInfo info;
@@ -492,7 +512,12 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"BackslashesAtBothEnds", " \\star\\com\\ ", {"com", "star"}},
                       SplitCase{"EmptyPieceDropped", "a\\\\b", {"b", "a"}},
                       SplitCase{"OnlyBackslashes", "\\\\\\", {}},
-                      SplitCase{"InnerBlankKept", "a\\ b", {" b", "a"}}),
+                      SplitCase{"InnerBlankKept", "a\\ b", {" b", "a"}},
+                      // Trail bytes 0x5C of 乗 (81 5C) and 奬 (8A 5C) are no separators.
+                      SplitCase{"TrailByteOfABackslash", "\x81\x5C", {"\x81\x5C"}},
+                      SplitCase{"TrailBytesBeforeSeparators",
+                                "\\\x8A\x5C\\x\x81\x5C\\",
+                                {"x\x81\x5C", "\x8A\x5C"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Date and advanced searches ------------------------------------------------------
@@ -558,6 +583,17 @@ INSTANTIATE_TEST_SUITE_P(
                  {2024, 3, 31},
                  AgeRange::WithinOneMonth,
                  {2024, 2, 27, 23, 0, 0},
+                 false},
+        // 2100 is no leap year (a century), 2000 is one (divisible by 400).
+        DateCase{"OneMonthFromMarch31In2100",
+                 {2100, 3, 31},
+                 AgeRange::WithinOneMonth,
+                 {2100, 2, 27, 12, 0, 0},
+                 true},
+        DateCase{"OneMonthFromMarch31In2000",
+                 {2000, 3, 31},
+                 AgeRange::WithinOneMonth,
+                 {2000, 2, 27, 23, 0, 0},
                  false},
         DateCase{"HalfYearInMarchGoesToSeptember",
                  {2024, 3, 15},

@@ -44,6 +44,18 @@ TEST(GbkText, ContainsMatchesOnlyAtCharacterBoundaries)
     EXPECT_TRUE(containsNoCase("abc", ""));
 }
 
+TEST(GbkText, SeparatorsAreFoundOnlyAsWholeCharacters)
+{
+    // 乗 is 81 5C and 奬 8A 5C: their trail bytes are the code of a backslash.
+    const std::string path = "\x8A\x5C\\a\\\x81\x5C";
+    EXPECT_EQ(findSingleByte(path, '\\'), 2u);
+    EXPECT_EQ(findSingleByte(path, '\\', 3), 4u);
+    EXPECT_EQ(findSingleByte(path, '\\', 5), std::string_view::npos);
+    EXPECT_EQ(findLastSingleByte(path, '\\'), 4u);
+    EXPECT_EQ(findLastSingleByte("\x81\x5C", '\\'), std::string_view::npos);
+    EXPECT_EQ(findLastSingleByte("\x81", '\x81'), 0u); // a lone lead byte at the end
+}
+
 TEST(GbkText, CutNeverSplitsADoubleByteCharacter)
 {
     const std::string text = utf8ToGbk("a光盘");
@@ -54,13 +66,22 @@ TEST(GbkText, CutNeverSplitsADoubleByteCharacter)
 
 TEST(Collation, PunctuationDigitsLatinChineseThenSpecialNames)
 {
+    // Runs of digits compare as numbers, alone and inside Latin and Chinese names.
     const std::vector<std::string> sorted{
         "!",
+        "2",
+        "10",
         "123",
         "abc",
+        "abc2",
+        "abc10",
         "Zeta",
         utf8ToGbk("阿"),
         utf8ToGbk("光盘"),
+        utf8ToGbk("文档盘1"),
+        utf8ToGbk("文档盘2"),
+        utf8ToGbk("文档盘10"),
+        utf8ToGbk("文档盘11"),
         utf8ToGbk("中文"),
         LocalDrivesName(),
         ResultsFolderName(),
@@ -74,5 +95,6 @@ TEST(Collation, PunctuationDigitsLatinChineseThenSpecialNames)
     }
     EXPECT_EQ(result, sorted);
     EXPECT_LT(compareCaptions(utf8ToGbk("重要光盘"), ResultsFolderName()), 0);
+    EXPECT_LT(compareCaptions(utf8ToGbk("文档盘9"), utf8ToGbk("文档盘10")), 0);
     EXPECT_EQ(compareCaptions("abc", "abc"), 0);
 }
