@@ -378,7 +378,8 @@ void FolderChooser::currentChanged(const QModelIndex& current)
 
 std::string FolderChooser::typedFolder() const
 {
-    const QString text = m_pathLine->text().trimmed();
+    // Not trimmed: a blank may end a folder's name.
+    const QString text = m_pathLine->text();
     if (text == m_selectedShown) {
         return m_selected;
     }
