@@ -1,8 +1,7 @@
 #include "ui/gbk_text.h"
 
+#include "catalog/disk.h"
 #include "catalog/text.h"
-
-#include <QFile>
 
 namespace ui {
 
@@ -23,7 +22,9 @@ std::string toGbk(const QString& text)
 
 QString fromNative(const std::string& path)
 {
-    return QFile::decodeName(QByteArray::fromStdString(path));
+    // Names below a folder of the machine may be GBK, the library's boxes for one.
+    const std::string shown = catalog::DisplayPath(path);
+    return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
 }
 
 } // namespace ui

@@ -11,7 +11,7 @@ namespace ui {
 
 QString fromGbk(std::string_view gbk);
 std::string toGbk(const QString& text);
-// A path of the machine (outside the library: any bytes, mostly UTF-8) as text on screen.
+// A path of the machine as text on screen: each name as UTF-8 where it is valid, else GBK.
 QString fromNative(const std::string& path);
 
 } // namespace ui

@@ -1,5 +1,7 @@
 #include "platform/qt/qt_user_dialogs.h"
 
+#include "ui/folder_chooser.h"
+
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
@@ -126,13 +128,9 @@ std::optional<std::string> QtUserDialogs::saveFileName(const std::string& folder
 std::optional<std::string> QtUserDialogs::chooseFolder(const std::string& prompt,
                                                        const std::string& startFolder)
 {
-    const QString chosen = QFileDialog::getExistingDirectory(
-        m_parent, QString::fromStdString(prompt),
-        QFile::decodeName(QByteArray::fromStdString(startFolder)));
-    if (chosen.isEmpty()) {
-        return std::nullopt;
-    }
-    return QFile::encodeName(chosen).toStdString();
+    // Not QFileDialog: it never lists a folder whose name is not UTF-8, the library's
+    // boxes among them.
+    return ui::FolderChooser::choose(m_parent, prompt, startFolder);
 }
 
 } // namespace platform::qt_edition

@@ -7,7 +7,8 @@ class QWidget;
 namespace platform::qt_edition {
 
 // Message boxes with the application title "Vellumark 1.32" as caption; a CR in a text
-// is shown as a line break. File and folder choices through QFileDialog.
+// is shown as a line break. Files are chosen with QFileDialog, folders with the program's
+// own browser, which shows GBK names.
 class QtUserDialogs : public UserDialogs
 {
 public:

@@ -4,8 +4,11 @@
 #include "app/application.h"
 #include "catalog/disk.h"
 #include "platform/qt/qt_user_dialogs.h"
+#include "tests/support/temp_library.h"
 
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -95,6 +98,29 @@ private slots:
         whenModalOpens([&](QWidget* box) { title = box->windowTitle(); });
         dialogs.inputText("新增一个光盘盒", "请输入新增的光盘盒名称", "");
         QCOMPARE(title, QString("新增一个光盘盒"));
+    }
+
+    // The folder browser shows the prompt and gives back a GBK-named folder as its bytes.
+    void folderBrowserGivesExactBytes()
+    {
+        testing_support::TempDir dir;
+        const std::string box = dir.path() + testing_support::gbk("文档盘");
+        testing_support::makeFolders(box);
+        platform::qt_edition::QtUserDialogs dialogs;
+        QString prompt;
+        QTimer::singleShot(0, [&prompt] {
+            QWidget* modal = QApplication::activeModalWidget();
+            QVERIFY(modal != nullptr);
+            QCOMPARE(modal->objectName(), QString("FolderChooser"));
+            prompt = modal->findChild<QLabel*>("prompt")->text();
+            modal->findChild<QPushButton*>("ok")->click();
+        });
+        QCOMPARE(dialogs.chooseFolder("请选择要导入的源文件夹", box),
+                 std::optional<std::string>(box));
+        QCOMPARE(prompt, QString("请选择要导入的源文件夹"));
+
+        whenModalOpens([](QWidget*) {});
+        QCOMPARE(dialogs.chooseFolder("请选择要导入的源文件夹", box), std::nullopt);
     }
 };
 

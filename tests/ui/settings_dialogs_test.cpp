@@ -8,9 +8,9 @@
 #include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 #include "tests/support/ui_helpers.h"
+#include "ui/gbk_text.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -260,7 +260,7 @@ private slots:
         bench.control<QToolButton>("SpeedButton1")->click();
         QCOMPARE(bench.dialogs.choices().back().name, std::string("请选择光盘要存放的新位置"));
         const std::string newRoot = chosen + "/Orlendy/";
-        QCOMPARE(bench.edit("Edit1")->text(), QFile::decodeName(QByteArray::fromStdString(newRoot)));
+        QCOMPARE(bench.edit("Edit1")->text(), ui::fromNative(newRoot));
         QVERIFY(!exists(newRoot)); // nothing happens before OK
 
         bench.ok();
@@ -277,7 +277,7 @@ private slots:
         // Shown again: the moved flag is cleared, the new root shown.
         bench.form.show();
         QVERIFY(!bench.form.libraryMoved());
-        QCOMPARE(bench.edit("Edit1")->text(), QFile::decodeName(QByteArray::fromStdString(newRoot)));
+        QCOMPARE(bench.edit("Edit1")->text(), ui::fromNative(newRoot));
     }
 
     // The library itself, a box of it, a full disk and the folder already shown change
