@@ -159,7 +159,7 @@ void Tmainform::buildActions()
     connectCommand(m_reIconAction, &QAction::triggered, &Tmainform::ToolButton1Click);
     connectCommand(m_setupAction, &QAction::triggered, &Tmainform::topsetupClick);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
-        TAboutForm about(this);
+        TAboutForm about(m_services.shell, m_services.dialogs, this);
         about.exec();
     });
 }
