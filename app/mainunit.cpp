@@ -358,6 +358,13 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_description && event->type() == QEvent::FocusOut) {
         leaveDescription();
     }
+    if (watched == m_contentTree && event->type() == QEvent::KeyPress) {
+        bool handled = false;
+        runCommand([&] { handled = contentKeyPressed(static_cast<QKeyEvent*>(event)); });
+        if (handled) {
+            return true;
+        }
+    }
     if (watched == m_contentTree && event->type() == QEvent::KeyRelease) {
         runCommand([&] { contentKeyReleased(static_cast<QKeyEvent*>(event)); });
     }

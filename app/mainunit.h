@@ -323,6 +323,8 @@ private:
     std::string shownListing() const;
     void outputShownCd(output::Style style);
     void clearContent();
+    // Nothing of the record is shown: its tree, description, pages and status are cleared.
+    void clearShownRecord();
     void setShownRecord(const std::string& captionGbk);
     std::string boxFolder() const;
     std::string boxPath() const;

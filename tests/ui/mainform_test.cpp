@@ -561,6 +561,59 @@ private slots:
         QCOMPARE(panel("StatusBar5"), u("描述: 新的安装"));
     }
 
+    // The content tree's Control keys act once per stroke, however quickly Control is let
+    // go: a quick stroke releases Control before the key comes up.
+    void controlKeysOfTheContentTreeActOncePerStroke_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("said"); // what the command shows first
+        QTest::newRow("Ctrl+F find") << int(Qt::Key_F) << u("查找|请输入要查找的文字|");
+        QTest::newRow("Ctrl+P print") << int(Qt::Key_P) << u("您没有打印机!无法打印！");
+        QTest::newRow("Ctrl+L described nodes") << int(Qt::Key_L) << u("");
+        QTest::newRow("Ctrl+Enter describe")
+            << int(Qt::Key_Return) << u("描述|请输入 \"GAME.EXE\" 的描述|");
+    }
+    void controlKeysOfTheContentTreeActOncePerStroke()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, said);
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        tvcd->setCurrentIndex(tvcd->model()->index(1, 0, tvcd->model()->index(0, 0)));
+        auto* locate = m_form->findChild<search::TLocForm*>("TLocForm");
+        int located = 0;
+        // The list of described nodes is a dialog of its own: counted and closed.
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (locate->isVisible()) {
+                ++located;
+                locate->reject();
+            }
+        });
+        closer.start(5);
+        m_dialogs.clear();
+        const auto k = static_cast<Qt::Key>(key);
+        for (const bool quick : {true, false}) {
+            QTest::keyPress(tvcd, Qt::Key_Control, Qt::ControlModifier);
+            QTest::keyPress(tvcd, k, Qt::ControlModifier);
+            if (quick) {
+                QTest::keyRelease(tvcd, Qt::Key_Control, Qt::NoModifier);
+                QTest::keyRelease(tvcd, k, Qt::NoModifier);
+            } else {
+                QTest::keyRelease(tvcd, k, Qt::ControlModifier);
+                QTest::keyRelease(tvcd, Qt::Key_Control, Qt::NoModifier);
+            }
+            const int strokes = quick ? 1 : 2;
+            if (said.isEmpty()) {
+                QTRY_COMPARE(located, strokes);
+            } else {
+                QCOMPARE(m_dialogs.shown().size(), std::size_t(strokes));
+                QCOMPARE(QString::fromStdString(m_dialogs.lastText()), said);
+            }
+        }
+    }
+
     void aFolderWithMoreThan196ChildrenShowsOneTotal()
     {
         std::string listing = "E:\\\r\n\tBIG\r\n";
