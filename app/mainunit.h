@@ -304,6 +304,8 @@ private:
     void addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGbk);
     void showNewCd(const std::string& targetBox, const std::string& nameGbk);
     void leaveDescription();
+    // The content tree's keys with Control or Alt; true when the key is one of them.
+    bool contentKeyPressed(const QKeyEvent* key);
     void contentKeyReleased(const QKeyEvent* key);
     bool refuseFoundFolderEdit(bool deleting);
     void showFindForm();

@@ -349,6 +349,50 @@ private slots:
         }
     }
 
+    // A listing or icon file that cannot be read whole shows nothing of its record: no
+    // part of a tree drawn with the wrong icons, no totals, no reading status, nothing of
+    // the CD shown before; the next click tries again.
+    void aRecordThatCannotBeReadWholeShowsNothing_data()
+    {
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<QString>("item");
+        QTest::newRow("CD, short icon file") << false << u("短标");
+        QTest::newRow("found folder, short icon file") << true << u("短夹");
+    }
+    void aRecordThatCannotBeReadWholeShowsNothing()
+    {
+        QFETCH(bool, found);
+        QFETCH(QString, item);
+        put("软件光盘/短标.Cdr", "E:\\\r\n\tA\r\n\t\tB.TXT\r\n\tC\r\n");
+        put("软件光盘/短标.tag", "0\r\n1\r\n");
+        putResult("星际/短夹.fid", "E:\\\r\n\tA\r\n\t\tB.TXT\r\n");
+        putResult("星际/短夹.Tag", "0\r\n");
+        m_form->refreshLibrary();
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        QCOMPARE(contentRows(), 2);
+        if (found) {
+            selectResults("星际\\");
+        }
+
+        m_dialogs.clear();
+        const QByteArray caption = item.toUtf8();
+        clickItem(caption.constData());
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{1});
+        QCOMPARE(m_dialogs.shown().front().icon, platform::MessageIcon::Error);
+        QCOMPARE(m_form->findChild<QTreeView*>("tvcd")->model()->rowCount(), 0);
+        for (const char* bar : {"StatusBar2", "StatusBar4", "StatusBar5"}) {
+            QCOMPARE(panel(bar), QString());
+        }
+        QCOMPARE(panel("StatusBar3", 1), QString());
+        QCOMPARE(m_form->findChild<QLabel*>("Panel7")->text(), QString());
+        QCOMPARE(m_form->findChild<QPlainTextEdit*>("MX")->toPlainText(), QString());
+        QVERIFY(!tabShown("TabSheet1") && !tabShown("TabSheet2"));
+
+        clickItem(caption.constData());
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{2});
+    }
+
     void searchCategoriesShowTheirDescriptionAndFoundEntries()
     {
         selectResults();
