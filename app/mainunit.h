@@ -226,6 +226,9 @@ private:
     QTreeWidgetItem* findNodeByPath(const std::string& pathGbk) const;
     void sortBoxTree();
     void setBoxTreeButtons(int kind);
+    // StatusBar1: the counts of the selected box or search results node, shown when the
+    // node is selected and again after every command that changes what it holds.
+    void showBoxCounts();
     // Turns a command on only when its work is built.
     void enableCommand(QAction* action, bool on);
     void boxTreeContextMenu(const QPoint& pos);
