@@ -1,15 +1,13 @@
 #include "app/AboutUnit.h"
 
 #include "ui/icons.h"
+#include "ui/open_file.h"
 #include "ui_AboutUnit.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QUrl>
 
 namespace {
 
@@ -26,9 +24,9 @@ QString defaultReadmePath()
 
 } // namespace
 
-TAboutForm::TAboutForm(QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::TAboutForm>()), m_readmePath(defaultReadmePath()),
-      m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); })
+TAboutForm::TAboutForm(platform::Shell& shell, platform::UserDialogs& dialogs, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::TAboutForm>()), m_shell(shell), m_dialogs(dialogs),
+      m_readmePath(defaultReadmePath())
 {
     ui->setupUi(this);
     setFixedSize(size().expandedTo(minimumSizeHint()));
@@ -47,18 +45,13 @@ TAboutForm::~TAboutForm() = default;
 void TAboutForm::BitBtn1Click()
 {
     const QFileInfo readme(m_readmePath);
-    QString problem;
-    if (!readme.isFile()) {
-        problem =
-            QStringLiteral("找不到说明文件：\n%1").arg(QDir::toNativeSeparators(m_readmePath));
-    } else if (!QFile(m_readmePath).open(QIODevice::ReadOnly)) {
-        problem =
-            QStringLiteral("无法读取说明文件：\n%1").arg(QDir::toNativeSeparators(m_readmePath));
-    } else if (!m_openUrl(QUrl::fromLocalFile(readme.absoluteFilePath()))) {
-        problem = QStringLiteral("没有可以打开说明文件的程序：\n%1")
-                      .arg(QDir::toNativeSeparators(m_readmePath));
+    if (readme.isFile() && !QFile(m_readmePath).open(QIODevice::ReadOnly)) {
+        m_dialogs.message(QStringLiteral("无法读取说明文件：\r%1")
+                              .arg(QDir::toNativeSeparators(m_readmePath))
+                              .toStdString(),
+                          platform::MessageIcon::Warning);
+        return;
     }
-    if (!problem.isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("Vellumark 1.32"), problem);
-    }
+    ui::openWithApplication(m_shell, m_dialogs,
+                            QFile::encodeName(readme.absoluteFilePath()).toStdString(), "说明文件");
 }

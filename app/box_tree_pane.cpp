@@ -277,19 +277,9 @@ void Tmainform::TVstyleChange()
             withoutLastBackslash(catalog::utf8ToGbk(" 当前位置:Orlendy\\") + boxPath())));
     }
 
-    using namespace catalog::BoxNode;
-    if (kind == LibraryRoot || kind == Box) {
-        const auto counts =
-            catalog::CountBoxEntries(boxFolder(), catalog::CountMode::Records, false);
-        m_statusBar1->setPanelText(
-            0, utf8(catalog::CountsText(catalog::CountText::BoxTreeBox, counts)));
-    } else if (kind == ResultsFolder || kind == Category) {
-        const auto counts =
-            catalog::CountBoxEntries(boxFolder(), catalog::CountMode::Results, false);
-        m_statusBar1->setPanelText(
-            0, utf8(catalog::CountsText(catalog::CountText::BoxTreeResults, counts)));
-    }
+    showBoxCounts();
 
+    using namespace catalog::BoxNode;
     bool categoryShown = false;
     if (kind == Category) {
         // A category's description lies inside it, named after it.
@@ -309,6 +299,23 @@ void Tmainform::TVstyleChange()
         sortBoxTree();
     }
     LVcdClick();
+}
+
+void Tmainform::showBoxCounts()
+{
+    using namespace catalog::BoxNode;
+    const int kind = nodeKind(selectedNode());
+    if (kind == LibraryRoot || kind == Box) {
+        const auto counts =
+            catalog::CountBoxEntries(boxFolder(), catalog::CountMode::Records, false);
+        m_statusBar1->setPanelText(
+            0, utf8(catalog::CountsText(catalog::CountText::BoxTreeBox, counts)));
+    } else if (kind == ResultsFolder || kind == Category) {
+        const auto counts =
+            catalog::CountBoxEntries(boxFolder(), catalog::CountMode::Results, false);
+        m_statusBar1->setPanelText(
+            0, utf8(catalog::CountsText(catalog::CountText::BoxTreeResults, counts)));
+    }
 }
 
 void Tmainform::fillList(const std::string& folder)

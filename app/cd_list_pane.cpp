@@ -283,18 +283,33 @@ bool Tmainform::loadIntoContentTree(const catalog::RecordRef& record, std::strin
 {
     catalog::Tree tree;
     const catalog::RecordLoad load = catalog::LoadRecordTree(record, listingExt, tree);
+    if (!load.tree.ok || !load.tags.ok) {
+        // A tree read in part would show wrong icons and totals: nothing of it is shown.
+        clearShownRecord();
+        m_services.dialogs.message(load.tree.ok ? load.tags.errorUtf8 : load.tree.errorUtf8,
+                                   MessageIcon::Error);
+        return false;
+    }
     m_contentModel->setTree(std::move(tree));
     if (const QModelIndex first = m_contentModel->index(0, 0); first.isValid()) {
         m_contentTree->expand(first);
     }
     m_contentTree->scrollToTop();
     m_statusBar2->setPanelText(0, utf8(catalog::TotalsText(load.totals)));
-    if (!load.tree.ok || !load.tags.ok) {
-        m_services.dialogs.message(load.tree.ok ? load.tags.errorUtf8 : load.tree.errorUtf8,
-                                   MessageIcon::Error);
-        return false;
-    }
     return true;
+}
+
+void Tmainform::clearShownRecord()
+{
+    clearContent();
+    m_statusBar4->setPanelText(0, {});
+    m_description->clear();
+    m_description->setReadOnly(true);
+    m_savedDescription.clear();
+    setTabShown(m_tabSheet1, false);
+    setTabShown(m_infoPanel, false);
+    m_hasShownRecord = false;
+    m_statusBar3->setPanelText(1, {});
 }
 
 void Tmainform::loadDescription(const catalog::RecordRef& record, bool editable)

@@ -275,28 +275,47 @@ void Tmainform::leaveDescription()
     }
 }
 
+// Keys with Control or Alt act on the press, which carries the modifiers held with the
+// key: a quick stroke lets Control go before the key itself comes up.
+bool Tmainform::contentKeyPressed(const QKeyEvent* key)
+{
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    void (Tmainform::*command)() = nullptr;
+    if (enter && (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        command = &Tmainform::describeNode;
+    } else if (key->modifiers() != Qt::ControlModifier) {
+        return false;
+    } else if (key->key() == Qt::Key_C) {
+        command = &Tmainform::copyPath;
+    } else if (key->key() == Qt::Key_F) {
+        command = &Tmainform::tvcdfindClick;
+    } else if (key->key() == Qt::Key_L) {
+        command = &Tmainform::tvcdLocMXClick;
+    } else if (key->key() == Qt::Key_P) {
+        command = &Tmainform::N17Click;
+    } else if (key->key() == Qt::Key_Z) {
+        command = m_findTextGbk.empty() ? nullptr : &Tmainform::tvcdfindnextClick;
+    } else {
+        return false;
+    }
+    // A held key repeats its press: the command runs once.
+    const bool treeEmpty = m_contentModel->tree().empty();
+    if (command != nullptr && !key->isAutoRepeat() &&
+        (!treeEmpty || command == &Tmainform::copyPath)) {
+        (this->*command)();
+    }
+    return true;
+}
+
 void Tmainform::contentKeyReleased(const QKeyEvent* key)
 {
-    const bool treeEmpty = m_contentModel->tree().empty();
-    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
-    if (enter && (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && !treeEmpty) {
-        describeNode();
-    } else if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier && !treeEmpty) {
+    if (m_contentModel->tree().empty() || key->modifiers() != Qt::NoModifier) {
+        return;
+    }
+    if (key->key() == Qt::Key_Delete) {
         tvcddelClick();
-    } else if (key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier && !treeEmpty) {
+    } else if (key->key() == Qt::Key_F2) {
         tvcdrenClick();
-    } else if (key->key() == Qt::Key_C && key->modifiers() == Qt::ControlModifier) {
-        copyPath();
-    } else if (key->modifiers() == Qt::ControlModifier && !treeEmpty) {
-        if (key->key() == Qt::Key_F) {
-            tvcdfindClick();
-        } else if (key->key() == Qt::Key_L) {
-            tvcdLocMXClick();
-        } else if (key->key() == Qt::Key_P) {
-            N17Click();
-        } else if (key->key() == Qt::Key_Z && !m_findTextGbk.empty()) {
-            tvcdfindnextClick();
-        }
     }
 }
 

@@ -128,9 +128,13 @@ void Tmainform::toploadClick()
     }
     m_statusBar4->setPanelText(0, {});
     refreshLibrary();
+    const std::string imported = "共导入 " + catalog::decimal(counts.cdsCopied) + " 张光盘。";
     const std::string losses = copyLosses(counts);
-    if (!losses.empty()) {
-        m_services.dialogs.message("导入未能全部完成！\r\r" + losses, MessageIcon::Warning);
+    if (losses.empty()) {
+        m_services.dialogs.message("导入完成！" + imported, MessageIcon::Information);
+    } else {
+        m_services.dialogs.message("导入未能全部完成！" + imported + "\r\r" + losses,
+                                   MessageIcon::Warning);
     }
 }
 

@@ -159,7 +159,7 @@ void Tmainform::buildActions()
     connectCommand(m_reIconAction, &QAction::triggered, &Tmainform::ToolButton1Click);
     connectCommand(m_setupAction, &QAction::triggered, &Tmainform::topsetupClick);
     connect(m_aboutAction, &QAction::triggered, this, [this] {
-        TAboutForm about(this);
+        TAboutForm about(m_services.shell, m_services.dialogs, this);
         about.exec();
     });
 }
@@ -357,6 +357,13 @@ bool Tmainform::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == m_description && event->type() == QEvent::FocusOut) {
         leaveDescription();
+    }
+    if (watched == m_contentTree && event->type() == QEvent::KeyPress) {
+        bool handled = false;
+        runCommand([&] { handled = contentKeyPressed(static_cast<QKeyEvent*>(event)); });
+        if (handled) {
+            return true;
+        }
     }
     if (watched == m_contentTree && event->type() == QEvent::KeyRelease) {
         runCommand([&] { contentKeyReleased(static_cast<QKeyEvent*>(event)); });

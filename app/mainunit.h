@@ -226,6 +226,9 @@ private:
     QTreeWidgetItem* findNodeByPath(const std::string& pathGbk) const;
     void sortBoxTree();
     void setBoxTreeButtons(int kind);
+    // StatusBar1: the counts of the selected box or search results node, shown when the
+    // node is selected and again after every command that changes what it holds.
+    void showBoxCounts();
     // Turns a command on only when its work is built.
     void enableCommand(QAction* action, bool on);
     void boxTreeContextMenu(const QPoint& pos);
@@ -304,6 +307,8 @@ private:
     void addNewBox(QTreeWidgetItem* parentNode, const std::string& nameGbk);
     void showNewCd(const std::string& targetBox, const std::string& nameGbk);
     void leaveDescription();
+    // The content tree's keys with Control or Alt; true when the key is one of them.
+    bool contentKeyPressed(const QKeyEvent* key);
     void contentKeyReleased(const QKeyEvent* key);
     bool refuseFoundFolderEdit(bool deleting);
     void showFindForm();
@@ -323,6 +328,8 @@ private:
     std::string shownListing() const;
     void outputShownCd(output::Style style);
     void clearContent();
+    // Nothing of the record is shown: its tree, description, pages and status are cleared.
+    void clearShownRecord();
     void setShownRecord(const std::string& captionGbk);
     std::string boxFolder() const;
     std::string boxPath() const;

@@ -58,6 +58,7 @@ void Tmainform::moveBox(const std::string& sourcePathGbk, bool copy,
             showBoxNode(box);
             box->setExpanded(true);
         }
+        showBoxCounts();
         reportLosses(outcome.filesNotCopied, outcome.filesNotDeleted);
     });
 }
@@ -338,7 +339,11 @@ void Tmainform::moveItems(const std::string& sourcePathGbk, bool copy,
         QTreeWidgetItem* target = mirrorMove(outcome, outcome.boxPathsGbk, targetPathGbk, copy);
         if (outcome.done) {
             showTargetWith(target, outcome.namesGbk);
+        } else if (selectedNode() != nullptr) {
+            // Nothing moved (a drop on the items' own box): they stay selected and shown.
+            LVcdClick();
         }
+        showBoxCounts();
         reportLosses(outcome.filesNotCopied, outcome.filesNotDeleted);
     });
 }
@@ -359,6 +364,7 @@ void Tmainform::copyFoundCds(const std::string& categoryPathGbk, const std::stri
             [this](const std::string& question) { return askOverwrite(question); });
     }
     showTargetWith(mirrorMove(outcome, {}, targetPathGbk, true), outcome.namesGbk);
+    showBoxCounts();
     reportLosses(outcome.filesNotCopied, outcome.filesNotDeleted);
 }
 
@@ -429,6 +435,7 @@ void Tmainform::lvtbdelClick()
             }
             m_list->removeItem(*row);
         }
+        showBoxCounts();
         LVcdClick();
         m_statusBar4->setPanelText(0, {});
     };
@@ -539,21 +546,29 @@ void Tmainform::topclsnullClick()
 {
     m_statusBar4->setPanelText(0, QStringLiteral("正在清除没有光盘的垃圾光盘库......请稍候"));
     repaint();
-    const auto clearStatus = qScopeGuard([this] {
-        m_statusBar4->setPanelText(0, {});
-        repaint();
-    });
-    const WaitCursor wait;
-    const std::string root = m_libraryRoot;
-    try {
-        // The root stays whatever the passes find: resolving the library again here would
-        // turn to the default library whenever it went, while the settings name this one.
-        organize::ClearEmptyBoxes(root);
-    } catch (...) {
+    int removed = 0;
+    {
+        const auto clearStatus = qScopeGuard([this] {
+            m_statusBar4->setPanelText(0, {});
+            repaint();
+        });
+        const WaitCursor wait;
+        const std::string root = m_libraryRoot;
+        try {
+            // The root stays whatever the passes find: resolving the library again here
+            // would turn to the default library whenever it went, while the settings name
+            // this one.
+            removed = organize::ClearEmptyBoxes(root);
+        } catch (...) {
+            refreshLibrary();
+            throw;
+        }
         refreshLibrary();
-        throw;
     }
-    refreshLibrary();
+    m_services.dialogs.message(removed == 0 ? std::string("没有空的光盘盒。")
+                                            : "已清除 " + catalog::decimal(removed) +
+                                                  " 个空的光盘盒。",
+                               MessageIcon::Information);
 }
 
 void Tmainform::N15Click()
@@ -741,7 +756,12 @@ void Tmainform::startPaneDrag(QWidget* source, const QIcon& icon)
     data->setData(QString::fromLatin1(PaneDragFormat), source->objectName().toLatin1());
     drag->setMimeData(data);
     drag->setPixmap(icon.pixmap(32, 32));
-    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+    const Qt::DropAction dropped = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+    // The press that began the drag selected the items, and the drag took the release that
+    // would show them: a refused drop shows them with their commands on.
+    if (dropped == Qt::IgnoreAction && source == m_list) {
+        afterDrop([this] { LVcdClick(); });
+    }
 }
 
 // A drop only says what to do: its questions and messages come once the drag is over and

@@ -2,6 +2,7 @@
 // document or a printout, and the batch output dialog.
 
 #include "app/mainunit_shared.h"
+#include "ui/open_file.h"
 
 #include <cerrno>
 
@@ -60,7 +61,7 @@ void Tmainform::outputShownCd(output::Style style)
     }
     m_services.dialogs.message(text ? "输出完成！" : "输出完毕！", MessageIcon::Information);
     if (m_expForm->openAfterOutput()) {
-        m_services.shell.open(target);
+        ui::openWithApplication(m_services.shell, m_services.dialogs, target, "输出文件");
     }
 }
 

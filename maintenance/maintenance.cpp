@@ -77,6 +77,7 @@ CopyCounts runCopy(const std::string& source, const std::string& target, BackupT
     CopyCounts counts;
     counts.filesCopied = copied.filesCopied;
     counts.filesNotCopied = copied.filesNotCopied;
+    counts.cdsCopied = copied.cdsCopied;
     counts.skippedUtf8 = copied.skippedUtf8;
     return counts;
 }

@@ -32,6 +32,7 @@ struct CopyCounts
 {
     long long filesCopied = 0;
     long long filesNotCopied = 0;            // copies that failed, names skipped included
+    long long cdsCopied = 0;                 // CDs (records with a listing) that arrived whole
     std::vector<std::string> skippedUtf8;    // items left out for their names, as paths
 };
 

@@ -116,12 +116,17 @@ std::string baseOf(const std::string& name)
     return name.substr(0, name.rfind('.'));
 }
 
-// Puts the staged records in place; what could not be is counted.
-void commitBatch(catalog::RecordTransfer& transfer, CopyWalk& walk)
+// Puts the staged records in place; what could not be is counted. cds: the CDs staged
+// whole since the last batch.
+void commitBatch(catalog::RecordTransfer& transfer, CopyWalk& walk, long long& cds)
 {
     const int failures = transfer.commit();
     walk.counts.filesCopied -= failures;
     walk.counts.filesNotCopied += failures;
+    if (failures == 0) {
+        walk.counts.cdsCopied += cds;
+    }
+    cds = 0;
 }
 
 // The record files of one source folder copied into target, whose lock the caller holds:
@@ -152,6 +157,7 @@ void copyRecords(const std::string& source, const std::vector<DirEntry>& entries
     catalog::RecordFolder from(source, catalog::RecordFolder::Watch::Once);
     catalog::RecordTransfer transfer(target, catalog::Carry::Copy, walk.options->copyFile);
     std::map<std::string, std::string> takenBy; // upper-cased target name -> source base
+    long long stagedCds = 0;
     for (const auto& [base, names] : bases) {
         const auto name = mappedName(base, topLevel, walk);
         if (!name) {
@@ -169,10 +175,12 @@ void copyRecords(const std::string& source, const std::vector<DirEntry>& entries
         }
         takenBy.emplace(key, base);
         std::vector<catalog::RecordTransfer::File> files;
+        bool listed = false; // a CD, not a search result
         for (const auto kind : allKinds) {
             const auto found = from.files(base, kind, false);
             if (!found.empty()) {
                 files.push_back({found.front(), *name + found.front().substr(base.size())});
+                listed = listed || kind == catalog::RecordKind::Cdr;
             }
         }
         std::vector<std::string> replaced = catalog::RecordFilesOf(transfer.target(), *name, allKinds);
@@ -189,15 +197,16 @@ void copyRecords(const std::string& source, const std::vector<DirEntry>& entries
             const int failed = transfer.filesNotCopied() - before;
             walk.counts.filesCopied += static_cast<long long>(files.size()) - failed;
             walk.counts.filesNotCopied += failed;
+            stagedCds += listed && failed == 0 ? 1 : 0;
         } else {
             walk.counts.filesNotCopied += static_cast<long long>(files.size());
         }
         advance(walk, names.size());
         if (transfer.stagedFiles() >= BatchFiles) {
-            commitBatch(transfer, walk);
+            commitBatch(transfer, walk, stagedCds);
         }
     }
-    commitBatch(transfer, walk);
+    commitBatch(transfer, walk, stagedCds);
 }
 
 

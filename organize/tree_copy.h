@@ -30,6 +30,9 @@ struct TreeTransfer
     long long filesCopied = 0;
     long long filesNotCopied = 0;
     long long filesNotDeleted = 0;
+    // CDs (records with a listing) that a copy put in place whole; a batch of records that
+    // failed in part counts none of its CDs.
+    long long cdsCopied = 0;
     std::vector<std::string> skippedUtf8;
 };
 

@@ -11,6 +11,7 @@
 #include "platform/user_dialogs.h"
 #include "ui/box_tree_picker.h"
 #include "ui/gbk_text.h"
+#include "ui/open_file.h"
 #include "ui/run_aside.h"
 #include "ui_ExpUnit.h"
 
@@ -219,7 +220,7 @@ void TExpForm::BitBtn1Click()
         reportFailed(result);
     }
     if (type != PrinterType && openAfterOutput()) {
-        m_services.shell.open(outputFolder);
+        ui::openWithApplication(m_services.shell, m_services.dialogs, outputFolder, "输出文件夹");
     }
     m_done = true;
     m_expStartPath = boxPath;

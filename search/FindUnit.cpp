@@ -31,7 +31,6 @@ namespace {
 
 constexpr int CaptionRole = Qt::UserRole;  // GBK caption of a scope entry or box node
 constexpr int KindRole = Qt::UserRole + 1; // ScopeKind of a scope entry
-constexpr qint64 PumpIntervalMs = 15;
 
 const QString CancelCaption = QStringLiteral("取消");
 const QString AbortCaption = QStringLiteral("中止");
@@ -150,7 +149,7 @@ struct TFindForm::Private : public SearchProgress
     bool aborted() override
     {
         // The first check pumps at once, later ones every PumpIntervalMs.
-        if (!pumpTimer.isValid() || pumpTimer.elapsed() >= PumpIntervalMs) {
+        if (!pumpTimer.isValid() || pumpTimer.elapsed() >= TFindForm::PumpIntervalMs) {
             QCoreApplication::processEvents();
             pumpTimer.start();
         }

@@ -27,6 +27,9 @@ public:
               QWidget* parent = nullptr);
     ~TFindForm() override;
 
+    // The longest a run goes without handling the window's events (the abort button).
+    static constexpr qint64 PumpIntervalMs = 15;
+
     // Set by the opening command before the dialog is shown.
     void setLibraryRoot(const std::string& root);
     void setInitialBoxPath(const std::string& boxPathGbk);

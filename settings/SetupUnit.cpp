@@ -79,6 +79,11 @@ void TSetupForm::showRoot(const std::string& root)
     m_ui->Edit1->setText(ui::fromNative(root));
 }
 
+std::string TSetupForm::shownRoot() const
+{
+    return m_ui->Edit1->text().toStdString();
+}
+
 void TSetupForm::enablePasswordFields(bool on)
 {
     for (QWidget* field : {static_cast<QWidget*>(m_ui->Label2), static_cast<QWidget*>(m_ui->Edit2),
@@ -144,6 +149,12 @@ bool TSetupForm::validatePassword(bool& keepStored)
 bool TSetupForm::relocate()
 {
     const std::string newRoot = m_shownRoot;
+    // Copying into another library merges the two for good: only when the user says so.
+    if (HoldsLibrary(newRoot) &&
+        !m_dialogs.ask("文件夹 " + shownRoot() + " 中已有光盘库, 合并吗?",
+                       platform::MessageIcon::Question, platform::UserDialogs::Default::No)) {
+        return false;
+    }
     setWindowTitle(QString::fromUtf8("正在将光盘移动到新处....请稍侯"));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     setEnabled(false);
@@ -181,7 +192,8 @@ void TSetupForm::BitBtn1Click()
         return;
     }
     // Nothing is written before the copy succeeded: a failed move changes no setting.
-    if (m_shownRoot != m_values.libraryRoot && !relocate()) {
+    const bool moving = m_shownRoot != m_values.libraryRoot;
+    if (moving && !relocate()) {
         return;
     }
     try {
@@ -204,6 +216,10 @@ void TSetupForm::BitBtn1Click()
     } catch (const std::exception& error) {
         m_dialogs.message(error.what(), platform::MessageIcon::Error);
         return;
+    }
+    if (moving) {
+        m_dialogs.message("光盘库已移到新位置：\r" + shownRoot() + "\r\r原位置的光盘仍然保留。",
+                          platform::MessageIcon::Information);
     }
     accept();
 }

@@ -54,6 +54,8 @@ protected:
 private:
     // Edit1 shows the root; its bytes stay in m_shownRoot, which need not be UTF-8.
     void showRoot(const std::string& root);
+    // The root as Edit1 shows it (UTF-8), for messages.
+    std::string shownRoot() const;
     void enablePasswordFields(bool on);
     bool validatePassword(bool& keepStored);
     // Copies the library to the root shown in Edit1; false when it failed (said).

@@ -2,9 +2,11 @@
 
 #include "catalog/disk.h"
 #include "catalog/library.h"
+#include "catalog/record_set.h"
 
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace settings {
@@ -39,6 +41,17 @@ NewLocation ChooseLibraryLocation(const std::string& chosenFolder, const std::st
         return {LocationChoice::NoSpace, {}};
     }
     return {LocationChoice::Accepted, root};
+}
+
+bool HoldsLibrary(const std::string& root)
+{
+    std::vector<catalog::DirEntry> entries;
+    if (catalog::ListFolder(root, entries) == catalog::Listing::Unreadable) {
+        return false;
+    }
+    return std::any_of(entries.begin(), entries.end(), [](const catalog::DirEntry& entry) {
+        return (entry.isFolder && !entry.isLink) || catalog::IsRecordFileName(entry.name);
+    });
 }
 
 organize::TreeTransfer RelocateLibrary(const std::string& currentRoot, const std::string& newRoot)

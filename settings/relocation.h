@@ -33,6 +33,10 @@ NewLocation ChooseLibraryLocation(const std::string& chosenFolder, const std::st
                                   const std::string& currentRoot,
                                   const FreeSpaceQuery& freeBytes = FreeBytes);
 
+// True when root already holds a library (a box or a record file): a move there merges
+// the two libraries.
+bool HoldsLibrary(const std::string& root);
+
 // Copies every box and record file of the library at currentRoot to newRoot (created one
 // level deep when missing). Throws organize::TargetInsideSource before anything is copied
 // when newRoot lies inside the library, catalog::FileError when a folder cannot be made.

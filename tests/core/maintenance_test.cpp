@@ -50,6 +50,7 @@ TEST_F(Maintenance, ImportMergesBoxesReplacesRecordsAndCarriesOnlyRecordFiles)
 
     EXPECT_EQ(counts.filesCopied, 4);
     EXPECT_EQ(counts.filesNotCopied, 0);
+    EXPECT_EQ(counts.cdsCopied, 3); // a, c and loose; a found CD's pointer is no CD
     EXPECT_EQ(readFile(root() + box + "/a.CDR"), "new a");
     EXPECT_FALSE(exists(root() + box + "/a.Cdr"));
     EXPECT_EQ(readFile(root() + box + "/b.Cdr"), "kept b");
@@ -85,6 +86,7 @@ TEST_F(Maintenance, ImportConvertsATreeOfUtf8NamesToGbk)
     const auto counts = maintenance::ImportRecords(root(), source());
 
     EXPECT_EQ(counts.filesCopied, 3);
+    EXPECT_EQ(counts.cdsCopied, 1); // its .cdr and .tag: one CD
     EXPECT_EQ(readFile(root() + gbk("软件光盘/办公软件") + ".cdr"), "listing, GBK inside");
     EXPECT_TRUE(exists(root() + gbk("软件光盘/办公软件") + ".tag"));
     EXPECT_TRUE(exists(root() + catalog::ResultsFolderName() + "/" + gbk("类别/光盘") + ".tgt"));
@@ -103,6 +105,7 @@ TEST_F(Maintenance, ImportJudgesEachNameAndSkipsNamesThatAreNotGbk)
 
     EXPECT_EQ(counts.filesCopied, 2);
     EXPECT_EQ(counts.filesNotCopied, 2);
+    EXPECT_EQ(counts.cdsCopied, 2);
     ASSERT_EQ(counts.skippedUtf8.size(), 2u);
     EXPECT_TRUE(exists(root() + boxGbk + "/a.cdr"));
     EXPECT_TRUE(exists(root() + gbk("音乐") + "/b.cdr"));
@@ -337,6 +340,7 @@ TEST_F(Maintenance, BackupCountsEveryFileThatWasNotCopied)
 
     EXPECT_EQ(counts.filesCopied, 5);
     EXPECT_EQ(counts.filesNotCopied, 1);
+    EXPECT_EQ(counts.cdsCopied, 1); // 办公 arrived, loose did not
     EXPECT_FALSE(exists(maintenance::BackupFolder(target) + "loose.cdr"));
 }
 

@@ -97,3 +97,22 @@ TEST(Relocation, CopiesRecordFilesAndLeavesTheOldLibrary)
     // A folder that vanished after it was chosen: the copy fails with the error.
     EXPECT_THROW(RelocateLibrary(root, temp / "gone/Orlendy/"), catalog::FileError);
 }
+
+// Only boxes and records make a library: a folder that is missing, empty or holds other
+// files takes the library without merging.
+TEST(Relocation, HoldsLibraryFindsBoxesAndRecords)
+{
+    TempDir temp;
+    const std::string root = temp / "Orlendy/";
+    EXPECT_FALSE(HoldsLibrary(root));
+    testing_support::makeFolders(root);
+    EXPECT_FALSE(HoldsLibrary(root));
+    writeFile(root + "readme.txt", "not a record");
+    std::filesystem::create_directory_symlink(temp.path(), root + "link");
+    EXPECT_FALSE(HoldsLibrary(root));
+    writeFile(root + "loose.CDR", "E:\\\r\n");
+    EXPECT_TRUE(HoldsLibrary(root));
+    std::filesystem::remove(root + "loose.CDR");
+    testing_support::makeFolders(root + gbk("电影"));
+    EXPECT_TRUE(HoldsLibrary(root));
+}

@@ -349,6 +349,35 @@ private slots:
         }
     }
 
+    // A listing or icon file that cannot be read whole shows nothing of its record: no
+    // part of a tree drawn with the wrong icons, no totals, no reading status, nothing of
+    // the CD shown before; the next click tries again.
+    void aRecordThatCannotBeReadWholeShowsNothing()
+    {
+        put("软件光盘/短标.Cdr", "E:\\\r\n\tA\r\n\t\tB.TXT\r\n\tC\r\n");
+        put("软件光盘/短标.tag", "0\r\n1\r\n");
+        m_form->refreshLibrary();
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        QCOMPARE(contentRows(), 2);
+
+        m_dialogs.clear();
+        clickItem("短标");
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{1});
+        QCOMPARE(m_dialogs.shown().front().icon, platform::MessageIcon::Error);
+        QCOMPARE(m_form->findChild<QTreeView*>("tvcd")->model()->rowCount(), 0);
+        for (const char* bar : {"StatusBar2", "StatusBar4", "StatusBar5"}) {
+            QCOMPARE(panel(bar), QString());
+        }
+        QCOMPARE(panel("StatusBar3", 1), QString());
+        QCOMPARE(m_form->findChild<QLabel*>("Panel7")->text(), QString());
+        QCOMPARE(m_form->findChild<QPlainTextEdit*>("MX")->toPlainText(), QString());
+        QVERIFY(!tabShown("TabSheet1") && !tabShown("TabSheet2"));
+
+        clickItem("短标");
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{2});
+    }
+
     void searchCategoriesShowTheirDescriptionAndFoundEntries()
     {
         selectResults();
@@ -559,6 +588,42 @@ private slots:
         QCOMPARE(readFile(root() + gbk("软件光盘/工具盘.FMx")),
                  gbk("SETUP\\\r\n新的安装\r\nSETUP\\说明.TXT\\\r\n 说明文件\r\n"));
         QCOMPARE(panel("StatusBar5"), u("描述: 新的安装"));
+    }
+
+    // The content tree's Control keys act once per stroke, however quickly Control is let
+    // go: a quick stroke releases Control before the key comes up.
+    void controlKeysOfTheContentTreeActOncePerStroke_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("said"); // what the command shows first
+        QTest::newRow("Ctrl+F find") << int(Qt::Key_F) << u("查找|请输入要查找的文字|");
+        QTest::newRow("Ctrl+P print") << int(Qt::Key_P) << u("您没有打印机!无法打印！");
+        QTest::newRow("Ctrl+Enter describe")
+            << int(Qt::Key_Return) << u("描述|请输入 \"GAME.EXE\" 的描述|");
+    }
+    void controlKeysOfTheContentTreeActOncePerStroke()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, said);
+        selectBox("软件光盘\\");
+        clickItem("工具盘");
+        auto* tvcd = m_form->findChild<QTreeView*>("tvcd");
+        tvcd->setCurrentIndex(tvcd->model()->index(1, 0, tvcd->model()->index(0, 0)));
+        m_dialogs.clear();
+        const auto k = static_cast<Qt::Key>(key);
+        for (const bool quick : {true, false}) {
+            QTest::keyPress(tvcd, Qt::Key_Control, Qt::ControlModifier);
+            QTest::keyPress(tvcd, k, Qt::ControlModifier);
+            if (quick) {
+                QTest::keyRelease(tvcd, Qt::Key_Control, Qt::NoModifier);
+                QTest::keyRelease(tvcd, k, Qt::NoModifier);
+            } else {
+                QTest::keyRelease(tvcd, k, Qt::ControlModifier);
+                QTest::keyRelease(tvcd, Qt::Key_Control, Qt::NoModifier);
+            }
+            QCOMPARE(m_dialogs.shown().size(), std::size_t(quick ? 1 : 2));
+            QCOMPARE(QString::fromStdString(m_dialogs.lastText()), said);
+        }
     }
 
     void aFolderWithMoreThan196ChildrenShowsOneTotal()

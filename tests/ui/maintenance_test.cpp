@@ -168,6 +168,8 @@ private slots:
         QCOMPARE(m_settings.readInteger(catalog::SoftwareKey, "对光盘镜象操作时警示"), 0);
         QCOMPARE(readFile(newRoot + gbk("软件光盘/工具盘.Cdr")), ToolDisc);
         QVERIFY(node(QString::fromUtf8("软件光盘\\")) != nullptr);
+        QCOMPARE(m_dialogs.lastText(), "光盘库已移到新位置：\r" + newRoot + "\r\r原位置的光盘仍然保留。");
+        m_dialogs.clear();
 
         // The new root's parent is now the one a backup may not go to.
         m_dialogs.chooseNext(parent);
@@ -265,7 +267,7 @@ private slots:
 
         QCOMPARE(browserPrompts(), std::vector<std::string>(4, "请选择要导入的源文件夹"));
         const auto& shown = m_dialogs.shown();
-        QCOMPARE(shown.size(), std::size_t{4});
+        QCOMPARE(shown.size(), std::size_t{5});
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(shown[i].text, std::string("不能从自己的父文件夹、自己及自己的子文件夹中导入!"));
             QCOMPARE(shown[i].icon, MessageIcon::Warning);
@@ -273,6 +275,9 @@ private slots:
         QCOMPARE(shown[3].text,
                  "确定将 \"" + source + " \"子目录下所有的光盘\r导入到 \"Orlendy\"");
         QCOMPARE(shown[3].icon, MessageIcon::Question);
+        // The end is said with the CDs that arrived: 星际, 工具盘 and LOOSE.
+        QCOMPARE(shown[4].text, std::string("导入完成！共导入 3 张光盘。"));
+        QCOMPARE(shown[4].icon, MessageIcon::Information);
 
         QCOMPARE(readFile(at("游戏光盘/星际.CDR")), std::string("F:\\\r\n"));
         QCOMPARE(readFile(at("软件光盘/工具盘.Cdr")), std::string("E:\\\r\n\tNEW\r\n"));
@@ -307,6 +312,7 @@ private slots:
         m_dialogs.answerNext(true);
         action("topload")->trigger();
         QCOMPARE(m_dialogs.shown().back().icon, MessageIcon::Warning);
+        QVERIFY(m_dialogs.lastText().starts_with("导入未能全部完成！共导入 1 张光盘。\r\r"));
         QVERIFY(m_dialogs.lastText().find("以下项目的名称不能以 GBK 保存, 已跳过:") !=
                 std::string::npos);
         QVERIFY(exists(root() + "Box/" + gbk("好") + ".cdr"));

@@ -151,8 +151,9 @@ private:
         }
         return shown;
     }
-    // The box or category of that path shown, and those items selected in its list.
-    void show(const QString& path, const QStringList& items = {})
+    // The box or category of that path shown, and those items selected in its list; by a
+    // click, or else as the press that starts a drag selects them.
+    void show(const QString& path, const QStringList& items = {}, bool click = true)
     {
         boxTree()->setCurrentItem(node(path));
         list()->clearSelection();
@@ -160,7 +161,9 @@ private:
             QVERIFY(captions().contains(item));
             list()->selectRow(static_cast<int>(captions().indexOf(item)));
         }
-        m_form->LVcdClick();
+        if (click) {
+            m_form->LVcdClick();
+        }
     }
 
     // Runs the command, answering the move dialog: the target box (display names, "" the
@@ -197,9 +200,9 @@ private:
     // done then). Entering passes through the window's routing; Qt delivers the moves and
     // drops of no real drag to nobody, so the drop goes to its handler.
     bool drag(const QString& shown, const QString& item, const char* pane, const QString& onto,
-              bool control, bool drop)
+              bool control, bool drop, bool clicked = true)
     {
-        show(shown, item.isEmpty() ? QStringList() : QStringList{item});
+        show(shown, item.isEmpty() ? QStringList() : QStringList{item}, clicked);
         const bool ontoTree = onto.endsWith(QLatin1Char('\\'));
         QPoint point;
         if (ontoTree) {
@@ -479,6 +482,63 @@ private slots:
         }
     }
 
+    // The press that starts a drag selects the item and the drag takes the release that
+    // would show it; offscreen, every drag ends at once without a drop, as a refused one.
+    void aRefusedDragLeavesTheItemShownWithItsCommands()
+    {
+        makeForm();
+        show(u("软件光盘\\"));
+        QVERIFY(!action("lvtbdel")->isEnabled());
+        const int row = static_cast<int>(captions().indexOf(u("工具盘")));
+        const QPoint from = listView()->visualRect(listView()->model()->index(row, 0)).center();
+        const QPoint away(0, 3 * QApplication::startDragDistance());
+        QTest::mousePress(listView()->viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(listView()->viewport(), from + away / 3);
+        QTest::mouseMove(listView()->viewport(), from + away);
+        QTRY_COMPARE(panel("StatusBar3", 1), u("工具盘"));
+        QCOMPARE(captions(true), QStringList{u("工具盘")});
+        QVERIFY(action("lvtbdel")->isEnabled() && action("lvtbmove")->isEnabled() &&
+                action("lvtbren")->isEnabled());
+        QCOMPARE(content()->model()->rowCount(content()->model()->index(0, 0)), 2);
+        QTest::mouseRelease(listView()->viewport(), Qt::LeftButton, {}, from + away);
+    }
+
+    // A drop on the items' own box moves nothing and leaves them shown.
+    void aDropOnItsOwnBoxLeavesTheItemShown()
+    {
+        makeForm();
+        QVERIFY(drag(u("软件光盘\\"), u("工具盘"), "LVcd", u("软件光盘\\"), false, true, false));
+        QCOMPARE(captions(true), QStringList{u("工具盘")});
+        QCOMPARE(panel("StatusBar3", 1), u("工具盘"));
+        QVERIFY(action("lvtbdel")->isEnabled() && action("lvtbren")->isEnabled());
+    }
+
+    // The counts under the box tree follow the deletions from the list.
+    void theBoxCountsFollowTheCommands_data()
+    {
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("counts");
+        QTest::newRow("the only CD deleted")
+            << u("游戏光盘\\") << u("星际") << u("该类下有0个子光盘盒，0张光盘");
+        QTest::newRow("a box deleted from the list")
+            << u("软件光盘\\") << u("子盒") << u("该类下有0个子光盘盒，2张光盘");
+        QTest::newRow("a found CD deleted")
+            << u("查找结果\\星际\\") << u("工具盘") << u("有0个子查找类别，1个查找结果");
+    }
+    void theBoxCountsFollowTheCommands()
+    {
+        QFETCH(QString, shown);
+        QFETCH(QString, item);
+        QFETCH(QString, counts);
+        makeForm();
+        show(shown, {item});
+        m_dialogs.answerNext(true);
+        trigger("lvtbdel");
+        QCOMPARE(selectedPath() + u("\\"), shown);
+        QCOMPARE(panel("StatusBar1"), counts);
+    }
+
     void deletingABoxAsksAndGoesToTheTrash()
     {
         makeForm();
@@ -687,20 +747,23 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<QStringList>("boxes"); // the library's only boxes; none: the usual
         QTest::addColumn<QStringList>("left");
+        QTest::addColumn<int>("removed"); // folders
         const QStringList usual = {u("查找结果"), u("软件光盘"), u("游戏光盘"), u("杂物")};
-        QTest::newRow("tool button") << u("topclsnull") << QStringList() << usual;
-        QTest::newRow("box tree menu") << u("N15") << QStringList() << usual;
-        QTest::newRow("F4 in the box tree") << u("F4") << QStringList() << usual;
+        // 音乐光盘, 空盒 with its two, and the empty category 空类.
+        QTest::newRow("tool button") << u("topclsnull") << QStringList() << usual << 5;
+        QTest::newRow("box tree menu") << u("N15") << QStringList() << usual << 5;
+        QTest::newRow("F4 in the box tree") << u("F4") << QStringList() << usual << 5;
         QTest::newRow("empty boxes: an empty root")
-            << u("topclsnull") << QStringList{u("甲"), u("乙")} << QStringList();
+            << u("topclsnull") << QStringList{u("甲"), u("乙")} << QStringList() << 2;
         QTest::newRow("nested two deep: an empty root")
-            << u("topclsnull") << QStringList{u("甲/乙")} << QStringList();
+            << u("topclsnull") << QStringList{u("甲/乙")} << QStringList() << 2;
     }
     void clearingEmptyBoxes()
     {
         QFETCH(QString, how);
         QFETCH(QStringList, boxes);
         QFETCH(QStringList, left);
+        QFETCH(int, removed);
         if (boxes.isEmpty()) {
             testing_support::makeFolders(at("空盒/空子盒/更深"));
             testing_support::makeFolders(root() + Results + "/" + gbk("空类"));
@@ -726,6 +789,12 @@ private slots:
         if (boxes.isEmpty()) {
             QVERIFY(has(u("软件光盘/子盒/深盒/x.Cdr")));
         }
+        // The end is said: how many went, or that there were none.
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{1});
+        QCOMPARE(said(), u("已清除 %1 个空的光盘盒。").arg(removed));
+        QCOMPARE(m_dialogs.shown().back().icon, platform::MessageIcon::Information);
+        trigger("topclsnull");
+        QCOMPARE(said(), u("没有空的光盘盒。"));
     }
 
     void commandsAreOfferedByWhatIsSelected_data()

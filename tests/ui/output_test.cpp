@@ -311,6 +311,41 @@ private slots:
         QCOMPARE(m_shell.opened().empty(), answer == 0);
     }
 
+    // An output that no program can open is said as the about box says it of the readme.
+    void anOutputThatNoProgramOpensIsSaid_data()
+    {
+        QTest::addColumn<bool>("batch");
+        QTest::newRow("the shown CD") << false;
+        QTest::newRow("a box") << true;
+    }
+    void anOutputThatNoProgramOpensIsSaid()
+    {
+        QFETCH(bool, batch);
+        makeForm();
+        m_shell.answer(platform::OpenResult::NoApplication);
+        std::string written;
+        if (batch) {
+            written = m_dir->path() + "out/";
+            testing_support::makeFolders(written);
+            m_dialogs.chooseNext(m_dir->path() + "out");
+            m_dialogs.answerNext(true);
+            throughExpForm([&](output::TExpForm* dialog) {
+                dialog->findChild<QToolButton*>("SpeedButton1")->click();
+                chooseBox(dialog, u("软件光盘\\"));
+                dialog->findChild<QPushButton*>("BitBtn1")->click();
+            });
+        } else {
+            written = documents() + "a.txt";
+            showCd(u("软件光盘\\"), u("工具盘"));
+            m_dialogs.chooseNext(documents() + "a");
+            action("N19")->trigger();
+        }
+        QCOMPARE(m_shell.opened(), std::vector<std::string>{written});
+        QCOMPARE(said(), (batch ? u("没有可以打开输出文件夹的程序：\r") : u("没有可以打开输出文件的程序：\r")) +
+                             QString::fromStdString(written));
+        QCOMPARE(m_dialogs.shown().back().icon, MessageIcon::Warning);
+    }
+
     void theWrittenFileIsOpenedOnlyWithTheOption()
     {
         m_settings.writeInteger(catalog::SoftwareKey, "输出后打开文件夹或文件", 0);

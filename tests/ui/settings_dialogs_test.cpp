@@ -267,6 +267,11 @@ private slots:
         QVERIFY(!bench.form.isVisible());
         QVERIFY(bench.form.libraryMoved());
         QCOMPARE(bench.form.values().libraryRoot, newRoot);
+        // The new place is said, as the field shows it.
+        QCOMPARE(u(bench.dialogs.lastText().c_str()),
+                 u("光盘库已移到新位置：\r") + bench.edit("Edit1")->text() +
+                     u("\r\r原位置的光盘仍然保留。"));
+        QCOMPARE(bench.dialogs.shown().back().icon, MessageIcon::Information);
         QCOMPARE(readFile(newRoot + gbk("软件光盘/工具盘.Cdr")), std::string("E:\\\r\n"));
         QVERIFY(!exists(newRoot + gbk("软件光盘/说明.txt")));
         QVERIFY(exists(bench.oldRoot() + gbk("软件光盘/工具盘.Cdr")));
@@ -278,6 +283,45 @@ private slots:
         bench.form.show();
         QVERIFY(!bench.form.libraryMoved());
         QCOMPARE(bench.edit("Edit1")->text(), ui::fromNative(newRoot));
+    }
+
+    // A folder that holds a library already is merged into only when the user says so;
+    // No keeps the dialog open with nothing copied or written.
+    void setupAsksBeforeMergingIntoALibrary_data()
+    {
+        QTest::addColumn<bool>("holdsBox"); // else only a file that is no record
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("a library, No") << true << false;
+        QTest::newRow("a library, Yes") << true << true;
+        QTest::newRow("no library there") << false << false;
+    }
+    void setupAsksBeforeMergingIntoALibrary()
+    {
+        QFETCH(bool, holdsBox);
+        QFETCH(bool, answer);
+        SetupBench bench;
+        const std::string newRoot = bench.dir.path() + "stick/Orlendy/";
+        const std::string theirs = newRoot + (holdsBox ? gbk("旧盒/旧盘.Cdr") : "notes.txt");
+        testing_support::writeFile(theirs, "F:\\\r\n");
+        bench.form.show();
+        bench.dialogs.chooseNext(bench.dir.path() + "stick");
+        bench.control<QToolButton>("SpeedButton1")->click();
+        bench.dialogs.answerNext(answer);
+        bench.ok();
+
+        const auto& shown = bench.dialogs.shown();
+        QCOMPARE(shown.front().question, holdsBox);
+        const bool moved = answer || !holdsBox;
+        if (holdsBox) {
+            QCOMPARE(u(shown.front().text.c_str()),
+                     u("文件夹 ") + bench.edit("Edit1")->text() + u(" 中已有光盘库, 合并吗?"));
+            QCOMPARE(bench.dialogs.lastDefault(), platform::UserDialogs::Default::No);
+        }
+        QCOMPARE(bench.form.isVisible(), !moved);
+        QCOMPARE(bench.form.libraryMoved(), moved);
+        QCOMPARE(exists(newRoot + gbk("软件光盘/工具盘.Cdr")), moved);
+        QCOMPARE(readFile(theirs), std::string("F:\\\r\n"));
+        QCOMPARE(bench.string(catalog::SoftwareKey, catalog::LibraryRootValue).has_value(), moved);
     }
 
     // The library itself, a box of it, a full disk and the folder already shown change

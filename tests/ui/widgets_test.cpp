@@ -6,6 +6,8 @@
 #include "app/panel_bar.h"
 #include "app/record_tree_model.h"
 #include "catalog/library.h"
+#include "tests/support/fake_shell.h"
+#include "tests/support/fake_user_dialogs.h"
 #include "tests/support/temp_library.h"
 #include "ui/icons.h"
 #include "ui/throttled_update.h"
@@ -464,53 +466,42 @@ private slots:
     void aboutOpensReadme_data()
     {
         QTest::addColumn<bool>("present");
-        QTest::addColumn<bool>("opens");
+        QTest::addColumn<int>("answer"); // the shell's platform::OpenResult
         QTest::addColumn<QString>("message");
-        QTest::newRow("opened") << true << true << QString();
-        QTest::newRow("missing") << false << true << QStringLiteral("找不到说明文件");
-        QTest::newRow("no application") << true << false << QStringLiteral("没有可以打开");
+        const int opened = static_cast<int>(platform::OpenResult::Opened);
+        QTest::newRow("opened") << true << opened << QString();
+        QTest::newRow("missing") << false << static_cast<int>(platform::OpenResult::NotFound)
+                                 << QStringLiteral("找不到说明文件：\r");
+        QTest::newRow("no application")
+            << true << static_cast<int>(platform::OpenResult::NoApplication)
+            << QStringLiteral("没有可以打开说明文件的程序：\r");
     }
     void aboutOpensReadme()
     {
         QFETCH(bool, present);
-        QFETCH(bool, opens);
+        QFETCH(int, answer);
         QFETCH(QString, message);
         testing_support::TempDir folder;
-        const QString readme = QString::fromStdString(folder / "readme.txt");
+        const std::string readme = folder / "readme.txt";
         if (present) {
-            testing_support::writeFile(folder / "readme.txt", "Vellumark");
+            testing_support::writeFile(readme, "Vellumark");
         }
-        TAboutForm about;
+        testing_support::FakeShell shell;
+        testing_support::FakeUserDialogs dialogs;
+        shell.answer(static_cast<platform::OpenResult>(answer));
+        TAboutForm about(shell, dialogs);
         QCOMPARE(about.objectName(), QStringLiteral("TAboutForm"));
         QVERIFY(about.readmePath().endsWith(QStringLiteral("/readme.txt")));
-        about.setReadmePath(readme);
-        QList<QUrl> opened;
-        about.setUrlOpener([&](const QUrl& url) {
-            opened.append(url);
-            return opens;
-        });
-        QString shownTitle;
-        QString shownText;
-        QTimer answer; // dies with the test, whether or not a box came up
-        answer.setSingleShot(true);
-        connect(&answer, &QTimer::timeout, this, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                shownTitle = box->windowTitle();
-                shownText = box->text();
-                box->accept();
-            }
-        });
-        answer.start(0);
+        about.setReadmePath(QString::fromStdString(readme));
         about.findChild<QPushButton*>(QStringLiteral("BitBtn1"))->click();
-        QCOMPARE(opened.isEmpty(), !present);
-        if (present) {
-            QCOMPARE(opened.first(), QUrl::fromLocalFile(readme));
-        }
+        QCOMPARE(shell.opened(), std::vector<std::string>{readme});
         if (message.isEmpty()) {
-            QVERIFY(shownText.isEmpty());
+            QVERIFY(dialogs.shown().empty());
         } else {
-            QCOMPARE(shownTitle, QStringLiteral("Vellumark 1.32"));
-            QVERIFY2(shownText.contains(message), qPrintable(shownText));
+            QCOMPARE(dialogs.shown().size(), std::size_t{1});
+            QCOMPARE(dialogs.shown().front().icon, platform::MessageIcon::Warning);
+            QCOMPARE(QString::fromStdString(dialogs.lastText()),
+                     message + QString::fromStdString(readme));
         }
         about.show();
         about.findChild<QPushButton*>(QStringLiteral("BitBtn2"))->click();
