@@ -436,6 +436,29 @@ private slots:
         QCOMPARE(m_dialogs.shown().size(), std::size_t{1});
         QCOMPARE(m_dialogs.lastText().substr(0, 20), std::string("将对　Orlendy 下"));
     }
+
+    // A short icon file is rebuilt; a listing that cannot be read is skipped, and the
+    // report names that CD with the reader's reason.
+    void reIconReportNamesEachSkippedCd()
+    {
+        testing_support::writeFile(at("游戏光盘/短.Cdr"), "F:\\\r\n\tDIR\r\n\t\tA.JPG\r\n");
+        testing_support::writeFile(at("游戏光盘/短.tag"), "0\r\n");
+        testing_support::writeFile(at("游戏光盘/坏.Cdr"), "F:\\\r\n\t\t\tX\r\n");
+        makeForm();
+        boxTree()->setCurrentItem(boxTree()->topLevelItem(0));
+        m_dialogs.answerNext(true);
+        throughReIconForm([&](QDialog* dialog) {
+            dialog->findChild<QPushButton*>("BitBtn1")->click();
+        });
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{2});
+        QCOMPARE(m_dialogs.shown()[1].icon, MessageIcon::Warning);
+        const std::string& report = m_dialogs.shown()[1].text;
+        QVERIFY2(report.starts_with("重建图标索引完成！\r1张光盘无法重建，已跳过。\r\r"), report.c_str());
+        QVERIFY2(report.find("游戏光盘/坏.Cdr: Invalid level (3) for item \"X\"") != std::string::npos,
+                 report.c_str());
+        QVERIFY2(report.find("短") == std::string::npos, report.c_str());
+        QCOMPARE(readFile(at("游戏光盘/短.tag")), std::string("0\r\n1\r\n6\r\n"));
+    }
 };
 
 } // namespace
