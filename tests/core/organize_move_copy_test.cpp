@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,30 @@ TEST_F(OrganizeTest, BoxMoveAcrossFileSystemsDeletesOnlyWhatArrivedWhole)
     EXPECT_EQ(outcome.filesNotDeleted, 0);
     EXPECT_EQ(library(), "A/\nA/notes.txt=mine\nA/pipe.cdr|\nB/\nB/A/\nB/A/盘.Mx=about\n"
                          "B/A/盘.cdr=tree\n");
+}
+
+// A box moved away between being chosen and being read: nothing arrives, and saying so
+// keeps a copy of nothing from passing for a copy of the box.
+TEST_F(OrganizeTest, BoxGoneWhenReadIsAFailureAndLeavesNothingAtTheTarget)
+{
+    writeRecord("A\\", "盘", {{".Cdr", "tree"}});
+    makeBox("C");
+    makeBox("Elsewhere");
+    // The move's rename finds the box gone: another command took it first.
+    const organize::ScopedSystemCalls raced(
+        [this](const std::string& from, const std::string&) {
+            std::filesystem::rename(from, folder("Elsewhere\\") + "A");
+            errno = ENOENT;
+            return -1;
+        },
+        {});
+
+    const organize::MoveOutcome outcome = organize::MoveCopyBox(root(), "A\\", false, "C\\");
+
+    EXPECT_FALSE(outcome.done);
+    EXPECT_EQ(outcome.refusalsUtf8, std::vector<std::string>{organize::BoxGoneMessage("A\\")});
+    EXPECT_EQ(organize::BoxGoneMessage(gbk("软件\\游戏\\")), "光盘盒 软件\\游戏 不存在！");
+    EXPECT_EQ(library(), "C/\nElsewhere/\nElsewhere/A/\nElsewhere/A/盘.Cdr=tree\n");
 }
 
 // ---- CDs ----
@@ -403,6 +428,19 @@ TEST_F(FoundCds, PointerOutsideTheLibraryIsSkippedAndAMissingOneEndsTheCopy)
                  catalog::FileError);
     EXPECT_TRUE(exists(folder("空\\") + gbk("工具盘") + ".Cdr"));
     EXPECT_FALSE(exists(folder("空\\") + gbk("在此") + ".Cdr"));
+}
+
+TEST_F(FoundCds, AnEntryWhoseCdIsGoneIsAFailureThatNamesIt)
+{
+    std::filesystem::rename(folder("软件\\"), folder("") + "moved");
+    makeBox("空");
+    const organize::MoveOutcome outcome = organize::CopyFoundCDs(
+        root(), categoryPath(), {gbk("工具盘"), gbk("工具盘(2)")}, gbk("空\\"), {});
+    EXPECT_EQ(outcome.refusalsUtf8,
+              std::vector<std::string>{"查找结果指向的文件 工具盘 不存在！"});
+    EXPECT_TRUE(outcome.done);
+    EXPECT_EQ(readFile(folder("空\\") + gbk("工具盘(2)") + ".Cdr"), "music tools");
+    EXPECT_FALSE(exists(folder("空\\") + gbk("工具盘") + ".Cdr"));
 }
 
 } // namespace
