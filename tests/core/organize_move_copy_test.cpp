@@ -182,6 +182,21 @@ TEST_F(OrganizeTest, BoxMoveAcrossFileSystemsDeletesOnlyWhatArrivedWhole)
                          "B/A/盘.cdr=tree\n");
 }
 
+// A box goes into a sibling whose name begins with its own: AB does not lie inside A.
+TEST_F(OrganizeTest, BoxGoesIntoASiblingNamedLikeItsBeginning)
+{
+    for (const bool copy : {true, false}) {
+        writeRecord("A\\", "盘", {{".Cdr", "tree"}});
+        makeBox("AB");
+        const organize::MoveOutcome outcome = organize::MoveCopyBox(root(), "A\\", copy, "AB\\");
+        EXPECT_TRUE(outcome.refusalsUtf8.empty()) << copy;
+        EXPECT_TRUE(outcome.done) << copy;
+        EXPECT_EQ(readFile(folder("AB\\A\\") + gbk("盘") + ".Cdr"), "tree") << copy;
+        EXPECT_EQ(exists(folder("A\\")), copy);
+        std::filesystem::remove_all(folder("AB\\"));
+    }
+}
+
 // A box moved away between being chosen and being read: nothing arrives, and saying so
 // keeps a copy of nothing from passing for a copy of the box.
 TEST_F(OrganizeTest, BoxGoneWhenReadIsAFailureAndLeavesNothingAtTheTarget)
