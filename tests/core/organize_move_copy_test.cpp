@@ -1,6 +1,7 @@
 #include "organize/organize.h"
 
 #include "catalog/library.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "organize/system_calls.h"
 #include "tests/core/organize_fixture.h"
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@ namespace {
 
 using organize_testing::inodeOf;
 using organize_testing::OrganizeTest;
+using organize_testing::RecordFiles;
 using testing_support::exists;
 using testing_support::gbk;
 using testing_support::makeFolders;
@@ -366,6 +369,67 @@ TEST_F(OrganizeTest, CdMoveAcrossFileSystemsKeepsWhatCouldNotBeCopied)
                          "A/e.mx=stays with its listing\nB/\nB/c.Cdr=c\nB/c.Ifn/\nB/c.Mx=about\n"
                          "B/e.Cdr/\n");
 }
+
+// ---- File modes ----
+
+struct ModeCase
+{
+    const char* name;
+    bool copy;
+    bool acrossFileSystems;
+    bool box; // the box A carried whole, else its CD
+};
+
+class FileModes : public OrganizeTest, public ::testing::WithParamInterface<ModeCase>
+{};
+
+// Each record file keeps its own permissions wherever it goes: a copy is no more open, and
+// no more closed, than its source.
+TEST_P(FileModes, AreKeptByCopiesAndMoves)
+{
+    const std::vector<std::pair<std::string, mode_t>> files{
+        {".Cdr", 0644}, {".tag", 0640}, {".Mx", 0600}, {".Ifn", 0664}};
+    RecordFiles record;
+    for (const auto& [ext, mode] : files) {
+        record.push_back({ext, "content"});
+    }
+    writeRecord("A\\", "盘", record);
+    for (const auto& [ext, mode] : files) {
+        ASSERT_EQ(::chmod((folder("A\\") + gbk("盘") + ext).c_str(), mode), 0);
+    }
+    makeBox("B");
+    std::optional<organize::ScopedSystemCalls> across;
+    if (GetParam().acrossFileSystems) {
+        across.emplace(
+            [](const std::string&, const std::string&) {
+                errno = EXDEV;
+                return -1;
+            },
+            organize::ScopedSystemCalls::Trash{});
+    }
+
+    const organize::MoveOutcome outcome =
+        GetParam().box ? organize::MoveCopyBox(root(), "A\\", GetParam().copy, "B\\")
+                       : organize::MoveCopyItems(root(), "A\\", {{gbk("盘"), Cd}},
+                                                 GetParam().copy, "B\\", {});
+
+    ASSERT_TRUE(outcome.done);
+    const std::string arrived = folder(GetParam().box ? "B\\A\\" : "B\\");
+    for (const auto& [ext, mode] : files) {
+        const std::string path = catalog::FindRecordFile(arrived, gbk("盘"), ext);
+        struct stat info = {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0) << ext;
+        EXPECT_EQ(info.st_mode & 07777, mode) << ext;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Carries, FileModes,
+    ::testing::Values(ModeCase{"CdCopy", true, false, false}, ModeCase{"CdMove", false, false, false},
+                      ModeCase{"CdMoveAcross", false, true, false},
+                      ModeCase{"BoxCopy", true, false, true},
+                      ModeCase{"BoxMoveAcross", false, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Found CDs ----
 
