@@ -74,7 +74,7 @@ void writeNote(const std::string& folder, std::string_view content, bool flush)
 {
     TemporaryFile temporary(folder, folder + JournalName);
     temporary.write(content);
-    if (flush && ::fsync(temporary.fd()) != 0) {
+    if (flush && FlushFile(temporary.fd()) != 0) {
         throwFileError(folder + JournalName, errno);
     }
     temporary.renameTo(folder + JournalName);
@@ -120,7 +120,7 @@ int runSteps(const std::vector<RecordJournal::Step>& steps,
     for (const auto& step : steps) {
         if (step.kind == 'R') {
             // Gone already: made before the crash.
-            if (exists(step.first) && ::rename(step.first.c_str(), step.second.c_str()) != 0) {
+            if (exists(step.first) && RenameFile(step.first, step.second) != 0) {
                 ++failures;
             }
             continue;
@@ -183,7 +183,7 @@ int RecordJournal::commit(const std::function<bool(const std::string&)>& trash, 
     if (flush == Flush::FileSystem) {
         // One flush for the copies staged beside their targets and for the note.
         const FileDescriptor folderFd(::open(m_home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (folderFd.get() < 0 || ::syncfs(folderFd.get()) != 0) {
+        if (folderFd.get() < 0 || FlushFileSystem(folderFd.get()) != 0) {
             ::sync();
         }
     }
