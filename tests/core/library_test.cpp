@@ -185,6 +185,11 @@ struct InsideCase
     bool inside;
 };
 
+void PrintTo(const InsideCase& param, std::ostream* out)
+{
+    *out << param.folder << " holding " << param.path;
+}
+
 class LiesInsideByName : public testing::TestWithParam<InsideCase>
 {};
 

@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OldTagCase{"whole", "0\r\n1\r\n8\r\n8\r\n8\r\n1\r\n",
                                "0\r\n1\r\n8\r\n5\r\n4\r\n1\r\n"},
                     OldTagCase{"short", "0\r\n1\r\n", "0\r\n1\r\n1\r\n5\r\n4\r\n8\r\n"},
-                    OldTagCase{"word", "0\r\n1\r\n1\r\nx\r\n1\r\n1\r\n",
+                    OldTagCase{"word", "0\r\n1\r\nx\r\n1\r\n1\r\n1\r\n",
                                "0\r\n1\r\n1\r\n5\r\n4\r\n8\r\n"},
                     OldTagCase{"empty", "", "0\r\n8\r\n1\r\n5\r\n4\r\n8\r\n"},
                     OldTagCase{"none", nullptr, "0\r\n8\r\n1\r\n5\r\n4\r\n8\r\n"}),

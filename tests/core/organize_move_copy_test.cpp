@@ -426,7 +426,6 @@ TEST_P(FileModes, AreKeptByCopiesAndMoves)
 INSTANTIATE_TEST_SUITE_P(
     Carries, FileModes,
     ::testing::Values(ModeCase{"CdCopy", true, false, false}, ModeCase{"CdMove", false, false, false},
-                      ModeCase{"CdMoveAcross", false, true, false},
                       ModeCase{"BoxCopy", true, false, true},
                       ModeCase{"BoxMoveAcross", false, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
