@@ -398,7 +398,8 @@ int RenameFile(const std::string& from, const std::string& to)
 
 ScopedDiskCalls::ScopedDiskCalls(Flush flushFile, Flush flushFileSystem, Rename rename)
     : m_previousFlushFile(std::exchange(standIns().flushFile, std::move(flushFile))),
-      m_previousFlushFileSystem(std::exchange(standIns().flushFileSystem, std::move(flushFileSystem))),
+      m_previousFlushFileSystem(
+          std::exchange(standIns().flushFileSystem, std::move(flushFileSystem))),
       m_previousRename(std::exchange(standIns().rename, std::move(rename)))
 {}
 

@@ -55,7 +55,9 @@ struct RebuiltTag
 
 RebuiltTag brokenListing(const std::string& listingPath, const catalog::TreeLoad& load)
 {
-    return {RebuildStatus::BrokenListing, {}, catalog::DisplayPath(listingPath) + ": " + load.errorUtf8};
+    return {RebuildStatus::BrokenListing,
+            {},
+            catalog::DisplayPath(listingPath) + ": " + load.errorUtf8};
 }
 
 // The old classes where the old file has a line for the node; past a short file or a line
@@ -255,8 +257,8 @@ RebuildStatus RebuildTagFromOldTag(const std::string& listingPath)
     const catalog::FolderLock lock(record.folder);
     const std::string tagPath =
         catalog::FindRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag);
-    const RebuiltTag tag =
-        tagFromOldTag(listingPath, tagPath.empty() ? std::string() : catalog::ReadWholeFile(tagPath));
+    const RebuiltTag tag = tagFromOldTag(
+        listingPath, tagPath.empty() ? std::string() : catalog::ReadWholeFile(tagPath));
     if (tag.status == RebuildStatus::Rebuilt) {
         catalog::WriteRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag,
                                  tag.content);

@@ -167,7 +167,8 @@ MoveOutcome CopyFoundCDs(const std::string& root, const std::string& categoryBox
             catalog::throwFileError(category + *caption + ".Tgt", ENOENT);
         }
         const auto record = catalog::PointerTarget(root, catalog::ReadWholeFile(pointer));
-        const std::string goneUtf8 = catalog::PointerTargetGoneMessage(catalog::gbkToUtf8(*caption));
+        const std::string goneUtf8 =
+            catalog::PointerTargetGoneMessage(catalog::gbkToUtf8(*caption));
         if (!record) {
             outcome.refusalsUtf8.push_back(goneUtf8);
             continue;

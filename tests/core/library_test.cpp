@@ -191,7 +191,8 @@ void PrintTo(const InsideCase& param, std::ostream* out)
 }
 
 class LiesInsideByName : public testing::TestWithParam<InsideCase>
-{};
+{
+};
 
 TEST_P(LiesInsideByName, NeedsASeparatorAfterTheFolder)
 {
@@ -208,9 +209,11 @@ TEST_P(LiesInsideByName, NeedsASeparatorAfterTheFolder)
 INSTANTIATE_TEST_SUITE_P(
     Siblings, LiesInsideByName,
     testing::Values(InsideCase{"lib/", "lib2/box/", false}, InsideCase{"lib", "lib2", false},
-                    InsideCase{"lib/", "lib/evil/", false}, InsideCase{"lib/", "lib/evil/new", false},
+                    InsideCase{"lib/", "lib/evil/", false},
+                    InsideCase{"lib/", "lib/evil/new", false},
                     InsideCase{"lib/", "lib2/new/", false}, InsideCase{"lib/A/", "lib/AB/", false},
-                    InsideCase{"lib/A", "lib/AB/new", false}, InsideCase{"lib/A/", "lib/A/toAB/", false},
+                    InsideCase{"lib/A", "lib/AB/new", false},
+                    InsideCase{"lib/A/", "lib/A/toAB/", false},
                     InsideCase{"lib/A/", "lib/A/", true}, InsideCase{"lib/A/", "lib/A/inner", true},
                     InsideCase{"lib/", "lib/AB/", true}));
 

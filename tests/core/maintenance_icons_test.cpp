@@ -85,7 +85,8 @@ struct OldTagCase
 };
 
 class IconRebuildOldTag : public IconRebuild, public testing::WithParamInterface<OldTagCase>
-{};
+{
+};
 
 TEST_P(IconRebuildOldTag, NodesWithoutAnOldNumberFollowTheTree)
 {
@@ -105,13 +106,12 @@ TEST_P(IconRebuildOldTag, NodesWithoutAnOldNumberFollowTheTree)
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, IconRebuildOldTag,
-    testing::Values(OldTagCase{"whole", "0\r\n1\r\n8\r\n8\r\n8\r\n1\r\n",
-                               "0\r\n1\r\n8\r\n5\r\n4\r\n1\r\n"},
-                    OldTagCase{"short", "0\r\n1\r\n", "0\r\n1\r\n1\r\n5\r\n4\r\n8\r\n"},
-                    OldTagCase{"word", "0\r\n1\r\nx\r\n1\r\n1\r\n1\r\n",
-                               "0\r\n1\r\n1\r\n5\r\n4\r\n8\r\n"},
-                    OldTagCase{"empty", "", "0\r\n8\r\n1\r\n5\r\n4\r\n8\r\n"},
-                    OldTagCase{"none", nullptr, "0\r\n8\r\n1\r\n5\r\n4\r\n8\r\n"}),
+    testing::Values(
+        OldTagCase{"whole", "0\r\n1\r\n8\r\n8\r\n8\r\n1\r\n", "0\r\n1\r\n8\r\n5\r\n4\r\n1\r\n"},
+        OldTagCase{"short", "0\r\n1\r\n", "0\r\n1\r\n1\r\n5\r\n4\r\n8\r\n"},
+        OldTagCase{"word", "0\r\n1\r\nx\r\n1\r\n1\r\n1\r\n", "0\r\n1\r\n1\r\n5\r\n4\r\n8\r\n"},
+        OldTagCase{"empty", "", "0\r\n8\r\n1\r\n5\r\n4\r\n8\r\n"},
+        OldTagCase{"none", nullptr, "0\r\n8\r\n1\r\n5\r\n4\r\n8\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Only a listing that cannot be read is left alone; the report names it with the reader's
@@ -136,7 +136,8 @@ TEST_F(IconRebuild, BrokenListingsAreSkippedAndReportedWithTheirReason)
     EXPECT_EQ(readFile(box() + "good.tag"), "0\r\n6\r\n");
     EXPECT_EQ(readFile(box() + "broken.tag"), "0\r\n1\r\n");
     EXPECT_EQ(readFile(box() + "short.tag"), "0\r\n1\r\n8\r\n");
-    EXPECT_EQ(maintenance::RebuildDoneMessage(counts), "重建图标索引完成！\r1张光盘无法重建，已跳过。");
+    EXPECT_EQ(maintenance::RebuildDoneMessage(counts),
+              "重建图标索引完成！\r1张光盘无法重建，已跳过。");
     EXPECT_EQ(maintenance::RebuildReport(counts),
               "重建图标索引完成！\r1张光盘无法重建，已跳过。\r\r" + reason);
     EXPECT_EQ(maintenance::RebuildDoneMessage({}), "重建图标索引完成！");

@@ -381,7 +381,8 @@ struct ModeCase
 };
 
 class FileModes : public OrganizeTest, public ::testing::WithParamInterface<ModeCase>
-{};
+{
+};
 
 // Each record file keeps its own permissions wherever it goes: a copy is no more open, and
 // no more closed, than its source.
@@ -409,9 +410,9 @@ TEST_P(FileModes, AreKeptByCopiesAndMoves)
     }
 
     const organize::MoveOutcome outcome =
-        GetParam().box ? organize::MoveCopyBox(root(), "A\\", GetParam().copy, "B\\")
-                       : organize::MoveCopyItems(root(), "A\\", {{gbk("盘"), Cd}},
-                                                 GetParam().copy, "B\\", {});
+        GetParam().box
+            ? organize::MoveCopyBox(root(), "A\\", GetParam().copy, "B\\")
+            : organize::MoveCopyItems(root(), "A\\", {{gbk("盘"), Cd}}, GetParam().copy, "B\\", {});
 
     ASSERT_TRUE(outcome.done);
     const std::string arrived = folder(GetParam().box ? "B\\A\\" : "B\\");
@@ -423,12 +424,12 @@ TEST_P(FileModes, AreKeptByCopiesAndMoves)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Carries, FileModes,
-    ::testing::Values(ModeCase{"CdCopy", true, false, false}, ModeCase{"CdMove", false, false, false},
-                      ModeCase{"BoxCopy", true, false, true},
-                      ModeCase{"BoxMoveAcross", false, true, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Carries, FileModes,
+                         ::testing::Values(ModeCase{"CdCopy", true, false, false},
+                                           ModeCase{"CdMove", false, false, false},
+                                           ModeCase{"BoxCopy", true, false, true},
+                                           ModeCase{"BoxMoveAcross", false, true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Found CDs ----
 
@@ -514,8 +515,7 @@ TEST_F(FoundCds, AnEntryWhoseCdIsGoneIsAFailureThatNamesIt)
     makeBox("空");
     const organize::MoveOutcome outcome = organize::CopyFoundCDs(
         root(), categoryPath(), {gbk("工具盘"), gbk("工具盘(2)")}, gbk("空\\"), {});
-    EXPECT_EQ(outcome.refusalsUtf8,
-              std::vector<std::string>{"查找结果指向的文件 工具盘 不存在！"});
+    EXPECT_EQ(outcome.refusalsUtf8, std::vector<std::string>{"查找结果指向的文件 工具盘 不存在！"});
     EXPECT_TRUE(outcome.done);
     EXPECT_EQ(readFile(folder("空\\") + gbk("工具盘(2)") + ".Cdr"), "music tools");
     EXPECT_FALSE(exists(folder("空\\") + gbk("工具盘") + ".Cdr"));

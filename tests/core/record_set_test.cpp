@@ -124,8 +124,9 @@ public:
                   if (catalog::IsTemporaryFileName(nameOf(from)) &&
                       catalog::IsRecordFileName(nameOf(to)) && ::lstat(from.c_str(), &info) == 0) {
                       ++renames;
-                      const bool flushed = m_allFlushed || std::find(m_flushed.begin(), m_flushed.end(),
-                                                                     info.st_ino) != m_flushed.end();
+                      const bool flushed =
+                          m_allFlushed || std::find(m_flushed.begin(), m_flushed.end(),
+                                                    info.st_ino) != m_flushed.end();
                       unflushed += flushed ? 0 : 1;
                   }
                   return ::rename(from.c_str(), to.c_str());
@@ -150,7 +151,8 @@ struct ReplaceCase
 };
 
 class FlushBeforeReplacing : public ::testing::TestWithParam<ReplaceCase>
-{};
+{
+};
 
 // A crash after the rename must find the new content, never an empty file in its place.
 TEST_P(FlushBeforeReplacing, EveryFileIsOnTheDiskBeforeItTakesAnothersPlace)
@@ -183,21 +185,23 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_TRUE(batch.commit().empty());
                         EXPECT_EQ(readFile(target / "b.tag"), "new");
                     }},
-        ReplaceCase{"CopyOverARecord",
-                    [](const TempDir& target, const TempDir& source) {
-                        catalog::RecordTransfer transfer(target.path(), catalog::Carry::Copy);
-                        ASSERT_TRUE(transfer.add(source.path(), {{"b.cdr", "b.Cdr"}}, "b", {"b.Cdr"}));
-                        EXPECT_EQ(transfer.commit(), 0);
-                        EXPECT_EQ(readFile(target / "b.Cdr"), "new");
-                    }},
-        ReplaceCase{"CopyOverAnotherSpelling",
-                    [](const TempDir& target, const TempDir& source) {
-                        catalog::RecordTransfer transfer(target.path(), catalog::Carry::Copy);
-                        ASSERT_TRUE(transfer.add(source.path(), {{"b.cdr", "c.Cdr"}}, "c", {"c.CDR"}));
-                        EXPECT_EQ(transfer.commit(), 0);
-                        EXPECT_EQ(readFile(target / "c.Cdr"), "new");
-                        EXPECT_FALSE(testing_support::exists(target / "c.CDR"));
-                    }}),
+        ReplaceCase{
+            "CopyOverARecord",
+            [](const TempDir& target, const TempDir& source) {
+                catalog::RecordTransfer transfer(target.path(), catalog::Carry::Copy);
+                ASSERT_TRUE(transfer.add(source.path(), {{"b.cdr", "b.Cdr"}}, "b", {"b.Cdr"}));
+                EXPECT_EQ(transfer.commit(), 0);
+                EXPECT_EQ(readFile(target / "b.Cdr"), "new");
+            }},
+        ReplaceCase{
+            "CopyOverAnotherSpelling",
+            [](const TempDir& target, const TempDir& source) {
+                catalog::RecordTransfer transfer(target.path(), catalog::Carry::Copy);
+                ASSERT_TRUE(transfer.add(source.path(), {{"b.cdr", "c.Cdr"}}, "c", {"c.CDR"}));
+                EXPECT_EQ(transfer.commit(), 0);
+                EXPECT_EQ(readFile(target / "c.Cdr"), "new");
+                EXPECT_FALSE(testing_support::exists(target / "c.CDR"));
+            }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
