@@ -243,7 +243,7 @@ void TemporaryFile::write(std::string_view content)
 
 void TemporaryFile::renameTo(const std::string& target)
 {
-    if (::rename(m_path.c_str(), target.c_str()) != 0) {
+    if (RenameFile(m_path, target) != 0) {
         throwFileError(m_reportPath, errno);
     }
     m_renamed = true;
@@ -328,7 +328,7 @@ void WriteFileAtomically(const std::string& path, std::string_view content, Atom
         RemoveStaleTemporaryFiles(folderOf(path));
     }
     const auto temporary = writeReplacement(path, content);
-    if (how.flush && ::fsync(temporary->fd()) != 0) {
+    if (how.flush && FlushFile(temporary->fd()) != 0) {
         throwFileError(path, errno);
     }
     temporary->renameTo(path);
@@ -345,7 +345,7 @@ std::vector<BatchWrite::Failure> BatchWrite::commit()
 {
     const std::lock_guard lock(m_lock);
     std::vector<Failure> failures;
-    if (!m_pending.empty() && ::syncfs(m_pending.front().temporary->fd()) != 0) {
+    if (!m_pending.empty() && FlushFileSystem(m_pending.front().temporary->fd()) != 0) {
         const int error = errno;
         for (const auto& file : m_pending) {
             failures.push_back({file.slot, DisplayPath(file.path) + ": " + std::strerror(error)});
@@ -362,6 +362,52 @@ std::vector<BatchWrite::Failure> BatchWrite::commit()
     }
     m_pending.clear();
     return failures;
+}
+
+namespace {
+
+struct DiskStandIns
+{
+    ScopedDiskCalls::Flush flushFile;
+    ScopedDiskCalls::Flush flushFileSystem;
+    ScopedDiskCalls::Rename rename;
+};
+
+DiskStandIns& standIns()
+{
+    static DiskStandIns standIns;
+    return standIns;
+}
+
+} // namespace
+
+int FlushFile(int fd)
+{
+    return standIns().flushFile ? standIns().flushFile(fd) : ::fsync(fd);
+}
+
+int FlushFileSystem(int fd)
+{
+    return standIns().flushFileSystem ? standIns().flushFileSystem(fd) : ::syncfs(fd);
+}
+
+int RenameFile(const std::string& from, const std::string& to)
+{
+    return standIns().rename ? standIns().rename(from, to) : ::rename(from.c_str(), to.c_str());
+}
+
+ScopedDiskCalls::ScopedDiskCalls(Flush flushFile, Flush flushFileSystem, Rename rename)
+    : m_previousFlushFile(std::exchange(standIns().flushFile, std::move(flushFile))),
+      m_previousFlushFileSystem(
+          std::exchange(standIns().flushFileSystem, std::move(flushFileSystem))),
+      m_previousRename(std::exchange(standIns().rename, std::move(rename)))
+{}
+
+ScopedDiskCalls::~ScopedDiskCalls()
+{
+    standIns().flushFile = std::move(m_previousFlushFile);
+    standIns().flushFileSystem = std::move(m_previousFlushFileSystem);
+    standIns().rename = std::move(m_previousRename);
 }
 
 bool SameFile(const std::string& a, const std::string& b)

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -169,6 +170,32 @@ struct AtomicWrite
 // the target: a crash or a full disk never leaves a truncated file. An existing file
 // keeps its permissions. Throws FileError.
 void WriteFileAtomically(const std::string& path, std::string_view content, AtomicWrite how = {});
+
+// The calls that put written files in place, in one spot so that a test can watch their
+// order: fsync(2) of a file, syncfs(2) of the file system that holds one, rename(2).
+// 0, or -1 with errno set.
+int FlushFile(int fd);
+int FlushFileSystem(int fd);
+int RenameFile(const std::string& from, const std::string& to);
+
+// Stands in for FlushFile, FlushFileSystem and RenameFile while it lives; an empty
+// function keeps the real call. For tests.
+class ScopedDiskCalls
+{
+public:
+    using Flush = std::function<int(int fd)>;
+    using Rename = std::function<int(const std::string& from, const std::string& to)>;
+
+    ScopedDiskCalls(Flush flushFile, Flush flushFileSystem, Rename rename);
+    ~ScopedDiskCalls();
+    ScopedDiskCalls(const ScopedDiskCalls&) = delete;
+    ScopedDiskCalls& operator=(const ScopedDiskCalls&) = delete;
+
+private:
+    Flush m_previousFlushFile;
+    Flush m_previousFlushFileSystem;
+    Rename m_previousRename;
+};
 
 // Holds an exclusive advisory lock (flock) on a folder for its lifetime: every
 // read-change-write of the record files in a box, and the check-then-create of a new

@@ -268,6 +268,11 @@ std::optional<RecordRef> PointerTarget(const std::string& libraryRoot,
     return record;
 }
 
+std::string PointerTargetGoneMessage(const std::string& entryUtf8)
+{
+    return "查找结果指向的文件 " + entryUtf8 + " 不存在！";
+}
+
 std::string ChildPath(const std::string& folder, std::string_view nameGbk)
 {
     std::string path = folder;

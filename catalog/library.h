@@ -102,6 +102,8 @@ bool LiesInside(const std::string& root, const std::string& path);
 // nullopt when the line is not a safe path inside the library or the record has no .cdr.
 std::optional<RecordRef> PointerTarget(const std::string& libraryRoot,
                                        std::string_view pointerTextGbk);
+// "查找结果指向的文件 entry 不存在！": the record a found-CD entry points to is gone.
+std::string PointerTargetGoneMessage(const std::string& entryUtf8);
 
 // Joins a folder (ending in "/") and one GBK name into a native path.
 std::string ChildPath(const std::string& folder, std::string_view nameGbk);

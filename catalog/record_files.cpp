@@ -88,7 +88,7 @@ TagApply applyTags(std::string_view tagText, Tree& tree, const std::string& file
             }
             if (result.ok) {
                 setClass(tree, node, iconClass);
-                ++index;
+                result.classesRead = ++index;
                 return;
             }
         }

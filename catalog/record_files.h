@@ -5,6 +5,7 @@
 #include "catalog/tree.h"
 #include "catalog/tree_text.h"
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,7 @@ struct TagApply
 {
     bool ok = true;
     std::string errorUtf8;
+    std::size_t classesRead = 0; // nodes, in index order, that got their line's class
 };
 
 // Sets node i's image to line i's class for every node in index order. A short file or

@@ -74,7 +74,7 @@ void writeNote(const std::string& folder, std::string_view content, bool flush)
 {
     TemporaryFile temporary(folder, folder + JournalName);
     temporary.write(content);
-    if (flush && ::fsync(temporary.fd()) != 0) {
+    if (flush && FlushFile(temporary.fd()) != 0) {
         throwFileError(folder + JournalName, errno);
     }
     temporary.renameTo(folder + JournalName);
@@ -121,7 +121,7 @@ int runSteps(const std::vector<RecordJournal::Step>& steps,
         if (step.kind == 'R') {
             // A source gone already was renamed before the crash; one still there whose
             // rename fails (its target folder gone) is a failure.
-            if (::rename(step.first.c_str(), step.second.c_str()) != 0 &&
+            if (RenameFile(step.first, step.second) != 0 &&
                 (errno != ENOENT || exists(step.first))) {
                 ++failures;
             }
@@ -185,7 +185,7 @@ int RecordJournal::commit(const std::function<bool(const std::string&)>& trash, 
     if (flush == Flush::FileSystem) {
         // One flush for the copies staged beside their targets and for the note.
         const FileDescriptor folderFd(::open(m_home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (folderFd.get() < 0 || ::syncfs(folderFd.get()) != 0) {
+        if (folderFd.get() < 0 || FlushFileSystem(folderFd.get()) != 0) {
             ::sync();
         }
     }

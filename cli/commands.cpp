@@ -186,7 +186,7 @@ RecordLocation locateRecord(const Context& context, const std::string& recordUtf
             record.ref = *target;
             return record;
         }
-        throw CommandError{"查找结果指向的文件 " + recordUtf8 + " 不存在！"};
+        throw CommandError{catalog::PointerTargetGoneMessage(recordUtf8)};
     }
     throw CommandError{"找不到光盘: " + recordUtf8};
 }

@@ -116,9 +116,8 @@ void TReIconForm::BitBtn1Click()
     if (m_walk.aborted()) {
         return;
     }
-    m_dialogs.message(RebuildDoneMessage(counts), counts.skippedUtf8.empty()
-                                                      ? MessageIcon::Information
-                                                      : MessageIcon::Warning);
+    m_dialogs.message(RebuildReport(counts),
+                      counts.skippedUtf8.empty() ? MessageIcon::Information : MessageIcon::Warning);
     m_done = true;
     m_boxPath = boxPath;
     accept();

@@ -50,51 +50,43 @@ struct RebuiltTag
 {
     RebuildStatus status = RebuildStatus::Rebuilt;
     std::string content;
+    std::string reasonUtf8; // why it was not rebuilt
 };
 
-RebuiltTag tagFromOldTag(const std::string& listingPath, const std::string& tagPath)
+RebuiltTag brokenListing(const std::string& listingPath, const catalog::TreeLoad& load)
+{
+    return {RebuildStatus::BrokenListing,
+            {},
+            catalog::DisplayPath(listingPath) + ": " + load.errorUtf8};
+}
+
+// The old classes where the old file has a line for the node; past a short file or a line
+// that is not a number (or with no old file at all) nothing is known, and the node is
+// taken for what its tree says: a folder when it has children, a file otherwise.
+RebuiltTag tagFromOldTag(const std::string& listingPath, const std::string& oldTagGbk)
 {
     catalog::Tree tree;
-    if (!catalog::ReadTreeFile(listingPath, tree).ok) {
-        return {RebuildStatus::BrokenListing, {}};
+    const catalog::TreeLoad load = catalog::ReadTreeFile(listingPath, tree);
+    if (!load.ok) {
+        return brokenListing(listingPath, load);
     }
-    if (!catalog::ApplyTagText(catalog::ReadWholeFile(tagPath), tree).ok) {
-        return {RebuildStatus::ShortTag, {}};
-    }
+    const std::vector<std::string> fromTree = catalog::IconListFromTree(tree);
+    const std::size_t known = catalog::ApplyTagText(oldTagGbk, tree).classesRead;
     std::vector<std::string> icons;
     icons.reserve(tree.size());
     for (const NodeId node : nodesInIndexOrder(tree)) {
-        if (icons.empty()) {
+        const std::size_t i = icons.size();
+        if (i == 0) {
             icons.emplace_back("0");
+        } else if (i >= known) {
+            icons.push_back(fromTree[i]);
         } else if (tree.image(node) == catalog::IconClass::Folder) {
             icons.emplace_back("1");
         } else {
             icons.push_back(catalog::decimal(catalog::IconClassOf(tree.text(node))));
         }
     }
-    return {RebuildStatus::Rebuilt, catalog::JoinLines(icons)};
-}
-
-RebuiltTag tagFromTree(const std::string& listingPath)
-{
-    catalog::Tree tree;
-    if (!catalog::ReadTreeFile(listingPath, tree).ok) {
-        return {RebuildStatus::BrokenListing, {}};
-    }
-    return {RebuildStatus::Rebuilt, catalog::JoinLines(catalog::IconListFromTree(tree))};
-}
-
-std::string skipReason(RebuildStatus status, const std::string& listingPath)
-{
-    switch (status) {
-    case RebuildStatus::Rebuilt:
-        break;
-    case RebuildStatus::BrokenListing:
-        return catalog::DisplayPath(listingPath) + ": 光盘镜象无法读取";
-    case RebuildStatus::ShortTag:
-        return catalog::DisplayPath(listingPath) + ": 光盘标志文件不完整";
-    }
-    return {};
+    return {RebuildStatus::Rebuilt, catalog::JoinLines(icons), {}};
 }
 
 // Makes the new icon file of the record at listingPath and hands it to batch (written:
@@ -106,14 +98,14 @@ std::string stageRecord(const std::string& listingPath, std::size_t slot, catalo
         const Listing record = splitListingPath(listingPath);
         const std::string tagPath =
             catalog::FindRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag);
-        const RebuiltTag tag =
-            tagPath.empty() ? tagFromTree(listingPath) : tagFromOldTag(listingPath, tagPath);
+        const RebuiltTag tag = tagFromOldTag(
+            listingPath, tagPath.empty() ? std::string() : catalog::ReadWholeFile(tagPath));
         if (tag.status == RebuildStatus::Rebuilt) {
             written = catalog::RecordFileForWriting(record.folder, record.baseGbk,
                                                     catalog::RecordExt::Tag);
             batch.add(slot, written, tag.content);
         }
-        return skipReason(tag.status, listingPath);
+        return tag.reasonUtf8;
     } catch (const catalog::FileError& error) {
         return error.what();
     }
@@ -265,10 +257,8 @@ RebuildStatus RebuildTagFromOldTag(const std::string& listingPath)
     const catalog::FolderLock lock(record.folder);
     const std::string tagPath =
         catalog::FindRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag);
-    if (tagPath.empty()) {
-        return RebuildStatus::ShortTag;
-    }
-    const RebuiltTag tag = tagFromOldTag(listingPath, tagPath);
+    const RebuiltTag tag = tagFromOldTag(
+        listingPath, tagPath.empty() ? std::string() : catalog::ReadWholeFile(tagPath));
     if (tag.status == RebuildStatus::Rebuilt) {
         catalog::WriteRecordFile(record.folder, record.baseGbk, catalog::RecordExt::Tag,
                                  tag.content);
@@ -291,6 +281,21 @@ std::string RebuildDoneMessage(const RebuildCounts& counts)
     if (!counts.skippedUtf8.empty()) {
         text += "\r" + catalog::decimal(static_cast<long long>(counts.skippedUtf8.size())) +
                 "张光盘无法重建，已跳过。";
+    }
+    return text;
+}
+
+std::string RebuildReport(const RebuildCounts& counts)
+{
+    std::string text = RebuildDoneMessage(counts);
+    if (!counts.skippedUtf8.empty()) {
+        text += "\r";
+    }
+    for (std::size_t i = 0; i < counts.skippedUtf8.size() && i < SkippedRecordsShown; ++i) {
+        text += "\r" + counts.skippedUtf8[i];
+    }
+    if (counts.skippedUtf8.size() > SkippedRecordsShown) {
+        text += "\r……";
     }
     return text;
 }

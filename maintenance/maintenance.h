@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -100,19 +101,25 @@ struct RebuildCounts
     bool aborted = false;
 };
 
-enum class RebuildStatus { Rebuilt, BrokenListing, ShortTag };
+enum class RebuildStatus { Rebuilt, BrokenListing };
 
 // The record's icon file made again from its old one: "0" for the first node, "1" for
-// every node whose old class is 1, IconClassOf(text) for the rest. Nothing is written when
-// the listing does not load or the old file is short or holds a line that is not a number.
-// Throws FileError when the listing cannot be read.
+// every node whose old class is 1, IconClassOf(text) for the rest. A node the old file has
+// no number for (it is missing, short, or holds a line that is not a number from there on)
+// gets what the tree says (IconListFromTree). Nothing is written when the listing does not
+// load. Throws FileError when a file cannot be read.
 RebuildStatus RebuildTagFromOldTag(const std::string& listingPath);
 
 // Every record below folder (the search results folder too), with its old icon file when
-// it has one and from its tree otherwise. Records that cannot be rebuilt are skipped.
+// it has one and from its tree otherwise. Records whose listing cannot be read are
+// skipped, each reported with its path and the reader's own reason.
 RebuildCounts RebuildIconsUnder(const std::string& folder, const RebuildHooks& hooks = {});
 
 // The "重建图标索引完成！" text, with the number of records skipped when there were any.
 std::string RebuildDoneMessage(const RebuildCounts& counts);
+// RebuildDoneMessage followed by the skipped records and their reasons, one a line (the
+// first SkippedRecordsShown of them), for a message box.
+std::string RebuildReport(const RebuildCounts& counts);
+inline constexpr std::size_t SkippedRecordsShown = 20;
 
 } // namespace maintenance

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include <unistd.h>
+
 namespace organize {
 namespace {
 
@@ -58,7 +60,15 @@ void moveCopyBox(const std::string& root, const std::string& sourceBoxPathGbk, b
     }
     const std::string source = BoxFolder(root, sourceBoxPathGbk);
     const std::string destination = catalog::ChildPath(target, name);
-    add(outcome, copy ? CopyRecordTree(source, destination) : MoveRecordTree(source, destination));
+    const TreeTransfer carried =
+        copy ? CopyRecordTree(source, destination) : MoveRecordTree(source, destination);
+    add(outcome, carried);
+    if (carried.sourceMissing) {
+        // Moved or deleted since it was chosen: the folder made for it would pass for a copy.
+        ::rmdir(destination.c_str());
+        outcome.refusalsUtf8.push_back(BoxGoneMessage(sourceBoxPathGbk));
+        return;
+    }
     outcome.done = true;
     outcome.boxPathsGbk.push_back(sourceBoxPathGbk);
     outcome.namesGbk.push_back(name);
@@ -87,6 +97,15 @@ std::string OverwriteFoundCdQuestion(const std::string& targetTextGbk, const std
 {
     return "目标光盘下 " + quoted(targetTextGbk) + "下\r已含有与源光盘 " + quoted(cdNameGbk) +
            " 同名的光盘！\r\r是否要覆盖？";
+}
+
+std::string BoxGoneMessage(const std::string& boxPathGbk)
+{
+    std::string shown = boxPathGbk;
+    if (!shown.empty() && shown.back() == '\\') {
+        shown.pop_back();
+    }
+    return "光盘盒 " + catalog::gbkToUtf8(shown) + " 不存在！";
 }
 
 MoveOutcome MoveCopyBox(const std::string& root, const std::string& sourceBoxPathGbk, bool copy,
@@ -148,8 +167,11 @@ MoveOutcome CopyFoundCDs(const std::string& root, const std::string& categoryBox
             catalog::throwFileError(category + *caption + ".Tgt", ENOENT);
         }
         const auto record = catalog::PointerTarget(root, catalog::ReadWholeFile(pointer));
+        const std::string goneUtf8 =
+            catalog::PointerTargetGoneMessage(catalog::gbkToUtf8(*caption));
         if (!record) {
-            continue; // the CD it stood for is gone
+            outcome.refusalsUtf8.push_back(goneUtf8);
+            continue;
         }
         // The copy takes the entry's caption: two entries may stand for two CDs of one name.
         outcome.namesGbk.push_back(*caption);
@@ -159,6 +181,9 @@ MoveOutcome CopyFoundCDs(const std::string& root, const std::string& categoryBox
         const auto carried = carrier.carry(record->folder, record->name, *caption, [&] {
             return ask(OverwriteFoundCdQuestion(BoxText(targetBoxPathGbk), *caption));
         });
+        if (carried == RecordCarrier::Outcome::NoListing) {
+            outcome.refusalsUtf8.push_back(goneUtf8); // moved away since the pointer was read
+        }
         outcome.done = outcome.done || carried == RecordCarrier::Outcome::Carried;
     }
     add(outcome, carrier.finish());

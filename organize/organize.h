@@ -27,6 +27,8 @@ std::string BoxNameTakenMessage(const std::string& targetTextGbk, const std::str
 std::string OverwriteCdQuestion(const std::string& targetTextGbk, const std::string& cdNameGbk);
 std::string OverwriteFoundCdQuestion(const std::string& targetTextGbk,
                                      const std::string& cdNameGbk);
+// The box to move or copy was gone when its folder was read (moved or deleted meanwhile).
+std::string BoxGoneMessage(const std::string& boxPathGbk);
 
 // ---- Move and copy -------------------------------------------------------------------------
 
@@ -47,7 +49,8 @@ using OverwriteQuestion = std::function<bool(const std::string& questionUtf8)>;
 
 // One box (sourceBoxPath) moved or copied into the box at targetBoxPath. M1 when the
 // target is the box, lies inside it or is its parent; M2 when the target holds a box of
-// that name (ASCII case ignored). A move on one file system is a rename. Throws
+// that name (ASCII case ignored); BoxGoneMessage, leaving nothing at the target, when the
+// box was gone by the time it was read. A move on one file system is a rename. Throws
 // catalog::FileError when a folder cannot be created or removed.
 MoveOutcome MoveCopyBox(const std::string& root, const std::string& sourceBoxPathGbk, bool copy,
                         const std::string& targetBoxPathGbk);
@@ -67,8 +70,9 @@ MoveOutcome MoveCopyItems(const std::string& root, const std::string& sourceBoxP
                           const std::string& targetBoxPathGbk, const OverwriteQuestion& ask);
 
 // The catalogued CDs that the found-CD entries (captions, in list order; visited last to
-// first) of the category at categoryBoxPath point to, copied into targetBoxPath (M4).
-// Throws catalog::FileError when a pointer cannot be read.
+// first) of the category at categoryBoxPath point to, copied into targetBoxPath (M4). An
+// entry whose CD is gone gets catalog::PointerTargetGoneMessage. Throws catalog::FileError
+// when a pointer cannot be read.
 MoveOutcome CopyFoundCDs(const std::string& root, const std::string& categoryBoxPathGbk,
                          const std::vector<std::string>& captionsGbk,
                          const std::string& targetBoxPathGbk, const OverwriteQuestion& ask);

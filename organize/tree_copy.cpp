@@ -236,7 +236,9 @@ void copyTree(const std::string& source, const std::string& target, bool topLeve
     std::vector<DirEntry> entries;
     if (catalog::ListFolder(source, entries) == catalog::Listing::Unreadable) {
         const int error = listingError(source);
-        if (!(topLevel && error == ENOENT)) {
+        if (topLevel && error == ENOENT) {
+            walk.counts.sourceMissing = true;
+        } else {
             leaveOut(walk, source, std::strerror(error));
         }
         return;

@@ -34,6 +34,7 @@ struct TreeTransfer
     // failed in part counts none of its CDs.
     long long cdsCopied = 0;
     std::vector<std::string> skippedUtf8;
+    bool sourceMissing = false; // the source folder was not there: nothing was copied
 };
 
 // How CopyRecordTree writes its target; the defaults copy a library tree into a library.
@@ -58,7 +59,8 @@ struct TreeCopyOptions
 // replaced whole, and a crash leaves it old or new. It goes on past a folder it cannot
 // list, a link to a folder (never followed) and a file it cannot copy, counting and naming
 // each. Refused (throws TargetInsideSource) when target lies inside source. A missing
-// source gives an empty target; a target folder that cannot be created throws FileError.
+// source gives an empty target and sourceMissing; a target folder that cannot be created
+// throws FileError.
 TreeTransfer CopyRecordTree(const std::string& source, const std::string& target,
                             const TreeCopyOptions& options = {});
 

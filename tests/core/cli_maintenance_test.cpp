@@ -58,16 +58,20 @@ TEST_F(CliMaintenanceTest, RebuildIconsReportsWhatItSkipped)
 {
     writeFile(m_library / gbk("软件光盘/好") + ".Cdr", "E:\\\r\n\tA.JPG\r\n");
     writeFile(m_library / gbk("软件光盘/好") + ".tag", "0\r\n8\r\n");
-    writeFile(m_library / gbk("软件光盘/坏") + ".Cdr", "E:\\\r\n\tA\r\n\tB\r\n");
-    writeFile(m_library / gbk("软件光盘/坏") + ".tag", "0\r\n");
+    writeFile(m_library / gbk("软件光盘/短") + ".Cdr", "E:\\\r\n\tA\r\n\tB\r\n");
+    writeFile(m_library / gbk("软件光盘/短") + ".tag", "0\r\n");
+    writeFile(m_library / gbk("软件光盘/坏") + ".Cdr", "E:\\\r\n\t\t\tX\r\n");
 
     const CliRun run = cli({"rebuild-icons", "软件光盘"});
 
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "重建图标索引完成！\n1张光盘无法重建，已跳过。\n");
-    EXPECT_NE(run.err.find("坏.Cdr: 光盘标志文件不完整"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("坏.Cdr: Invalid level (3) for item \"X\""), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("短"), std::string::npos) << run.err;
     EXPECT_EQ(readFile(m_library / gbk("软件光盘/好") + ".tag"), "0\r\n6\r\n");
-    EXPECT_EQ(readFile(m_library / gbk("软件光盘/坏") + ".tag"), "0\r\n");
+    EXPECT_EQ(readFile(m_library / gbk("软件光盘/短") + ".tag"), "0\r\n8\r\n8\r\n");
+    EXPECT_FALSE(exists(m_library / gbk("软件光盘/坏") + ".tag"));
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "catalog/text.h"
 #include "tests/support/cli_library.h"
 
+#include <filesystem>
+
 #include <algorithm>
 
 using testing_support::CliRun;
@@ -97,6 +99,23 @@ TEST_F(CliOrganizeTest, FoundCdsAreCopiedUpToOneThatLivesInTheTarget)
               "三.Tag=0\r\n4\r\n\n");
     EXPECT_TRUE(exists(m_library / gbk("软件/一.Cdr")));
     EXPECT_TRUE(exists(m_library / Results + "/" + gbk("包含 x/三.Tgt")));
+}
+
+TEST_F(CliOrganizeTest, AFoundCdWhoseCdMovedAwayIsAFailureAsInShow)
+{
+    addCd("软件/一");
+    addBox("目标");
+    addPointer("包含 x/一", "软件\\一.Cdr");
+    std::filesystem::rename(m_library / gbk("软件"), m_library / gbk("别处"));
+
+    const CliRun copy = cli({"copy", "查找结果/包含 x/一", "--to", "目标"});
+    const CliRun show = cli({"show", "查找结果/包含 x/一"});
+
+    EXPECT_EQ(copy.status, 1);
+    EXPECT_EQ(copy.err, "查找结果指向的文件 一 不存在！\n");
+    EXPECT_EQ(show.status, 1);
+    EXPECT_EQ(show.err.substr(0, 28), copy.err.substr(0, 28)) << show.err;
+    EXPECT_EQ(snapshot(m_library / gbk("目标/")), "");
 }
 
 TEST_F(CliOrganizeTest, AMistypedPathChangesNothing)

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 using testing_support::CliRun;
@@ -44,7 +45,27 @@ protected:
         return std::string("..") + separator + name.substr(name.rfind('/') + 1);
     }
 
-    TempDir m_outside;
+    // A folder beside the library whose name begins with the library's own ("lib" and
+    // "lib2"): a test of lying inside by name alone would let it in.
+    class Sibling
+    {
+    public:
+        explicit Sibling(const std::string& library)
+            : m_path(library.substr(0, library.size() - 1) + "2/")
+        {
+            makeFolders(m_path);
+        }
+        ~Sibling() { std::filesystem::remove_all(m_path); }
+        Sibling(const Sibling&) = delete;
+        Sibling& operator=(const Sibling&) = delete;
+        const std::string& path() const { return m_path; }
+        std::string operator/(const std::string& relative) const { return m_path + relative; }
+
+    private:
+        std::string m_path;
+    };
+
+    Sibling m_outside{m_library.path()};
 };
 
 struct EscapeCase

@@ -176,6 +176,47 @@ TEST(Folders, LiesInsideFollowsSymbolicLinks)
     EXPECT_FALSE(LiesInside(root.path(), root / "out/missing/"));
 }
 
+// A name that begins with another's is not inside it: the library "lib" beside "lib2",
+// the box "A" beside "AB", also reached through links.
+struct InsideCase
+{
+    const char* folder;
+    const char* path;
+    bool inside;
+};
+
+void PrintTo(const InsideCase& param, std::ostream* out)
+{
+    *out << param.folder << " holding " << param.path;
+}
+
+class LiesInsideByName : public testing::TestWithParam<InsideCase>
+{
+};
+
+TEST_P(LiesInsideByName, NeedsASeparatorAfterTheFolder)
+{
+    TempDir top;
+    testing_support::makeFolders(top / "lib/A/inner");
+    testing_support::makeFolders(top / "lib/AB");
+    testing_support::makeFolders(top / "lib2/box");
+    ASSERT_EQ(::symlink((top / "lib2/box").c_str(), (top / "lib/evil").c_str()), 0);
+    ASSERT_EQ(::symlink((top / "lib/AB").c_str(), (top / "lib/A/toAB").c_str()), 0);
+    EXPECT_EQ(LiesInside(top / GetParam().folder, top / GetParam().path), GetParam().inside)
+        << GetParam().folder << " " << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Siblings, LiesInsideByName,
+    testing::Values(InsideCase{"lib/", "lib2/box/", false}, InsideCase{"lib", "lib2", false},
+                    InsideCase{"lib/", "lib/evil/", false},
+                    InsideCase{"lib/", "lib/evil/new", false},
+                    InsideCase{"lib/", "lib2/new/", false}, InsideCase{"lib/A/", "lib/AB/", false},
+                    InsideCase{"lib/A", "lib/AB/new", false},
+                    InsideCase{"lib/A/", "lib/A/toAB/", false},
+                    InsideCase{"lib/A/", "lib/A/", true}, InsideCase{"lib/A/", "lib/A/inner", true},
+                    InsideCase{"lib/", "lib/AB/", true}));
+
 TEST(Records, ANameIsTakenByAnyFileOfARecordInAnyCase)
 {
     TempDir dir;

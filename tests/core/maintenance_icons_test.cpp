@@ -105,28 +105,85 @@ TEST_F(IconRebuild, ABareCdrIsTheRecordOfAnEmptyCaption)
     EXPECT_EQ(readFile(box() + "x.tag"), "0\r\n4\r\n");
 }
 
-TEST_F(IconRebuild, BrokenListingsAndShortTagsAreSkippedAndLeftAsTheyWere)
+// Where the old file has no number for a node (it is short, or a line is not a number
+// from there on, or there is no old file), the node is what its tree says: a folder when
+// it has children, a file of its extension's class otherwise.
+struct OldTagCase
+{
+    const char* name;
+    const char* oldTag; // nullptr: no old file
+    const char* expected;
+};
+
+class IconRebuildOldTag : public IconRebuild, public testing::WithParamInterface<OldTagCase>
+{
+};
+
+TEST_P(IconRebuildOldTag, NodesWithoutAnOldNumberFollowTheTree)
+{
+    // An empty folder EMPTY, a folder DIR with a file, then the file B.TXT and the empty E.
+    writeFile(box() + "cd.cdr", "CD\r\n\tEMPTY\r\n\tDIR\r\n\t\tC.ZIP\r\n\tB.TXT\r\n\tE\r\n");
+    if (GetParam().oldTag != nullptr) {
+        writeFile(box() + "cd.tag", GetParam().oldTag);
+    }
+
+    const auto counts = maintenance::RebuildIconsUnder(box());
+
+    EXPECT_EQ(counts.rebuilt, 1);
+    EXPECT_TRUE(counts.skippedUtf8.empty());
+    EXPECT_EQ(readFile(box() + "cd.tag"), GetParam().expected);
+    EXPECT_EQ(maintenance::RebuildDoneMessage(counts), "重建图标索引完成！");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, IconRebuildOldTag,
+    testing::Values(
+        OldTagCase{"whole", "0\r\n1\r\n8\r\n8\r\n8\r\n1\r\n", "0\r\n1\r\n8\r\n5\r\n4\r\n1\r\n"},
+        OldTagCase{"short", "0\r\n1\r\n", "0\r\n1\r\n1\r\n5\r\n4\r\n8\r\n"},
+        OldTagCase{"word", "0\r\n1\r\nx\r\n1\r\n1\r\n1\r\n", "0\r\n1\r\n1\r\n5\r\n4\r\n8\r\n"},
+        OldTagCase{"empty", "", "0\r\n8\r\n1\r\n5\r\n4\r\n8\r\n"},
+        OldTagCase{"none", nullptr, "0\r\n8\r\n1\r\n5\r\n4\r\n8\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Only a listing that cannot be read is left alone; the report names it with the reader's
+// own reason.
+TEST_F(IconRebuild, BrokenListingsAreSkippedAndReportedWithTheirReason)
 {
     writeFile(box() + "good.cdr", "CD\r\n\tA.JPG\r\n");
     writeFile(box() + "good.tag", "0\r\n8\r\n");
     writeFile(box() + "broken.cdr", "CD\r\n\t\t\tTOO DEEP\r\n");
+    writeFile(box() + "broken.tag", "0\r\n1\r\n");
     writeFile(box() + "short.cdr", "CD\r\n\tA\r\n\tB\r\n");
     writeFile(box() + "short.tag", "0\r\n1\r\n");
-    writeFile(box() + "word.cdr", "CD\r\n\tA\r\n");
-    writeFile(box() + "word.tag", "0\r\nx\r\n");
     writeFile(dir / "Orlendy/" + catalog::ResultsFolderName() + "/cat/x.tgt", "walked, no record");
 
     const auto counts = maintenance::RebuildIconsUnder(dir / "Orlendy/");
 
-    EXPECT_EQ(counts.rebuilt, 1);
-    EXPECT_EQ(counts.skippedUtf8.size(), 3u);
+    EXPECT_EQ(counts.rebuilt, 2);
     EXPECT_FALSE(counts.aborted);
+    const std::string reason =
+        catalog::DisplayPath(box() + "broken.cdr") + ": Invalid level (3) for item \"TOO DEEP\"";
+    EXPECT_EQ(counts.skippedUtf8, std::vector<std::string>{reason});
     EXPECT_EQ(readFile(box() + "good.tag"), "0\r\n6\r\n");
-    EXPECT_FALSE(exists(box() + "broken.tag"));
-    EXPECT_EQ(readFile(box() + "short.tag"), "0\r\n1\r\n");
-    EXPECT_EQ(readFile(box() + "word.tag"), "0\r\nx\r\n");
-    EXPECT_EQ(maintenance::RebuildDoneMessage(counts), "重建图标索引完成！\r3张光盘无法重建，已跳过。");
+    EXPECT_EQ(readFile(box() + "broken.tag"), "0\r\n1\r\n");
+    EXPECT_EQ(readFile(box() + "short.tag"), "0\r\n1\r\n8\r\n");
+    EXPECT_EQ(maintenance::RebuildDoneMessage(counts),
+              "重建图标索引完成！\r1张光盘无法重建，已跳过。");
+    EXPECT_EQ(maintenance::RebuildReport(counts),
+              "重建图标索引完成！\r1张光盘无法重建，已跳过。\r\r" + reason);
     EXPECT_EQ(maintenance::RebuildDoneMessage({}), "重建图标索引完成！");
+    EXPECT_EQ(maintenance::RebuildReport({}), "重建图标索引完成！");
+}
+
+TEST(IconRebuildReport, ListsTheFirstSkippedRecordsOnly)
+{
+    maintenance::RebuildCounts counts;
+    for (std::size_t i = 0; i <= maintenance::SkippedRecordsShown; ++i) {
+        counts.skippedUtf8.push_back("r" + std::to_string(i));
+    }
+    const std::string report = maintenance::RebuildReport(counts);
+    EXPECT_NE(report.find("\rr19\r……"), std::string::npos) << report;
+    EXPECT_EQ(report.find("r20"), std::string::npos) << report;
 }
 
 // The records of a box are rebuilt side by side, so which two are done is not fixed.

@@ -1,6 +1,7 @@
 #include "organize/organize.h"
 
 #include "catalog/library.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "organize/system_calls.h"
 #include "tests/core/organize_fixture.h"
@@ -11,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,7 @@ namespace {
 
 using organize_testing::inodeOf;
 using organize_testing::OrganizeTest;
+using organize_testing::RecordFiles;
 using testing_support::exists;
 using testing_support::gbk;
 using testing_support::makeFolders;
@@ -181,6 +185,45 @@ TEST_F(OrganizeTest, BoxMoveAcrossFileSystemsDeletesOnlyWhatArrivedWhole)
                          "B/A/盘.cdr=tree\n");
 }
 
+// A box goes into a sibling whose name begins with its own: AB does not lie inside A.
+TEST_F(OrganizeTest, BoxGoesIntoASiblingNamedLikeItsBeginning)
+{
+    for (const bool copy : {true, false}) {
+        writeRecord("A\\", "盘", {{".Cdr", "tree"}});
+        makeBox("AB");
+        const organize::MoveOutcome outcome = organize::MoveCopyBox(root(), "A\\", copy, "AB\\");
+        EXPECT_TRUE(outcome.refusalsUtf8.empty()) << copy;
+        EXPECT_TRUE(outcome.done) << copy;
+        EXPECT_EQ(readFile(folder("AB\\A\\") + gbk("盘") + ".Cdr"), "tree") << copy;
+        EXPECT_EQ(exists(folder("A\\")), copy);
+        std::filesystem::remove_all(folder("AB\\"));
+    }
+}
+
+// A box moved away between being chosen and being read: nothing arrives, and saying so
+// keeps a copy of nothing from passing for a copy of the box.
+TEST_F(OrganizeTest, BoxGoneWhenReadIsAFailureAndLeavesNothingAtTheTarget)
+{
+    writeRecord("A\\", "盘", {{".Cdr", "tree"}});
+    makeBox("C");
+    makeBox("Elsewhere");
+    // The move's rename finds the box gone: another command took it first.
+    const organize::ScopedSystemCalls raced(
+        [this](const std::string& from, const std::string&) {
+            std::filesystem::rename(from, folder("Elsewhere\\") + "A");
+            errno = ENOENT;
+            return -1;
+        },
+        {});
+
+    const organize::MoveOutcome outcome = organize::MoveCopyBox(root(), "A\\", false, "C\\");
+
+    EXPECT_FALSE(outcome.done);
+    EXPECT_EQ(outcome.refusalsUtf8, std::vector<std::string>{organize::BoxGoneMessage("A\\")});
+    EXPECT_EQ(organize::BoxGoneMessage(gbk("软件\\游戏\\")), "光盘盒 软件\\游戏 不存在！");
+    EXPECT_EQ(library(), "C/\nElsewhere/\nElsewhere/A/\nElsewhere/A/盘.Cdr=tree\n");
+}
+
 // ---- CDs ----
 
 TEST_F(OrganizeTest, CdMoveRenamesEachFileAndSpellsTheExtensionsOnce)
@@ -327,6 +370,67 @@ TEST_F(OrganizeTest, CdMoveAcrossFileSystemsKeepsWhatCouldNotBeCopied)
                          "B/e.Cdr/\n");
 }
 
+// ---- File modes ----
+
+struct ModeCase
+{
+    const char* name;
+    bool copy;
+    bool acrossFileSystems;
+    bool box; // the box A carried whole, else its CD
+};
+
+class FileModes : public OrganizeTest, public ::testing::WithParamInterface<ModeCase>
+{
+};
+
+// Each record file keeps its own permissions wherever it goes: a copy is no more open, and
+// no more closed, than its source.
+TEST_P(FileModes, AreKeptByCopiesAndMoves)
+{
+    const std::vector<std::pair<std::string, mode_t>> files{
+        {".Cdr", 0644}, {".tag", 0640}, {".Mx", 0600}, {".Ifn", 0664}};
+    RecordFiles record;
+    for (const auto& [ext, mode] : files) {
+        record.push_back({ext, "content"});
+    }
+    writeRecord("A\\", "盘", record);
+    for (const auto& [ext, mode] : files) {
+        ASSERT_EQ(::chmod((folder("A\\") + gbk("盘") + ext).c_str(), mode), 0);
+    }
+    makeBox("B");
+    std::optional<organize::ScopedSystemCalls> across;
+    if (GetParam().acrossFileSystems) {
+        across.emplace(
+            [](const std::string&, const std::string&) {
+                errno = EXDEV;
+                return -1;
+            },
+            organize::ScopedSystemCalls::Trash{});
+    }
+
+    const organize::MoveOutcome outcome =
+        GetParam().box
+            ? organize::MoveCopyBox(root(), "A\\", GetParam().copy, "B\\")
+            : organize::MoveCopyItems(root(), "A\\", {{gbk("盘"), Cd}}, GetParam().copy, "B\\", {});
+
+    ASSERT_TRUE(outcome.done);
+    const std::string arrived = folder(GetParam().box ? "B\\A\\" : "B\\");
+    for (const auto& [ext, mode] : files) {
+        const std::string path = catalog::FindRecordFile(arrived, gbk("盘"), ext);
+        struct stat info = {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0) << ext;
+        EXPECT_EQ(info.st_mode & 07777, mode) << ext;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Carries, FileModes,
+                         ::testing::Values(ModeCase{"CdCopy", true, false, false},
+                                           ModeCase{"CdMove", false, false, false},
+                                           ModeCase{"BoxCopy", true, false, true},
+                                           ModeCase{"BoxMoveAcross", false, true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // ---- Found CDs ----
 
 class FoundCds : public OrganizeTest
@@ -403,6 +507,18 @@ TEST_F(FoundCds, PointerOutsideTheLibraryIsSkippedAndAMissingOneEndsTheCopy)
                  catalog::FileError);
     EXPECT_TRUE(exists(folder("空\\") + gbk("工具盘") + ".Cdr"));
     EXPECT_FALSE(exists(folder("空\\") + gbk("在此") + ".Cdr"));
+}
+
+TEST_F(FoundCds, AnEntryWhoseCdIsGoneIsAFailureThatNamesIt)
+{
+    std::filesystem::rename(folder("软件\\"), folder("") + "moved");
+    makeBox("空");
+    const organize::MoveOutcome outcome = organize::CopyFoundCDs(
+        root(), categoryPath(), {gbk("工具盘"), gbk("工具盘(2)")}, gbk("空\\"), {});
+    EXPECT_EQ(outcome.refusalsUtf8, std::vector<std::string>{"查找结果指向的文件 工具盘 不存在！"});
+    EXPECT_TRUE(outcome.done);
+    EXPECT_EQ(readFile(folder("空\\") + gbk("工具盘(2)") + ".Cdr"), "music tools");
+    EXPECT_FALSE(exists(folder("空\\") + gbk("工具盘") + ".Cdr"));
 }
 
 } // namespace

@@ -94,6 +94,7 @@ struct TagCase
     std::vector<int> expectedImages;
     bool ok;
     std::string errorPart; // UTF-8 text the error must contain
+    std::size_t classesRead;
 };
 
 class ApplyTagTextTest : public testing::TestWithParam<TagCase>
@@ -110,6 +111,7 @@ TEST_P(ApplyTagTextTest, SetsClassesUpToTheFirstBadLine)
     }
     const auto result = catalog::ApplyTagText(GetParam().tagText, tree);
     EXPECT_EQ(result.ok, GetParam().ok);
+    EXPECT_EQ(result.classesRead, GetParam().classesRead);
     EXPECT_EQ(images(tree), GetParam().expectedImages);
     if (GetParam().ok) {
         EXPECT_TRUE(result.errorUtf8.empty());
@@ -125,16 +127,16 @@ TEST_P(ApplyTagTextTest, SetsClassesUpToTheFirstBadLine)
 INSTANTIATE_TEST_SUITE_P(
     Lines, ApplyTagTextTest,
     testing::Values(
-        TagCase{"Exact", "0\r\n1\r\n4\r\n8\r\n", {0, 1, 4, 8}, true, ""},
-        TagCase{"CrOnlyLastWithoutEnd", "0\r1\r4\r8", {0, 1, 4, 8}, true, ""},
-        TagCase{"SurplusLinesIgnored", "0\n1\n4\n8\n9\nnot a number\n", {0, 1, 4, 8}, true, ""},
-        TagCase{"Short", "0\r\n1\r\n", {0, 1, 0, 0}, false, "只有2行"},
-        TagCase{"EmptyFile", "", {0, 0, 0, 0}, false, "只有0行"},
-        TagCase{"Letters", "0\n1\nx\n8\n", {0, 1, 0, 0}, false, "第3行"},
-        TagCase{"EmptyLine", "0\n\n4\n8\n", {0, 0, 0, 0}, false, "第2行"},
-        TagCase{"Sign", "0\n+1\n4\n8\n", {0, 0, 0, 0}, false, "第2行"},
-        TagCase{"TrailingBlank", "0\n1 \n4\n8\n", {0, 0, 0, 0}, false, "第2行"},
-        TagCase{"TooLargeForInt", "0\n1\n99999999999\n8\n", {0, 1, 0, 0}, false, "第3行"}),
+        TagCase{"Exact", "0\r\n1\r\n4\r\n8\r\n", {0, 1, 4, 8}, true, "", 4},
+        TagCase{"CrOnlyLastWithoutEnd", "0\r1\r4\r8", {0, 1, 4, 8}, true, "", 4},
+        TagCase{"SurplusLinesIgnored", "0\n1\n4\n8\n9\nnot a number\n", {0, 1, 4, 8}, true, "", 4},
+        TagCase{"Short", "0\r\n1\r\n", {0, 1, 0, 0}, false, "只有2行", 2},
+        TagCase{"EmptyFile", "", {0, 0, 0, 0}, false, "只有0行", 0},
+        TagCase{"Letters", "0\n1\nx\n8\n", {0, 1, 0, 0}, false, "第3行", 2},
+        TagCase{"EmptyLine", "0\n\n4\n8\n", {0, 0, 0, 0}, false, "第2行", 1},
+        TagCase{"Sign", "0\n+1\n4\n8\n", {0, 0, 0, 0}, false, "第2行", 1},
+        TagCase{"TrailingBlank", "0\n1 \n4\n8\n", {0, 0, 0, 0}, false, "第2行", 1},
+        TagCase{"TooLargeForInt", "0\n1\n99999999999\n8\n", {0, 1, 0, 0}, false, "第3行", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ApplyTagText, FollowsIndexOrderNotIds)

@@ -233,18 +233,24 @@ private slots:
         QVERIFY(rebuilt >= tagsWhenAsked && rebuilt <= tagsWhenAsked + 128);
     }
 
-    // A record that cannot be rebuilt is left as it was and counted in the report.
+    // A record whose listing cannot be read is left as it was, and the report names it with
+    // the reader's reason; a short icon file is rebuilt from the listing.
     void reIconReportsWhatItSkipped()
     {
         testing_support::writeFile(at("软件光盘/坏盘.cdr"), "CD\r\n\t\t\tTOO DEEP\r\n");
+        testing_support::writeFile(at("软件光盘/短.Cdr"), "F:\\\r\n\tDIR\r\n\t\tA.JPG\r\n");
+        testing_support::writeFile(at("软件光盘/短.tag"), "0\r\n");
         makeForm();
         m_dialogs.answerNext(true);
         throughReIconForm(
             [&](QDialog* dialog) { dialog->findChild<QPushButton*>("BitBtn1")->click(); });
-        QCOMPARE(m_dialogs.lastText(), std::string("重建图标索引完成！\r1张光盘无法重建，已跳过。"));
+        QCOMPARE(m_dialogs.lastText(),
+                 "重建图标索引完成！\r1张光盘无法重建，已跳过。\r\r" + m_dir->path() +
+                     "Orlendy/软件光盘/坏盘.cdr: Invalid level (3) for item \"TOO DEEP\"");
         QCOMPARE(m_dialogs.shown().back().icon, MessageIcon::Warning);
         QVERIFY(!exists(at("软件光盘/坏盘.tag")));
         QCOMPARE(readFile(at("软件光盘/工具盘.tag")), std::string("0\r\n1\r\n"));
+        QCOMPARE(readFile(at("软件光盘/短.tag")), std::string("0\r\n1\r\n6\r\n"));
     }
 
     // The library, a box of it and the folder that holds it are refused and the browser
