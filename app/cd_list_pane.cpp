@@ -454,8 +454,8 @@ void Tmainform::showFoundCd(int row)
     // only when the record is gone in every spelling.
     const auto target = search::PointerTarget(m_libraryRoot, catalog::ReadWholeFile(pointer));
     if (!target) {
-        m_services.dialogs.message(
-            "查找结果指向的文件 " + catalog::gbkToUtf8(caption) + " 不存在！", MessageIcon::Error);
+        m_services.dialogs.message(catalog::PointerTargetGoneMessage(catalog::gbkToUtf8(caption)),
+                                   MessageIcon::Error);
         removeListItem(row);
         ::unlink(pointer.c_str());
         return;
