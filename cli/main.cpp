@@ -92,7 +92,9 @@ const std::vector<UsageEntry>& usageEntries()
      R"usage(  search [种类] [--scope 范围 ...]
                             查找光盘, 结果存入查找结果中的分类; 种类为以下之一:
                               --text 文字 [--content] [--name] [--desc] [--internal] [--only-nodes]
-                                (多个文字用 \ 分割; 默认只查光盘内容)
+                                [--pinyin]
+                                (多个文字用 \ 分割; 默认只查光盘内容; --pinyin: 字母也按
+                                拼音首字母查找汉字, 如 rjgp 找到 软件光盘)
                               --date-between YYYY-MM-DD YYYY-MM-DD | --age 0..4
                                 (0 一年以上, 1 两年以上, 2 一年内, 3 半年内, 4 一个月内)
                               --field 名称=值 (可重复; cdno cdowner cdbuyaddr cdother

@@ -30,7 +30,7 @@ private:
 };
 
 const char* const SearchUsage =
-    "用法: search [--text 文字 [--content] [--name] [--desc] [--internal] [--only-nodes]]"
+    "用法: search [--text 文字 [--content] [--name] [--desc] [--internal] [--only-nodes] [--pinyin]]"
     " | [--date-between 日期 日期 | --age 0..4] | [--field 名称=值 ...] [--scope 范围 ...]";
 
 double parseDate(const std::string& text)
@@ -119,12 +119,13 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
             textUtf8 = value(i);
             anyText = true;
         } else if (arg == "--content" || arg == "--name" || arg == "--desc" ||
-                   arg == "--internal" || arg == "--only-nodes") {
-            bool& on = arg == "--content"    ? request.text.content
-                       : arg == "--name"     ? request.text.name
-                       : arg == "--desc"     ? request.text.description
-                       : arg == "--internal" ? request.text.internal
-                                             : request.text.onlyNodes;
+                   arg == "--internal" || arg == "--only-nodes" || arg == "--pinyin") {
+            bool& on = arg == "--content"      ? request.text.content
+                       : arg == "--name"       ? request.text.name
+                       : arg == "--desc"       ? request.text.description
+                       : arg == "--internal"   ? request.text.internal
+                       : arg == "--only-nodes" ? request.text.onlyNodes
+                                               : request.text.pinyin;
             on = true;
             anySwitch = true;
         } else if (arg == "--date-between") {

@@ -478,6 +478,7 @@ SearchRequest TFindForm::request() const
     text.description = ui.CheckBox4->isChecked();
     text.internal = ui.CheckBox5->isChecked();
     text.onlyNodes = !ui.CheckBox1->isHidden() && ui.CheckBox1->isChecked();
+    text.pinyin = ui.CheckBox6->isChecked();
 
     DateCriteria& date = request.date;
     date.between = ui.RadioButton1->isChecked();

@@ -9,6 +9,7 @@
 #include "catalog/tree.h"
 #include "catalog/tree_text.h"
 #include "organize/tree_copy.h"
+#include "search/pinyin.h"
 #include "search/results.h"
 #include "search/term_match.h"
 
@@ -319,6 +320,9 @@ public:
     {
         for (const auto& term : request.text.termsGbk) {
             m_terms.emplace_back(term);
+            if (request.text.pinyin && PinyinMatcher(term).applies()) {
+                m_pinyinTerms.emplace_back(term);
+            }
         }
         m_resultsName = catalog::ResultsFolderName();
     }
@@ -492,7 +496,9 @@ private:
     bool anyTermIn(std::string_view text) const
     {
         return std::any_of(m_terms.begin(), m_terms.end(),
-                           [&](const TermMatcher& term) { return term.foundIn(text); });
+                           [&](const TermMatcher& term) { return term.foundIn(text); }) ||
+               std::any_of(m_pinyinTerms.begin(), m_pinyinTerms.end(),
+                           [&](const PinyinMatcher& term) { return term.foundIn(text); });
     }
 
     void status(const char* prefixUtf8, const std::string& relative)
@@ -707,6 +713,7 @@ private:
     SearchProgress& m_progress;
     ResultWriter m_writer;
     std::vector<TermMatcher> m_terms;
+    std::vector<PinyinMatcher> m_pinyinTerms; // the terms of letters, when initials count
     std::string m_resultsName;
     catalog::FolderWalkGuard m_guard;
     ReadBuffer m_buffer;
@@ -722,7 +729,7 @@ std::string categoryCaptionOf(const std::string& root, const SearchRequest& requ
 {
     switch (request.kind) {
     case SearchKind::Text: {
-        std::string name = gbkText("包含 ");
+        std::string name = gbkText(request.text.pinyin ? "拼音 包含 " : "包含 ");
         for (std::size_t i = 0; i < request.text.termsGbk.size(); ++i) {
             if (i > 0) {
                 name += gbkText("或");

@@ -27,6 +27,9 @@ struct TextCriteria
     bool description = false;
     bool internal = false;
     bool onlyNodes = false;
+    // A term of letters also finds a run of Chinese characters whose pinyin initials it
+    // spells ("rjgp" finds 软件光盘).
+    bool pinyin = false;
 };
 
 enum class AgeRange {

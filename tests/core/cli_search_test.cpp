@@ -165,6 +165,13 @@ INSTANTIATE_TEST_SUITE_P(
                    0,
                    "找到 1 个相关光盘\n包含 乗x\n",
                    {"新盘.Tgt"}},
+        // 新盘 is xin pan, 旧盘 jiu pan.
+        SearchCase{"PinyinInitials",
+                   {"--text", "XP", "--name", "--pinyin"},
+                   0,
+                   "找到 1 个相关光盘\n拼音 包含 XP\n",
+                   {"新盘.Tgt"}},
+        SearchCase{"PinyinNeedsText", {"--pinyin"}, 1, "没有查找文字！\n", {}},
         SearchCase{"BetweenTakesBothWholeDays",
                    {"--date-between", "2023-02-28", "2023-03-15"},
                    0,

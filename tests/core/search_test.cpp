@@ -140,6 +140,32 @@ TEST_F(SearchTest, TermsEndingInTheByteOfABackslashMatchWholeCharacters)
     EXPECT_EQ(outcome.categoryGbk, gbk("包含 乗或衆"));
 }
 
+TEST_F(SearchTest, PinyinInitialsFindChineseRunsInEveryTestedTextAndNameTheCategory)
+{
+    addCd("软件光盘", "E:\\\r\n\tREADME.TXT\r\n");
+    addCd("杂项/其它", "E:\\\r\n\t长城.TXT\r\n");   // 长 read chang
+    addCd("杂项/rjgp", "E:\\\r\n\tA.TXT\r\n");      // the letters themselves
+    auto request = textRequest("rjgp\\cc");
+    request.text.name = true;
+    EXPECT_EQ(run(request).hits, 1) << "without the option the letters are only letters";
+    m_progress.foundNames.clear();
+
+    request.text.pinyin = true;
+    const auto outcome = run(request);
+    EXPECT_EQ(outcome.hits, 3);
+    EXPECT_EQ(outcome.categoryGbk, gbk("拼音 包含 cc或rjgp"));
+    std::sort(m_progress.foundNames.begin(), m_progress.foundNames.end());
+    EXPECT_EQ(m_progress.foundNames,
+              (std::vector<std::string>{gbk("软件光盘"), gbk("杂项\\rjgp"), gbk("杂项\\其它")}));
+
+    // Only the nodes: the matching node alone is kept.
+    auto nodes = textRequest("CC");
+    nodes.text.onlyNodes = true;
+    nodes.text.pinyin = true;
+    EXPECT_EQ(run(nodes).hits, 1);
+    EXPECT_EQ(readFile(category("拼音 包含 CC") + gbk("其它.Fid")), gbk("E:\\\r\n\t长城.TXT\r\n"));
+}
+
 TEST_F(SearchTest, DateAndAdvancedCategoriesGetFreeNames)
 {
     catalog::TCDInfo info;

@@ -149,6 +149,8 @@ private slots:
         }
         QVERIFY(find<QCheckBox>("CheckBox1")->isChecked());
         QVERIFY(!find<QCheckBox>("CheckBox1")->isHidden());
+        QVERIFY(!find<QCheckBox>("CheckBox6")->isChecked());
+        QCOMPARE(find<QCheckBox>("CheckBox6")->text(), QString("拼音首字母"));
 
         QVERIFY(find<QRadioButton>("RadioButton2")->isChecked());
         QVERIFY(!find<QRadioButton>("RadioButton1")->isChecked());
@@ -490,6 +492,22 @@ private slots:
         QCOMPARE(m_form->windowTitle(), QString("查找"));
         QVERIFY(m_form->textPageActive());
         QCOMPARE(m_form->searchTextGbk(), std::string("\\setup\\nothing\\"));
+    }
+
+    // 工具盘 is gong ju pan: its name is found by its initials only with the option on.
+    void pinyinSearch()
+    {
+        setScope({{"Orlendy", ScopeKind::Library}});
+        find<QLineEdit>("Edit1")->setText("gjp");
+        find<QCheckBox>("CheckBox3")->click();
+        find<QCheckBox>("CheckBox6")->click();
+        m_form->show();
+        m_form->BitBtn1Click();
+
+        QVERIFY(m_dialogs->shown().empty());
+        QCOMPARE(m_form->outcome().hits, 1);
+        QCOMPARE(m_form->outcome().categoryGbk, gbk("拼音 包含 gjp"));
+        QCOMPARE(texts(find<QTreeWidget>("ListView2")), QStringList{"光盘\\工具盘"});
     }
 
     // The pickers keep the time of day of the dialog's creation (10:30:05).
