@@ -1,0 +1,252 @@
+#include "search/index_segment.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace search {
+namespace {
+
+constexpr std::string_view Magic = "VLMKIDX1";
+constexpr std::size_t HeaderSize = 8 + 4 + 4 + 8 + 4;
+
+std::uint32_t checksum(std::string_view bytes)
+{
+    return static_cast<std::uint32_t>(
+        ::crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+template <class Integer>
+void put(std::string& out, Integer value)
+{
+    char bytes[sizeof value];
+    std::memcpy(bytes, &value, sizeof value); // little-endian machines only, as Debian's amd64
+    out.append(bytes, sizeof value);
+}
+
+void putText(std::string& out, std::string_view text)
+{
+    put<std::uint32_t>(out, static_cast<std::uint32_t>(text.size()));
+    out.append(text);
+}
+
+// Reads fixed fields off a byte range; once a read fails every later one fails too.
+class Reader
+{
+public:
+    explicit Reader(std::string_view bytes) : m_bytes(bytes) {}
+
+    template <class Integer>
+    Integer get()
+    {
+        Integer value{};
+        if (m_ok && m_bytes.size() - m_at >= sizeof value) {
+            std::memcpy(&value, m_bytes.data() + m_at, sizeof value);
+            m_at += sizeof value;
+        } else {
+            m_ok = false;
+        }
+        return value;
+    }
+
+    std::string text()
+    {
+        const auto length = get<std::uint32_t>();
+        if (!m_ok || m_bytes.size() - m_at < length) {
+            m_ok = false;
+            return {};
+        }
+        std::string value(m_bytes.substr(m_at, length));
+        m_at += length;
+        return value;
+    }
+
+    bool ok() const { return m_ok; }
+    bool atEnd() const { return m_at == m_bytes.size(); }
+
+private:
+    std::string_view m_bytes;
+    std::size_t m_at = 0;
+    bool m_ok = true;
+};
+
+std::size_t spaceOf(IndexedText text, bool pinyin)
+{
+    return static_cast<std::size_t>(text) * 2 + (pinyin ? 1 : 0);
+}
+
+} // namespace
+
+SegmentWriter::SegmentWriter()
+{
+    for (auto& space : m_postings) {
+        space.resize(1 << 16);
+    }
+}
+
+RecordNumber SegmentWriter::add(IndexedRecord record, const RecordTexts& texts)
+{
+    const auto number = static_cast<RecordNumber>(m_records.size());
+    m_records.push_back(std::move(record));
+    for (std::size_t t = 0; t < IndexedTexts; ++t) {
+        auto& plain = m_postings[spaceOf(IndexedText(t), false)];
+        auto& pinyin = m_postings[spaceOf(IndexedText(t), true)];
+        // Each list takes the record once, however often its text holds the gram.
+        auto addTo = [number](std::vector<std::vector<RecordNumber>>& space) {
+            return [&space, number](Gram gram) {
+                auto& list = space[gram];
+                if (list.empty() || list.back() != number) {
+                    list.push_back(number);
+                }
+            };
+        };
+        for (const std::string_view text : texts[t]) {
+            ForEachGram(text, addTo(plain));
+            ForEachPinyinGram(text, addTo(pinyin));
+        }
+    }
+    return number;
+}
+
+std::string SegmentWriter::bytes() const
+{
+    const auto count = static_cast<RecordNumber>(m_records.size());
+    std::string middle;
+    for (const auto& record : m_records) {
+        putText(middle, record.key);
+        for (const auto& stamp : record.stamps) {
+            putText(middle, stamp.name);
+            put(middle, stamp.size);
+            put(middle, stamp.inode);
+            put(middle, stamp.modifiedNs);
+            put(middle, stamp.changedNs);
+        }
+    }
+    std::string postings;
+    std::string table;
+    std::uint32_t grams = 0;
+    std::string list;
+    for (std::size_t space = 0; space < m_postings.size(); ++space) {
+        for (std::size_t gram = 0; gram < m_postings[space].size(); ++gram) {
+            const auto& numbers = m_postings[space][gram];
+            if (numbers.empty()) {
+                continue;
+            }
+            list.clear();
+            EncodePostings(numbers, count, list);
+            put<std::uint32_t>(table, static_cast<std::uint32_t>(space << 16 | gram));
+            put<std::uint64_t>(table, postings.size());
+            put<std::uint32_t>(table, static_cast<std::uint32_t>(list.size()));
+            put<std::uint32_t>(table, checksum(list));
+            postings += list;
+            ++grams;
+        }
+    }
+    middle += table;
+    std::string file(Magic);
+    put<std::uint32_t>(file, count);
+    put<std::uint32_t>(file, grams);
+    put<std::uint64_t>(file, postings.size());
+    put<std::uint32_t>(file, checksum(middle));
+    file += middle;
+    file += postings;
+    return file;
+}
+
+std::optional<Segment> Segment::read(std::string bytes)
+{
+    if (bytes.size() < HeaderSize || std::string_view(bytes).substr(0, Magic.size()) != Magic) {
+        return std::nullopt;
+    }
+    Reader header(std::string_view(bytes).substr(Magic.size(), HeaderSize - Magic.size()));
+    const auto count = header.get<std::uint32_t>();
+    const auto grams = header.get<std::uint32_t>();
+    const auto postingsLength = header.get<std::uint64_t>();
+    const auto middleChecksum = header.get<std::uint32_t>();
+    if (!header.ok() || postingsLength > bytes.size() - HeaderSize) {
+        return std::nullopt;
+    }
+    const std::size_t middleLength = bytes.size() - HeaderSize - postingsLength;
+    const std::string_view middle = std::string_view(bytes).substr(HeaderSize, middleLength);
+    if (checksum(middle) != middleChecksum) {
+        return std::nullopt;
+    }
+    Segment segment;
+    Reader reader(middle);
+    for (std::uint32_t i = 0; i < count && reader.ok(); ++i) {
+        IndexedRecord record;
+        record.key = reader.text();
+        for (auto& stamp : record.stamps) {
+            stamp.name = reader.text();
+            stamp.size = reader.get<std::uint64_t>();
+            stamp.inode = reader.get<std::uint64_t>();
+            stamp.modifiedNs = reader.get<std::int64_t>();
+            stamp.changedNs = reader.get<std::int64_t>();
+        }
+        segment.m_records.push_back(std::move(record));
+    }
+    std::uint32_t previousKey = 0;
+    for (std::uint32_t i = 0; i < grams && reader.ok(); ++i) {
+        GramEntry entry{};
+        entry.key = reader.get<std::uint32_t>();
+        entry.offset = reader.get<std::uint64_t>();
+        entry.length = reader.get<std::uint32_t>();
+        entry.checksum = reader.get<std::uint32_t>();
+        if ((i > 0 && entry.key <= previousKey) || entry.offset > postingsLength ||
+            entry.length > postingsLength - entry.offset) {
+            return std::nullopt;
+        }
+        previousKey = entry.key;
+        segment.m_grams.push_back(entry);
+    }
+    if (!reader.ok() || !reader.atEnd()) {
+        return std::nullopt;
+    }
+    segment.m_postingsStart = HeaderSize + middleLength;
+    segment.m_bytes = std::move(bytes);
+    return segment;
+}
+
+bool Segment::recordsWithAll(IndexedText text, bool pinyin, const std::vector<Gram>& grams,
+                             std::vector<RecordNumber>& numbers) const
+{
+    const auto count = static_cast<RecordNumber>(m_records.size());
+    const std::uint32_t space = static_cast<std::uint32_t>(spaceOf(text, pinyin)) << 16;
+    numbers.clear();
+    std::vector<RecordNumber> list;
+    for (std::size_t i = 0; i < grams.size(); ++i) {
+        const std::uint32_t key = space | grams[i];
+        const auto entry = std::lower_bound(
+            m_grams.begin(), m_grams.end(), key,
+            [](const GramEntry& e, std::uint32_t k) { return e.key < k; });
+        if (entry == m_grams.end() || entry->key != key) {
+            numbers.clear();
+            return true; // no record holds this gram
+        }
+        const std::string_view bytes =
+            std::string_view(m_bytes).substr(m_postingsStart + entry->offset, entry->length);
+        if (checksum(bytes) != entry->checksum || !DecodePostings(bytes, count, list)) {
+            numbers.clear();
+            return false;
+        }
+        if (i == 0) {
+            numbers.swap(list);
+        } else {
+            IntersectInto(numbers, list);
+        }
+        if (numbers.empty()) {
+            return true;
+        }
+    }
+    if (grams.empty()) {
+        numbers.resize(count);
+        for (RecordNumber n = 0; n < count; ++n) {
+            numbers[n] = n;
+        }
+    }
+    return true;
+}
+
+} // namespace search

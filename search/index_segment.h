@@ -1,0 +1,87 @@
+#pragma once
+
+#include "search/index_grams.h"
+#include "search/index_postings.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One segment of the search index: a set of records, what their files were when they were
+// read, and the grams of their texts. A segment is written once and never changed; the
+// newest segment that holds a record speaks for it.
+namespace search {
+
+// The texts a text search tests that come from files. (The CD name is tested in memory.)
+enum class IndexedText : std::uint8_t { Content = 0, Description = 1, Internal = 2 };
+inline constexpr std::size_t IndexedTexts = 3;
+
+// What a file was when it was read: any change to it, by anyone, changes one of these.
+struct FileStamp
+{
+    std::string name; // in the record's folder; "" when the record had no such file
+    std::uint64_t size = 0;
+    std::uint64_t inode = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
+
+struct IndexedRecord
+{
+    std::string key; // the record's folder below the library root and its .cdr file's name
+    std::array<FileStamp, IndexedTexts> stamps;
+};
+
+// The texts of one record: the listing, the description, the description lines of its
+// folders and files.
+using RecordTexts = std::array<std::vector<std::string_view>, IndexedTexts>;
+
+class SegmentWriter
+{
+public:
+    SegmentWriter();
+    RecordNumber add(IndexedRecord record, const RecordTexts& texts);
+    std::size_t size() const { return m_records.size(); }
+    // The segment file.
+    std::string bytes() const;
+
+private:
+    static constexpr std::size_t Spaces = IndexedTexts * 2; // each text plain and in pinyin
+    std::vector<IndexedRecord> m_records;
+    std::array<std::vector<std::vector<RecordNumber>>, Spaces> m_postings;
+};
+
+class Segment
+{
+public:
+    // nullopt when the bytes are not a whole, undamaged segment.
+    static std::optional<Segment> read(std::string bytes);
+
+    const std::vector<IndexedRecord>& records() const { return m_records; }
+
+    // The records whose text holds every gram (pinyin: of the initials); false when the
+    // segment turns out damaged.
+    bool recordsWithAll(IndexedText text, bool pinyin, const std::vector<Gram>& grams,
+                        std::vector<RecordNumber>& numbers) const;
+
+private:
+    struct GramEntry
+    {
+        std::uint32_t key; // space << 16 | gram
+        std::uint64_t offset;
+        std::uint32_t length;
+        std::uint32_t checksum;
+    };
+
+    std::string m_bytes;
+    std::vector<IndexedRecord> m_records;
+    std::vector<GramEntry> m_grams; // ascending keys
+    std::size_t m_postingsStart = 0;
+};
+
+} // namespace search
