@@ -17,8 +17,7 @@ public:
 
     // The function or variable of that name; nullptr when the library or the name is
     // missing, and the first such miss is kept for problem().
-    template <class Type>
-    Type* symbol(const char* name)
+    template <class Type> Type* symbol(const char* name)
     {
         return reinterpret_cast<Type*>(address(name));
     }
@@ -41,4 +40,5 @@ private:
 
 // Inside a struct that has a LoadedLibrary member named `library`, declared before it: a
 // member of the library function's own type, named like it, looked up in that library.
-#define VELLUMARK_LOADED_FUNCTION(name) decltype(&::name) name = library.symbol<decltype(::name)>(#name)
+#define VELLUMARK_LOADED_FUNCTION(name)                                                            \
+    decltype(&::name) name = library.symbol<decltype(::name)>(#name)

@@ -1,15 +1,16 @@
 #include "search/engine.h"
 
-#include "catalog/record_set.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
 #include "catalog/record_files.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "catalog/tree.h"
 #include "catalog/tree_text.h"
 #include "organize/tree_copy.h"
 #include "search/pinyin.h"
+#include "search/record_walk.h"
 #include "search/results.h"
 #include "search/term_match.h"
 
@@ -277,33 +278,6 @@ private:
     std::size_t m_capacity = 0;
 };
 
-// One record's files: names in folder ("" for a file that is not there), and the open
-// folder when the walk has one.
-struct RecordFiles
-{
-    std::string cdr, tag, mx, fmx, ifn;
-    int folderFd = AT_FDCWD;
-    std::vector<std::string> special; // FIFOs, devices...: an error when read
-};
-
-std::string RecordFiles::*slotOf(catalog::RecordKind kind)
-{
-    switch (kind) {
-    case catalog::RecordKind::Cdr:
-        return &RecordFiles::cdr;
-    case catalog::RecordKind::Tag:
-        return &RecordFiles::tag;
-    case catalog::RecordKind::Mx:
-        return &RecordFiles::mx;
-    case catalog::RecordKind::Fmx:
-        return &RecordFiles::fmx;
-    case catalog::RecordKind::Ifn:
-        return &RecordFiles::ifn;
-    default:
-        return nullptr;
-    }
-}
-
 int daysInMonth(int year, int month)
 {
     static const int Days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -311,7 +285,7 @@ int daysInMonth(int year, int month)
     return month == 2 && leap ? 29 : Days[month - 1];
 }
 
-class Run
+class Run : public RecordWalk
 {
 public:
     Run(const std::string& root, const SearchRequest& request, SearchProgress& progress,
@@ -324,7 +298,6 @@ public:
                 m_pinyinTerms.emplace_back(term);
             }
         }
-        m_resultsName = catalog::ResultsFolderName();
     }
 
     void scopeEntry(const ScopeEntry& entry)
@@ -359,7 +332,7 @@ public:
         }
     }
 
-    bool aborted() const { return m_aborted; }
+    bool wasAborted() const { return m_aborted; }
     int hits() const { return m_hits; }
 
     bool checkAbort()
@@ -371,97 +344,18 @@ public:
     }
 
 private:
+    void visit(const std::string& relative, const RecordFiles& files,
+               const std::string& folder) override
+    {
+        m_folder = folder;
+        matchRecord(relative, files);
+    }
+
+    bool aborted() override { return checkAbort(); }
+
     bool needsListing() const
     {
         return m_request.kind == SearchKind::Text && m_request.text.content;
-    }
-
-    void walkBox(const std::string& folder, const std::string& relativeBox)
-    {
-        if (!m_guard.enter(folder)) {
-            return;
-        }
-        std::vector<catalog::DirEntry> entries;
-        catalog::ListFolder(folder, entries);
-
-        // The companions of every record of this folder, from the one listing.
-        std::unordered_map<std::string_view, RecordFiles> records;
-        for (const auto& entry : entries) {
-            if (entry.isFolder || entry.name.size() < 4) {
-                continue;
-            }
-            const std::string_view name(entry.name);
-            const auto dot = name.rfind('.');
-            if (dot == std::string_view::npos) {
-                continue;
-            }
-            const auto kind = catalog::RecordKindOf(name);
-            std::string RecordFiles::*slot = kind ? slotOf(*kind) : nullptr;
-            if (slot != nullptr) {
-                RecordFiles& files = records[name.substr(0, dot)];
-                // Two spellings side by side: the one every reader takes.
-                if ((files.*slot).empty() ||
-                    catalog::SpellingRank(*kind, name.substr(dot)) <
-                        catalog::SpellingRank(*kind, std::string_view(files.*slot).substr(dot))) {
-                    files.*slot = entry.name;
-                    if (!entry.isRegular) {
-                        files.special.push_back(entry.name);
-                    }
-                }
-            }
-        }
-
-        catalog::FileDescriptor folderFd(
-            ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        for (auto& [base, files] : records) {
-            files.folderFd = folderFd.get() >= 0 ? folderFd.get() : AT_FDCWD;
-            if (folderFd.get() < 0) {
-                for (std::string* name :
-                     {&files.cdr, &files.tag, &files.mx, &files.fmx, &files.ifn}) {
-                    if (!name->empty()) {
-                        *name = folder + *name;
-                    }
-                }
-                for (std::string& name : files.special) {
-                    name = folder + name;
-                }
-            }
-        }
-        std::string relative;
-        for (const auto& entry : entries) {
-            if (checkAbort()) {
-                break;
-            }
-            if (catalog::equalsNoCase(entry.name, m_resultsName)) {
-                continue;
-            }
-            if (entry.isFolder) {
-                // A linked box leads out of the library: never searched.
-                if (!entry.isLink) {
-                    walkBox(folder + entry.name + "/", relativeBox + entry.name + "\\");
-                }
-                continue;
-            }
-            if (catalog::RecordKindOf(entry.name) != catalog::RecordKind::Cdr) {
-                continue;
-            }
-            const std::string_view base =
-                std::string_view(entry.name).substr(0, entry.name.size() - 4);
-            const auto found = records.find(base);
-            if (found == records.end() || found->second.tag.empty()) {
-                continue; // no .tag: not a CD record
-            }
-            // Two spellings of one listing are two records, each read from its own file.
-            RecordFiles& files = found->second;
-            files.cdr = folderFd.get() >= 0 ? entry.name : folder + entry.name;
-            if (!entry.isRegular) {
-                files.special.push_back(files.cdr);
-            }
-            relative.assign(relativeBox).append(base);
-            m_folder = folderFd.get() >= 0 ? folder : std::string();
-            matchRecord(relative, files);
-        }
-        m_guard.leave();
     }
 
     void matchRecord(const std::string& relative, const RecordFiles& files)
@@ -581,8 +475,8 @@ private:
                                "\"" + m_request.text.searchTextGbk + "\"" +
                                gbkText(" ...正在加进目录树中..."));
             const int image = tree.image(node);
-            pruned.add(node, image == catalog::IconClass::Root ? catalog::IconClass::OtherFile
-                                                               : image);
+            pruned.add(node,
+                       image == catalog::IconClass::Root ? catalog::IconClass::OtherFile : image);
             m_progress.caption(gbkText("查找"));
         }
         if (pruned.tree().size() > 1) {
@@ -714,8 +608,6 @@ private:
     ResultWriter m_writer;
     std::vector<TermMatcher> m_terms;
     std::vector<PinyinMatcher> m_pinyinTerms; // the terms of letters, when initials count
-    std::string m_resultsName;
-    catalog::FolderWalkGuard m_guard;
     ReadBuffer m_buffer;
     std::string m_status;
     std::string m_folder; // of the record being tested, for error texts; "" for full paths
@@ -786,7 +678,7 @@ SearchOutcome RunSearch(const std::string& libraryRoot, const SearchRequest& req
         run.scopeEntry(request.scope[i]);
     }
     outcome.hits = run.hits();
-    outcome.aborted = run.aborted();
+    outcome.aborted = run.wasAborted();
     if (outcome.hits > 0) {
         catalog::WriteFileAtomically(category + outcome.categoryGbk + ".Fin",
                                      CategoryDescription(request, caption));

@@ -15,8 +15,7 @@ namespace search {
 using Gram = std::uint16_t;
 
 // Calls add(gram) for every gram of the text, repeats included.
-template <class Add>
-void ForEachGram(std::string_view text, Add&& add);
+template <class Add> void ForEachGram(std::string_view text, Add&& add);
 
 // The grams of a term; nullopt for a term the grams cannot filter (shorter than two bytes,
 // or holding a line break).
@@ -24,8 +23,7 @@ std::optional<std::vector<Gram>> TermGrams(std::string_view termGbk);
 
 // Pinyin initials: a gram per initial of a Han character ('A'..'Z') and a gram per pair of
 // initials of two Han characters side by side ('A' * 32 + 'B' ...).
-template <class Add>
-void ForEachPinyinGram(std::string_view text, Add&& add);
+template <class Add> void ForEachPinyinGram(std::string_view text, Add&& add);
 
 // The pinyin grams a term of letters spells; nullopt when it spells none.
 std::optional<std::vector<Gram>> PinyinTermGrams(std::string_view termGbk);
@@ -33,13 +31,18 @@ std::optional<std::vector<Gram>> PinyinTermGrams(std::string_view termGbk);
 // ---- implementation ----
 
 namespace detail {
-inline bool isLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-inline unsigned char foldLetter(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 0x20 : c; }
+inline bool isLead(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+inline unsigned char foldLetter(unsigned char c)
+{
+    return c >= 'a' && c <= 'z' ? c - 0x20 : c;
+}
 std::uint32_t pinyinInitials(unsigned char lead, unsigned char trail);
 } // namespace detail
 
-template <class Add>
-void ForEachGram(std::string_view text, Add&& add)
+template <class Add> void ForEachGram(std::string_view text, Add&& add)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
@@ -69,8 +72,7 @@ void ForEachGram(std::string_view text, Add&& add)
     }
 }
 
-template <class Add>
-void ForEachPinyinGram(std::string_view text, Add&& add)
+template <class Add> void ForEachPinyinGram(std::string_view text, Add&& add)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();

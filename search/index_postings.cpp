@@ -7,7 +7,10 @@ namespace {
 
 enum Form : char { Gaps = 'G', Bitmap = 'B' };
 
-std::size_t bitmapBytes(RecordNumber recordCount) { return (recordCount + 7) / 8; }
+std::size_t bitmapBytes(RecordNumber recordCount)
+{
+    return (recordCount + 7) / 8;
+}
 
 void putVarint(std::uint32_t value, std::string& out)
 {

@@ -18,8 +18,7 @@ std::uint32_t checksum(std::string_view bytes)
         ::crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
-template <class Integer>
-void put(std::string& out, Integer value)
+template <class Integer> void put(std::string& out, Integer value)
 {
     char bytes[sizeof value];
     std::memcpy(bytes, &value, sizeof value); // little-endian machines only, as Debian's amd64
@@ -38,8 +37,7 @@ class Reader
 public:
     explicit Reader(std::string_view bytes) : m_bytes(bytes) {}
 
-    template <class Integer>
-    Integer get()
+    template <class Integer> Integer get()
     {
         Integer value{};
         if (m_ok && m_bytes.size() - m_at >= sizeof value) {
@@ -218,9 +216,9 @@ bool Segment::recordsWithAll(IndexedText text, bool pinyin, const std::vector<Gr
     std::vector<RecordNumber> list;
     for (std::size_t i = 0; i < grams.size(); ++i) {
         const std::uint32_t key = space | grams[i];
-        const auto entry = std::lower_bound(
-            m_grams.begin(), m_grams.end(), key,
-            [](const GramEntry& e, std::uint32_t k) { return e.key < k; });
+        const auto entry =
+            std::lower_bound(m_grams.begin(), m_grams.end(), key,
+                             [](const GramEntry& e, std::uint32_t k) { return e.key < k; });
         if (entry == m_grams.end() || entry->key != key) {
             numbers.clear();
             return true; // no record holds this gram

@@ -52,7 +52,8 @@ bool PinyinMatcher::foundIn(std::string_view textGbk) const
                    catalog::gbkCharLength(textGbk, at) == 2 &&
                    (PinyinInitials(static_cast<unsigned char>(textGbk[at]),
                                    static_cast<unsigned char>(textGbk[at + 1])) >>
-                    m_letters[matched]) & 1u) {
+                    m_letters[matched]) &
+                       1u) {
                 ++matched;
                 at += 2;
             }

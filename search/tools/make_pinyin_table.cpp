@@ -1,11 +1,11 @@
 // Reads the Unicode Han database's readings (Unihan_Readings.txt) on standard input and
 // writes, for every double-byte GBK code, the set of first letters of its readings as a
 // C++ array: one 32-bit mask per code, bit 0 for A. Run once at build time.
-#include <unicode/ucnv.h>
-#include <unicode/utrans.h>
-#include <unicode/unorm2.h>
 #include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/unorm2.h>
 #include <unicode/ustring.h>
+#include <unicode/utrans.h>
 
 #include <array>
 #include <cstdint>
@@ -65,7 +65,8 @@ void addReadings(const std::string& value, std::uint32_t& mask, const UNormalize
         std::istringstream readings(word);
         std::string reading;
         while (std::getline(readings, reading, ',')) {
-            reading.erase(reading.find('(') == std::string::npos ? reading.size() : reading.find('('));
+            reading.erase(reading.find('(') == std::string::npos ? reading.size()
+                                                                 : reading.find('('));
             if (const int letter = initialOf(reading, nfd); letter >= 0) {
                 mask |= 1u << letter;
             }
@@ -151,7 +152,8 @@ int main()
             !isReadingField(line.substr(tab1 + 1, tab2 - tab1 - 1))) {
             continue;
         }
-        const auto codePoint = static_cast<UChar32>(std::stoul(line.substr(2, tab1 - 2), nullptr, 16));
+        const auto codePoint =
+            static_cast<UChar32>(std::stoul(line.substr(2, tab1 - 2), nullptr, 16));
         if (const int index = gbkIndex(codePoint, gbk); index >= 0) {
             addReadings(line.substr(tab2 + 1), masks[index], nfd);
             ++readings;
@@ -161,7 +163,8 @@ int main()
     ucnv_close(gbk);
     std::cerr << "make_pinyin_table: " << readings << " readings, " << addedByIcu
               << " initials only ICU gives\n";
-    if (readings < 20000 || addedByIcu < 0) { // GBK holds about 21,000 Han characters, most with several fields
+    if (readings < 20000 ||
+        addedByIcu < 0) { // GBK holds about 21,000 Han characters, most with several fields
         std::cerr << "make_pinyin_table: only " << readings << " readings on input\n";
         return 1;
     }

@@ -39,10 +39,32 @@ bool allIn(const std::vector<Gram>& grams, const std::set<Gram>& in)
 // letters or 5C, lone lead bytes before line breaks, tabs, CR LF, 80 and FF.
 std::string randomGbk(std::mt19937& random, std::size_t length)
 {
-    static const std::string pieces[] = {
-        "a", "A", "b", "B", "x", "\\", "\t", "\r\n", "\n", " ", "1", "\x80", "\xff",
-        gbk("软"), gbk("件"), gbk("光"), gbk("盘"), gbk("长"), gbk("行"), "\x81\x5c" /* 乗 */,
-        "\x81" "a", "\x81" "A", "\xb0" "\n"};
+    static const std::string pieces[] = {"a",
+                                         "A",
+                                         "b",
+                                         "B",
+                                         "x",
+                                         "\\",
+                                         "\t",
+                                         "\r\n",
+                                         "\n",
+                                         " ",
+                                         "1",
+                                         "\x80",
+                                         "\xff",
+                                         gbk("软"),
+                                         gbk("件"),
+                                         gbk("光"),
+                                         gbk("盘"),
+                                         gbk("长"),
+                                         gbk("行"),
+                                         "\x81\x5c" /* 乗 */,
+                                         "\x81"
+                                         "a",
+                                         "\x81"
+                                         "A",
+                                         "\xb0"
+                                         "\n"};
     std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
     std::string text;
     while (text.size() < length) {
@@ -81,7 +103,8 @@ TEST(IndexGrams, ATextThatHoldsATermHoldsEveryGramOfIt)
         } else if (grams && !allIn(*grams, gramsOf(text))) {
             ++ruledOut;
         }
-        const std::string letters = round % 3 == 0 ? "rjgp" : std::string(1 + random() % 3, "cxhzrjgp"[random() % 8]);
+        const std::string letters =
+            round % 3 == 0 ? "rjgp" : std::string(1 + random() % 3, "cxhzrjgp"[random() % 8]);
         if (PinyinMatcher(letters).foundIn(text)) {
             ++pinyinHits;
             ASSERT_TRUE(allIn(*PinyinTermGrams(letters), pinyinGramsOf(text)))

@@ -14,8 +14,9 @@ namespace {
 
 std::string randomName(std::mt19937& random)
 {
-    static const std::string pieces[] = {"a", "B", "x", "1", ".", " ", gbk("软"), gbk("件"),
-                                         gbk("长"), gbk("城"), "\x81\x5c", "SETUP", "readme"};
+    static const std::string pieces[] = {"a",        "B",       "x",       "1",       ".",
+                                         " ",        gbk("软"), gbk("件"), gbk("长"), gbk("城"),
+                                         "\x81\x5c", "SETUP",   "readme"};
     std::string name;
     for (std::size_t n = 1 + random() % 6; n > 0; --n) {
         name += pieces[random() % std::size(pieces)];
@@ -67,7 +68,8 @@ TEST(IndexSegment, ARecordWhoseTextHoldsATermIsAlwaysACandidate)
     ASSERT_TRUE(segment);
     ASSERT_EQ(segment->records().size(), 300u);
     EXPECT_EQ(segment->records()[5].key, "box/5.Cdr");
-    EXPECT_EQ(segment->records()[5].stamps[0], (FileStamp{"x.Cdr", 5, 7, -1, 1'700'000'000'000'000'000}));
+    EXPECT_EQ(segment->records()[5].stamps[0],
+              (FileStamp{"x.Cdr", 5, 7, -1, 1'700'000'000'000'000'000}));
 
     int found = 0, ruledOut = 0;
     for (int round = 0; round < 300; ++round) {
@@ -94,8 +96,8 @@ TEST(IndexSegment, ARecordWhoseTextHoldsATermIsAlwaysACandidate)
 
     // Each text has its own grams: the listing's are not the description's.
     std::vector<RecordNumber> candidates;
-    ASSERT_TRUE(segment->recordsWithAll(IndexedText::Description, false, *TermGrams("E:"),
-                                        candidates));
+    ASSERT_TRUE(
+        segment->recordsWithAll(IndexedText::Description, false, *TermGrams("E:"), candidates));
     EXPECT_TRUE(candidates.empty());
     ASSERT_TRUE(segment->recordsWithAll(IndexedText::Content, false, *TermGrams("E:"), candidates));
     EXPECT_EQ(candidates.size(), 300u);

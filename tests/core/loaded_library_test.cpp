@@ -26,8 +26,9 @@ TEST(LoadedLibrary, AMissingLibraryOrFunctionIsNamedNotACrash)
         const char* symbol;
         const char* named; // what the problem must mention
     };
-    for (const Case& c : {Case{"libvellumark-missing.so.1", "anything", "libvellumark-missing.so.1"},
-                          Case{"libc.so.6", "vellumark_no_such_function", "vellumark_no_such_function"}}) {
+    for (const Case& c :
+         {Case{"libvellumark-missing.so.1", "anything", "libvellumark-missing.so.1"},
+          Case{"libc.so.6", "vellumark_no_such_function", "vellumark_no_such_function"}}) {
         LoadedLibrary library(c.soname);
         EXPECT_EQ(library.symbol<void()>(c.symbol), nullptr) << c.soname;
         EXPECT_NE(library.problem().find(c.named), std::string::npos) << library.problem();

@@ -17,19 +17,19 @@ TEST(Pinyin, TermsSpellTheInitialsOfARunOfCharactersInAnyOfTheirReadings)
     };
     const Case cases[] = {
         {"rjgp", "软件光盘", true},
-        {"RjGp", "我的软件光盘2", true},       // case ignored, the run inside other text
-        {"cd", "长度", true},                  // 长 read chang
-        {"zd", "长度", true},                  // and zhang
-        {"hy", "银行业务", true},              // 行 read hang
-        {"xy", "行业", true},                  // and xing
-        {"rj", "软 件", false},                // a blank breaks the run
+        {"RjGp", "我的软件光盘2", true}, // case ignored, the run inside other text
+        {"cd", "长度", true},            // 长 read chang
+        {"zd", "长度", true},            // and zhang
+        {"hy", "银行业务", true},        // 行 read hang
+        {"xy", "行业", true},            // and xing
+        {"rj", "软 件", false},          // a blank breaks the run
         {"rj", "软x件", false},
-        {"rjgpx", "软件光盘", false},          // longer than the run
+        {"rjgpx", "软件光盘", false}, // longer than the run
         {"gp", "光", false},
-        {"wj", "文档\\文件", true},            // after a backslash
-        {"wj", "乗文件", true},                // after a character whose trail byte is 5C
-        {"y", "软件", false},                  // ED BC across 软件 would be 砑 (ya)
-        {"ab", "ab", false},                   // Latin text spells nothing
+        {"wj", "文档\\文件", true}, // after a backslash
+        {"wj", "乗文件", true},     // after a character whose trail byte is 5C
+        {"y", "软件", false},       // ED BC across 软件 would be 砑 (ya)
+        {"ab", "ab", false},        // Latin text spells nothing
     };
     for (const Case& c : cases) {
         const PinyinMatcher matcher(c.term);

@@ -1,0 +1,117 @@
+#include "search/record_walk.h"
+
+#include "catalog/library.h"
+#include "catalog/record_set.h"
+#include "catalog/text.h"
+
+#include <unordered_map>
+
+namespace search {
+namespace {
+
+std::string RecordFiles::*slotOf(catalog::RecordKind kind)
+{
+    switch (kind) {
+    case catalog::RecordKind::Cdr:
+        return &RecordFiles::cdr;
+    case catalog::RecordKind::Tag:
+        return &RecordFiles::tag;
+    case catalog::RecordKind::Mx:
+        return &RecordFiles::mx;
+    case catalog::RecordKind::Fmx:
+        return &RecordFiles::fmx;
+    case catalog::RecordKind::Ifn:
+        return &RecordFiles::ifn;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+void RecordWalk::walkBox(const std::string& folder, const std::string& relativeBox)
+{
+    static const std::string resultsName = catalog::ResultsFolderName();
+    if (!m_guard.enter(folder)) {
+        return;
+    }
+    std::vector<catalog::DirEntry> entries;
+    catalog::ListFolder(folder, entries);
+
+    // The companions of every record of this folder, from the one listing.
+    std::unordered_map<std::string_view, RecordFiles> records;
+    for (const auto& entry : entries) {
+        if (entry.isFolder || entry.name.size() < 4) {
+            continue;
+        }
+        const std::string_view name(entry.name);
+        const auto dot = name.rfind('.');
+        if (dot == std::string_view::npos) {
+            continue;
+        }
+        const auto kind = catalog::RecordKindOf(name);
+        std::string RecordFiles::*slot = kind ? slotOf(*kind) : nullptr;
+        if (slot != nullptr) {
+            RecordFiles& files = records[name.substr(0, dot)];
+            // Two spellings side by side: the one every reader takes.
+            if ((files.*slot).empty() ||
+                catalog::SpellingRank(*kind, name.substr(dot)) <
+                    catalog::SpellingRank(*kind, std::string_view(files.*slot).substr(dot))) {
+                files.*slot = entry.name;
+                if (!entry.isRegular) {
+                    files.special.push_back(entry.name);
+                }
+            }
+        }
+    }
+
+    catalog::FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (auto& [base, files] : records) {
+        files.folderFd = folderFd.get() >= 0 ? folderFd.get() : AT_FDCWD;
+        if (folderFd.get() < 0) {
+            for (std::string* name : {&files.cdr, &files.tag, &files.mx, &files.fmx, &files.ifn}) {
+                if (!name->empty()) {
+                    *name = folder + *name;
+                }
+            }
+            for (std::string& name : files.special) {
+                name = folder + name;
+            }
+        }
+    }
+    std::string relative;
+    for (const auto& entry : entries) {
+        if (aborted()) {
+            break;
+        }
+        if (catalog::equalsNoCase(entry.name, resultsName)) {
+            continue;
+        }
+        if (entry.isFolder) {
+            // A linked box leads out of the library: never searched.
+            if (!entry.isLink) {
+                walkBox(folder + entry.name + "/", relativeBox + entry.name + "\\");
+            }
+            continue;
+        }
+        if (catalog::RecordKindOf(entry.name) != catalog::RecordKind::Cdr) {
+            continue;
+        }
+        const std::string_view base = std::string_view(entry.name).substr(0, entry.name.size() - 4);
+        const auto found = records.find(base);
+        if (found == records.end() || found->second.tag.empty()) {
+            continue; // no .tag: not a CD record
+        }
+        // Two spellings of one listing are two records, each read from its own file.
+        RecordFiles& files = found->second;
+        files.cdr = folderFd.get() >= 0 ? entry.name : folder + entry.name;
+        if (!entry.isRegular) {
+            files.special.push_back(files.cdr);
+        }
+        relative.assign(relativeBox).append(base);
+        visit(relative, files, folderFd.get() >= 0 ? folder : std::string());
+    }
+    m_guard.leave();
+}
+
+} // namespace search

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "catalog/disk.h"
+
+#include <fcntl.h>
+
+#include <string>
+#include <vector>
+
+// The walk of a search over boxes: every entry in the order the file system lists it,
+// depth first; the search results folder and linked boxes are left out, and a .cdr file
+// with a .tag companion is a CD record. Searches and the search index walk alike.
+namespace search {
+
+// One record's files: names in folder ("" for a file that is not there), and the open
+// folder when the walk has one.
+struct RecordFiles
+{
+    std::string cdr, tag, mx, fmx, ifn;
+    int folderFd = AT_FDCWD;
+    std::vector<std::string> special; // FIFOs, devices...: an error when read
+};
+
+class RecordWalk
+{
+public:
+    virtual ~RecordWalk() = default;
+
+    // folder is native and ends in "/"; relativeBox is the box path in GBK ending in a
+    // backslash,
+    // "" for the library itself.
+    void walkBox(const std::string& folder, const std::string& relativeBox);
+
+protected:
+    // relative is the box path and the CD name; folder is where the files' names lie when
+    // they are relative to files.folderFd, "" when they are full paths.
+    virtual void visit(const std::string& relative, const RecordFiles& files,
+                       const std::string& folder) = 0;
+    // Asked before every entry of a folder: true stops this walk and every walk above it.
+    virtual bool aborted() = 0;
+
+private:
+    catalog::FolderWalkGuard m_guard;
+};
+
+} // namespace search
