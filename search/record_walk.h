@@ -27,8 +27,7 @@ public:
     virtual ~RecordWalk() = default;
 
     // folder is native and ends in "/"; relativeBox is the box path in GBK ending in a
-    // backslash,
-    // "" for the library itself.
+    // backslash, "" for the library itself.
     void walkBox(const std::string& folder, const std::string& relativeBox);
 
 protected:
