@@ -29,11 +29,14 @@ struct FileStamp
     std::int64_t changedNs = 0;
 
     bool operator==(const FileStamp&) const = default;
+    // True when the file is as this stamp saw it; never for a stamp taken too soon after
+    // a change (changedNs -1).
+    bool matches(const FileStamp& now) const { return changedNs != -1 && *this == now; }
 };
 
 struct IndexedRecord
 {
-    std::string key; // the record's folder below the library root and its .cdr file's name
+    std::string key; // RecordKey: box path, CD name and the .cdr file's extension
     std::array<FileStamp, IndexedTexts> stamps;
 };
 

@@ -53,6 +53,11 @@ std::string defaultLibraryRoot()
     return baseFolder("XDG_DATA_HOME", ".local/share") + "Vellumark/Orlendy/";
 }
 
+std::string cacheFolder()
+{
+    return baseFolder("XDG_CACHE_HOME", ".cache") + "vellumark/";
+}
+
 std::string settingsFile()
 {
     return configFolder() + "registry.ini";

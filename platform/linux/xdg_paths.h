@@ -11,6 +11,9 @@ std::string homeFolder();
 std::string configFolder();
 // $XDG_DATA_HOME/Vellumark/Orlendy/ (normally ~/.local/share/Vellumark/Orlendy/).
 std::string defaultLibraryRoot();
+// $XDG_CACHE_HOME/vellumark/ (normally ~/.cache/vellumark/): what can be made again, such as
+// the search index.
+std::string cacheFolder();
 // The settings file: configFolder() + "registry.ini".
 std::string settingsFile();
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "search/index_segment.h"
+
+#include <functional>
+#include <string>
+
+// Reading record files into the search index.
+namespace search {
+
+// How the index names a record: its box path and CD name (GBK, as a search shows them)
+// and the extension of its .cdr file as spelled on disk ("软件\工具盘.Cdr").
+std::string RecordKey(const std::string& relative, const std::string& cdrFile);
+
+// What the file name (in the folder open as folderFd, or a full path with AT_FDCWD) is
+// now; the stamp of no file when name is "" or the file is gone. A file changed within
+// the last racyNs (two seconds) gets a stamp that matches nothing: the file system's clock
+// may not tell a change made right after this look, so it is read again next time.
+FileStamp StampFile(int folderFd, const std::string& name, std::int64_t racyNs = 2'000'000'000);
+
+// The texts of one record that the index keeps, from the files a search reads.
+struct RecordContent
+{
+    std::string listing, description, notes;
+    // Views into the strings above: the listing, the description, the description lines
+    // of the notes.
+    RecordTexts texts() const;
+};
+
+// Reads the whole library into a new index that replaces the old one. progress is told
+// the number of records read so far and may stop the build by returning false (the old
+// index stays). Returns the number of records indexed. Throws catalog::FileError when the
+// index cannot be written.
+std::size_t RebuildIndex(const std::string& indexFolder, const std::string& libraryRoot,
+                         const std::function<bool(std::size_t)>& progress = {});
+
+} // namespace search

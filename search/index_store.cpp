@@ -1,0 +1,198 @@
+#include "search/index_store.h"
+
+#include "catalog/disk.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+namespace search {
+namespace {
+
+constexpr std::string_view ManifestHeader = "vellumark search index 1";
+constexpr std::string_view SegmentPrefix = "seg-";
+constexpr std::string_view SegmentSuffix = ".vmx";
+
+std::string realPathOf(const std::string& libraryRoot)
+{
+    std::error_code error;
+    auto path = std::filesystem::weakly_canonical(libraryRoot, error);
+    return error ? libraryRoot : path.string();
+}
+
+std::string manifestPath(const std::string& folder)
+{
+    return folder + "manifest";
+}
+
+// The segment names of a manifest written for this library; nullopt when there is none,
+// it is damaged, or it belongs to another library.
+std::optional<std::vector<std::string>> readManifest(const std::string& folder,
+                                                     const std::string& realRoot)
+{
+    std::string text;
+    try {
+        text = catalog::ReadWholeFile(manifestPath(folder));
+    } catch (const catalog::FileError&) {
+        return std::nullopt;
+    }
+    std::istringstream lines(text);
+    std::string line;
+    if (!std::getline(lines, line) || line != ManifestHeader || !std::getline(lines, line) ||
+        line != "library " + realRoot) {
+        return std::nullopt;
+    }
+    std::vector<std::string> segments;
+    while (std::getline(lines, line)) {
+        if (line == "end") {
+            return segments;
+        }
+        if (!line.starts_with("segment ") || line.find('/') != std::string::npos) {
+            return std::nullopt;
+        }
+        segments.push_back(line.substr(8));
+    }
+    return std::nullopt; // cut short
+}
+
+bool isSegmentName(std::string_view name)
+{
+    return name.starts_with(SegmentPrefix) && name.ends_with(SegmentSuffix);
+}
+
+void makeFolders(const std::string& folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        catalog::throwFileError(folder, error.value());
+    }
+}
+
+} // namespace
+
+std::string IndexFolderOf(const std::string& cacheFolder, const std::string& libraryRoot)
+{
+    // FNV-1a: a name that stays the same from one build to the next.
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : realPathOf(libraryRoot)) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return cacheFolder + "index-" + hex + "/";
+}
+
+std::unique_ptr<SearchIndex> SearchIndex::open(const std::string& indexFolder,
+                                               const std::string& libraryRoot)
+{
+    const auto names = readManifest(indexFolder, realPathOf(libraryRoot));
+    if (!names) {
+        return nullptr;
+    }
+    auto index = std::make_unique<SearchIndex>();
+    struct stat manifest = {};
+    if (::stat(manifestPath(indexFolder).c_str(), &manifest) == 0) {
+        index->m_writtenAt = manifest.st_mtim.tv_sec;
+    }
+    for (const auto& name : *names) {
+        std::string bytes;
+        try {
+            bytes = catalog::ReadWholeFile(indexFolder + name);
+        } catch (const catalog::FileError&) {
+            return nullptr;
+        }
+        index->m_bytes += bytes.size();
+        auto segment = Segment::read(std::move(bytes));
+        if (!segment) {
+            return nullptr;
+        }
+        index->m_segments.push_back(std::move(*segment));
+    }
+    // Oldest first: a record in a newer segment replaces its older entry.
+    for (std::size_t s = 0; s < index->m_segments.size(); ++s) {
+        const auto& records = index->m_segments[s].records();
+        for (std::size_t n = 0; n < records.size(); ++n) {
+            index->m_entries.insert_or_assign(records[n].key,
+                                              Entry{s, static_cast<RecordNumber>(n)});
+        }
+    }
+    return index;
+}
+
+const SearchIndex::Entry* SearchIndex::find(const std::string& key) const
+{
+    const auto found = m_entries.find(key);
+    return found == m_entries.end() ? nullptr : &found->second;
+}
+
+const IndexedRecord& SearchIndex::record(const Entry& entry) const
+{
+    return m_segments[entry.segment].records()[entry.number];
+}
+
+struct IndexUpdate::Lock
+{
+    explicit Lock(const std::string& folder) : lock(folder) {}
+    catalog::FolderLock lock;
+};
+
+IndexUpdate::IndexUpdate(const std::string& indexFolder, const std::string& libraryRoot)
+    : m_folder(indexFolder), m_libraryRoot(realPathOf(libraryRoot))
+{
+    makeFolders(m_folder);
+    m_lock = std::make_unique<Lock>(m_folder);
+}
+
+IndexUpdate::~IndexUpdate()
+{
+    for (const auto& name : m_added) {
+        ::unlink((m_folder + name).c_str());
+    }
+}
+
+void IndexUpdate::add(const SegmentWriter& segment)
+{
+    static int counter = 0;
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const std::string name =
+        std::string(SegmentPrefix) +
+        std::to_string(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()) + "-" +
+        std::to_string(::getpid()) + "-" + std::to_string(counter++) + std::string(SegmentSuffix);
+    catalog::WriteFileAtomically(m_folder + name, segment.bytes());
+    m_added.push_back(name);
+}
+
+void IndexUpdate::commit(bool replaceAll)
+{
+    std::vector<std::string> names;
+    if (!replaceAll) {
+        names = readManifest(m_folder, m_libraryRoot).value_or(std::vector<std::string>{});
+    }
+    names.insert(names.end(), m_added.begin(), m_added.end());
+    std::string manifest(ManifestHeader);
+    manifest += "\nlibrary " + m_libraryRoot + "\n";
+    for (const auto& name : names) {
+        manifest += "segment " + name + "\n";
+    }
+    manifest += "end\n";
+    catalog::WriteFileAtomically(manifestPath(m_folder), manifest);
+    m_added.clear();
+
+    std::vector<catalog::DirEntry> entries;
+    catalog::ListFolder(m_folder, entries);
+    for (const auto& entry : entries) {
+        if (isSegmentName(entry.name) &&
+            std::find(names.begin(), names.end(), entry.name) == names.end()) {
+            ::unlink((m_folder + entry.name).c_str());
+        }
+    }
+    catalog::RemoveStaleTemporaryFiles(m_folder);
+}
+
+} // namespace search

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "search/index_segment.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// Where a library's search index lives and how it is read and replaced. The index is
+// made from the record files and never speaks for them: it can be deleted at any time,
+// and a file of it that is missing or damaged makes the whole index unread (searches
+// then read the record files, as without an index).
+//
+// On disk: a folder per library in the cache folder, holding segment files and a manifest
+// that names them, oldest first. Segments are written whole before the manifest that
+// names them replaces the old one, under the folder's lock: a crash leaves the old index
+// or the new one.
+namespace search {
+
+// cacheFolder + "index-" + a hash of the library's real path + "/".
+std::string IndexFolderOf(const std::string& cacheFolder, const std::string& libraryRoot);
+
+class SearchIndex
+{
+public:
+    struct Entry
+    {
+        std::size_t segment;
+        RecordNumber number;
+    };
+
+    // nullptr when there is no index for this library, or it cannot be read whole.
+    static std::unique_ptr<SearchIndex> open(const std::string& indexFolder,
+                                             const std::string& libraryRoot);
+
+    // The newest entry of a record by its key (RecordKey); nullptr when the index does not
+    // hold it.
+    const Entry* find(const std::string& key) const;
+    const IndexedRecord& record(const Entry& entry) const;
+    const std::vector<Segment>& segments() const { return m_segments; }
+
+    std::size_t recordCount() const { return m_entries.size(); }
+    std::uint64_t bytes() const { return m_bytes; }
+    std::int64_t writtenAtSeconds() const { return m_writtenAt; }
+
+private:
+    std::vector<Segment> m_segments;
+    std::unordered_map<std::string, Entry> m_entries;
+    std::uint64_t m_bytes = 0;
+    std::int64_t m_writtenAt = 0;
+};
+
+// Adds segments to a library's index, or replaces it, holding the index folder's lock
+// from the start to commit().
+class IndexUpdate
+{
+public:
+    IndexUpdate(const std::string& indexFolder, const std::string& libraryRoot);
+    ~IndexUpdate();
+    IndexUpdate(const IndexUpdate&) = delete;
+    IndexUpdate& operator=(const IndexUpdate&) = delete;
+
+    // Writes the segment's file; it counts only once committed.
+    void add(const SegmentWriter& segment);
+    // Names the added segments in the manifest after the ones there (or alone, when
+    // replacing), and removes the segment files no manifest names. Throws FileError.
+    void commit(bool replaceAll);
+
+private:
+    struct Lock;
+    std::string m_folder;
+    std::string m_libraryRoot;
+    std::unique_ptr<Lock> m_lock;
+    std::vector<std::string> m_added;
+};
+
+} // namespace search

@@ -1,0 +1,137 @@
+#include "catalog/disk.h"
+#include "search/index_build.h"
+#include "search/index_store.h"
+
+#include "tests/support/temp_library.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <algorithm>
+
+using namespace search;
+using testing_support::gbk;
+using testing_support::readFile;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+class IndexStore : public ::testing::Test
+{
+protected:
+    void addCd(const std::string& relativeUtf8, const std::string& listingUtf8,
+               const std::string& descriptionUtf8 = "")
+    {
+        const std::string base = m_lib / gbk(relativeUtf8);
+        writeFile(base + ".Cdr", gbk(listingUtf8));
+        writeFile(base + ".tag", "0\r\n");
+        if (!descriptionUtf8.empty()) {
+            writeFile(base + ".Mx", gbk(descriptionUtf8));
+        }
+    }
+
+    std::vector<RecordNumber> candidates(const SearchIndex& index, IndexedText text,
+                                         const std::string& termUtf8)
+    {
+        std::vector<RecordNumber> all;
+        for (std::size_t s = 0; s < index.segments().size(); ++s) {
+            std::vector<RecordNumber> numbers;
+            EXPECT_TRUE(index.segments()[s].recordsWithAll(text, false, *TermGrams(gbk(termUtf8)),
+                                                           numbers));
+            all.insert(all.end(), numbers.begin(), numbers.end());
+        }
+        return all;
+    }
+
+    std::string folder() const { return IndexFolderOf(m_cache.path(), m_lib.path()); }
+
+    TempDir m_lib;
+    TempDir m_cache;
+};
+
+TEST_F(IndexStore, ARebuildHoldsEveryRecordOfTheLibraryByItsKeyWithItsTexts)
+{
+    addCd("软件/工具盘", "E:\\\r\n\tSETUP.EXE\r\n", "装机必备");
+    addCd("软件/TOOLS", "E:\\\r\n\tREADME\r\n");
+    writeFile(m_lib / gbk("软件/孤单.tag"), "0\r\n");        // no listing: no record
+    writeFile(m_lib / gbk("软件/没有图标.Cdr"), "E:\\\r\n"); // no .tag: no record
+
+    EXPECT_EQ(SearchIndex::open(folder(), m_lib.path()), nullptr) << "nothing built yet";
+    EXPECT_EQ(RebuildIndex(folder(), m_lib.path()), 2u);
+    const auto index = SearchIndex::open(folder(), m_lib.path());
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(index->recordCount(), 2u);
+    const auto* tools = index->find(gbk("软件\\工具盘.Cdr"));
+    ASSERT_NE(tools, nullptr);
+    const IndexedRecord& record = index->record(*tools);
+    EXPECT_EQ(record.stamps[0].name, gbk("工具盘.Cdr"));
+    EXPECT_EQ(record.stamps[0].size, 17u);
+    EXPECT_EQ(record.stamps[1].name, gbk("工具盘.Mx"));
+    EXPECT_EQ(record.stamps[2], FileStamp{}); // no .FMx
+    EXPECT_EQ(candidates(*index, IndexedText::Description, "必备"),
+              std::vector<RecordNumber>{tools->number});
+    EXPECT_EQ(candidates(*index, IndexedText::Content, "setup"),
+              std::vector<RecordNumber>{tools->number});
+    EXPECT_EQ(index->find(gbk("软件\\没有图标.Cdr")), nullptr);
+}
+
+TEST_F(IndexStore, ANewerSegmentSpeaksForItsRecordsAndAnyDamageUnreadsTheIndex)
+{
+    addCd("A/一", "E:\\\r\n\tOLD\r\n");
+    addCd("A/二", "E:\\\r\n\tTWO\r\n");
+    RebuildIndex(folder(), m_lib.path());
+    {
+        IndexUpdate update(folder(), m_lib.path());
+        SegmentWriter writer;
+        writer.add({gbk("A\\一.Cdr"), {}}, {std::vector<std::string_view>{"E:\\\r\n\tNEW\r\n"}});
+        update.add(writer);
+        update.commit(false);
+    }
+    auto index = SearchIndex::open(folder(), m_lib.path());
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(index->segments().size(), 2u);
+    EXPECT_EQ(index->recordCount(), 2u);
+    EXPECT_EQ(index->find(gbk("A\\一.Cdr"))->segment, 1u);
+    EXPECT_EQ(index->find(gbk("A\\二.Cdr"))->segment, 0u);
+
+    // Another library's index in the same place, or a damaged segment: no index at all.
+    TempDir other;
+    EXPECT_EQ(SearchIndex::open(folder(), other.path()), nullptr);
+    std::vector<catalog::DirEntry> entries;
+    catalog::ListFolder(folder(), entries);
+    for (const auto& entry : entries) {
+        if (entry.name.ends_with(".vmx")) {
+            std::string bytes = readFile(folder() + entry.name);
+            bytes[bytes.size() / 2] ^= 1;
+            writeFile(folder() + entry.name, bytes);
+            break;
+        }
+    }
+    EXPECT_EQ(SearchIndex::open(folder(), m_lib.path()), nullptr);
+
+    // A rebuild replaces it whole and leaves no file of the old one.
+    RebuildIndex(folder(), m_lib.path());
+    index = SearchIndex::open(folder(), m_lib.path());
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(index->segments().size(), 1u);
+    catalog::ListFolder(folder(), entries);
+    EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                            [](const auto& e) { return e.name.ends_with(".vmx"); }),
+              1);
+}
+
+TEST_F(IndexStore, AStampSeesEveryChangeAndNeverTrustsOneMadeJustNow)
+{
+    const std::string path = m_lib / "x.Cdr";
+    writeFile(path, "E:\\\r\n");
+    const FileStamp racy = StampFile(AT_FDCWD, path);
+    EXPECT_EQ(racy.name, "x.Cdr");
+    EXPECT_FALSE(racy.matches(StampFile(AT_FDCWD, path))) << "read again next time";
+
+    const FileStamp seen = StampFile(AT_FDCWD, path, 0);
+    EXPECT_TRUE(seen.matches(StampFile(AT_FDCWD, path, 0)));
+    writeFile(path, "E:\\\r\n"); // the same bytes written again: a change all the same
+    EXPECT_FALSE(seen.matches(StampFile(AT_FDCWD, path, 0)));
+    EXPECT_TRUE(FileStamp{}.matches(StampFile(AT_FDCWD, m_lib / "nothing", 0)));
+    EXPECT_FALSE(seen.matches(StampFile(AT_FDCWD, m_lib / "nothing", 0)));
+}
