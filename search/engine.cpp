@@ -9,6 +9,7 @@
 #include "catalog/tree.h"
 #include "catalog/tree_text.h"
 #include "organize/tree_copy.h"
+#include "search/index_filter.h"
 #include "search/pinyin.h"
 #include "search/record_walk.h"
 #include "search/results.h"
@@ -290,7 +291,8 @@ class Run : public RecordWalk
 public:
     Run(const std::string& root, const SearchRequest& request, SearchProgress& progress,
         const std::string& categoryFolder)
-        : m_root(root), m_request(request), m_progress(progress), m_writer(root, categoryFolder)
+        : m_root(root), m_request(request), m_progress(progress), m_writer(root, categoryFolder),
+          m_filter(request.kind == SearchKind::Text ? request.index : nullptr, request.text)
     {
         for (const auto& term : request.text.termsGbk) {
             m_terms.emplace_back(term);
@@ -333,6 +335,8 @@ public:
     }
 
     bool wasAborted() const { return m_aborted; }
+    std::vector<StaleRecord> takeStale() { return m_filter.takeStale(); }
+    int passedOver() const { return m_filter.passedOver(); }
     int hits() const { return m_hits; }
 
     bool checkAbort()
@@ -411,11 +415,12 @@ private:
         }
         if (!matched && c.description) {
             status("查找中...", relative);
-            matched = !files.mx.empty() && anyTermIn(readFile(files, files.mx));
+            matched = !files.mx.empty() && mayHold(IndexedText::Description, relative, files) &&
+                      anyTermIn(readFile(files, files.mx));
         }
         if (!matched && c.internal) {
             status("查找中...", relative);
-            if (!files.fmx.empty()) {
+            if (!files.fmx.empty() && mayHold(IndexedText::Internal, relative, files)) {
                 const auto lines = catalog::SplitLines(readFile(files, files.fmx));
                 for (std::size_t i = 1; i < lines.size() && !matched; i += 2) {
                     matched = anyTermIn(lines[i]);
@@ -424,6 +429,9 @@ private:
         }
         if (!matched && c.content) {
             status("查找中... ", relative);
+            if (!mayHold(IndexedText::Content, relative, files)) {
+                return;
+            }
             if (c.onlyNodes) {
                 matchNodes(relative, files);
                 return;
@@ -434,6 +442,11 @@ private:
             record(relative, files);
             m_progress.found(relative);
         }
+    }
+
+    bool mayHold(IndexedText text, const std::string& relative, const RecordFiles& files)
+    {
+        return m_filter.mayHold(text, relative, files, m_folder);
     }
 
     void matchNodes(const std::string& relative, const RecordFiles& files)
@@ -608,6 +621,7 @@ private:
     ResultWriter m_writer;
     std::vector<TermMatcher> m_terms;
     std::vector<PinyinMatcher> m_pinyinTerms; // the terms of letters, when initials count
+    IndexFilter m_filter;
     ReadBuffer m_buffer;
     std::string m_status;
     std::string m_folder; // of the record being tested, for error texts; "" for full paths
@@ -679,6 +693,8 @@ SearchOutcome RunSearch(const std::string& libraryRoot, const SearchRequest& req
     }
     outcome.hits = run.hits();
     outcome.aborted = run.wasAborted();
+    outcome.staleRecords = run.takeStale();
+    outcome.filesPassedOver = run.passedOver();
     if (outcome.hits > 0) {
         catalog::WriteFileAtomically(category + outcome.categoryGbk + ".Fin",
                                      CategoryDescription(request, caption));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "search/index_build.h"
 
 #include <string>
 #include <vector>
@@ -8,6 +9,8 @@
 // One search over the library: the records named by a scope list are tested against the
 // criteria of one search kind, and every hit is written into a search category.
 namespace search {
+
+class SearchIndex;
 
 enum class SearchKind { Text = 0, Date = 1, Advanced = 2 };
 enum class ScopeKind { Library = 0, Box = 1, Cd = 2 };
@@ -62,6 +65,9 @@ struct SearchRequest
     DateCriteria date;
     FieldCriteria fields;
     std::vector<ScopeEntry> scope;
+    // A text search reads only the records this index cannot rule out; the results are
+    // the same with it or without it (nullptr).
+    const SearchIndex* index = nullptr;
 };
 
 // What a run tells its dialog, and how the dialog stops it.
@@ -82,6 +88,8 @@ struct SearchOutcome
     int hits = 0;
     std::string categoryGbk; // the category's folder name
     bool aborted = false;
+    std::vector<StaleRecord> staleRecords; // read although indexed: for RefreshIndex
+    int filesPassedOver = 0;               // files the index ruled out unread
 };
 
 // Runs one search, holding the lock of the search results folder (waiting for another

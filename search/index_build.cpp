@@ -133,6 +133,49 @@ RecordTexts RecordContent::texts() const
     return texts;
 }
 
+void RefreshIndex(const std::string& indexFolder, const std::string& libraryRoot,
+                  const std::vector<StaleRecord>& records)
+{
+    if (records.empty()) {
+        return;
+    }
+    const auto index = SearchIndex::open(indexFolder, libraryRoot);
+    if (!index) {
+        return;
+    }
+    std::size_t entries = 0;
+    for (const auto& segment : index->segments()) {
+        entries += segment.records().size();
+    }
+    if (entries + records.size() > 2 * index->recordCount() + RecordsPerSegment) {
+        RebuildIndex(indexFolder, libraryRoot);
+        return;
+    }
+    IndexUpdate update(indexFolder, libraryRoot);
+    SegmentWriter writer;
+    RecordContent content;
+    for (const auto& stale : records) {
+        IndexedRecord record;
+        record.key = RecordKey(stale.relative, stale.cdr);
+        const std::string* names[IndexedTexts] = {&stale.cdr, &stale.mx, &stale.fmx};
+        for (std::size_t t = 0; t < IndexedTexts; ++t) {
+            record.stamps[t] =
+                StampFile(AT_FDCWD, names[t]->empty() ? std::string() : stale.folder + *names[t]);
+        }
+        if (readInto(AT_FDCWD, "", stale.folder + stale.cdr, content.listing) &&
+            readInto(AT_FDCWD, "", stale.mx.empty() ? "" : stale.folder + stale.mx,
+                     content.description) &&
+            readInto(AT_FDCWD, "", stale.fmx.empty() ? "" : stale.folder + stale.fmx,
+                     content.notes)) {
+            writer.add(std::move(record), content.texts());
+        }
+    }
+    if (writer.size() > 0) {
+        update.add(writer);
+        update.commit(false);
+    }
+}
+
 std::size_t RebuildIndex(const std::string& indexFolder, const std::string& libraryRoot,
                          const std::function<bool(std::size_t)>& progress)
 {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // Reading record files into the search index.
 namespace search {
@@ -26,6 +27,21 @@ struct RecordContent
     // of the notes.
     RecordTexts texts() const;
 };
+
+// A record the index did not hold as it is on disk, met by a search: read again into the
+// index after the search.
+struct StaleRecord
+{
+    std::string relative;     // box path and CD name, GBK
+    std::string folder;       // native, ending in "/"
+    std::string cdr, mx, fmx; // file names in folder; "" for none
+};
+
+// Reads the records again into a new segment of the index. Without an index nothing is
+// written (the window or "index rebuild" makes one). When old entries outnumber the
+// records, the index is rebuilt whole. Throws catalog::FileError.
+void RefreshIndex(const std::string& indexFolder, const std::string& libraryRoot,
+                  const std::vector<StaleRecord>& records);
 
 // Reads the whole library into a new index that replaces the old one. progress is told
 // the number of records read so far and may stop the build by returning false (the old

@@ -1,0 +1,97 @@
+#include "search/index_filter.h"
+
+#include "search/engine.h"
+#include "search/index_store.h"
+#include "search/pinyin.h"
+
+namespace search {
+namespace {
+
+// The records of one segment whose text may hold any of the terms; false when a term
+// cannot be filtered or the segment is damaged.
+bool candidatesOf(const Segment& segment, IndexedText text, const TextCriteria& criteria,
+                  std::vector<bool>& candidates)
+{
+    candidates.assign(segment.records().size(), false);
+    std::vector<RecordNumber> numbers;
+    for (const auto& term : criteria.termsGbk) {
+        const auto grams = TermGrams(term);
+        if (!grams || !segment.recordsWithAll(text, false, *grams, numbers)) {
+            return false;
+        }
+        for (const RecordNumber n : numbers) {
+            candidates[n] = true;
+        }
+        if (criteria.pinyin) {
+            if (const auto initials = PinyinTermGrams(term)) {
+                if (!segment.recordsWithAll(text, true, *initials, numbers)) {
+                    return false;
+                }
+                for (const RecordNumber n : numbers) {
+                    candidates[n] = true;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+IndexFilter::IndexFilter(const SearchIndex* index, const TextCriteria& criteria) : m_index(index)
+{
+    if (m_index == nullptr) {
+        return;
+    }
+    const bool searched[IndexedTexts] = {criteria.content, criteria.description, criteria.internal};
+    for (std::size_t t = 0; t < IndexedTexts; ++t) {
+        if (!searched[t]) {
+            continue;
+        }
+        auto& perSegment = m_candidates[t];
+        perSegment.resize(m_index->segments().size());
+        for (std::size_t s = 0; s < perSegment.size(); ++s) {
+            if (!candidatesOf(m_index->segments()[s], IndexedText(t), criteria, perSegment[s])) {
+                perSegment.clear();
+                break;
+            }
+        }
+    }
+}
+
+bool IndexFilter::mayHold(IndexedText text, const std::string& relative, const RecordFiles& files,
+                          const std::string& folder)
+{
+    const auto& perSegment = m_candidates[static_cast<std::size_t>(text)];
+    if (m_index == nullptr || perSegment.empty()) {
+        return true;
+    }
+    const SearchIndex::Entry* entry = m_index->find(RecordKey(relative, files.cdr));
+    const std::string* names[IndexedTexts] = {&files.cdr, &files.mx, &files.fmx};
+    const std::string& name = *names[static_cast<std::size_t>(text)];
+    if (entry == nullptr || !m_index->record(*entry).stamps[static_cast<std::size_t>(text)].matches(
+                                StampFile(files.folderFd, name))) {
+        noteStale(relative, files, folder);
+        return true;
+    }
+    const bool may = perSegment[entry->segment][entry->number];
+    m_passedOver += may ? 0 : 1;
+    return may;
+}
+
+void IndexFilter::noteStale(const std::string& relative, const RecordFiles& files,
+                            const std::string& folder)
+{
+    if (relative == m_lastStale) {
+        return;
+    }
+    m_lastStale = relative;
+    // Full paths (folder ""): the folder is the part before the last slash.
+    const auto split = [&](const std::string& name) {
+        return folder.empty() ? name.substr(name.rfind('/') + 1) : name;
+    };
+    const std::string at = folder.empty() ? files.cdr.substr(0, files.cdr.rfind('/') + 1) : folder;
+    m_stale.push_back({relative, at, split(files.cdr), split(files.mx), split(files.fmx)});
+}
+
+} // namespace search

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "search/index_build.h"
+#include "search/index_segment.h"
+#include "search/record_walk.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace search {
+
+class SearchIndex;
+struct TextCriteria;
+
+// Which records may hold a text search's terms, by the index: a record is passed over
+// only when the index holds its file as the file is now and the file's grams rule every
+// term out. Everything else is read as without an index, and noted for a refresh.
+class IndexFilter
+{
+public:
+    // A null index filters nothing.
+    IndexFilter(const SearchIndex* index, const TextCriteria& criteria);
+
+    // folder: where the files' names lie ("" when they are full paths).
+    bool mayHold(IndexedText text, const std::string& relative, const RecordFiles& files,
+                 const std::string& folder);
+
+    std::vector<StaleRecord> takeStale() { return std::move(m_stale); }
+    // How many times a file was passed over unread.
+    int passedOver() const { return m_passedOver; }
+
+private:
+    void noteStale(const std::string& relative, const RecordFiles& files,
+                   const std::string& folder);
+
+    const SearchIndex* m_index;
+    // Per text, per segment: the records that may hold a term; empty when the text is
+    // not filtered (a term too short, or the text not searched).
+    std::array<std::vector<std::vector<bool>>, IndexedTexts> m_candidates;
+    std::vector<StaleRecord> m_stale;
+    std::string m_lastStale; // a record is noted once, whichever of its texts was stale
+    int m_passedOver = 0;
+};
+
+} // namespace search
