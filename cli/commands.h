@@ -117,6 +117,7 @@ int runDescribeCommand(const Context& context, const std::vector<std::string>& a
 int runNote(const Context& context, const std::vector<std::string>& args);
 
 // Searching (search_commands.cpp): one search run, its category left in the results folder.
+int runIndex(const Context& context, const std::vector<std::string>& args);
 int runSearch(const Context& context, const std::vector<std::string>& args);
 
 // Reorganizing (organize_commands.cpp): moving, copying, renaming and deleting boxes, CDs

@@ -100,7 +100,13 @@ const std::vector<UsageEntry>& usageEntries()
                               --field 名称=值 (可重复; cdno cdowner cdbuyaddr cdother
                                 cdstyle cdstat cdzl cdxz)
                             范围如 "Orlendy" (默认) 或 "Orlendy\软件光盘\工具盘"; 给出找到的光盘数
-                            和分类名称, 没有找到时删除空分类
+                            和分类名称, 没有找到时删除空分类; 有搜索索引时文字查找只读
+                            索引不能排除的光盘 (--no-index: 逐个读取每张光盘)
+)usage"},
+    {{"index"},
+     R"usage(  index status              搜索索引: 所在的文件夹, 记录数, 大小, 更新时间, 未索引或
+                            已改变的光盘数
+  index rebuild             从光盘库重建搜索索引 (在 ~/.cache/vellumark 中; 可随时删除)
 )usage"},
     {{"move", "copy"},
      R"usage(  move 路径... --to 光盘盒路径 [--yes]
@@ -201,6 +207,7 @@ const std::map<std::string, Command>& commands()
         {"mkbox", cli::runMkbox},
         {"note", cli::runNote},
         {"search", cli::runSearch},
+        {"index", cli::runIndex},
         {"move", cli::runMove},
         {"copy", cli::runCopy},
         {"rename", cli::runRename},

@@ -1,14 +1,23 @@
 // Searching the library from the command line: the same run as the search dialog, its
 // category left in the search results folder.
 
-#include "catalog/record_set.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "cli/commands.h"
 #include "platform/clock.h"
+#include "platform/linux/xdg_paths.h"
 #include "search/engine.h"
+#include "search/index_build.h"
+#include "search/index_filter.h"
+#include "search/index_store.h"
+#include "search/record_walk.h"
+
+#include <unistd.h>
+
+#include <chrono>
 
 #include <cstdio>
 #include <ostream>
@@ -30,8 +39,12 @@ private:
 };
 
 const char* const SearchUsage =
-    "用法: search [--text 文字 [--content] [--name] [--desc] [--internal] [--only-nodes] [--pinyin]]"
-    " | [--date-between 日期 日期 | --age 0..4] | [--field 名称=值 ...] [--scope 范围 ...]";
+    "用法: search [--text 文字 [--content] [--name] [--desc] [--internal] [--only-nodes] "
+    "[--pinyin]]"
+    " | [--date-between 日期 日期 | --age 0..4] | [--field 名称=值 ...] [--scope 范围 ...]"
+    " [--no-index]";
+
+const char* const IndexUsage = "用法: index status | index rebuild";
 
 double parseDate(const std::string& text)
 {
@@ -71,7 +84,8 @@ search::ScopeEntry scopeEntry(const Context& context, const std::string& caption
         return {caption, search::ScopeKind::Box};
     }
     const std::string box = libraryFolder(context, names, names.size() - 1);
-    if (!box.empty() && !catalog::FindRecordFile(box, names.back(), catalog::RecordKind::Cdr).empty()) {
+    if (!box.empty() &&
+        !catalog::FindRecordFile(box, names.back(), catalog::RecordKind::Cdr).empty()) {
         return {caption, search::ScopeKind::Cd};
     }
     throw CommandError{"找不到查找范围: " + captionUtf8};
@@ -96,7 +110,116 @@ void setField(search::FieldCriteria& fields, const std::string& assignmentUtf8)
                        " (可用 cdno cdowner cdbuyaddr cdother cdstyle cdstat cdzl cdxz)"};
 }
 
+std::string libraryIndexFolder(const Context& context)
+{
+    return search::IndexFolderOf(platform::linux_edition::cacheFolder(), context.libraryRoot);
+}
+
+// The index is a cache: a refresh that cannot be written costs speed, never a result.
+void refreshQuietly(const std::string& indexFolder, const std::string& libraryRoot,
+                    const std::vector<search::StaleRecord>& records)
+{
+    try {
+        search::RefreshIndex(indexFolder, libraryRoot, records);
+    } catch (const catalog::FileError&) {
+    }
+}
+
+std::string ageText(std::int64_t seconds)
+{
+    if (seconds < 120) {
+        return std::to_string(seconds) + " 秒";
+    }
+    if (seconds < 2 * 3600) {
+        return std::to_string(seconds / 60) + " 分钟";
+    }
+    if (seconds < 2 * 86400) {
+        return std::to_string(seconds / 3600) + " 小时";
+    }
+    return std::to_string(seconds / 86400) + " 天";
+}
+
+// Counts the records of the library and those the index does not hold as they are.
+class Freshness : public search::RecordWalk
+{
+public:
+    explicit Freshness(const search::SearchIndex& index) : m_index(index) {}
+    std::size_t records = 0;
+    std::size_t stale = 0;
+
+private:
+    void visit(const std::string& relative, const search::RecordFiles& files,
+               const std::string&) override
+    {
+        ++records;
+        bool fresh = true;
+        for (std::size_t t = 0; fresh && t < search::IndexedTexts; ++t) {
+            fresh = search::FreshEntry(m_index, relative, files, search::IndexedText(t)) != nullptr;
+        }
+        stale += fresh ? 0 : 1;
+    }
+    bool aborted() override { return InterruptScope::requested(); }
+
+    const search::SearchIndex& m_index;
+};
+
+int indexStatus(const Context& context)
+{
+    const std::string folder = libraryIndexFolder(context);
+    const auto index = search::SearchIndex::open(folder, context.libraryRoot);
+    if (!index) {
+        *context.out << "没有搜索索引 (index rebuild 建立索引)\n";
+        return 0;
+    }
+    Freshness freshness(*index);
+    freshness.walkBox(context.libraryRoot, "");
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    *context.out << "索引: " << catalog::DisplayPath(folder) << '\n'
+                 << "记录: " << index->recordCount() << '\n'
+                 << "大小: " << index->bytes() << " 字节\n"
+                 << "更新于: "
+                 << ageText(std::max<std::int64_t>(0, now - index->writtenAtSeconds())) << "前\n"
+                 << "光盘: " << freshness.records << ", 其中未索引或已改变: " << freshness.stale
+                 << '\n';
+    return 0;
+}
+
+int indexRebuild(const Context& context)
+{
+    InterruptScope interrupts;
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const std::size_t count = search::RebuildIndex(
+        libraryIndexFolder(context), context.libraryRoot, [&](std::size_t done) {
+            if (terminal && done % 100 == 0) {
+                *context.err << "\r索引中... " << done << " 张光盘" << std::flush;
+            }
+            return !InterruptScope::requested();
+        });
+    if (terminal) {
+        *context.err << "\r\033[K";
+    }
+    if (InterruptScope::requested()) {
+        *context.err << "索引已中止, 原有的索引保留\n";
+        return 1;
+    }
+    *context.out << "已索引 " << count << " 张光盘\n";
+    return 0;
+}
+
 } // namespace
+
+int runIndex(const Context& context, const std::vector<std::string>& args)
+{
+    if (args.size() == 1 && args[0] == "status") {
+        return indexStatus(context);
+    }
+    if (args.size() == 1 && args[0] == "rebuild") {
+        return indexRebuild(context);
+    }
+    throw CommandError{IndexUsage};
+}
 
 int runSearch(const Context& context, const std::vector<std::string>& args)
 {
@@ -107,6 +230,7 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
     bool anyDate = false;
     bool anyField = false;
     std::string textUtf8;
+    bool useIndex = true;
     auto value = [&](std::size_t& i) -> const std::string& {
         if (i + 1 >= args.size()) {
             throw CommandError{std::string("缺少参数: ") + args[i] + "\n" + SearchUsage};
@@ -146,6 +270,8 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
             anyField = true;
         } else if (arg == "--scope") {
             request.scope.push_back(scopeEntry(context, value(i)));
+        } else if (arg == "--no-index") {
+            useIndex = false;
         } else {
             throw CommandError{"未知的参数: " + arg + "\n" + SearchUsage};
         }
@@ -188,7 +314,12 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
     }
 
     CliProgress progress;
+    const std::string indexFolder = libraryIndexFolder(context);
+    const auto index =
+        useIndex ? search::SearchIndex::open(indexFolder, context.libraryRoot) : nullptr;
+    request.index = index.get();
     const search::SearchOutcome outcome = search::RunSearch(context.libraryRoot, request, progress);
+    refreshQuietly(indexFolder, context.libraryRoot, outcome.staleRecords);
     if (outcome.aborted) {
         if (outcome.hits > 0) {
             *context.out << "找到 " << outcome.hits << " 个相关光盘\n"

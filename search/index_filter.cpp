@@ -38,6 +38,17 @@ bool candidatesOf(const Segment& segment, IndexedText text, const TextCriteria& 
 
 } // namespace
 
+const SearchIndex::Entry* FreshEntry(const SearchIndex& index, const std::string& relative,
+                                     const RecordFiles& files, IndexedText text)
+{
+    const SearchIndex::Entry* entry = index.find(RecordKey(relative, files.cdr));
+    const std::string* names[IndexedTexts] = {&files.cdr, &files.mx, &files.fmx};
+    const auto t = static_cast<std::size_t>(text);
+    const bool fresh = entry != nullptr &&
+                       index.record(*entry).stamps[t].matches(StampFile(files.folderFd, *names[t]));
+    return fresh ? entry : nullptr;
+}
+
 IndexFilter::IndexFilter(const SearchIndex* index, const TextCriteria& criteria) : m_index(index)
 {
     if (m_index == nullptr) {
@@ -66,11 +77,8 @@ bool IndexFilter::mayHold(IndexedText text, const std::string& relative, const R
     if (m_index == nullptr || perSegment.empty()) {
         return true;
     }
-    const SearchIndex::Entry* entry = m_index->find(RecordKey(relative, files.cdr));
-    const std::string* names[IndexedTexts] = {&files.cdr, &files.mx, &files.fmx};
-    const std::string& name = *names[static_cast<std::size_t>(text)];
-    if (entry == nullptr || !m_index->record(*entry).stamps[static_cast<std::size_t>(text)].matches(
-                                StampFile(files.folderFd, name))) {
+    const SearchIndex::Entry* entry = FreshEntry(*m_index, relative, files, text);
+    if (entry == nullptr) {
         noteStale(relative, files, folder);
         return true;
     }

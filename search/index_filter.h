@@ -2,6 +2,7 @@
 
 #include "search/index_build.h"
 #include "search/index_segment.h"
+#include "search/index_store.h"
 #include "search/record_walk.h"
 
 #include <array>
@@ -10,8 +11,12 @@
 
 namespace search {
 
-class SearchIndex;
 struct TextCriteria;
+
+// The index's entry of the record (RecordKey(relative, files.cdr)) when it holds the
+// text's file as the file is now; nullptr otherwise.
+const SearchIndex::Entry* FreshEntry(const SearchIndex& index, const std::string& relative,
+                                     const RecordFiles& files, IndexedText text);
 
 // Which records may hold a text search's terms, by the index: a record is passed over
 // only when the index holds its file as the file is now and the file's grams rule every

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -47,10 +49,17 @@ protected:
 
     CliRun cli(std::vector<std::string> args)
     {
-        args.insert(args.begin(), {"--library", m_library.path(), "search"});
-        return testing_support::RunProgram(
-            VELLUMARK_CLI, std::move(args),
-            {{"XDG_CONFIG_HOME", m_home / "config"}, {"XDG_DATA_HOME", m_home / "data"}});
+        args.insert(args.begin(), "search");
+        return command(std::move(args));
+    }
+
+    CliRun command(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--library", m_library.path()});
+        return testing_support::RunProgram(VELLUMARK_CLI, std::move(args),
+                                           {{"XDG_CONFIG_HOME", m_home / "config"},
+                                            {"XDG_DATA_HOME", m_home / "data"},
+                                            {"XDG_CACHE_HOME", m_home / "cache"}});
     }
 
     std::string category(const std::string& nameUtf8)
@@ -94,6 +103,31 @@ TEST_F(CliSearchTest, AdvancedSearchAndSearchWithoutHits)
     run = cli({"--text", "x", "--scope", "没有这个盒"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("找不到查找范围"), std::string::npos);
+}
+
+TEST_F(CliSearchTest, TheIndexAnswersAsTheScanAndSeesAChangeMadeSinceIt)
+{
+    EXPECT_EQ(command({"index", "status"}).out, "没有搜索索引 (index rebuild 建立索引)\n");
+    ::sleep(2); // the fixture's files are old enough to be trusted
+    CliRun run = command({"index", "rebuild"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "已索引 3 张光盘\n");
+    run = command({"index", "status"});
+    EXPECT_NE(run.out.find("记录: 3\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("其中未索引或已改变: 0\n"), std::string::npos) << run.out;
+
+    for (const char* text : {"setup", "readme", "nowhere"}) {
+        run = cli({"--text", text});
+        const std::string indexed = run.out + testing_support::snapshot(m_library.path());
+        run = cli({"--text", text, "--no-index"});
+        EXPECT_EQ(run.out + testing_support::snapshot(m_library.path()), indexed) << text;
+    }
+
+    run = command({"describe", "软件光盘/工具盘", "--set", "全新的说明 zzqx"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = cli({"--text", "zzqx", "--desc"});
+    EXPECT_EQ(run.out, "找到 1 个相关光盘\n包含 zzqx\n");
+    EXPECT_EQ(command({"index", "frobnicate"}).status, 1);
 }
 
 // Two CDs with dates and owners beside the fixture's, whose .ifn carry no date (1899).
