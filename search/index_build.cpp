@@ -1,12 +1,14 @@
 #include "search/index_build.h"
 
 #include "catalog/disk.h"
+#include "catalog/library.h"
 #include "search/index_store.h"
 #include "search/record_walk.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
 
 namespace search {
@@ -172,6 +174,31 @@ void RefreshIndex(const std::string& indexFolder, const std::string& libraryRoot
     }
     if (writer.size() > 0) {
         update.add(writer);
+        update.commit(false);
+    }
+}
+
+void RefreshFolders(const std::string& indexFolder, const std::string& libraryRoot,
+                    const std::vector<std::string>& folders)
+{
+    const std::string root = catalog::WithSlash(libraryRoot);
+    if (folders.empty() || !SearchIndex::exists(indexFolder, libraryRoot)) {
+        return;
+    }
+    IndexUpdate update(indexFolder, libraryRoot);
+    const std::function<bool(std::size_t)> noProgress;
+    Builder builder(update, noProgress);
+    for (const auto& folder : folders) {
+        const std::string inside = catalog::WithSlash(folder);
+        if (!catalog::LiesInside(root, inside) || !inside.starts_with(root) ||
+            !catalog::IsFolder(inside)) {
+            continue;
+        }
+        std::string relativeBox = inside.substr(root.size());
+        std::replace(relativeBox.begin(), relativeBox.end(), '/', '\\');
+        builder.walkFolder(inside, relativeBox);
+    }
+    if (builder.finish() > 0) {
         update.commit(false);
     }
 }

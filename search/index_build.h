@@ -43,6 +43,13 @@ struct StaleRecord
 void RefreshIndex(const std::string& indexFolder, const std::string& libraryRoot,
                   const std::vector<StaleRecord>& records);
 
+// Reads the records of those folders of the library again into the index, after this
+// program changed them (the record store's observer names the folders). Folders outside
+// the library are passed over; without an index nothing is written. Throws
+// catalog::FileError.
+void RefreshFolders(const std::string& indexFolder, const std::string& libraryRoot,
+                    const std::vector<std::string>& folders);
+
 // Reads the whole library into a new index that replaces the old one. progress is told
 // the number of records read so far and may stop the build by returning false (the old
 // index stays). Returns the number of records indexed. Throws catalog::FileError when the

@@ -88,6 +88,11 @@ std::string IndexFolderOf(const std::string& cacheFolder, const std::string& lib
     return cacheFolder + "index-" + hex + "/";
 }
 
+bool SearchIndex::exists(const std::string& indexFolder, const std::string& libraryRoot)
+{
+    return readManifest(indexFolder, realPathOf(libraryRoot)).has_value();
+}
+
 std::unique_ptr<SearchIndex> SearchIndex::open(const std::string& indexFolder,
                                                const std::string& libraryRoot)
 {

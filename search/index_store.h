@@ -31,6 +31,9 @@ public:
         RecordNumber number;
     };
 
+    // Whether the library has an index (without reading it).
+    static bool exists(const std::string& indexFolder, const std::string& libraryRoot);
+
     // nullptr when there is no index for this library, or it cannot be read whole.
     static std::unique_ptr<SearchIndex> open(const std::string& indexFolder,
                                              const std::string& libraryRoot);

@@ -89,7 +89,7 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         }
         if (entry.isFolder) {
             // A linked box leads out of the library: never searched.
-            if (!entry.isLink) {
+            if (!entry.isLink && m_intoBoxes) {
                 walkBox(folder + entry.name + "/", relativeBox + entry.name + "\\");
             }
             continue;
@@ -112,6 +112,13 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         visit(relative, files, folderFd.get() >= 0 ? folder : std::string());
     }
     m_guard.leave();
+}
+
+void RecordWalk::walkFolder(const std::string& folder, const std::string& relativeBox)
+{
+    m_intoBoxes = false;
+    walkBox(folder, relativeBox);
+    m_intoBoxes = true;
 }
 
 } // namespace search

@@ -29,6 +29,8 @@ public:
     // folder is native and ends in "/"; relativeBox is the box path in GBK ending in a
     // backslash, "" for the library itself.
     void walkBox(const std::string& folder, const std::string& relativeBox);
+    // The records of that folder alone, not of the boxes inside it.
+    void walkFolder(const std::string& folder, const std::string& relativeBox);
 
 protected:
     // relative is the box path and the CD name; folder is where the files' names lie when
@@ -40,6 +42,7 @@ protected:
 
 private:
     catalog::FolderWalkGuard m_guard;
+    bool m_intoBoxes = true;
 };
 
 } // namespace search

@@ -123,8 +123,18 @@ TEST_F(CliSearchTest, TheIndexAnswersAsTheScanAndSeesAChangeMadeSinceIt)
         EXPECT_EQ(run.out + testing_support::snapshot(m_library.path()), indexed) << text;
     }
 
+    // A change through the program reads the changed box again into the index at once.
+    const auto segments = [this] {
+        int count = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(m_home / "cache")) {
+            count += entry.path().extension() == ".vmx";
+        }
+        return count;
+    };
+    const int before = segments();
     run = command({"describe", "软件光盘/工具盘", "--set", "全新的说明 zzqx"});
     ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(segments(), before + 1);
     run = cli({"--text", "zzqx", "--desc"});
     EXPECT_EQ(run.out, "找到 1 个相关光盘\n包含 zzqx\n");
     EXPECT_EQ(command({"index", "frobnicate"}).status, 1);
