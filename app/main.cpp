@@ -38,8 +38,8 @@ int main(int argc, char** argv)
         qt_edition::QtShell shell;
         qt_edition::QtPrinting printing;
         app::Tmainform mainForm({settings, drives, dialogs, clock, shell,
-                                 linux_edition::defaultLibraryRoot(), documents.path(),
-                                 &printing});
+                                 linux_edition::defaultLibraryRoot(), documents.path(), &printing,
+                                 linux_edition::cacheFolder()});
         dialogs.setParent(&mainForm);
         qt_edition::MediaWatcher mediaWatcher;
         QObject::connect(&mediaWatcher, &qt_edition::MediaWatcher::mediaChanged, &mainForm,

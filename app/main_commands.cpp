@@ -142,7 +142,7 @@ void Tmainform::topfindClick()
 // Shows the search dialog, then reports the run and shows its category.
 void Tmainform::showFindForm()
 {
-    m_findForm->setLibraryRoot(m_libraryRoot);
+    m_findForm->setLibraryRoot(m_libraryRoot, m_indexKeeper.get());
     m_findForm->exec();
     if (!m_findForm->done()) {
         return;

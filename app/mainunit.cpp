@@ -1,4 +1,5 @@
 #include "app/mainunit_shared.h"
+#include "search/index_keeper.h"
 
 namespace app {
 
@@ -142,8 +143,7 @@ void Tmainform::buildActions()
                         QStringLiteral("退出系统(F10)"), Qt::Key_F10);
     for (QAction* built : {m_refreshAction, m_clearAction, m_aboutAction, m_exitAction,
                            m_newCdAction, m_newBoxAction, m_findAction, m_outputAction,
-                           m_importAction, m_backupAction, m_reIconAction,
-                           m_setupAction}) {
+                           m_importAction, m_backupAction, m_reIconAction, m_setupAction}) {
         m_available.insert(built);
         built->setEnabled(true);
     }
@@ -245,9 +245,24 @@ void Tmainform::buildDriveMenus()
     connect(m_closeButton, &QToolButton::clicked, this, [allDoors] { allDoors(false); });
 }
 
+Tmainform::~Tmainform() = default;
+
 void Tmainform::resolveLibrary()
 {
     m_libraryRoot = catalog::ResolveLibraryRoot(m_services.settings, m_services.defaultLibraryRoot);
+    keepSearchIndex();
+}
+
+// The index of the library now in use, made in the background when it is missing.
+void Tmainform::keepSearchIndex()
+{
+    if (m_services.cacheFolder.empty()) {
+        return;
+    }
+    m_indexKeeper.reset();
+    m_indexKeeper = std::make_unique<search::IndexKeeper>(
+        search::IndexFolderOf(m_services.cacheFolder, m_libraryRoot), m_libraryRoot);
+    m_indexKeeper->buildIfMissing();
 }
 
 void Tmainform::readSettings()

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -40,6 +41,7 @@ namespace search {
 class TFindForm;
 class TLocForm;
 struct ScopeEntry;
+class IndexKeeper;
 } // namespace search
 
 namespace organize {
@@ -87,9 +89,10 @@ struct MainServices
     platform::UserDialogs& dialogs;
     const platform::Clock& clock;
     platform::Shell& shell;
-    std::string defaultLibraryRoot; // native, ends in "/"
-    std::string documentsFolder;    // native, ends in "/"
+    std::string defaultLibraryRoot;         // native, ends in "/"
+    std::string documentsFolder;            // native, ends in "/"
     platform::Printing* printing = nullptr; // none: the machine has no printer
+    std::string cacheFolder = {};           // native, ends in "/"; "" keeps no search index
 };
 
 // The main window: box tree, CD list, content tree and the pages below them.
@@ -98,6 +101,7 @@ class Tmainform : public QMainWindow
     Q_OBJECT
 public:
     explicit Tmainform(MainServices services, QWidget* parent = nullptr);
+    ~Tmainform() override;
 
     const std::string& libraryRoot() const { return m_libraryRoot; }
     bool quietMode() const { return m_quietMode; }
@@ -215,6 +219,7 @@ private:
     void contentTreeContextMenu(const QPoint& pos);
     void readSettings();
     void resolveLibrary();
+    void keepSearchIndex();
     void loadBoxTree();
     void addBoxTreeItems(QTreeWidgetItem* parentItem, const catalog::Tree& tree,
                          catalog::NodeId node);
@@ -351,6 +356,9 @@ private:
     scan::TCDMxForm* m_cdMxForm = nullptr;
     scan::TNewCDsForm* m_newBoxForm = nullptr;
     search::TFindForm* m_findForm = nullptr;
+    // Keeps the library's search index in the background; made again when the library
+    // moves. Declared after the forms so that it goes first.
+    std::unique_ptr<search::IndexKeeper> m_indexKeeper;
     search::TLocForm* m_locForm = nullptr;
     organize::TMoveForm* m_moveForm = nullptr;
     output::TExpForm* m_expForm = nullptr;

@@ -1,5 +1,7 @@
 #include "search/FindUnit.h"
 
+#include "search/index_keeper.h"
+
 #include "ui_FindUnit.h"
 
 #include "catalog/box_tree.h"
@@ -105,6 +107,7 @@ struct TFindForm::Private : public SearchProgress
     platform::UserDialogs& dialogs;
     const platform::Clock& clock;
     std::string libraryRoot;
+    IndexKeeper* indexKeeper = nullptr;
     std::string initialBoxPathGbk;
     bool done = false;
     bool abort = false;
@@ -282,9 +285,10 @@ TFindForm::TFindForm(platform::UserDialogs& dialogs, const platform::Clock& cloc
 
 TFindForm::~TFindForm() = default;
 
-void TFindForm::setLibraryRoot(const std::string& root)
+void TFindForm::setLibraryRoot(const std::string& root, IndexKeeper* indexKeeper)
 {
     d->libraryRoot = root;
+    d->indexKeeper = indexKeeper;
 }
 
 void TFindForm::setInitialBoxPath(const std::string& boxPathGbk)
@@ -557,7 +561,9 @@ void TFindForm::BitBtn1Click()
         removeSelectedScope();
     }
 
-    const SearchRequest searchRequest = request();
+    SearchRequest searchRequest = request();
+    const auto index = d->indexKeeper != nullptr ? d->indexKeeper->open() : nullptr;
+    searchRequest.index = index.get();
     d->abort = false;
     d->outcome = SearchOutcome{};
     d->pumpTimer.invalidate();
@@ -568,6 +574,9 @@ void TFindForm::BitBtn1Click()
     std::string errorText;
     try {
         d->outcome = RunSearch(d->libraryRoot, searchRequest, *d);
+        if (d->indexKeeper != nullptr) {
+            d->indexKeeper->refresh(std::move(d->outcome.staleRecords));
+        }
     } catch (const std::exception& error) {
         failed = true;
         errorText = error.what();

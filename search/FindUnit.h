@@ -18,6 +18,8 @@ class TFindForm;
 
 namespace search {
 
+class IndexKeeper;
+
 // "查找": what to search for and where; its OK button runs the search.
 class TFindForm : public QDialog
 {
@@ -30,8 +32,9 @@ public:
     // The longest a run goes without handling the window's events (the abort button).
     static constexpr qint64 PumpIntervalMs = 15;
 
-    // Set by the opening command before the dialog is shown.
-    void setLibraryRoot(const std::string& root);
+    // Set by the opening command before the dialog is shown. Text searches go through the
+    // keeper's index when it has one (nullptr: no index).
+    void setLibraryRoot(const std::string& root, IndexKeeper* indexKeeper = nullptr);
     void setInitialBoxPath(const std::string& boxPathGbk);
     void clearScope();
     void addScopeEntry(const ScopeEntry& entry);

@@ -1,5 +1,7 @@
 #include "catalog/disk.h"
+#include "catalog/record_set.h"
 #include "search/index_build.h"
+#include "search/index_keeper.h"
 #include "search/index_store.h"
 
 #include "tests/support/temp_library.h"
@@ -134,4 +136,38 @@ TEST_F(IndexStore, AStampSeesEveryChangeAndNeverTrustsOneMadeJustNow)
     EXPECT_FALSE(seen.matches(StampFile(AT_FDCWD, path, 0)));
     EXPECT_TRUE(FileStamp{}.matches(StampFile(AT_FDCWD, m_lib / "nothing", 0)));
     EXPECT_FALSE(seen.matches(StampFile(AT_FDCWD, m_lib / "nothing", 0)));
+}
+
+TEST_F(IndexStore, TheKeeperBuildsAMissingIndexAndReadsAgainWhatIsWrittenThroughTheStore)
+{
+    addCd("A/一", "E:\\\r\n\tONE\r\n");
+    {
+        IndexKeeper keeper(folder(), m_lib.path());
+        EXPECT_EQ(keeper.open(), nullptr);
+        keeper.buildIfMissing();
+        keeper.waitIdle();
+        ASSERT_NE(keeper.open(), nullptr);
+        EXPECT_EQ(keeper.open()->recordCount(), 1u);
+
+        writeFile(m_lib / gbk("A/二.tag"), "0\r\n");
+        catalog::WriteRecordFile(m_lib / gbk("A/"), gbk("二"), catalog::RecordExt::Cdr,
+                                 "E:\\\r\n\tTWO\r\n");
+        keeper.waitIdle();
+        const auto index = keeper.open();
+        ASSERT_NE(index, nullptr);
+        EXPECT_NE(index->find(gbk("A\\二.Cdr")), nullptr);
+        EXPECT_EQ(index->recordCount(), 2u);
+    }
+    // Going away in the middle of a build leaves no index behind, and does not hang.
+    TempDir otherCache;
+    for (int i = 0; i < 300; ++i) {
+        addCd("B/" + std::to_string(i), "E:\\\r\n\tX\r\n");
+    }
+    const std::string otherFolder = IndexFolderOf(otherCache.path(), m_lib.path());
+    {
+        IndexKeeper keeper(otherFolder, m_lib.path());
+        keeper.buildIfMissing();
+    }
+    EXPECT_TRUE(SearchIndex::open(otherFolder, m_lib.path()) == nullptr ||
+                SearchIndex::open(otherFolder, m_lib.path())->recordCount() == 301u);
 }

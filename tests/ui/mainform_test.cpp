@@ -7,6 +7,7 @@
 #include "scan/NewCDUnit.h"
 #include "search/FindUnit.h"
 #include "search/LocUnit.h"
+#include "search/index_store.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_drives.h"
 #include "tests/support/fake_settings_store.h"
@@ -223,6 +224,23 @@ private slots:
     {
         m_form.reset();
         m_dir.reset();
+    }
+
+    // Given a cache folder, the window makes the missing search index in the background
+    // and its searches go through it; the window is usable all the while.
+    void buildsTheMissingSearchIndexInTheBackground()
+    {
+        const std::string cache = m_dir->path() + "cache/";
+        m_form = std::make_unique<app::Tmainform>(app::MainServices{m_settings, m_drives, m_dialogs,
+                                                                    m_clock, m_shell, root(),
+                                                                    m_dir->path(), nullptr, cache});
+        QVERIFY(boxTree()->topLevelItemCount() == 2);
+        const std::string folder = search::IndexFolderOf(cache, root());
+        QTRY_VERIFY_WITH_TIMEOUT(search::SearchIndex::exists(folder, root()), 10000);
+        const auto index = search::SearchIndex::open(folder, root());
+        QVERIFY(index != nullptr);
+        QCOMPARE(index->recordCount(), std::size_t(2));
+        QVERIFY(index->find(gbk("软件光盘\\工具盘.Cdr")) != nullptr);
     }
 
     void startsOnTheLibraryWithSortedBoxesAndBothTopNodes()
@@ -1082,7 +1100,8 @@ private slots:
         for (int i = 0; i < results->childCount(); ++i) {
             categories << results->child(i)->text(0);
         }
-        QCOMPARE(categories.filter(u("包含 game"), Qt::CaseInsensitive), QStringList{u("包含 game")});
+        QCOMPARE(categories.filter(u("包含 game"), Qt::CaseInsensitive),
+                 QStringList{u("包含 game")});
         m_form->refreshLibrary();
         selectResults();
         QCOMPARE(listCaptions().filter(u("包含 game"), Qt::CaseInsensitive),
@@ -1105,7 +1124,7 @@ private slots:
 
         // The locate dialog's edits keep them too.
         put("软件光盘/工具盘.FMx", gbk("SETUP\\\r\n新的安装\r\nGAME.EXE\\\r\n游戏\r\n"
-                                      "SETUP\\说明.TXT\\\r\n说明\r\n"));
+                                       "SETUP\\说明.TXT\\\r\n说明\r\n"));
         QTimer::singleShot(0, [this] {
             auto* locate = m_form->findChild<search::TLocForm*>("TLocForm");
             auto* list = locate->findChild<QTreeWidget*>("ListView1");
