@@ -219,3 +219,17 @@ TEST(Disk, AFolderLockIsHeldUntilItGoes)
     EXPECT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
     EXPECT_THROW(FolderLock(dir / "missing/"), FileError);
 }
+
+// Only the writer's lock guards a slow write past the minute's grace: a sweep leaves it.
+TEST(Disk, ASweepNeverTakesATemporaryFileStillBeingWritten)
+{
+    TempDir dir;
+    TemporaryFile writing(dir.path(), dir / "a.Mx");
+    writing.write("half of it");
+    testing_support::makeOlder(writing.path(), 3600);
+    RemoveStaleTemporaryFiles(dir.path());
+    ASSERT_TRUE(testing_support::exists(writing.path()));
+    writing.write(", the rest");
+    writing.renameTo(dir / "a.Mx");
+    EXPECT_EQ(testing_support::readFile(dir / "a.Mx"), "half of it, the rest");
+}

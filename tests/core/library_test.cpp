@@ -231,3 +231,30 @@ TEST(Records, ANameIsTakenByAnyFileOfARecordInAnyCase)
     EXPECT_FALSE(RecordNameTaken(dir.path(), "tool"));
     EXPECT_FALSE(RecordNameTaken(dir.path(), "killed"));
 }
+
+TEST(Names, BreakersOfTheTreeTextBecomeQuestionMarks)
+{
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"plain name", "plain name"},
+        {"  two leading", "??two leading"},
+        {" \tmixed lead, inner blank\tand tab", "??mixed lead, inner blank?and tab"},
+        {"a\\b\rc\nd", "a?b?c?d"},
+        {"\x81\x5C trail", "\x81\x5C trail"}, // the trail byte of 乗 is no backslash
+    };
+    for (const auto& [name, expected] : cases) {
+        std::string replaced = name;
+        EXPECT_EQ(ReplaceNameBreakers(replaced), name != expected) << name;
+        EXPECT_EQ(replaced, expected) << name;
+    }
+}
+
+// A closing backslash would make a box pass for a record named like it in its parent.
+TEST(Records, APointerWithAClosingBackslashLeadsNowhere)
+{
+    TempDir lib;
+    writeFile(lib / gbk("盒/盘.Cdr"), "E:\\\r\n");
+    writeFile(lib / gbk("盒/盘/内.Cdr"), "E:\\\r\n");
+    EXPECT_TRUE(PointerTarget(lib.path(), gbk("盒\\盘.Cdr\r\n")).has_value());
+    EXPECT_TRUE(PointerTarget(lib.path(), gbk("盒\\盘\\内.Cdr\r\n")).has_value());
+    EXPECT_FALSE(PointerTarget(lib.path(), gbk("盒\\盘\\.Cdr\r\n")).has_value());
+}

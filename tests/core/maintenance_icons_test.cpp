@@ -1,12 +1,15 @@
 #include "maintenance/maintenance.h"
 
 #include "catalog/library.h"
+#include "catalog/disk.h"
 #include "catalog/record_set.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -210,6 +213,48 @@ TEST_F(IconRebuild, AbortStopsTheWalkAndKeepsWhatWasRebuilt)
         tags += exists(inner + name + ".tag") ? 1 : 0;
     }
     EXPECT_EQ(tags, 2);
+}
+
+// Up to SkippedRecordsShown reasons are listed whole; only more than that end in "……".
+TEST(IconRebuildReport, EllipsisOnlyWhenReasonsAreLeftOut)
+{
+    for (const std::size_t skipped : {std::size_t{1}, maintenance::SkippedRecordsShown,
+                                      maintenance::SkippedRecordsShown + 1}) {
+        maintenance::RebuildCounts counts;
+        for (std::size_t i = 0; i < skipped; ++i) {
+            counts.skippedUtf8.push_back("r" + std::to_string(i));
+        }
+        const std::string report = maintenance::RebuildReport(counts);
+        EXPECT_EQ(report.ends_with("\r……"), skipped > maintenance::SkippedRecordsShown) << skipped;
+        std::size_t listed = 0;
+        for (auto at = report.find("\rr"); at != std::string::npos; at = report.find("\rr", at + 1)) {
+            ++listed;
+        }
+        EXPECT_EQ(listed, std::min(skipped, maintenance::SkippedRecordsShown)) << report;
+    }
+}
+
+// A new icon file that could not be put in place changes nothing: the record keeps every
+// file it had, the other spelling of its icon file included.
+TEST_F(IconRebuild, AFailedReplacementKeepsTheOldIconFiles)
+{
+    writeFile(box() + "cd.Cdr", "CD\r\n\tA.ZIP\r\n");
+    writeFile(box() + "cd.Tag", "0\r\n8\r\n");
+    writeFile(box() + "cd.TAG", "0\r\n9\r\n");
+    maintenance::RebuildCounts counts;
+    {
+        const catalog::ScopedDiskCalls failing({}, {}, [](const std::string& from, const std::string& to) {
+            if (catalog::IsRecordFileName(to.substr(to.rfind('/') + 1))) {
+                errno = EIO;
+                return -1;
+            }
+            return ::rename(from.c_str(), to.c_str());
+        });
+        counts = maintenance::RebuildIconsUnder(box());
+    }
+    EXPECT_EQ(counts.rebuilt, 0);
+    EXPECT_EQ(counts.skippedUtf8.size(), 1u);
+    EXPECT_EQ(testing_support::snapshot(box()), "cd.Cdr=CD\r\n\tA.ZIP\r\n\ncd.TAG=0\r\n9\r\n\ncd.Tag=0\r\n8\r\n\n");
 }
 
 } // namespace

@@ -521,4 +521,21 @@ TEST_F(FoundCds, AnEntryWhoseCdIsGoneIsAFailureThatNamesIt)
     EXPECT_FALSE(exists(folder("空\\") + gbk("工具盘") + ".Cdr"));
 }
 
+// The target's record named like the CD in another letter case is the same CD: a yes
+// replaces it whole, in every one of its files.
+TEST_F(OrganizeTest, ACaseTwinAtTheTargetIsReplacedWhole)
+{
+    writeRecord("A\\", "Disc", {{".cdr", "new tree"}});
+    writeRecord("B\\", "DISC", {{".Cdr", "old tree"}, {".Mx", "old about"}, {".Tag", "old icons"}});
+    Answers answers;
+    answers.yes = true;
+
+    const organize::MoveOutcome outcome =
+        organize::MoveCopyItems(root(), "A\\", {{"Disc", Cd}}, true, "B\\", answers.question());
+
+    EXPECT_EQ(answers.asked, std::vector<std::string>{organize::OverwriteCdQuestion("B", "Disc")});
+    EXPECT_TRUE(outcome.done);
+    EXPECT_EQ(library(), "A/\nA/Disc.cdr=new tree\nB/\nB/Disc.Cdr=new tree\n");
+}
+
 } // namespace

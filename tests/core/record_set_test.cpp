@@ -1,14 +1,18 @@
 #include "catalog/record_set.h"
 
 #include "catalog/disk.h"
+#include "catalog/record_journal.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -203,5 +207,256 @@ INSTANTIATE_TEST_SUITE_P(
                 EXPECT_FALSE(testing_support::exists(target / "c.CDR"));
             }}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Listing, finding and carrying
+
+// Another writer's file added within the second of the last listing: only the fraction
+// of the folder's time tells.
+TEST(RecordFolderListing, SeesAFileAddedWithinTheSameSecond)
+{
+    TempDir dir;
+    writeFile(dir / "a.Cdr", "1");
+    catalog::RecordFolder folder(dir.path());
+    ASSERT_EQ(folder.files("a", RecordKind::Cdr, false).size(), 1u);
+    struct stat listed = {};
+    ASSERT_EQ(::stat(dir.path().c_str(), &listed), 0);
+    writeFile(dir / "b.Cdr", "2");
+    const timespec sameSecond[2] = {
+        listed.st_atim, {listed.st_mtim.tv_sec, (listed.st_mtim.tv_nsec + 1) % 1000000000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.path().c_str(), sameSecond, 0), 0);
+    EXPECT_EQ(folder.files("b", RecordKind::Cdr, false), std::vector<std::string>{"b.Cdr"});
+    EXPECT_TRUE(folder.recordTaken("B"));
+}
+
+// A folder named like a record file is no record file, whatever spelling is asked.
+TEST(RecordFolderListing, AFolderNamedLikeARecordIsNeverFound)
+{
+    TempDir dir;
+    testing_support::makeFolders(dir / "d.Cdr");
+    testing_support::makeFolders(dir / "e.Tag");
+    writeFile(dir / "e.TAG", "tags");
+    EXPECT_EQ(catalog::FindRecordFile(dir.path(), "d", RecordKind::Cdr), "");
+    EXPECT_EQ(catalog::FindRecordFile(dir.path(), "e", RecordKind::Tag), dir / "e.TAG");
+    EXPECT_FALSE(catalog::RecordNameTaken(dir.path(), "d"));
+}
+
+// Case twins of a base: the one spelled as asked comes first, then the others by bytes.
+TEST(RecordFolderListing, AnyCaseBaseListsTheExactBaseFirst)
+{
+    TempDir dir;
+    for (const char* name : {"ABC.cdr", "Abc.CDR", "abc.CDR", "abc.Cdr"}) {
+        writeFile(dir / name, name);
+    }
+    catalog::RecordFolder folder(dir.path());
+    EXPECT_EQ(folder.files("abc", RecordKind::Cdr, true),
+              (std::vector<std::string>{"abc.Cdr", "abc.CDR", "ABC.cdr", "Abc.CDR"}));
+    EXPECT_EQ(folder.files("ABC", RecordKind::Cdr, true),
+              (std::vector<std::string>{"ABC.cdr", "Abc.CDR", "abc.Cdr", "abc.CDR"}));
+}
+
+// Renames onto record files fail with an I/O error; every other call goes through.
+class FailingRecordRenames
+{
+public:
+    FailingRecordRenames()
+        : m_calls({}, {}, [](const std::string& from, const std::string& to) {
+              if (catalog::IsRecordFileName(to.substr(to.rfind('/') + 1))) {
+                  errno = EIO;
+                  return -1;
+              }
+              return ::rename(from.c_str(), to.c_str());
+          })
+    {}
+
+private:
+    catalog::ScopedDiskCalls m_calls;
+};
+
+// A copy that could not be put in place leaves neither the target nor its staged copy.
+TEST(RecordTransferFailure, LeavesNoStagedCopyBehind)
+{
+    TempDir target;
+    TempDir source;
+    writeFile(source / "b.cdr", "new");
+    writeFile(source / "b.mx", "notes");
+    int failures = 0;
+    {
+        const FailingRecordRenames failing;
+        catalog::RecordTransfer transfer(target.path(), catalog::Carry::Copy);
+        ASSERT_TRUE(transfer.add(source.path(), {{"b.cdr", "b.Cdr"}, {"b.mx", "b.Mx"}}, "b", {}));
+        failures = transfer.commit();
+    }
+    EXPECT_EQ(failures, 2);
+    EXPECT_EQ(snapshot(target.path()), "");
+    EXPECT_EQ(snapshot(source.path()), "b.cdr=new\nb.mx=notes\n");
+}
+
+// Each record's files that could not be removed are counted, for every record of the batch.
+TEST(RecordRemovalFailure, CountsTheFilesOfEveryRecordThatStay)
+{
+    TempDir dir;
+    for (const char* name : {"a.Cdr", "a.Mx", "b.Cdr", "c.Cdr"}) {
+        writeFile(dir / name, name);
+    }
+    catalog::RecordFolder folder(dir.path());
+    catalog::RecordRemoval removal(folder);
+    for (const char* base : {"a", "b", "c"}) {
+        removal.add(base, catalog::CdRecordKinds());
+    }
+    // Turned into folders after they were listed: an unlink cannot take them.
+    for (const char* name : {"a.Mx", "b.Cdr"}) {
+        ASSERT_EQ(::unlink((dir / name).c_str()), 0);
+        testing_support::makeFolders(dir / name);
+    }
+    EXPECT_EQ(removal.commit(), 2);
+    EXPECT_EQ(snapshot(dir.path()), "a.Mx/\nb.Cdr/\n");
+}
+
+// ---- The unit of changes and its note
+
+struct JournalCase
+{
+    const char* name;
+    std::vector<const char*> present;                      // files made before the unit
+    std::function<void(catalog::RecordJournal&, const TempDir&)> steps;
+    int failures;
+    const char* after; // snapshot of the folder once committed
+};
+
+class JournalSteps : public ::testing::TestWithParam<JournalCase>
+{
+};
+
+TEST_P(JournalSteps, MakeEachStepAndCountWhatFailed)
+{
+    TempDir dir;
+    for (const char* name : GetParam().present) {
+        writeFile(dir / name, name);
+    }
+    // A folder named "vanishing" is removed by another process just before a step fills it.
+    const catalog::ScopedDiskCalls calls({}, {}, [&](const std::string& from, const std::string& to) {
+        if (to.starts_with(dir / "vanishing/") && !to.ends_with(catalog::JournalName)) {
+            std::filesystem::remove_all(dir / "vanishing");
+        }
+        return ::rename(from.c_str(), to.c_str());
+    });
+    catalog::RecordJournal journal(dir.path());
+    GetParam().steps(journal, dir);
+    EXPECT_EQ(journal.commit(), GetParam().failures);
+    EXPECT_EQ(snapshot(dir.path()), GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, JournalSteps,
+    ::testing::Values(
+        JournalCase{"RenameAndRemove",
+                    {"a.Cdr", "b.Cdr"},
+                    [](catalog::RecordJournal& j, const TempDir& d) {
+                        j.rename(d / "a.Cdr", d / "c.Cdr");
+                        j.remove(d / "b.Cdr");
+                    },
+                    0, "c.Cdr=a.Cdr\n"},
+        // Made before a crash: a replay finds the source gone and its target there.
+        JournalCase{"RenameOfASourceGone",
+                    {"c.Cdr"},
+                    [](catalog::RecordJournal& j, const TempDir& d) {
+                        j.rename(d / "a.Cdr", d / "c.Cdr");
+                    },
+                    0, "c.Cdr=c.Cdr\n"},
+        JournalCase{"RenameIntoAFolderGone",
+                    {"a.Cdr", "vanishing/b.Cdr"},
+                    [](catalog::RecordJournal& j, const TempDir& d) {
+                        j.rename(d / "a.Cdr", d / "vanishing/a.Cdr");
+                    },
+                    1, "a.Cdr=a.Cdr\n"},
+        JournalCase{"RemovalWhoseCopyArrived",
+                    {"a.Cdr", "copy.Cdr"},
+                    [](catalog::RecordJournal& j, const TempDir& d) {
+                        j.remove(d / "a.Cdr", d / "copy.Cdr");
+                    },
+                    0, "copy.Cdr=copy.Cdr\n"},
+        JournalCase{"RemovalWhoseCopyNeverArrived",
+                    {"a.Cdr"},
+                    [](catalog::RecordJournal& j, const TempDir& d) {
+                        j.remove(d / "a.Cdr", d / "copy.Cdr");
+                    },
+                    0, "a.Cdr=a.Cdr\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The note of a unit reaches the disk before its first step when the unit asks for it.
+TEST(JournalFlush, TheNoteIsOnTheDiskBeforeTheFirstStep)
+{
+    const std::string note = catalog::JournalName;
+    for (const auto flush : {catalog::RecordJournal::Flush::Note,
+                             catalog::RecordJournal::Flush::FileSystem,
+                             catalog::RecordJournal::Flush::None}) {
+        TempDir dir;
+        writeFile(dir / "a.Cdr", "a");
+        int fileFlushes = 0;
+        int systemFlushes = 0;
+        int flushesBeforeFirstStep = -1;
+        {
+            const catalog::ScopedDiskCalls calls(
+                [&](int fd) { return ++fileFlushes, ::fsync(fd); },
+                [&](int fd) { return ++systemFlushes, ::syncfs(fd); },
+                [&](const std::string& from, const std::string& to) {
+                    if (!to.ends_with(note) && flushesBeforeFirstStep < 0) {
+                        flushesBeforeFirstStep = fileFlushes + systemFlushes;
+                    }
+                    return ::rename(from.c_str(), to.c_str());
+                });
+            catalog::RecordJournal journal(dir.path());
+            journal.rename(dir / "a.Cdr", dir / "b.Cdr");
+            EXPECT_EQ(journal.commit({}, flush), 0);
+        }
+        const int wanted = flush == catalog::RecordJournal::Flush::None ? 0 : 1;
+        EXPECT_EQ(fileFlushes, flush == catalog::RecordJournal::Flush::Note ? 1 : 0);
+        EXPECT_EQ(systemFlushes, flush == catalog::RecordJournal::Flush::FileSystem ? 1 : 0);
+        EXPECT_EQ(flushesBeforeFirstStep, wanted);
+        EXPECT_EQ(snapshot(dir.path()), "b.Cdr=a\n");
+    }
+}
+
+std::string journalNote(std::string_view mark, const std::vector<std::string>& fields)
+{
+    std::string note(mark);
+    note += '\0';
+    for (const auto& field : fields) {
+        note += field;
+        note += '\0';
+    }
+    return note + "END";
+}
+
+// A note left by a writer killed part way: the next lock of the folder finishes the unit,
+// and drops the pointers to it in the other folders it touched, not a pointer to another unit.
+TEST(JournalRecovery, TheNextLockFinishesAUnitCutShort)
+{
+    TempDir home;
+    TempDir other;
+    TempDir stranger;
+    const std::string note = home / catalog::JournalName;
+    writeFile(home / ".vellumark-tmp-1-abcdef", "new");
+    writeFile(home / "a.Cdr", "old");
+    writeFile(home / "a.Mx", "old notes");
+    writeFile(home / "x.Cdr", "x");
+    writeFile(other / "b.Cdr", "moved away");
+    writeFile(stranger / "c.Cdr", "moved away");
+    writeFile(note, journalNote("VELLUMARK-UNIT 1",
+                                {"U", home / "a.Mx", "", "R", home / ".vellumark-tmp-1-abcdef",
+                                 home / "a.Cdr", "U", other / "b.Cdr", home / "a.Cdr", "U",
+                                 stranger / "c.Cdr", home / "x.Cdr"}));
+    writeFile(other / catalog::JournalName, journalNote("VELLUMARK-POINTER 1", {note}));
+    // Written since by a unit of its own, which its writer still finishes.
+    const std::string elsewhere = journalNote("VELLUMARK-POINTER 1", {"/nowhere/.vellumark-intent"});
+    writeFile(stranger / catalog::JournalName, elsewhere);
+    {
+        const catalog::FolderLock lock(home.path());
+    }
+    EXPECT_EQ(snapshot(home.path()), "a.Cdr=new\nx.Cdr=x\n");
+    EXPECT_EQ(snapshot(other.path()), "");
+    EXPECT_EQ(readFile(stranger / catalog::JournalName), elsewhere);
+    EXPECT_FALSE(testing_support::exists(stranger / "c.Cdr"));
+}
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 using namespace catalog;
 
@@ -97,4 +99,29 @@ TEST(Collation, PunctuationDigitsLatinChineseThenSpecialNames)
     EXPECT_LT(compareCaptions(utf8ToGbk("重要光盘"), ResultsFolderName()), 0);
     EXPECT_LT(compareCaptions(utf8ToGbk("文档盘9"), utf8ToGbk("文档盘10")), 0);
     EXPECT_EQ(compareCaptions("abc", "abc"), 0);
+}
+
+TEST(GbkText, Utf8IsValidOnlyInItsShortestForm)
+{
+    const std::vector<std::pair<std::string, bool>> cases{
+        {"plain", true},
+        {"\xE5\x85\x89\xE7\x9B\x98", true}, // 光盘
+        {"\xC2\xA0", true},
+        {"\xC0\x80", false}, // overlong NUL
+        {"\xC1\xBF", false}, // overlong '?'
+        {"\xE5\x85", false}, // cut short
+        {"\xF5\x80\x80\x80", false},
+        {"\xB9\xE2\xC5\xCC", false}, // 光盘 in GBK
+    };
+    for (const auto& [bytes, valid] : cases) {
+        EXPECT_EQ(isValidUtf8(bytes), valid) << gbkToUtf8(bytes);
+    }
+}
+
+TEST(GbkText, TrimDropsBlanksAndTabsAtBothEnds)
+{
+    EXPECT_EQ(trimBlanks(" \tdisc 1\t "), "disc 1");
+    EXPECT_EQ(trimBlanks("disc\t"), "disc");
+    EXPECT_EQ(trimBlanks("\t \t"), "");
+    EXPECT_EQ(trimBlanks("a b"), "a b");
 }

@@ -14,9 +14,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace {
@@ -376,6 +378,79 @@ TEST_F(TreeCopy, DeletingABoxOfManyFoldersLeavesNothing)
     writeFile(source() + "top.cdr", "x");
     organize::DeleteFolderTree(source());
     EXPECT_FALSE(exists(source()));
+}
+
+struct CountCase
+{
+    const char* name;
+    std::vector<const char*> files; // below the source
+    bool renamesFail;               // every rename onto a record file fails
+    long long copied, notCopied, cds;
+};
+
+class CopyCounts : public ::testing::TestWithParam<CountCase>
+{
+};
+
+// What a copy reports: files put in place, files not, and the CDs that arrived whole. A
+// search result's files are no CD; a batch that failed counts none of its CDs.
+TEST_P(CopyCounts, TellFilesAndWholeCdsApart)
+{
+    TempDir dir;
+    for (const char* name : GetParam().files) {
+        writeFile(dir / "src/" + name, name);
+    }
+    std::optional<catalog::ScopedDiskCalls> failing;
+    if (GetParam().renamesFail) {
+        failing.emplace(catalog::ScopedDiskCalls::Flush{}, catalog::ScopedDiskCalls::Flush{},
+                        [](const std::string& from, const std::string& to) {
+                            if (catalog::IsRecordFileName(to.substr(to.rfind('/') + 1))) {
+                                errno = EIO;
+                                return -1;
+                            }
+                            return ::rename(from.c_str(), to.c_str());
+                        });
+    }
+    const auto counts = organize::CopyRecordTree(dir / "src/", dir / "dst/");
+    failing.reset();
+    EXPECT_EQ(counts.filesCopied, GetParam().copied);
+    EXPECT_EQ(counts.filesNotCopied, GetParam().notCopied);
+    EXPECT_EQ(counts.cdsCopied, GetParam().cds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trees, CopyCounts,
+    ::testing::Values(CountCase{"CdsAndAResult", {"a.cdr", "a.tag", "b.Cdr", "r.fid", "r.tag"}, false, 5, 0, 2},
+                      CountCase{"ResultsOnly", {"box/r.fid", "box/r.tag", "box/p.Tgt"}, false, 3, 0, 0},
+                      CountCase{"FailedRenames", {"a.cdr", "a.tag", "box/b.Cdr"}, true, 0, 3, 0},
+                      // Case twins are one record of a library: the second is left out.
+                      CountCase{"CaseTwins", {"Disc.cdr", "DISC.cdr", "disc.Mx"}, false, 1, 2, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A link to a folder is never followed, neither by a copy nor by its count of files.
+TEST_F(TreeCopy, RecordFilesBelowCountsNoFileTwice)
+{
+    writeFile(source() + "box/a.cdr", "a");
+    writeFile(source() + "box/a.tag", "a");
+    writeFile(source() + "b.Mx", "b");
+    writeFile(source() + "notes.txt", "not a record");
+    ASSERT_EQ(::symlink((source() + "box").c_str(), (source() + "again").c_str()), 0);
+    EXPECT_EQ(organize::RecordFilesBelow(source()), 3);
+}
+
+// A source that is a link to a folder: the tree behind it is not the library's to empty,
+// and the link itself goes with the move.
+TEST_F(TreeCopy, MoveOfALinkedSourceTakesTheLinkOnly)
+{
+    writeFile(dir / "real/a.cdr", "a");
+    writeFile(dir / "real/notes.txt", "kept");
+    ASSERT_EQ(::symlink((dir / "real").c_str(), (dir / "src").c_str()), 0);
+    makeFolders(target()); // a folder already there: the move is a copy and a removal
+
+    const auto moved = organize::MoveRecordTree(source(), target());
+
+    EXPECT_EQ(moved.filesCopied, 1);
+    EXPECT_EQ(snapshot(dir.path()), "dst/\ndst/a.cdr=a\nreal/\nreal/a.cdr=a\nreal/notes.txt=kept\n");
 }
 
 } // namespace
