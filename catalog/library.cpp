@@ -217,31 +217,31 @@ std::optional<std::vector<std::string>> SplitRelativePath(std::string_view relat
     return names;
 }
 
-bool LiesInside(const std::string& root, const std::string& path)
+std::string ResolvedPath(const std::string& path)
 {
     // What does not exist yet is taken as written below what does, resolved.
     std::error_code error;
-    const std::filesystem::path outer =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(withoutSlash(root), error), error);
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(
+        std::filesystem::absolute(withoutSlash(path), error), error);
     if (error) {
+        return {};
+    }
+    std::string text = resolved.lexically_normal().string();
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    return text;
+}
+
+bool LiesInside(const std::string& root, const std::string& path)
+{
+    const std::string realRoot = ResolvedPath(root);
+    const std::string realPath = ResolvedPath(path);
+    if (realRoot.empty() || realPath.empty()) {
         return false;
     }
-    const std::filesystem::path inner =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(withoutSlash(path), error), error);
-    if (error) {
-        return false;
-    }
-    const std::string realRoot = outer.lexically_normal().string();
-    std::string realPath = inner.lexically_normal().string();
-    while (realPath.size() > 1 && realPath.back() == '/') {
-        realPath.pop_back();
-    }
-    std::string rootText = realRoot;
-    while (rootText.size() > 1 && rootText.back() == '/') {
-        rootText.pop_back();
-    }
-    return realPath == rootText || rootText == "/" ||
-           (realPath.starts_with(rootText) && realPath[rootText.size()] == '/');
+    return realPath == realRoot || realRoot == "/" ||
+           (realPath.starts_with(realRoot) && realPath[realRoot.size()] == '/');
 }
 
 std::optional<RecordRef> PointerTarget(const std::string& libraryRoot,

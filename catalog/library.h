@@ -92,6 +92,10 @@ bool IsSafeName(std::string_view nameGbk);
 // The names of a library-relative GBK path (joined by backslashes, one trailing
 // backslash allowed), or nullopt when a name is not safe (empty, ".", "..", "/", NUL).
 std::optional<std::vector<std::string>> SplitRelativePath(std::string_view relativeGbk);
+// The path with symbolic links resolved as far as it exists, normalised, without a
+// closing "/"; "" when it cannot be resolved.
+std::string ResolvedPath(const std::string& path);
+
 // The one test of a path lying inside a folder: true when path (native; a folder or a
 // file, existing or not) is root or lies inside it, once symbolic links are resolved as
 // far as the path exists. False when either cannot be resolved.

@@ -1,6 +1,7 @@
 #include "search/index_store.h"
 
 #include "catalog/disk.h"
+#include "catalog/library.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,9 +21,8 @@ constexpr std::string_view SegmentSuffix = ".vmx";
 
 std::string realPathOf(const std::string& libraryRoot)
 {
-    std::error_code error;
-    auto path = std::filesystem::weakly_canonical(libraryRoot, error);
-    return error ? libraryRoot : path.string();
+    const std::string resolved = catalog::ResolvedPath(libraryRoot);
+    return resolved.empty() ? libraryRoot : resolved;
 }
 
 std::string manifestPath(const std::string& folder)
