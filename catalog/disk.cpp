@@ -4,8 +4,8 @@
 #include "catalog/text.h"
 
 #include <dirent.h>
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,7 +53,6 @@ void writeAll(int fd, std::string_view content, const std::string& path)
         left -= static_cast<std::size_t>(written);
     }
 }
-
 
 } // namespace
 
@@ -172,8 +171,9 @@ int OpenRegularFile(int dirFd, const char* path, struct stat* info)
     }
     struct stat status = {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const int error =
-            S_ISREG(status.st_mode) ? errno : S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        const int error = S_ISREG(status.st_mode)   ? errno
+                          : S_ISDIR(status.st_mode) ? EISDIR
+                                                    : EINVAL;
         ::close(fd);
         errno = error;
         return -1;
@@ -219,8 +219,7 @@ std::string ReadWholeFile(const std::string& path)
 
 TemporaryFile::TemporaryFile(const std::string& folder, const std::string& reportPath)
     : m_path(folder + std::string(TemporaryPrefix) + std::to_string(::getpid()) + "-XXXXXX"),
-      m_reportPath(reportPath),
-      m_fd(::mkostemp(m_path.data(), O_CLOEXEC))
+      m_reportPath(reportPath), m_fd(::mkostemp(m_path.data(), O_CLOEXEC))
 {
     if (m_fd.get() < 0) {
         throwFileError(reportPath, errno);
@@ -505,9 +504,6 @@ std::string JoinLines(const std::vector<std::string>& lines)
     return text;
 }
 
-
-
-
 std::string UpperExtension(std::string_view name)
 {
     const auto dot = name.rfind('.');
@@ -570,6 +566,17 @@ bool CopyFileContent(int in, int out, off_t size)
                    : false;
     }
     return true;
+}
+
+off_t CopyRegularFile(const std::string& from, int toFd)
+{
+    struct stat info = {};
+    const FileDescriptor in(OpenRegularFile(AT_FDCWD, from.c_str(), &info));
+    if (in.get() < 0 || !CopyFileContent(in.get(), toFd, info.st_size) ||
+        ::fchmod(toFd, info.st_mode & 07777) != 0) {
+        return -1;
+    }
+    return info.st_size;
 }
 
 } // namespace catalog

@@ -163,7 +163,7 @@ struct AtomicWrite
 {
     bool sweepStale = false; // clear the folder's stale temporary files first (library
                              // and settings folders only: never a user's folder)
-    bool flush = true;      // fsync before the rename
+    bool flush = true;       // fsync before the rename
 };
 
 // Writes the file through a temporary file in the same folder, flushed and renamed over
@@ -215,6 +215,9 @@ private:
 // Copies size bytes from one open file to another, by the kernel where it can. False on
 // a read or write failure.
 bool CopyFileContent(int in, int out, off_t size);
+// Copies the regular file from, content and permissions, into the open file toFd. Returns
+// its size, or -1 with errno set.
+off_t CopyRegularFile(const std::string& from, int toFd);
 
 bool PathExists(const std::string& path);
 // True when both paths name one file (links not followed): where names ignore case,
@@ -253,7 +256,6 @@ std::string JoinLines(const std::vector<std::string>& lines);
 
 // Extension with its dot, upper-cased in ASCII: the text from the last dot, "" without dot.
 std::string UpperExtension(std::string_view name);
-
 
 } // namespace catalog
 

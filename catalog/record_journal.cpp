@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::string_view UnitMark = "VELLUMARK-UNIT 1";
 constexpr std::string_view PointerMark = "VELLUMARK-POINTER 1";
+constexpr std::string_view AddMark = "VELLUMARK-ADD 1";
 constexpr std::string_view EndMark = "END";
 
 std::string folderOf(const std::string& path)
@@ -132,9 +133,8 @@ int runSteps(const std::vector<RecordJournal::Step>& steps,
         }
         // Where names ignore case, an old spelling may be the new file itself.
         const auto [first, last] = placed.equal_range(upperAscii(step.first));
-        const bool isNew = std::any_of(first, last, [&](const auto& to) {
-            return SameFile(*to.second, step.first);
-        });
+        const bool isNew = std::any_of(
+            first, last, [&](const auto& to) { return SameFile(*to.second, step.first); });
         if (isNew || (trash && trash(step.first))) {
             continue;
         }
@@ -172,7 +172,8 @@ int RecordJournal::commit(const std::function<bool(const std::string&)>& trash, 
         fields.push_back(step.second);
         for (const std::string* path : {&step.first, &step.second}) {
             const std::string folder = path->empty() ? m_home : folderOf(*path);
-            if (folder != m_home && std::find(others.begin(), others.end(), folder) == others.end()) {
+            if (folder != m_home &&
+                std::find(others.begin(), others.end(), folder) == others.end()) {
                 others.push_back(folder);
             }
         }
@@ -198,6 +199,31 @@ int RecordJournal::commit(const std::function<bool(const std::string&)>& trash, 
     return failures;
 }
 
+void NoteFilesToAdd(const std::string& folder, const std::vector<std::string>& names)
+{
+    // Not flushed: the files it names are not either, and their sources stay.
+    writeNote(folder, encode(AddMark, names), false);
+}
+
+void FilesAdded(const std::string& folder)
+{
+    ::unlink((folder + JournalName).c_str());
+}
+
+namespace {
+
+// Removes what a killed unit made of the files it meant to add; only names of the folder.
+void rollBackAdded(const std::string& folder, const std::vector<std::string>& names)
+{
+    for (const auto& name : names) {
+        if (!name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos) {
+            ::unlink((folder + name).c_str());
+        }
+    }
+}
+
+} // namespace
+
 void RecoverFolder(const std::string& folder)
 {
     const std::string note = folder + JournalName;
@@ -216,14 +242,19 @@ void RecoverFolder(const std::string& folder)
         ::unlink(note.c_str());
         return;
     }
+    if (const auto added = decode(text, AddMark)) {
+        rollBackAdded(folder, *added);
+        ::unlink(note.c_str());
+        return;
+    }
     const auto fields = decode(text, UnitMark);
     // A note not written whole is from before the first step: nothing was changed.
     if (fields && fields->size() % 3 == 0) {
         std::vector<RecordJournal::Step> steps;
         std::vector<std::string> others;
         for (std::size_t i = 0; i < fields->size(); i += 3) {
-            steps.push_back({(*fields)[i].empty() ? 'U' : (*fields)[i][0], (*fields)[i + 1],
-                             (*fields)[i + 2]});
+            steps.push_back(
+                {(*fields)[i].empty() ? 'U' : (*fields)[i][0], (*fields)[i + 1], (*fields)[i + 2]});
             for (const std::string* path : {&(*fields)[i + 1], &(*fields)[i + 2]}) {
                 if (!path->empty() && folderOf(*path) != folder) {
                     others.push_back(folderOf(*path));

@@ -47,6 +47,14 @@ private:
     std::vector<Step> m_steps;
 };
 
+// Files a unit creates under their final names in folder (whose lock the caller holds),
+// where nothing of those names is, from sources that stay where they are. The names are
+// written down before the first file is made and dropped by FilesAdded: a crash between
+// leaves the note, and recovery removes what was made of them, so a CD never arrives in
+// part. Throws FileError when the note cannot be written.
+void NoteFilesToAdd(const std::string& folder, const std::vector<std::string>& names);
+void FilesAdded(const std::string& folder);
+
 // Name of the note in a box folder.
 inline constexpr const char* JournalName = ".vellumark-intent";
 

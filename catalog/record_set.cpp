@@ -154,7 +154,8 @@ std::string FindRecordFile(const std::string& folder, std::string_view baseGbk, 
     return found.empty() ? std::string() : folder + found.front();
 }
 
-std::string FindRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext)
+std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
+                           std::string_view ext)
 {
     return FindRecordFile(folder, baseGbk, KindOfExt(ext));
 }
@@ -257,6 +258,9 @@ void RecordFolder::listIfChanged()
 
 void RecordFolder::noteOwnChange()
 {
+    if (m_watch == Watch::Once) {
+        return; // never listed again
+    }
     struct stat info = {};
     if (::stat(m_folder.c_str(), &info) == 0) {
         m_listedAt = info.st_mtim;
@@ -304,7 +308,8 @@ std::vector<std::string> RecordFolder::files(std::string_view baseGbk, RecordKin
 std::optional<std::string> RecordFolder::recordNamed(std::string_view nameGbk)
 {
     std::optional<std::string> chosen;
-    for (const RecordKind kind : {RecordKind::Cdr, RecordKind::Mx, RecordKind::Fmx, RecordKind::Ifn}) {
+    for (const RecordKind kind :
+         {RecordKind::Cdr, RecordKind::Mx, RecordKind::Fmx, RecordKind::Ifn}) {
         for (const auto& name : files(nameGbk, kind, true)) {
             std::string base = name.substr(0, name.rfind('.'));
             if (base == nameGbk) {
@@ -316,6 +321,13 @@ std::optional<std::string> RecordFolder::recordNamed(std::string_view nameGbk)
         }
     }
     return chosen;
+}
+
+bool RecordFolder::holds(std::string_view name)
+{
+    listIfChanged();
+    const auto found = m_byUpperName.find(upperAscii(name));
+    return found != m_byUpperName.end() && !found->second.empty();
 }
 
 void RecordFolder::added(const std::string& name)
@@ -361,8 +373,8 @@ std::vector<std::string> RecordFilesOf(RecordFolder& folder, std::string_view ba
 
 struct RecordTransfer::Staged
 {
-    std::string from; // the source file
-    std::string to;   // its place at the target
+    std::string from;                    // the source file
+    std::string to;                      // its place at the target
     std::unique_ptr<TemporaryFile> copy; // none: a move renames the source itself
     off_t size = 0;
     std::vector<std::string> replaced; // target files the record's unit removes
@@ -370,17 +382,6 @@ struct RecordTransfer::Staged
 };
 
 namespace {
-
-off_t copyInto(const std::string& from, int toFd)
-{
-    struct stat info = {};
-    FileDescriptor in(OpenRegularFile(AT_FDCWD, from.c_str(), &info));
-    if (in.get() < 0 || !CopyFileContent(in.get(), toFd, info.st_size) ||
-        ::fchmod(toFd, info.st_mode & 07777) != 0) {
-        return -1;
-    }
-    return info.st_size;
-}
 
 bool onOneFileSystem(const std::string& a, const std::string& b)
 {
@@ -398,7 +399,7 @@ RecordTransfer::RecordTransfer(std::string targetFolder, Carry how, CopyFile cop
 {
     if (!m_copyFile) {
         m_copyFile = [](const std::string& from, int toFd, const std::string&) {
-            return copyInto(from, toFd);
+            return CopyRegularFile(from, toFd);
         };
     }
 }
@@ -407,12 +408,24 @@ RecordTransfer::~RecordTransfer() = default;
 
 std::size_t RecordTransfer::stagedFiles() const
 {
-    return m_staged.size();
+    std::size_t files = m_staged.size();
+    for (const auto& record : m_added) {
+        files += record.files.size();
+    }
+    return files;
 }
 
 bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File>& files,
                          const std::string& nameGbk, const std::vector<std::string>& replaced)
 {
+    // A copy that only adds files writes them under their final names at commit().
+    const auto isNew = [&](const File& file) { return !m_target.holds(file.to); };
+    if (m_how == Carry::Copy && replaced.empty() && !files.empty() &&
+        std::all_of(files.begin(), files.end(), isNew)) {
+        m_added.push_back({sourceFolder, files});
+        m_changed.emplace_back(m_targetFolder, nameGbk);
+        return true;
+    }
     const bool rename = m_how == Carry::Move && onOneFileSystem(sourceFolder, m_targetFolder);
     std::vector<Staged> record;
     for (const auto& file : files) {
@@ -467,12 +480,65 @@ bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File
     }
     m_changed.emplace_back(m_targetFolder, nameGbk);
     if (m_how == Carry::Move) {
-        m_changed.emplace_back(sourceFolder, files.front().from.substr(0, files.front().from.rfind('.')));
+        m_changed.emplace_back(sourceFolder,
+                               files.front().from.substr(0, files.front().from.rfind('.')));
     }
     return true;
 }
 
-int RecordTransfer::commit()
+bool RecordTransfer::copyToNewFile(const std::string& from, const std::string& to)
+{
+    const FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (out.get() < 0) {
+        m_lastError = errno;
+        return false;
+    }
+    try {
+        if (m_copyFile(from, out.get(), to) >= 0) {
+            return true;
+        }
+        m_lastError = errno != 0 ? errno : EIO;
+    } catch (const FileError& error) {
+        m_lastError = error.errorNumber();
+    }
+    ::unlink(to.c_str());
+    return false;
+}
+
+int RecordTransfer::commitAdded()
+{
+    if (m_added.empty()) {
+        return 0;
+    }
+    std::vector<std::string> names;
+    for (const auto& record : m_added) {
+        for (const auto& file : record.files) {
+            names.push_back(file.to);
+        }
+    }
+    NoteFilesToAdd(m_targetFolder, names);
+    int failures = 0;
+    for (const auto& record : m_added) {
+        for (std::size_t i = 0; i < record.files.size(); ++i) {
+            const File& file = record.files[i];
+            if (copyToNewFile(record.sourceFolder + file.from, m_targetFolder + file.to)) {
+                m_target.added(file.to);
+            } else if (i == 0) {
+                // Without its listing nothing of the record is carried.
+                failures += static_cast<int>(record.files.size());
+                ++m_recordsNotCarried;
+                break;
+            } else {
+                ++failures;
+            }
+        }
+    }
+    FilesAdded(m_targetFolder);
+    m_added.clear();
+    return failures;
+}
+
+int RecordTransfer::commitStaged()
 {
     if (m_staged.empty()) {
         return 0;
@@ -504,7 +570,7 @@ int RecordTransfer::commit()
     const RecordJournal::Flush flush = !copied     ? RecordJournal::Flush::Note
                                        : replacing ? RecordJournal::Flush::FileSystem
                                                    : RecordJournal::Flush::None;
-    int failures = journal.commit({}, flush);
+    const int failures = journal.commit({}, flush);
     for (auto& staged : m_staged) {
         // When a step failed, what is left of the copies goes with them.
         if (staged.copy && failures == 0) {
@@ -512,10 +578,17 @@ int RecordTransfer::commit()
         }
         m_target.added(staged.to.substr(m_targetFolder.size()));
     }
+    m_staged.clear();
+    return failures;
+}
+
+int RecordTransfer::commit()
+{
+    m_recordsNotCarried = 0;
+    const int failures = commitAdded() + commitStaged();
     for (const auto& [folder, name] : m_changed) {
         NoteRecordChanged(folder, name);
     }
-    m_staged.clear();
     m_changed.clear();
     return failures;
 }

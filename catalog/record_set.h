@@ -63,7 +63,8 @@ const std::vector<RecordKind>& FoundCdKinds();
 // The existing file of one kind of the record, in the fixed order of spellings; "" when
 // there is none. ext may be any spelling of the kind.
 std::string FindRecordFile(const std::string& folder, std::string_view baseGbk, RecordKind kind);
-std::string FindRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext);
+std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
+                           std::string_view ext);
 
 // True when folder holds a record named like nameGbk (ASCII case ignored): a .cdr, .mx,
 // .fmx or .ifn. A lone .tag is what a killed scan leaves and holds no name.
@@ -129,6 +130,9 @@ public:
     std::optional<std::string> recordNamed(std::string_view nameGbk);
     bool recordTaken(std::string_view nameGbk) { return recordNamed(nameGbk).has_value(); }
 
+    // True when a record file of that name is there, ASCII case ignored.
+    bool holds(std::string_view name);
+
     // What this process changed in the folder.
     void added(const std::string& name);
     void removed(const std::string& name);
@@ -151,8 +155,9 @@ enum class Carry { Copy, Move };
 // Records carried into one box folder for one command, each as a unit: the files of the
 // record replaced at the target are removed in every spelling, the new ones put in place,
 // and a move's sources go, all or nothing as far as a crash is concerned. The caller holds
-// the locks of the target and source folders. Copies are written beside their targets
-// first; commit() flushes the file system once and then puts the whole batch in place.
+// the locks of the target and source folders. Copies that replace files are written beside
+// their targets first; commit() flushes the file system once and then puts the whole batch
+// in place. Copies that only add files are made under their final names by commit().
 class RecordTransfer
 {
 public:
@@ -182,17 +187,31 @@ public:
     int commit();
     std::size_t stagedFiles() const;
     int filesNotCopied() const { return m_notCopied; }
+    // Records of the last commit() of which nothing was carried: their listings failed.
+    int recordsNotCarried() const { return m_recordsNotCarried; }
     int lastError() const { return m_lastError; }
 
 private:
     struct Staged;
+    // A record that a copy only adds: its files are created under their final names.
+    struct Added
+    {
+        std::string sourceFolder;
+        std::vector<File> files;
+    };
+    bool copyToNewFile(const std::string& from, const std::string& to);
+    int commitAdded();
+    int commitStaged();
+
     std::string m_targetFolder;
     Carry m_how;
     CopyFile m_copyFile;
     RecordFolder m_target;
     std::vector<Staged> m_staged;
+    std::vector<Added> m_added;
     std::vector<std::pair<std::string, std::string>> m_changed; // folder, name
     int m_notCopied = 0;
+    int m_recordsNotCarried = 0;
     int m_lastError = 0;
 };
 

@@ -87,7 +87,8 @@ CopyCounts runCopy(const std::string& source, const std::string& target, BackupT
 void observeNames(const std::string& folder, ImportNames& names, catalog::FolderWalkGuard& guard)
 {
     std::vector<DirEntry> entries;
-    if (catalog::ListFolder(folder, entries) == catalog::Listing::Unreadable || !guard.enter(folder)) {
+    if (catalog::ListFolder(folder, entries) == catalog::Listing::Unreadable ||
+        !guard.enter(folder)) {
         return;
     }
     for (const auto& entry : entries) {
@@ -177,13 +178,7 @@ int BackupTarget::probe(const std::string& folder, const std::string& name)
 
 off_t BackupTarget::copyFile(const std::string& from, int toFd, const std::string&)
 {
-    struct stat info = {};
-    const catalog::FileDescriptor in(catalog::OpenRegularFile(AT_FDCWD, from.c_str(), &info));
-    if (in.get() < 0 || !catalog::CopyFileContent(in.get(), toFd, info.st_size) ||
-        ::fchmod(toFd, info.st_mode & 07777) != 0) {
-        return -1;
-    }
-    return info.st_size;
+    return catalog::CopyRegularFile(from, toFd);
 }
 
 bool BackupRefused(const std::string& libraryRoot, const std::string& target)
@@ -227,17 +222,17 @@ BackupCounts BackupLibrary(const std::string& libraryRoot, const std::string& ta
     // A backup is a copy of the library as it is, case twins and all.
     options.oneRecordPerName = false;
     options.mapName = [utf8](const std::string& name, bool topLevel) -> std::optional<std::string> {
-            if (!utf8 || isAscii(name)) {
-                return name;
-            }
-            if (topLevel && name == catalog::ResultsFolderName()) {
-                return std::string(ResultsLeadLatin) + std::string(ResultsWordsUtf8);
-            }
-            if (!isWellFormedGbk(name)) {
-                return std::nullopt;
-            }
-            return catalog::gbkToUtf8(name);
-        };
+        if (!utf8 || isAscii(name)) {
+            return name;
+        }
+        if (topLevel && name == catalog::ResultsFolderName()) {
+            return std::string(ResultsLeadLatin) + std::string(ResultsWordsUtf8);
+        }
+        if (!isWellFormedGbk(name)) {
+            return std::nullopt;
+        }
+        return catalog::gbkToUtf8(name);
+    };
     static_cast<CopyCounts&>(counts) =
         runCopy(catalog::WithSlash(libraryRoot), folder, fileSystem, hooks, std::move(options));
     return counts;

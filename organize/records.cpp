@@ -64,7 +64,8 @@ RecordCarrier::Outcome RecordCarrier::carry(const std::string& sourceFolder,
     std::vector<catalog::RecordTransfer::File> carried;
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         if (!files[i].empty()) {
-            carried.push_back({files[i], targetNameGbk + std::string(catalog::CopiedExt(kinds[i]))});
+            carried.push_back(
+                {files[i], targetNameGbk + std::string(catalog::CopiedExt(kinds[i]))});
         }
     }
     // Replaced whole: the old record's files and what a killed scan left under the new name.
@@ -83,6 +84,10 @@ RecordCarrier::Outcome RecordCarrier::carry(const std::string& sourceFolder,
     }
     const int failures = transfer.commit();
     m_counts.filesNotCopied += failures;
+    if (transfer.recordsNotCarried() > 0) {
+        m_lastError = transfer.lastError();
+        return Outcome::Failed;
+    }
     if (failures > 0) {
         m_lastError = errno != 0 ? errno : EIO;
     }

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -50,13 +51,12 @@ TEST_P(Spellings, EveryCallerFindsTheSameFileAndAWriteKeepsOnlyIt)
     EXPECT_EQ(snapshot(dir.path()), std::string(GetParam().found) + "=new\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tags, Spellings,
-    ::testing::Values(SpellingCase{{"d.TAG", "d.tag"}, "d.tag"},
-                      SpellingCase{{"d.TAG", "d.Tag"}, "d.Tag"},
-                      SpellingCase{{"d.tag", "d.tAg", "d.TAG"}, "d.tag"},
-                      SpellingCase{{"d.taG", "d.tAg"}, "d.tAg"},
-                      SpellingCase{{"d.tag"}, "d.tag"}));
+INSTANTIATE_TEST_SUITE_P(Tags, Spellings,
+                         ::testing::Values(SpellingCase{{"d.TAG", "d.tag"}, "d.tag"},
+                                           SpellingCase{{"d.TAG", "d.Tag"}, "d.Tag"},
+                                           SpellingCase{{"d.tag", "d.tAg", "d.TAG"}, "d.tag"},
+                                           SpellingCase{{"d.taG", "d.tAg"}, "d.tAg"},
+                                           SpellingCase{{"d.tag"}, "d.tag"}));
 
 // The name test: a record of exactly the name, else the first by bytes of those named like
 // it; a lone .tag (a killed scan's leftover) leaves a name free.
@@ -272,22 +272,43 @@ private:
     catalog::ScopedDiskCalls m_calls;
 };
 
-// A copy that could not be put in place leaves neither the target nor its staged copy.
-TEST(RecordTransferFailure, LeavesNoStagedCopyBehind)
+// A copy that could not be put in place leaves neither a part of it nor a staged copy: a
+// replacement whose renames fail keeps the old record, a new record whose listing cannot be
+// copied leaves nothing, one whose companion cannot be leaves the record without it.
+TEST(RecordTransferFailure, LeavesNothingHalfMadeBehind)
 {
-    TempDir target;
     TempDir source;
     writeFile(source / "b.cdr", "new");
     writeFile(source / "b.mx", "notes");
-    int failures = 0;
+    const auto failOn = [](std::string failing) {
+        return [failing](const std::string& from, int toFd, const std::string& to) -> off_t {
+            if (to.ends_with(failing)) {
+                (void)!::write(toFd, "part", 4);
+                errno = ENOSPC;
+                return -1;
+            }
+            return catalog::CopyRegularFile(from, toFd);
+        };
+    };
+    const std::vector<catalog::RecordTransfer::File> files{{"b.cdr", "b.Cdr"}, {"b.mx", "b.Mx"}};
     {
+        TempDir target;
+        writeFile(target / "b.Cdr", "old");
         const FailingRecordRenames failing;
         catalog::RecordTransfer transfer(target.path(), catalog::Carry::Copy);
-        ASSERT_TRUE(transfer.add(source.path(), {{"b.cdr", "b.Cdr"}, {"b.mx", "b.Mx"}}, "b", {}));
-        failures = transfer.commit();
+        ASSERT_TRUE(transfer.add(source.path(), files, "b", {}));
+        EXPECT_EQ(transfer.commit(), 2);
+        EXPECT_EQ(snapshot(target.path()), "b.Cdr=old\n");
     }
-    EXPECT_EQ(failures, 2);
-    EXPECT_EQ(snapshot(target.path()), "");
+    for (const auto& [failing, left, failures] :
+         {std::tuple{".Cdr", "", 2}, std::tuple{".Mx", "b.Cdr=new\n", 1}}) {
+        TempDir target;
+        catalog::RecordTransfer transfer(target.path(), catalog::Carry::Copy, failOn(failing));
+        ASSERT_TRUE(transfer.add(source.path(), files, "b", {}));
+        EXPECT_EQ(transfer.commit(), failures) << failing;
+        EXPECT_EQ(transfer.recordsNotCarried(), failures == 2 ? 1 : 0) << failing;
+        EXPECT_EQ(snapshot(target.path()), left) << failing;
+    }
     EXPECT_EQ(snapshot(source.path()), "b.cdr=new\nb.mx=notes\n");
 }
 
@@ -317,7 +338,7 @@ TEST(RecordRemovalFailure, CountsTheFilesOfEveryRecordThatStay)
 struct JournalCase
 {
     const char* name;
-    std::vector<const char*> present;                      // files made before the unit
+    std::vector<const char*> present; // files made before the unit
     std::function<void(catalog::RecordJournal&, const TempDir&)> steps;
     int failures;
     const char* after; // snapshot of the folder once committed
@@ -334,12 +355,13 @@ TEST_P(JournalSteps, MakeEachStepAndCountWhatFailed)
         writeFile(dir / name, name);
     }
     // A folder named "vanishing" is removed by another process just before a step fills it.
-    const catalog::ScopedDiskCalls calls({}, {}, [&](const std::string& from, const std::string& to) {
-        if (to.starts_with(dir / "vanishing/") && !to.ends_with(catalog::JournalName)) {
-            std::filesystem::remove_all(dir / "vanishing");
-        }
-        return ::rename(from.c_str(), to.c_str());
-    });
+    const catalog::ScopedDiskCalls calls(
+        {}, {}, [&](const std::string& from, const std::string& to) {
+            if (to.starts_with(dir / "vanishing/") && !to.ends_with(catalog::JournalName)) {
+                std::filesystem::remove_all(dir / "vanishing");
+            }
+            return ::rename(from.c_str(), to.c_str());
+        });
     catalog::RecordJournal journal(dir.path());
     GetParam().steps(journal, dir);
     EXPECT_EQ(journal.commit(), GetParam().failures);
@@ -348,48 +370,52 @@ TEST_P(JournalSteps, MakeEachStepAndCountWhatFailed)
 
 INSTANTIATE_TEST_SUITE_P(
     Units, JournalSteps,
-    ::testing::Values(
-        JournalCase{"RenameAndRemove",
-                    {"a.Cdr", "b.Cdr"},
-                    [](catalog::RecordJournal& j, const TempDir& d) {
-                        j.rename(d / "a.Cdr", d / "c.Cdr");
-                        j.remove(d / "b.Cdr");
-                    },
-                    0, "c.Cdr=a.Cdr\n"},
-        // Made before a crash: a replay finds the source gone and its target there.
-        JournalCase{"RenameOfASourceGone",
-                    {"c.Cdr"},
-                    [](catalog::RecordJournal& j, const TempDir& d) {
-                        j.rename(d / "a.Cdr", d / "c.Cdr");
-                    },
-                    0, "c.Cdr=c.Cdr\n"},
-        JournalCase{"RenameIntoAFolderGone",
-                    {"a.Cdr", "vanishing/b.Cdr"},
-                    [](catalog::RecordJournal& j, const TempDir& d) {
-                        j.rename(d / "a.Cdr", d / "vanishing/a.Cdr");
-                    },
-                    1, "a.Cdr=a.Cdr\n"},
-        JournalCase{"RemovalWhoseCopyArrived",
-                    {"a.Cdr", "copy.Cdr"},
-                    [](catalog::RecordJournal& j, const TempDir& d) {
-                        j.remove(d / "a.Cdr", d / "copy.Cdr");
-                    },
-                    0, "copy.Cdr=copy.Cdr\n"},
-        JournalCase{"RemovalWhoseCopyNeverArrived",
-                    {"a.Cdr"},
-                    [](catalog::RecordJournal& j, const TempDir& d) {
-                        j.remove(d / "a.Cdr", d / "copy.Cdr");
-                    },
-                    0, "a.Cdr=a.Cdr\n"}),
+    ::testing::Values(JournalCase{"RenameAndRemove",
+                                  {"a.Cdr", "b.Cdr"},
+                                  [](catalog::RecordJournal& j, const TempDir& d) {
+                                      j.rename(d / "a.Cdr", d / "c.Cdr");
+                                      j.remove(d / "b.Cdr");
+                                  },
+                                  0,
+                                  "c.Cdr=a.Cdr\n"},
+                      // Made before a crash: a replay finds the source gone and its target there.
+                      JournalCase{"RenameOfASourceGone",
+                                  {"c.Cdr"},
+                                  [](catalog::RecordJournal& j, const TempDir& d) {
+                                      j.rename(d / "a.Cdr", d / "c.Cdr");
+                                  },
+                                  0,
+                                  "c.Cdr=c.Cdr\n"},
+                      JournalCase{"RenameIntoAFolderGone",
+                                  {"a.Cdr", "vanishing/b.Cdr"},
+                                  [](catalog::RecordJournal& j, const TempDir& d) {
+                                      j.rename(d / "a.Cdr", d / "vanishing/a.Cdr");
+                                  },
+                                  1,
+                                  "a.Cdr=a.Cdr\n"},
+                      JournalCase{"RemovalWhoseCopyArrived",
+                                  {"a.Cdr", "copy.Cdr"},
+                                  [](catalog::RecordJournal& j, const TempDir& d) {
+                                      j.remove(d / "a.Cdr", d / "copy.Cdr");
+                                  },
+                                  0,
+                                  "copy.Cdr=copy.Cdr\n"},
+                      JournalCase{"RemovalWhoseCopyNeverArrived",
+                                  {"a.Cdr"},
+                                  [](catalog::RecordJournal& j, const TempDir& d) {
+                                      j.remove(d / "a.Cdr", d / "copy.Cdr");
+                                  },
+                                  0,
+                                  "a.Cdr=a.Cdr\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The note of a unit reaches the disk before its first step when the unit asks for it.
 TEST(JournalFlush, TheNoteIsOnTheDiskBeforeTheFirstStep)
 {
     const std::string note = catalog::JournalName;
-    for (const auto flush : {catalog::RecordJournal::Flush::Note,
-                             catalog::RecordJournal::Flush::FileSystem,
-                             catalog::RecordJournal::Flush::None}) {
+    for (const auto flush :
+         {catalog::RecordJournal::Flush::Note, catalog::RecordJournal::Flush::FileSystem,
+          catalog::RecordJournal::Flush::None}) {
         TempDir dir;
         writeFile(dir / "a.Cdr", "a");
         int fileFlushes = 0;
@@ -448,7 +474,8 @@ TEST(JournalRecovery, TheNextLockFinishesAUnitCutShort)
                                  stranger / "c.Cdr", home / "x.Cdr"}));
     writeFile(other / catalog::JournalName, journalNote("VELLUMARK-POINTER 1", {note}));
     // Written since by a unit of its own, which its writer still finishes.
-    const std::string elsewhere = journalNote("VELLUMARK-POINTER 1", {"/nowhere/.vellumark-intent"});
+    const std::string elsewhere =
+        journalNote("VELLUMARK-POINTER 1", {"/nowhere/.vellumark-intent"});
     writeFile(stranger / catalog::JournalName, elsewhere);
     {
         const catalog::FolderLock lock(home.path());

@@ -1,8 +1,8 @@
 #include "organize/tree_copy.h"
 
-#include "catalog/record_set.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
+#include "catalog/record_set.h"
 #include "organize/parallel.h"
 #include "tests/support/temp_library.h"
 
@@ -384,7 +384,7 @@ struct CountCase
 {
     const char* name;
     std::vector<const char*> files; // below the source
-    bool renamesFail;               // every rename onto a record file fails
+    bool copiesFail;                // every copy of a file fails
     long long copied, notCopied, cds;
 };
 
@@ -400,19 +400,14 @@ TEST_P(CopyCounts, TellFilesAndWholeCdsApart)
     for (const char* name : GetParam().files) {
         writeFile(dir / "src/" + name, name);
     }
-    std::optional<catalog::ScopedDiskCalls> failing;
-    if (GetParam().renamesFail) {
-        failing.emplace(catalog::ScopedDiskCalls::Flush{}, catalog::ScopedDiskCalls::Flush{},
-                        [](const std::string& from, const std::string& to) {
-                            if (catalog::IsRecordFileName(to.substr(to.rfind('/') + 1))) {
-                                errno = EIO;
-                                return -1;
-                            }
-                            return ::rename(from.c_str(), to.c_str());
-                        });
+    organize::TreeCopyOptions options;
+    if (GetParam().copiesFail) {
+        options.copyFile = [](const std::string&, int, const std::string&) -> off_t {
+            errno = EIO;
+            return -1;
+        };
     }
-    const auto counts = organize::CopyRecordTree(dir / "src/", dir / "dst/");
-    failing.reset();
+    const auto counts = organize::CopyRecordTree(dir / "src/", dir / "dst/", options);
     EXPECT_EQ(counts.filesCopied, GetParam().copied);
     EXPECT_EQ(counts.filesNotCopied, GetParam().notCopied);
     EXPECT_EQ(counts.cdsCopied, GetParam().cds);
@@ -420,11 +415,12 @@ TEST_P(CopyCounts, TellFilesAndWholeCdsApart)
 
 INSTANTIATE_TEST_SUITE_P(
     Trees, CopyCounts,
-    ::testing::Values(CountCase{"CdsAndAResult", {"a.cdr", "a.tag", "b.Cdr", "r.fid", "r.tag"}, false, 5, 0, 2},
-                      CountCase{"ResultsOnly", {"box/r.fid", "box/r.tag", "box/p.Tgt"}, false, 3, 0, 0},
-                      CountCase{"FailedRenames", {"a.cdr", "a.tag", "box/b.Cdr"}, true, 0, 3, 0},
-                      // Case twins are one record of a library: the second is left out.
-                      CountCase{"CaseTwins", {"Disc.cdr", "DISC.cdr", "disc.Mx"}, false, 1, 2, 1}),
+    ::testing::Values(
+        CountCase{"CdsAndAResult", {"a.cdr", "a.tag", "b.Cdr", "r.fid", "r.tag"}, false, 5, 0, 2},
+        CountCase{"ResultsOnly", {"box/r.fid", "box/r.tag", "box/p.Tgt"}, false, 3, 0, 0},
+        CountCase{"FailedCopies", {"a.cdr", "a.tag", "box/b.Cdr"}, true, 0, 3, 0},
+        // Case twins are one record of a library: the second is left out.
+        CountCase{"CaseTwins", {"Disc.cdr", "DISC.cdr", "disc.Mx"}, false, 1, 2, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A link to a folder is never followed, neither by a copy nor by its count of files.
@@ -450,7 +446,8 @@ TEST_F(TreeCopy, MoveOfALinkedSourceTakesTheLinkOnly)
     const auto moved = organize::MoveRecordTree(source(), target());
 
     EXPECT_EQ(moved.filesCopied, 1);
-    EXPECT_EQ(snapshot(dir.path()), "dst/\ndst/a.cdr=a\nreal/\nreal/a.cdr=a\nreal/notes.txt=kept\n");
+    EXPECT_EQ(snapshot(dir.path()),
+              "dst/\ndst/a.cdr=a\nreal/\nreal/a.cdr=a\nreal/notes.txt=kept\n");
 }
 
 } // namespace
