@@ -4,7 +4,8 @@
 #   import into an empty library and backup into an empty folder against cp -r of the
 #     same tree (<= 1.0x);
 #   copying a box (copy BOX/ --to OTHER) against cp -r of that box (<= 1.0x).
-# The library has CDS CDs of NODES nodes (defaults 2,000 and 300); RUNS timed runs each.
+# The library has CDS CDs of NODES nodes (defaults 2,000 and 300); RUNS timed runs each,
+# compared by their medians: a busy disk stalls single runs by tens of milliseconds.
 # The program gets a home of its own, so the user's settings and trash are never touched.
 # Usage: bench/store_bench.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
@@ -68,7 +69,7 @@ python3 - "$scratch/json" <<'PYTHON'
 import json, os, sys
 def mean(name, index):
     with open(os.path.join(sys.argv[1], name + '.json')) as f:
-        return json.load(f)['results'][index]['mean']
+        return json.load(f)['results'][index]['median']
 rows = [
     ('second backup / first backup', 'backup-again', 1.5),
     ('import / cp -r', 'import', 1.0),
