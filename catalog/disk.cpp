@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -569,32 +568,12 @@ bool CopyFileContent(int in, int out, off_t size)
     return true;
 }
 
-mode_t NewFileMode()
-{
-    // Read, not set and reset: another thread may be creating a file meanwhile.
-    static const mode_t mode = [] {
-        std::string status;
-        try {
-            status = ReadWholeFile("/proc/self/status");
-        } catch (const FileError&) {
-        }
-        const auto at = status.find("\nUmask:");
-        const mode_t mask =
-            at == std::string::npos
-                ? 022
-                : static_cast<mode_t>(std::strtoul(status.c_str() + at + 7, nullptr, 8));
-        return static_cast<mode_t>(0666 & ~mask);
-    }();
-    return mode;
-}
-
-off_t CopyRegularFile(const std::string& from, int toFd, mode_t toMode)
+off_t CopyRegularFile(const std::string& from, int toFd)
 {
     struct stat info = {};
     const FileDescriptor in(OpenRegularFile(AT_FDCWD, from.c_str(), &info));
-    const mode_t mode = info.st_mode & 07777;
     if (in.get() < 0 || !CopyFileContent(in.get(), toFd, info.st_size) ||
-        (mode != toMode && ::fchmod(toFd, mode) != 0)) {
+        ::fchmod(toFd, info.st_mode & 07777) != 0) {
         return -1;
     }
     return info.st_size;

@@ -95,9 +95,6 @@ int OpenRegularFile(int dirFd, const char* path, struct stat* info = nullptr);
 // A temporary file being written in a folder: named ".vellumark-tmp-PID-XXXXXX" and locked
 // (flock) by its writer for as long as it lives, so that a leftover of a writer that
 // died is told from one being written. Removed on destruction unless renamed away.
-// The permissions a TemporaryFile is created with.
-inline constexpr mode_t TemporaryFileMode = 0600;
-
 class TemporaryFile
 {
 public:
@@ -218,11 +215,9 @@ private:
 // Copies size bytes from one open file to another, by the kernel where it can. False on
 // a read or write failure.
 bool CopyFileContent(int in, int out, off_t size);
-// Copies the regular file from, content and permissions, into the open file toFd, whose
-// permissions are toMode now. Returns its size, or -1 with errno set.
-off_t CopyRegularFile(const std::string& from, int toFd, mode_t toMode);
-// The permissions of a file this process creates with mode 0666: its umask taken away.
-mode_t NewFileMode();
+// Copies the regular file from, content and permissions, into the open file toFd. Returns
+// its size, or -1 with errno set.
+off_t CopyRegularFile(const std::string& from, int toFd);
 
 bool PathExists(const std::string& path);
 // True when both paths name one file (links not followed): where names ignore case,

@@ -398,8 +398,8 @@ RecordTransfer::RecordTransfer(std::string targetFolder, Carry how, CopyFile cop
       m_target(m_targetFolder, RecordFolder::Watch::Once)
 {
     if (!m_copyFile) {
-        m_copyFile = [](const std::string& from, int toFd, mode_t toMode, const std::string&) {
-            return CopyRegularFile(from, toFd, toMode);
+        m_copyFile = [](const std::string& from, int toFd, const std::string&) {
+            return CopyRegularFile(from, toFd);
         };
     }
 }
@@ -447,8 +447,7 @@ bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File
         } else {
             try {
                 staged.copy = std::make_unique<TemporaryFile>(m_targetFolder, staged.to);
-                staged.size =
-                    m_copyFile(staged.from, staged.copy->fd(), TemporaryFileMode, staged.to);
+                staged.size = m_copyFile(staged.from, staged.copy->fd(), staged.to);
                 ok = staged.size >= 0;
                 m_lastError = ok ? m_lastError : (errno != 0 ? errno : EIO);
             } catch (const FileError& error) {
@@ -489,13 +488,13 @@ bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File
 
 bool RecordTransfer::copyToNewFile(const std::string& from, const std::string& to)
 {
-    const FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    const FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (out.get() < 0) {
         m_lastError = errno;
         return false;
     }
     try {
-        if (m_copyFile(from, out.get(), NewFileMode(), to) >= 0) {
+        if (m_copyFile(from, out.get(), to) >= 0) {
             return true;
         }
         m_lastError = errno != 0 ? errno : EIO;

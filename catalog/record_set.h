@@ -161,11 +161,9 @@ enum class Carry { Copy, Move };
 class RecordTransfer
 {
 public:
-    // copyFile copies a regular file into the open file that becomes `to` (its permissions
-    // toMode now),
+    // copyFile copies a regular file into the open temporary file that becomes `to`,
     // returning its size or -1; by default a plain copy of content and permissions.
-    using CopyFile = std::function<off_t(const std::string& from, int toFd, mode_t toMode,
-                                         const std::string& to)>;
+    using CopyFile = std::function<off_t(const std::string& from, int toFd, const std::string& to)>;
     RecordTransfer(std::string targetFolder, Carry how, CopyFile copyFile = {});
     ~RecordTransfer();
     RecordTransfer(const RecordTransfer&) = delete;

@@ -70,9 +70,8 @@ CopyCounts runCopy(const std::string& source, const std::string& target, BackupT
     }
     options.advanced = hooks.advanced;
     options.makeFolder = [&](const std::string& folder) { return fileSystem.makeFolder(folder); };
-    options.copyFile = [&](const std::string& from, int toFd, mode_t toMode,
-                           const std::string& to) {
-        return fileSystem.copyFile(from, toFd, toMode, to);
+    options.copyFile = [&](const std::string& from, int toFd, const std::string& to) {
+        return fileSystem.copyFile(from, toFd, to);
     };
     const organize::TreeTransfer copied = organize::CopyRecordTree(source, target, options);
     CopyCounts counts;
@@ -177,9 +176,9 @@ int BackupTarget::probe(const std::string& folder, const std::string& name)
     return 0;
 }
 
-off_t BackupTarget::copyFile(const std::string& from, int toFd, mode_t toMode, const std::string&)
+off_t BackupTarget::copyFile(const std::string& from, int toFd, const std::string&)
 {
-    return catalog::CopyRegularFile(from, toFd, toMode);
+    return catalog::CopyRegularFile(from, toFd);
 }
 
 bool BackupRefused(const std::string& libraryRoot, const std::string& target)

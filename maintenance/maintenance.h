@@ -32,9 +32,9 @@ struct CopyHooks
 struct CopyCounts
 {
     long long filesCopied = 0;
-    long long filesNotCopied = 0;         // copies that failed, names skipped included
-    long long cdsCopied = 0;              // CDs (records with a listing) that arrived whole
-    std::vector<std::string> skippedUtf8; // items left out for their names, as paths
+    long long filesNotCopied = 0;            // copies that failed, names skipped included
+    long long cdsCopied = 0;                 // CDs (records with a listing) that arrived whole
+    std::vector<std::string> skippedUtf8;    // items left out for their names, as paths
 };
 
 // True when source is the library itself, lies inside it, or contains it (its parent
@@ -44,8 +44,7 @@ bool ImportRefused(const std::string& libraryRoot, const std::string& source);
 // Copies every record file below source into the same relative place under the library
 // root, merging into boxes of the same name and replacing records of the same name; files
 // that are not record files are left out. Each name is judged on its own (GBK bytes, or
-// UTF-8 from a Windows copy); a name that GBK cannot hold is skipped and reported. Refused sources
-// (ImportRefused) throw std::invalid_argument.
+// UTF-8 from a Windows copy); a name that GBK cannot hold is skipped and reported. Refused sources (ImportRefused) throw std::invalid_argument.
 CopyCounts ImportRecords(const std::string& libraryRoot, const std::string& source,
                          const CopyHooks& hooks = {});
 
@@ -58,8 +57,8 @@ public:
     virtual int makeFolder(const std::string& folder);
     // Creates and removes a file of that name in folder.
     virtual int probe(const std::string& folder, const std::string& name);
-    // Copies from into the open file that becomes to (its permissions now toMode).
-    virtual off_t copyFile(const std::string& from, int toFd, mode_t toMode, const std::string& to);
+    // Copies from into the open temporary file that becomes to.
+    virtual off_t copyFile(const std::string& from, int toFd, const std::string& to);
 };
 
 // True when target is the library itself, lies inside it, or is its parent folder (the

@@ -1,7 +1,7 @@
 #include "maintenance/maintenance.h"
 
-#include "catalog/library.h"
 #include "catalog/record_set.h"
+#include "catalog/library.h"
 #include "catalog/text.h"
 #include "tests/support/temp_library.h"
 
@@ -65,8 +65,8 @@ TEST_F(Maintenance, ImportRefusesTheLibraryItsInsideAndEveryFolderAboveIt)
 {
     makeFolders(root() + "box/inner");
     makeFolders(source());
-    for (const std::string& refused :
-         {root(), root() + "box/", root() + "box/inner", dir.path(), std::string("/")}) {
+    for (const std::string& refused : {root(), root() + "box/", root() + "box/inner", dir.path(),
+                                      std::string("/")}) {
         EXPECT_TRUE(maintenance::ImportRefused(root(), refused)) << refused;
     }
     EXPECT_FALSE(maintenance::ImportRefused(root(), source()));
@@ -204,12 +204,12 @@ public:
         ++probes;
         return catalog::isValidUtf8(folder + name) ? BackupTarget::probe(folder, name) : refusal;
     }
-    off_t copyFile(const std::string& from, int toFd, mode_t toMode, const std::string& to) override
+    off_t copyFile(const std::string& from, int toFd, const std::string& to) override
     {
         if (!catalog::isValidUtf8(to) || (!failing.empty() && to.ends_with(failing))) {
             return -1;
         }
-        return BackupTarget::copyFile(from, toFd, toMode, to);
+        return BackupTarget::copyFile(from, toFd, to);
     }
     int probes = 0;
     std::string failing;

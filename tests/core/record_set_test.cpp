@@ -281,14 +281,13 @@ TEST(RecordTransferFailure, LeavesNothingHalfMadeBehind)
     writeFile(source / "b.cdr", "new");
     writeFile(source / "b.mx", "notes");
     const auto failOn = [](std::string failing) {
-        return [failing](const std::string& from, int toFd, mode_t toMode,
-                         const std::string& to) -> off_t {
+        return [failing](const std::string& from, int toFd, const std::string& to) -> off_t {
             if (to.ends_with(failing)) {
                 (void)!::write(toFd, "part", 4);
                 errno = ENOSPC;
                 return -1;
             }
-            return catalog::CopyRegularFile(from, toFd, toMode);
+            return catalog::CopyRegularFile(from, toFd);
         };
     };
     const std::vector<catalog::RecordTransfer::File> files{{"b.cdr", "b.Cdr"}, {"b.mx", "b.Mx"}};

@@ -402,7 +402,7 @@ TEST_P(CopyCounts, TellFilesAndWholeCdsApart)
     }
     organize::TreeCopyOptions options;
     if (GetParam().copiesFail) {
-        options.copyFile = [](const std::string&, int, mode_t, const std::string&) -> off_t {
+        options.copyFile = [](const std::string&, int, const std::string&) -> off_t {
             errno = EIO;
             return -1;
         };
