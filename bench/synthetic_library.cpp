@@ -1,10 +1,10 @@
 #include "bench/synthetic_library.h"
 
-#include "catalog/record_set.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
 #include "catalog/record_files.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "catalog/tree_text.h"
 
@@ -98,8 +98,18 @@ void writeLibrary(const std::string& root, const LibraryShape& shape)
     }
     for (std::size_t cd = 0; cd < shape.cds; ++cd) {
         const auto seed = static_cast<std::uint32_t>(cd);
-        writeRecord(boxes[cd % boxes.size()], catalog::utf8ToGbk("光盘" + std::to_string(cd)),
-                    makeDiscTree(shape.nodesPerCd, seed), seed);
+        catalog::Tree tree = makeDiscTree(shape.nodesPerCd, seed);
+        // Terms a search finds in a known share of the CDs: 珍 in one of 100, rarity in one
+        // of 4,000.
+        const catalog::NodeId root = tree.topLevel().front();
+        if (cd % 100 == 0) {
+            tree.addChild(root, catalog::utf8ToGbk("珍藏" + std::to_string(cd) + ".TXT"));
+        }
+        if (cd % 4000 == 1) {
+            tree.addChild(root, "RARITY" + std::to_string(cd) + ".DAT");
+        }
+        writeRecord(boxes[cd % boxes.size()], catalog::utf8ToGbk("光盘" + std::to_string(cd)), tree,
+                    seed);
     }
 }
 

@@ -21,7 +21,8 @@ struct LibraryShape
     std::size_t subBoxes = 3; // boxes inside each of those
 };
 
-// Writes the records (.Cdr, .tag, .Mx, .Ifn) under root (native, ending in "/").
+// Writes the records (.Cdr, .tag, .Mx, .Ifn) under root (native, ending in "/"). Every
+// 100th CD holds a file named 珍藏N.TXT, every 4,000th (from the second) RARITYN.DAT.
 void writeLibrary(const std::string& root, const LibraryShape& shape);
 
 // Writes one record named `nameGbk` in folder.
