@@ -9,7 +9,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <ctime>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 namespace search {
 namespace {
@@ -36,18 +42,115 @@ bool readInto(int folderFd, const std::string& folder, const std::string& name, 
     }
 }
 
+// Turns records into segments on two threads while the walk reads the next records: the
+// grams are most of an index build's work.
+class SegmentPool
+{
+public:
+    explicit SegmentPool(IndexUpdate& update) : m_update(update)
+    {
+        for (int i = 0; i < 2; ++i) {
+            m_threads.emplace_back([this] { work(); });
+        }
+    }
+    ~SegmentPool() { close(); }
+    SegmentPool(const SegmentPool&) = delete;
+    SegmentPool& operator=(const SegmentPool&) = delete;
+
+    // Waits while enough records are queued.
+    void add(IndexedRecord record, RecordContent content)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_queue.size() < QueuedRecords || m_error; });
+        m_queue.emplace_back(std::move(record), std::move(content));
+        m_changed.notify_all();
+    }
+
+    // Writes what is left and ends the threads; throws what a thread met.
+    void finish()
+    {
+        close();
+        if (m_error) {
+            std::rethrow_exception(m_error);
+        }
+    }
+
+private:
+    static constexpr std::size_t QueuedRecords = 32;
+
+    void close()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_changed.notify_all();
+        for (auto& thread : m_threads) {
+            if (thread.joinable()) {
+                thread.join();
+            }
+        }
+    }
+
+    void work()
+    {
+        SegmentWriter writer;
+        try {
+            for (;;) {
+                std::pair<IndexedRecord, RecordContent> next;
+                {
+                    std::unique_lock lock(m_mutex);
+                    m_changed.wait(lock,
+                                   [this] { return !m_queue.empty() || m_closed || m_error; });
+                    if (m_queue.empty() || m_error) {
+                        break;
+                    }
+                    next = std::move(m_queue.front());
+                    m_queue.pop_front();
+                }
+                m_changed.notify_all();
+                writer.add(std::move(next.first), next.second.texts());
+                if (writer.size() >= RecordsPerSegment) {
+                    write(writer);
+                    writer = SegmentWriter();
+                }
+            }
+            if (writer.size() > 0) {
+                write(writer);
+            }
+        } catch (...) {
+            const std::lock_guard lock(m_mutex);
+            m_error = std::current_exception();
+            m_changed.notify_all();
+        }
+    }
+
+    void write(const SegmentWriter& writer)
+    {
+        const std::lock_guard lock(m_writing);
+        m_update.add(writer);
+    }
+
+    IndexUpdate& m_update;
+    std::mutex m_mutex;
+    std::mutex m_writing;
+    std::condition_variable m_changed;
+    std::deque<std::pair<IndexedRecord, RecordContent>> m_queue;
+    bool m_closed = false;
+    std::exception_ptr m_error;
+    std::vector<std::thread> m_threads;
+};
+
 class Builder : public RecordWalk
 {
 public:
     Builder(IndexUpdate& update, const std::function<bool(std::size_t)>& progress)
-        : m_update(update), m_progress(progress)
+        : m_pool(update), m_progress(progress)
     {}
 
     std::size_t finish()
     {
-        if (m_writer->size() > 0) {
-            m_update.add(*m_writer);
-        }
+        m_pool.finish();
         return m_count;
     }
     bool stopped() const { return m_stopped; }
@@ -67,17 +170,14 @@ private:
         for (std::size_t t = 0; t < IndexedTexts; ++t) {
             record.stamps[t] = StampFile(files.folderFd, *names[t]);
         }
-        if (!readInto(files.folderFd, folder, files.cdr, m_content.listing) ||
-            !readInto(files.folderFd, folder, files.mx, m_content.description) ||
-            !readInto(files.folderFd, folder, files.fmx, m_content.notes)) {
+        RecordContent content;
+        if (!readInto(files.folderFd, folder, files.cdr, content.listing) ||
+            !readInto(files.folderFd, folder, files.mx, content.description) ||
+            !readInto(files.folderFd, folder, files.fmx, content.notes)) {
             return;
         }
-        m_writer->add(std::move(record), m_content.texts());
+        m_pool.add(std::move(record), std::move(content));
         ++m_count;
-        if (m_writer->size() >= RecordsPerSegment) {
-            m_update.add(*m_writer);
-            m_writer = std::make_unique<SegmentWriter>();
-        }
     }
 
     bool aborted() override
@@ -88,10 +188,8 @@ private:
         return m_stopped;
     }
 
-    IndexUpdate& m_update;
+    SegmentPool m_pool;
     const std::function<bool(std::size_t)>& m_progress;
-    std::unique_ptr<SegmentWriter> m_writer = std::make_unique<SegmentWriter>();
-    RecordContent m_content;
     std::size_t m_count = 0;
     bool m_stopped = false;
 };

@@ -82,28 +82,39 @@ SegmentWriter::SegmentWriter()
     for (auto& space : m_postings) {
         space.resize(1 << 16);
     }
+    m_seen.assign((1 << 16) / 64, 0);
+}
+
+void SegmentWriter::post(std::vector<std::vector<RecordNumber>>& space, RecordNumber number)
+{
+    for (const Gram gram : m_gathered) {
+        space[gram].push_back(number);
+        m_seen[gram >> 6] = 0;
+    }
+    m_gathered.clear();
 }
 
 RecordNumber SegmentWriter::add(IndexedRecord record, const RecordTexts& texts)
 {
     const auto number = static_cast<RecordNumber>(m_records.size());
     m_records.push_back(std::move(record));
-    for (std::size_t t = 0; t < IndexedTexts; ++t) {
-        auto& plain = m_postings[spaceOf(IndexedText(t), false)];
-        auto& pinyin = m_postings[spaceOf(IndexedText(t), true)];
-        // Each list takes the record once, however often its text holds the gram.
-        auto addTo = [number](std::vector<std::vector<RecordNumber>>& space) {
-            return [&space, number](Gram gram) {
-                auto& list = space[gram];
-                if (list.empty() || list.back() != number) {
-                    list.push_back(number);
-                }
-            };
-        };
-        for (const std::string_view text : texts[t]) {
-            ForEachGram(text, addTo(plain));
-            ForEachPinyinGram(text, addTo(pinyin));
+    const auto gather = [this](Gram gram) {
+        std::uint64_t& word = m_seen[gram >> 6];
+        const std::uint64_t bit = std::uint64_t{1} << (gram & 63);
+        if ((word & bit) == 0) {
+            word |= bit;
+            m_gathered.push_back(gram);
         }
+    };
+    for (std::size_t t = 0; t < IndexedTexts; ++t) {
+        for (const std::string_view text : texts[t]) {
+            ForEachGram(text, gather);
+        }
+        post(m_postings[spaceOf(IndexedText(t), false)], number);
+        for (const std::string_view text : texts[t]) {
+            ForEachPinyinGram(text, gather);
+        }
+        post(m_postings[spaceOf(IndexedText(t), true)], number);
     }
     return number;
 }
