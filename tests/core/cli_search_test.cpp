@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <random>
 
 using testing_support::CliRun;
 using testing_support::exists;
@@ -56,10 +58,14 @@ protected:
     CliRun command(std::vector<std::string> args)
     {
         args.insert(args.begin(), {"--library", m_library.path()});
-        return testing_support::RunProgram(VELLUMARK_CLI, std::move(args),
-                                           {{"XDG_CONFIG_HOME", m_home / "config"},
-                                            {"XDG_DATA_HOME", m_home / "data"},
-                                            {"XDG_CACHE_HOME", m_home / "cache"}});
+        return testing_support::RunProgram(VELLUMARK_CLI, std::move(args), environment());
+    }
+
+    std::vector<std::pair<std::string, std::string>> environment() const
+    {
+        return {{"XDG_CONFIG_HOME", m_home / "config"},
+                {"XDG_DATA_HOME", m_home / "data"},
+                {"XDG_CACHE_HOME", m_home / "cache"}};
     }
 
     std::string category(const std::string& nameUtf8)
@@ -138,6 +144,54 @@ TEST_F(CliSearchTest, TheIndexAnswersAsTheScanAndSeesAChangeMadeSinceIt)
     run = cli({"--text", "zzqx", "--desc"});
     EXPECT_EQ(run.out, "找到 1 个相关光盘\n包含 zzqx\n");
     EXPECT_EQ(command({"index", "frobnicate"}).status, 1);
+}
+
+// An index update killed at any moment leaves an index that answers as the scan does: the
+// old one, the new one, or one found damaged and not used.
+TEST_F(CliSearchTest, AKilledIndexUpdateNeverChangesAnAnswer)
+{
+    // Listings long enough that reading a box again takes most of a command's time.
+    std::string filler;
+    for (int line = 0; line < 400; ++line) {
+        filler += "\tDATA" + std::to_string(line) + ".DAT\r\n";
+    }
+    for (int cd = 0; cd < 120; ++cd) {
+        const std::string name = "盒" + std::to_string(cd % 2) + "/盘" + std::to_string(cd);
+        addCd(name,
+              "E:\\\r\n\tsetup" + std::to_string(cd) + (cd % 7 == 0 ? ".zzqx\r\n" : "\r\n") +
+                  filler,
+              "", "");
+    }
+    ::sleep(2); // the files are old enough to be trusted
+    // A rebuild, and a description whose box is read again into the index after it.
+    const std::vector<std::vector<std::string>> updates{
+        {"index", "rebuild"}, {"describe", "盒0/盘8", "--set", "zzqx 新的说明"}};
+    std::vector<double> takes; // seconds, when left alone
+    for (const auto& update : updates) {
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_EQ(command(update).status, 0);
+        takes.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    }
+    ASSERT_EQ(command({"describe", "盒0/盘8", "--set", ""}).status, 0);
+
+    std::mt19937 random(20261208);
+    for (int run = 0; run < 16; ++run) {
+        const std::size_t kind = run % updates.size();
+        const double delay = std::uniform_real_distribution(0.0, takes[kind])(random);
+        std::vector<std::string> args{"-s",          "KILL",      std::to_string(delay),
+                                      VELLUMARK_CLI, "--library", m_library.path()};
+        args.insert(args.end(), updates[kind].begin(), updates[kind].end());
+        testing_support::RunProgram("timeout", args, environment());
+        for (const char* text : {"zzqx", "setup11"}) {
+            CliRun indexed = cli({"--text", text, "--content", "--desc"});
+            const std::string withIndex = indexed.out + testing_support::snapshot(m_library.path());
+            CliRun scanned = cli({"--text", text, "--content", "--desc", "--no-index"});
+            EXPECT_EQ(scanned.out + testing_support::snapshot(m_library.path()), withIndex)
+                << "run " << run << ", " << text;
+        }
+        command({"describe", "盒0/盘8", "--set", ""});
+    }
 }
 
 // Two CDs with dates and owners beside the fixture's, whose .ifn carry no date (1899).
