@@ -294,6 +294,7 @@ public:
         : m_root(root), m_request(request), m_progress(progress), m_writer(root, categoryFolder),
           m_filter(request.kind == SearchKind::Text ? request.index : nullptr, request.text)
     {
+        useListings(request.index != nullptr ? &request.index->listings() : nullptr, nullptr);
         for (const auto& term : request.text.termsGbk) {
             m_terms.emplace_back(term);
             if (request.text.pinyin && PinyinMatcher(term).applies()) {

@@ -146,13 +146,17 @@ class Builder : public RecordWalk
 public:
     Builder(IndexUpdate& update, const std::function<bool(std::size_t)>& progress)
         : m_pool(update), m_progress(progress)
-    {}
+    {
+        useListings(nullptr, &m_listings);
+    }
 
     std::size_t finish()
     {
         m_pool.finish();
         return m_count;
     }
+    // The entries of the folders walked.
+    FolderListings takeListings() { return std::move(m_listings); }
     bool stopped() const { return m_stopped; }
 
 private:
@@ -189,6 +193,7 @@ private:
     }
 
     SegmentPool m_pool;
+    FolderListings m_listings;
     const std::function<bool(std::size_t)>& m_progress;
     std::size_t m_count = 0;
     bool m_stopped = false;
@@ -296,7 +301,10 @@ void RefreshFolders(const std::string& indexFolder, const std::string& libraryRo
         std::replace(relativeBox.begin(), relativeBox.end(), '/', '\\');
         builder.walkFolder(inside, relativeBox);
     }
-    if (builder.finish() > 0) {
+    const std::size_t records = builder.finish();
+    FolderListings listings = builder.takeListings();
+    if (records > 0 || listings.size() > 0) {
+        update.keepListings(std::move(listings));
         update.commit(false);
     }
 }
@@ -309,6 +317,7 @@ std::size_t RebuildIndex(const std::string& indexFolder, const std::string& libr
     builder.walkBox(catalog::WithSlash(libraryRoot), "");
     const std::size_t count = builder.finish();
     if (!builder.stopped()) {
+        update.keepListings(builder.takeListings());
         update.commit(true);
     }
     return count;

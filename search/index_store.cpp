@@ -30,6 +30,22 @@ std::string manifestPath(const std::string& folder)
     return folder + "manifest";
 }
 
+std::string listingsPath(const std::string& folder)
+{
+    return folder + "listings";
+}
+
+// The folder entries kept in the index folder; none when the file is missing or damaged.
+FolderListings readListings(const std::string& folder)
+{
+    try {
+        return FolderListings::read(catalog::ReadWholeFile(listingsPath(folder)))
+            .value_or(FolderListings{});
+    } catch (const catalog::FileError&) {
+        return {};
+    }
+}
+
 // The segment names of a manifest written for this library; nullopt when there is none,
 // it is damaged, or it belongs to another library.
 std::optional<std::vector<std::string>> readManifest(const std::string& folder,
@@ -119,6 +135,7 @@ std::unique_ptr<SearchIndex> SearchIndex::open(const std::string& indexFolder,
         }
         index->m_segments.push_back(std::move(*segment));
     }
+    index->m_listings = readListings(indexFolder);
     // Oldest first: a record in a newer segment replaces its older entry.
     for (std::size_t s = 0; s < index->m_segments.size(); ++s) {
         const auto& records = index->m_segments[s].records();
@@ -188,6 +205,12 @@ void IndexUpdate::commit(bool replaceAll)
     manifest += "end\n";
     catalog::WriteFileAtomically(manifestPath(m_folder), manifest);
     m_added.clear();
+    if (m_listings) {
+        FolderListings listings = replaceAll ? FolderListings{} : readListings(m_folder);
+        listings.merge(std::move(*m_listings));
+        catalog::WriteFileAtomically(listingsPath(m_folder), listings.bytes());
+        m_listings.reset();
+    }
 
     std::vector<catalog::DirEntry> entries;
     catalog::ListFolder(m_folder, entries);

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "search/folder_listings.h"
 #include "search/index_segment.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -43,6 +45,8 @@ public:
     const Entry* find(const std::string& key) const;
     const IndexedRecord& record(const Entry& entry) const;
     const std::vector<Segment>& segments() const { return m_segments; }
+    // The folders' entries kept with the index (none when its file is missing or damaged).
+    const FolderListings& listings() const { return m_listings; }
 
     std::size_t recordCount() const { return m_entries.size(); }
     std::uint64_t bytes() const { return m_bytes; }
@@ -51,6 +55,7 @@ public:
 private:
     std::vector<Segment> m_segments;
     std::unordered_map<std::string, Entry> m_entries;
+    FolderListings m_listings;
     std::uint64_t m_bytes = 0;
     std::int64_t m_writtenAt = 0;
 };
@@ -67,6 +72,9 @@ public:
 
     // Writes the segment's file; it counts only once committed.
     void add(const SegmentWriter& segment);
+    // Folder entries to keep with the index at commit(): over those kept (or alone, when
+    // replacing).
+    void keepListings(FolderListings listings) { m_listings = std::move(listings); }
     // Names the added segments in the manifest after the ones there (or alone, when
     // replacing), and removes the segment files no manifest names. Throws FileError.
     void commit(bool replaceAll);
@@ -77,6 +85,7 @@ private:
     std::string m_libraryRoot;
     std::unique_ptr<Lock> m_lock;
     std::vector<std::string> m_added;
+    std::optional<FolderListings> m_listings;
 };
 
 } // namespace search

@@ -35,8 +35,9 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
     if (!m_guard.enter(folder)) {
         return;
     }
-    std::vector<catalog::DirEntry> entries;
-    catalog::ListFolder(folder, entries);
+    catalog::FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::vector<catalog::DirEntry> listed;
+    const std::vector<catalog::DirEntry>& entries = entriesOf(folder, folderFd.get(), listed);
 
     // The companions of every record of this folder, from the one listing.
     std::unordered_map<std::string_view, RecordFiles> records;
@@ -65,7 +66,6 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         }
     }
 
-    catalog::FileDescriptor folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     for (auto& [base, files] : records) {
         files.folderFd = folderFd.get() >= 0 ? folderFd.get() : AT_FDCWD;
         if (folderFd.get() < 0) {
@@ -112,6 +112,27 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         visit(relative, files, folderFd.get() >= 0 ? folder : std::string());
     }
     m_guard.leave();
+}
+
+const std::vector<catalog::DirEntry>& RecordWalk::entriesOf(const std::string& folder, int folderFd,
+                                                            std::vector<catalog::DirEntry>& listed)
+{
+    if ((m_known == nullptr && m_seen == nullptr) || folderFd < 0) {
+        catalog::ListFolder(folder, listed);
+        return listed;
+    }
+    // Stamped before it is listed: a change made meanwhile leaves a stamp that is too old.
+    const FileStamp stamp = StampFolder(folderFd);
+    if (m_known != nullptr) {
+        if (const auto* kept = m_known->fresh(folder, stamp)) {
+            return *kept;
+        }
+    }
+    const bool readable = catalog::ListFolder(folder, listed) == catalog::Listing::Ok;
+    if (m_seen != nullptr && readable) {
+        m_seen->keep(folder, stamp, listed);
+    }
+    return listed;
 }
 
 void RecordWalk::walkFolder(const std::string& folder, const std::string& relativeBox)

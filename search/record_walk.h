@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/disk.h"
+#include "search/folder_listings.h"
 
 #include <fcntl.h>
 
@@ -31,6 +32,13 @@ public:
     void walkBox(const std::string& folder, const std::string& relativeBox);
     // The records of that folder alone, not of the boxes inside it.
     void walkFolder(const std::string& folder, const std::string& relativeBox);
+    // A folder whose stamp is the one known kept is not listed again; what the walk lists
+    // goes into seen. Either may be null.
+    void useListings(const FolderListings* known, FolderListings* seen)
+    {
+        m_known = known;
+        m_seen = seen;
+    }
 
 protected:
     // relative is the box path and the CD name; folder is where the files' names lie when
@@ -41,7 +49,12 @@ protected:
     virtual bool aborted() = 0;
 
 private:
+    const std::vector<catalog::DirEntry>& entriesOf(const std::string& folder, int folderFd,
+                                                    std::vector<catalog::DirEntry>& listed);
+
     catalog::FolderWalkGuard m_guard;
+    const FolderListings* m_known = nullptr;
+    FolderListings* m_seen = nullptr;
     bool m_intoBoxes = true;
 };
 

@@ -240,7 +240,8 @@ void ResultWriter::writeFoundFolder(const std::string& relativeNameGbk, const ca
                                     const std::string& fmxPath, const std::string& ifnPath)
 {
     using catalog::RecordKind;
-    const std::string base = claim(CdNameOf(relativeNameGbk), catalog::FoundEntryExt(RecordKind::Fid));
+    const std::string base =
+        claim(CdNameOf(relativeNameGbk), catalog::FoundEntryExt(RecordKind::Fid));
     const auto path = [&](RecordKind kind) {
         return base + std::string(catalog::FoundEntryExt(kind));
     };

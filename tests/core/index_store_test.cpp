@@ -11,6 +11,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <random>
 
 using namespace search;
 using testing_support::gbk;
@@ -136,6 +137,53 @@ TEST_F(IndexStore, AStampSeesEveryChangeAndNeverTrustsOneMadeJustNow)
     EXPECT_FALSE(seen.matches(StampFile(AT_FDCWD, path, 0)));
     EXPECT_TRUE(FileStamp{}.matches(StampFile(AT_FDCWD, m_lib / "nothing", 0)));
     EXPECT_FALSE(seen.matches(StampFile(AT_FDCWD, m_lib / "nothing", 0)));
+}
+
+// The entries kept of a folder stand for it only while its stamp is the one kept: not
+// once an entry came or went, never for a folder with a link, and damaged bytes are
+// refused without a crash.
+TEST_F(IndexStore, KeptFolderEntriesStandOnlyForTheFolderAsItWas)
+{
+    addCd("盒/甲", "E:\\\r\n\ta\r\n");
+    addCd("盒/乙", "E:\\\r\n\tb\r\n");
+    addCd("连/丙", "E:\\\r\n\tc\r\n");
+    ASSERT_EQ(::symlink("/tmp", (m_lib / gbk("连/外面")).c_str()), 0);
+    ::sleep(2); // older than the stamps' window
+    RebuildIndex(folder(), m_lib.path());
+    const auto stampOf = [](const std::string& path) {
+        const catalog::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY));
+        return StampFolder(fd.get());
+    };
+    const std::string box = m_lib / gbk("盒/");
+    const std::string linked = m_lib / gbk("连/");
+    auto index = SearchIndex::open(folder(), m_lib.path());
+    ASSERT_NE(index, nullptr);
+    const auto* kept = index->listings().fresh(box, stampOf(box));
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->size(), 4u); // two listings, two icon lists
+    EXPECT_EQ(index->listings().fresh(linked, stampOf(linked)), nullptr);
+
+    writeFile(box + gbk("丁.Cdr"), "E:\\\r\n");
+    EXPECT_EQ(index->listings().fresh(box, stampOf(box)), nullptr);
+
+    const std::string bytes = readFile(folder() + "listings");
+    ASSERT_TRUE(FolderListings::read(bytes));
+    std::mt19937 random(7);
+    int refused = 0;
+    for (int round = 0; round < 500; ++round) {
+        std::string damaged = bytes;
+        if (round % 2 == 0) {
+            damaged[random() % damaged.size()] ^= static_cast<char>(1 + random() % 255);
+        } else {
+            damaged.resize(random() % damaged.size());
+        }
+        refused += FolderListings::read(damaged) ? 0 : 1;
+    }
+    EXPECT_EQ(refused, 500);
+    writeFile(folder() + "listings", bytes.substr(0, bytes.size() / 2));
+    index = SearchIndex::open(folder(), m_lib.path());
+    ASSERT_NE(index, nullptr) << "a damaged file of listings costs listings, not the index";
+    EXPECT_EQ(index->listings().size(), 0u);
 }
 
 TEST_F(IndexStore, TheKeeperBuildsAMissingIndexAndReadsAgainWhatIsWrittenThroughTheStore)

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "catalog/disk.h"
+#include "search/index_segment.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// The entries the walk of a search found in each folder of a library, kept beside its
+// search index. Adding, removing or renaming an entry changes a folder's times, so a
+// folder whose stamp is the one kept holds the entries kept, and a walk takes them from
+// here instead of listing the folder again. A folder changed too recently to tell, or one
+// holding links (what they lead to changes without the folder), is never kept.
+namespace search {
+
+class FolderListings
+{
+public:
+    // The entries kept for folder (native, ending in "/") when its stamp is now the one
+    // kept; nullptr otherwise.
+    const std::vector<catalog::DirEntry>* fresh(const std::string& folder,
+                                                const FileStamp& now) const;
+    // Keeps the entries listed after stamp was taken, or drops what was kept of the folder
+    // when they cannot be trusted.
+    void keep(const std::string& folder, const FileStamp& stamp,
+              std::vector<catalog::DirEntry> entries);
+    // Takes what newer keeps (and drops) over what this keeps.
+    void merge(FolderListings newer);
+
+    std::size_t size() const { return m_folders.size(); }
+    std::string bytes() const;
+    // nullopt for bytes that are not a whole, undamaged file of listings.
+    static std::optional<FolderListings> read(std::string_view bytes);
+
+private:
+    struct Kept
+    {
+        FileStamp stamp; // stamp.changedNs -1: dropped
+        std::vector<catalog::DirEntry> entries;
+    };
+    std::unordered_map<std::string, Kept> m_folders;
+};
+
+// The stamp of an open folder (changedNs -1 while it is too recent to trust).
+FileStamp StampFolder(int folderFd);
+
+} // namespace search

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+// The byte layout the search index's files share: integers little-endian as this machine
+// keeps them, texts with their length before them, a CRC-32 over what a file holds.
+namespace search::index_bytes {
+
+inline std::uint32_t checksum(std::string_view bytes)
+{
+    return static_cast<std::uint32_t>(
+        ::crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+template <class Integer> inline void put(std::string& out, Integer value)
+{
+    char bytes[sizeof value];
+    std::memcpy(bytes, &value, sizeof value); // little-endian machines only, as Debian's amd64
+    out.append(bytes, sizeof value);
+}
+
+inline void putText(std::string& out, std::string_view text)
+{
+    put<std::uint32_t>(out, static_cast<std::uint32_t>(text.size()));
+    out.append(text);
+}
+
+// Reads fixed fields off a byte range; once a read fails every later one fails too.
+class Reader
+{
+public:
+    explicit Reader(std::string_view bytes) : m_bytes(bytes) {}
+
+    template <class Integer> Integer get()
+    {
+        Integer value{};
+        if (m_ok && m_bytes.size() - m_at >= sizeof value) {
+            std::memcpy(&value, m_bytes.data() + m_at, sizeof value);
+            m_at += sizeof value;
+        } else {
+            m_ok = false;
+        }
+        return value;
+    }
+
+    std::string text()
+    {
+        const auto length = get<std::uint32_t>();
+        if (!m_ok || m_bytes.size() - m_at < length) {
+            m_ok = false;
+            return {};
+        }
+        std::string value(m_bytes.substr(m_at, length));
+        m_at += length;
+        return value;
+    }
+
+    bool ok() const { return m_ok; }
+    bool atEnd() const { return m_at == m_bytes.size(); }
+
+private:
+    std::string_view m_bytes;
+    std::size_t m_at = 0;
+    bool m_ok = true;
+};
+
+} // namespace search::index_bytes
