@@ -295,6 +295,9 @@ public:
           m_filter(request.kind == SearchKind::Text ? request.index : nullptr, request.text)
     {
         useListings(request.index != nullptr ? &request.index->listings() : nullptr, nullptr);
+        if (request.index != nullptr && request.kind == SearchKind::Text) {
+            stampFiles({request.text.content, request.text.description, request.text.internal});
+        }
         for (const auto& term : request.text.termsGbk) {
             m_terms.emplace_back(term);
             if (request.text.pinyin && PinyinMatcher(term).applies()) {

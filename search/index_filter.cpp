@@ -44,8 +44,10 @@ const SearchIndex::Entry* FreshEntry(const SearchIndex& index, const std::string
     const SearchIndex::Entry* entry = index.find(RecordKey(relative, files.cdr));
     const std::string* names[IndexedTexts] = {&files.cdr, &files.mx, &files.fmx};
     const auto t = static_cast<std::size_t>(text);
-    const bool fresh = entry != nullptr &&
-                       index.record(*entry).stamps[t].matches(StampFile(files.folderFd, *names[t]));
+    const bool fresh =
+        entry != nullptr &&
+        index.record(*entry).stamps[t].matches(
+            files.stamped[t] ? files.stamps[t] : StampFile(files.folderFd, *names[t]));
     return fresh ? entry : nullptr;
 }
 

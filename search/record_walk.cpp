@@ -3,7 +3,13 @@
 #include "catalog/library.h"
 #include "catalog/record_set.h"
 #include "catalog/text.h"
+#include "search/index_build.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 namespace search {
@@ -28,6 +34,97 @@ std::string RecordFiles::*slotOf(catalog::RecordKind kind)
 }
 
 } // namespace
+
+// A loop split between the walking thread and one that waits for work for the walk's life.
+class RecordWalk::TwoHands
+{
+public:
+    TwoHands() : m_thread([this] { serve(); }) {}
+    ~TwoHands()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    void forEach(std::size_t count, const std::function<void(std::size_t)>& body)
+    {
+        const std::size_t half = count / 2;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_body = &body;
+            m_end = half;
+            m_pending = true;
+        }
+        m_changed.notify_all();
+        for (std::size_t i = half; i < count; ++i) {
+            body(i);
+        }
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_pending; });
+    }
+
+private:
+    void serve()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_pending || m_quit; });
+            if (!m_pending) {
+                return;
+            }
+            lock.unlock();
+            for (std::size_t i = 0; i < m_end; ++i) {
+                (*m_body)(i);
+            }
+            lock.lock();
+            m_pending = false;
+            m_changed.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    const std::function<void(std::size_t)>* m_body = nullptr;
+    std::size_t m_end = 0;
+    bool m_pending = false;
+    bool m_quit = false;
+    std::thread m_thread;
+};
+
+void RecordWalk::stampFiles(const std::array<bool, IndexedTexts>& texts)
+{
+    m_stampTexts = texts;
+    if (std::find(texts.begin(), texts.end(), true) != texts.end() && !m_hands) {
+        m_hands = std::make_shared<TwoHands>();
+    }
+}
+
+void RecordWalk::stampRecords(std::vector<RecordFiles*>& records)
+{
+    // Below this many the second thread costs more than it spares.
+    constexpr std::size_t Batch = 32;
+    const std::function<void(std::size_t)> stamp = [&](std::size_t i) {
+        RecordFiles& files = *records[i];
+        const std::string* names[IndexedTexts] = {&files.cdr, &files.mx, &files.fmx};
+        for (std::size_t t = 0; t < IndexedTexts; ++t) {
+            if (m_stampTexts[t]) {
+                files.stamps[t] = StampFile(files.folderFd, *names[t]);
+                files.stamped[t] = true;
+            }
+        }
+    };
+    if (records.size() < Batch) {
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            stamp(i);
+        }
+    } else {
+        m_hands->forEach(records.size(), stamp);
+    }
+}
 
 void RecordWalk::walkBox(const std::string& folder, const std::string& relativeBox)
 {
@@ -79,6 +176,15 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
             }
         }
     }
+    if (m_hands && folderFd.get() >= 0) {
+        std::vector<RecordFiles*> listed;
+        for (auto& [base, files] : records) {
+            if (!files.cdr.empty() && !files.tag.empty()) {
+                listed.push_back(&files);
+            }
+        }
+        stampRecords(listed);
+    }
     std::string relative;
     for (const auto& entry : entries) {
         if (aborted()) {
@@ -104,7 +210,11 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         }
         // Two spellings of one listing are two records, each read from its own file.
         RecordFiles& files = found->second;
-        files.cdr = folderFd.get() >= 0 ? entry.name : folder + entry.name;
+        const std::string cdr = folderFd.get() >= 0 ? entry.name : folder + entry.name;
+        if (files.cdr != cdr) {
+            files.cdr = cdr;
+            files.stamped[0] = false; // another spelling of the listing: stamped when read
+        }
         if (!entry.isRegular) {
             files.special.push_back(files.cdr);
         }

@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 
+#include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,9 @@ struct RecordFiles
     std::string cdr, tag, mx, fmx, ifn;
     int folderFd = AT_FDCWD;
     std::vector<std::string> special; // FIFOs, devices...: an error when read
+    // The stamps of the .cdr, .mx and .fmx files, taken by the walk when asked to.
+    std::array<FileStamp, IndexedTexts> stamps;
+    std::array<bool, IndexedTexts> stamped{};
 };
 
 class RecordWalk
@@ -39,6 +44,9 @@ public:
         m_known = known;
         m_seen = seen;
     }
+    // Stamps these files of every record of a folder before its first record is visited,
+    // on two threads.
+    void stampFiles(const std::array<bool, IndexedTexts>& texts);
 
 protected:
     // relative is the box path and the CD name; folder is where the files' names lie when
@@ -52,7 +60,12 @@ private:
     const std::vector<catalog::DirEntry>& entriesOf(const std::string& folder, int folderFd,
                                                     std::vector<catalog::DirEntry>& listed);
 
+    class TwoHands;
+    void stampRecords(std::vector<RecordFiles*>& records);
+
     catalog::FolderWalkGuard m_guard;
+    std::array<bool, IndexedTexts> m_stampTexts{};
+    std::shared_ptr<TwoHands> m_hands;
     const FolderListings* m_known = nullptr;
     FolderListings* m_seen = nullptr;
     bool m_intoBoxes = true;
