@@ -13,9 +13,9 @@ namespace migrate {
 namespace {
 
 constexpr std::size_t HeadSize = 64 * 1024;
-// Catalogue XML packs ten to twenty times; a stream that unpacks to more than a thousand
+// Catalogue XML packs ten to twenty times; a stream that unpacks to more than a hundred
 // times its size and more than this is a bomb, not a catalogue.
-constexpr unsigned long long UnpackRatio = 1000;
+constexpr unsigned long long UnpackRatio = 100;
 constexpr unsigned long long UnpackFloor = 64ULL << 20;
 
 } // namespace
@@ -81,12 +81,11 @@ std::size_t Input::readRaw(char* buffer, std::size_t size)
         }
     }
     const int n = ::gzread(m_gzip, buffer, static_cast<unsigned>(size));
-    if (n < 0) {
-        int code = 0;
-        throw ReadError{std::string("gzip 数据已损坏: ") + ::gzerror(m_gzip, &code)};
-    }
-    if (n == 0 && !::gzeof(m_gzip)) {
-        throw ReadError{"gzip 数据已损坏"};
+    int code = Z_OK;
+    const char* const problem = ::gzerror(m_gzip, &code);
+    // A stream cut short ends like a whole one, but leaves Z_BUF_ERROR behind.
+    if (n < 0 || (n == 0 && code != Z_OK)) {
+        throw ReadError{std::string("gzip 数据已损坏或不完整: ") + problem};
     }
     m_unpacked += static_cast<unsigned long long>(n);
     if (m_unpacked > m_unpackLimit) {
