@@ -147,6 +147,7 @@ int runImportCatalog(const Context& context, const std::vector<std::string>& arg
     } catch (const migrate::ReadError& error) {
         failure = error.messageUtf8;
     }
+    importer.finish();
     problems.print(notes.problemsUtf8);
     if (notes.sizesOrDates) {
         *context.out << "文件中的大小和日期不在光盘记录中保存, 已略去\n";

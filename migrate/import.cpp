@@ -96,7 +96,8 @@ private:
         const std::string_view nameGbk = std::string_view(m_listing.lines[++m_line]).substr(depth);
         const std::string keyGbk = parentKeyGbk + std::string(nameGbk) + '\\';
         const std::string pathUtf8 = parentUtf8 + '\\' + nameUtf8;
-        if (catalog::gbkToUtf8(nameGbk) != nameUtf8) {
+        // ASCII names read the same in both; only the others need converting back.
+        if (nameGbk != nameUtf8 && catalog::gbkToUtf8(nameGbk) != nameUtf8) {
             m_problems.push_back(m_disc +
                                  ": 名称含有 GBK 无法保存的字符, 已改为 ?: " + pathUtf8.substr(1));
         }
@@ -150,65 +151,144 @@ std::string libraryName(const std::string& nameUtf8)
     return converted.gbk;
 }
 
-struct RecordFiles
+} // namespace
+
+// What one CD record is made of, GBK.
+struct Importer::RecordFiles
 {
     std::string tags;
     std::string listing;
     std::string description;
     std::string notes; // "" for none
     std::optional<catalog::TCDInfo> info;
+
+    // The files in the order they are put in place: the icons first, as a scan writes
+    // them, and the listing, which makes the record, before the rest.
+    std::vector<std::pair<std::string_view, std::string>> byKind() const
+    {
+        std::vector<std::pair<std::string_view, std::string>> files = {
+            {catalog::RecordExt::Tag, tags},
+            {catalog::RecordExt::Cdr, listing},
+            {catalog::RecordExt::Mx, description}};
+        if (!notes.empty()) {
+            files.emplace_back(catalog::RecordExt::Fmx, notes);
+        }
+        if (info) {
+            const auto bytes = catalog::EncodeCDInfo(*info);
+            files.emplace_back(catalog::RecordExt::Ifn, std::string(bytes.data(), bytes.size()));
+        }
+        return files;
+    }
 };
 
-// Writes the record whole under the box's lock: a CD of that name already there is
-// replaced in every file (the ones the new record has none of are removed) when the
-// question says so. False when it was kept.
-bool writeRecord(const catalog::RecordRef& record, const RecordFiles& files,
-                 const std::function<bool()>& replace, bool& replaced)
-{
-    const catalog::FolderLock lock(record.folder);
-    catalog::RecordFolder folder(record.folder, catalog::RecordFolder::Watch::Once);
-    const std::optional<std::string> existing = folder.recordNamed(record.name);
-    replaced = existing.has_value();
-    if (existing) {
-        if (!replace()) {
-            return false;
-        }
-        std::vector<catalog::RecordKind> gone;
-        for (const catalog::RecordKind kind : catalog::CdRecordKinds()) {
-            const bool rewritten = kind == catalog::RecordKind::Cdr ||
-                                   kind == catalog::RecordKind::Tag ||
-                                   kind == catalog::RecordKind::Mx ||
-                                   (kind == catalog::RecordKind::Fmx && !files.notes.empty()) ||
-                                   (kind == catalog::RecordKind::Ifn && files.info);
-            if (*existing != record.name || !rewritten) {
-                gone.push_back(kind);
-            }
-        }
-        catalog::RecordRemoval removal(folder);
-        removal.add(*existing, gone);
-        if (removal.commit() > 0) {
-            throw catalog::FileError(catalog::DisplayPath(record.folder + *existing) +
-                                     ": 无法删除旧光盘的文件");
-        }
-    }
-    // As a scan: the icons first, the listing makes the record.
-    catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Tag, files.tags);
-    catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Cdr, files.listing);
-    catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Mx, files.description);
-    if (!files.notes.empty()) {
-        catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Fmx, files.notes);
-    }
-    if (files.info) {
-        const auto bytes = catalog::EncodeCDInfo(*files.info);
-        catalog::WriteRecordFile(record.folder, record.name, catalog::RecordExt::Ifn,
-                                 std::string_view(bytes.data(), bytes.size()));
-    }
-    return true;
-}
+namespace {
+
+// Records staged before the batch is put in place: few enough descriptors, a flush
+// shared by many.
+constexpr std::size_t BatchRecords = 48;
 
 } // namespace
 
 Importer::Importer(ImportTarget target) : m_target(std::move(target)) {}
+
+Importer::~Importer()
+{
+    // A caller that did not finish (an exception on its way) still gets the whole discs
+    // it added; an error here has no one to go to, and leaves only temporary files.
+    try {
+        finish();
+    } catch (const std::exception&) {
+    }
+}
+
+catalog::RecordFolder& Importer::lockBox(const std::string& folder)
+{
+    if (m_lockedFolder != folder || !m_lock) {
+        finish();
+        m_lock.emplace(folder);
+        m_lockedFolder = folder;
+    }
+    if (!m_records) {
+        m_records.emplace(folder, catalog::RecordFolder::Watch::Once);
+    }
+    return *m_records;
+}
+
+void Importer::stage(const catalog::RecordRef& record, const RecordFiles& files)
+{
+    if (!m_batch) {
+        m_batch = std::make_unique<catalog::BatchWrite>();
+    }
+    for (const auto& [ext, content] : files.byKind()) {
+        std::string path = catalog::RecordFileForWriting(*m_records, record.name, ext);
+        m_batch->add(m_written.size(), path, content);
+        m_written.push_back({record, ext, std::move(path)});
+    }
+    if (++m_stagedRecords >= BatchRecords) {
+        commit();
+    }
+}
+
+void Importer::commit()
+{
+    if (!m_batch) {
+        return;
+    }
+    const std::vector<catalog::BatchWrite::Failure> failures = m_batch->commit();
+    m_batch.reset();
+    const std::vector<Written> written = std::move(m_written);
+    m_written.clear();
+    m_stagedRecords = 0;
+    std::vector<bool> failed(written.size(), false);
+    for (const auto& failure : failures) {
+        failed[failure.slot] = true;
+    }
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        if (!failed[i]) {
+            catalog::RecordFileWritten(*m_records, written[i].record.name, written[i].ext,
+                                       written[i].path);
+        }
+    }
+    if (!failures.empty()) {
+        throw catalog::FileError(failures.front().message);
+    }
+}
+
+void Importer::finish()
+{
+    commit();
+    m_records.reset();
+    m_lock.reset();
+    m_lockedFolder.clear();
+}
+
+// A CD of that name is replaced in every file: the ones the new record has none of are
+// removed, and so is the whole old record when its name differs in case.
+void Importer::replace(const catalog::RecordRef& record, const std::string& existing,
+                       const RecordFiles& files)
+{
+    commit();
+    const auto written = files.byKind();
+    std::vector<catalog::RecordKind> gone;
+    for (const catalog::RecordKind kind : catalog::CdRecordKinds()) {
+        const bool rewritten = std::any_of(written.begin(), written.end(), [&](const auto& file) {
+            return catalog::KindOfExt(file.first) == kind;
+        });
+        if (existing != record.name || !rewritten) {
+            gone.push_back(kind);
+        }
+    }
+    catalog::RecordRemoval removal(*m_records);
+    removal.add(existing, gone);
+    if (removal.commit() > 0) {
+        throw catalog::FileError(catalog::DisplayPath(record.folder + existing) +
+                                 ": 无法删除旧光盘的文件");
+    }
+    for (const auto& [ext, content] : written) {
+        catalog::WriteRecordFile(record.folder, record.name, ext, content);
+    }
+    m_records.reset(); // listed again for the next disc
+}
 
 std::optional<Importer::Box> Importer::boxOf(const Disc& disc,
                                              std::vector<std::string>& problemsUtf8)
@@ -223,6 +303,7 @@ std::optional<Importer::Box> Importer::boxOf(const Disc& disc,
         }
         const std::string folder = catalog::ChildPath(box.folder, nameGbk) + "/";
         if (!m_target.dryRun && !catalog::IsFolder(folder)) {
+            finish(); // the new box's parent gets locked: never two locks at once
             catalog::CreateBox(box.folder, nameGbk);
         }
         box = {folder, nameGbk};
@@ -280,16 +361,20 @@ DiscResult Importer::add(const Disc& disc, std::vector<std::string>& problemsUtf
     if (!disc.info.empty()) {
         files.info = infoOf(disc.info, m_target.now);
     }
-    const auto replace = [&] {
-        return m_target.overwrite &&
-               m_target.overwrite(organize::OverwriteCdQuestion(box->textGbk, nameGbk));
-    };
-    bool replaced = false;
-    if (!writeRecord(record, files, replace, replaced)) {
+    catalog::RecordFolder& records = lockBox(record.folder);
+    const std::optional<std::string> existing = records.recordNamed(nameGbk);
+    if (!existing) {
+        stage(record, files);
+        result.outcome = DiscOutcome::Written;
+        return result;
+    }
+    if (!m_target.overwrite ||
+        !m_target.overwrite(organize::OverwriteCdQuestion(box->textGbk, nameGbk))) {
         result.outcome = DiscOutcome::Kept;
         return result;
     }
-    result.outcome = replaced ? DiscOutcome::Replaced : DiscOutcome::Written;
+    replace(record, *existing, files);
+    result.outcome = DiscOutcome::Replaced;
     return result;
 }
 

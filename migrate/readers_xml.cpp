@@ -6,14 +6,18 @@
 
 #include "catalog/text.h"
 
+#include <algorithm>
 #include <array>
 
 namespace migrate {
 namespace {
 
+// Element and attribute names are ASCII: compared without regard to case, in place.
 bool sameName(std::string_view a, std::string_view b)
 {
-    return catalog::equalsNoCase(a, b);
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return (x >= 'a' && x <= 'z' ? x - 32 : x) == (y >= 'a' && y <= 'z' ? y - 32 : y);
+    });
 }
 
 // <REPORT> holding flat <ITEM ItemType="Disk|Folder|File"> elements, whose child elements

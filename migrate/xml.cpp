@@ -5,6 +5,7 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -15,6 +16,10 @@ namespace {
 // one byte of the file. A character reference above that stays UTF-8.
 void appendBytes(std::string& into, std::string_view utf8)
 {
+    const auto high = std::find_if(utf8.begin(), utf8.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    into.append(utf8.begin(), high); // mostly all of it
+    utf8.remove_prefix(static_cast<std::size_t>(high - utf8.begin()));
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
@@ -39,9 +44,30 @@ struct XmlReader::Callbacks
 {
     static XmlReader& self(void* data) { return *static_cast<XmlReader*>(data); }
 
-    static void start(void* data, const XML_Char* name, const XML_Char** attrs)
+    // A handler's exception (a sink that stops, a file that cannot be written) must not
+    // unwind through the parser: it stops the parse and is thrown again after it.
+    template <typename Handler>
+    static void guarded(void* data, Handler handler)
     {
         XmlReader& reader = self(data);
+        if (reader.m_error) {
+            return;
+        }
+        try {
+            handler(reader);
+        } catch (...) {
+            reader.m_error = std::current_exception();
+            XML_StopParser(static_cast<XML_Parser>(reader.m_parser), XML_FALSE);
+        }
+    }
+
+    static void start(void* data, const XML_Char* name, const XML_Char** attrs)
+    {
+        guarded(data, [&](XmlReader& reader) { started(reader, name, attrs); });
+    }
+
+    static void started(XmlReader& reader, const XML_Char* name, const XML_Char** attrs)
+    {
         if (++reader.m_depth > MaxNesting) {
             reader.fail("XML 元素嵌套超过 " + std::to_string(MaxNesting) + " 层");
             return;
@@ -67,7 +93,11 @@ struct XmlReader::Callbacks
 
     static void end(void* data, const XML_Char* name)
     {
-        XmlReader& reader = self(data);
+        guarded(data, [&](XmlReader& reader) { ended(reader, name); });
+    }
+
+    static void ended(XmlReader& reader, const XML_Char* name)
+    {
         --reader.m_depth;
         reader.m_name.clear();
         appendBytes(reader.m_name, name);
@@ -76,7 +106,11 @@ struct XmlReader::Callbacks
 
     static void text(void* data, const XML_Char* chars, int length)
     {
-        XmlReader& reader = self(data);
+        guarded(data, [&](XmlReader& reader) { textRead(reader, chars, length); });
+    }
+
+    static void textRead(XmlReader& reader, const XML_Char* chars, int length)
+    {
         if (!reader.collecting()) {
             return;
         }
@@ -142,7 +176,11 @@ void XmlReader::parse(Input& input)
             throw ReadError{"内存不足"};
         }
         const std::size_t got = input.read(static_cast<char*>(buffer), Chunk);
-        if (XML_ParseBuffer(parser.get(), static_cast<int>(got), got == 0) != XML_STATUS_OK) {
+        const XML_Status status = XML_ParseBuffer(parser.get(), static_cast<int>(got), got == 0);
+        if (m_error) {
+            std::rethrow_exception(m_error);
+        }
+        if (status != XML_STATUS_OK) {
             const auto line = std::to_string(XML_GetCurrentLineNumber(parser.get()));
             throw ReadError{"第 " + line + " 行: " +
                             (m_failure.empty() ? std::string("XML 格式错误: ") +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,7 @@ private:
     struct Callbacks;
     void* m_parser = nullptr;
     std::string m_failure;
+    std::exception_ptr m_error; // thrown by a handler; carried past the C parser
     int m_depth = 0;
     bool m_textCut = false;
     bool m_latin1 = true;

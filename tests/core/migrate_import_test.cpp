@@ -92,6 +92,7 @@ TEST_F(ImportTest, ADiscBecomesARecordAsAScanWouldWriteIt)
     migrate::Importer importer(into);
 
     const migrate::DiscResult result = importer.add(disc, m_problems);
+    importer.finish();
 
     EXPECT_EQ(result.outcome, migrate::DiscOutcome::Written);
     EXPECT_EQ(result.totals.folders, 3);
@@ -223,6 +224,7 @@ std::vector<std::string> importFile(const std::string& path, const std::string& 
             return true;
         },
         notes);
+    importer.finish();
     return notes.problemsUtf8;
 }
 
@@ -243,6 +245,7 @@ TEST(CsvExport, ABoxWrittenAsCsvAndReadBackGivesTheSameRecords)
         disc.descriptionUtf8 = "";
         disc.root.children.erase("empty");
         importer.add(disc, problems);
+        importer.finish();
     }
     writeFile(library / "loose.Cdr", "E:\\\r\n\tx\"y,z.txt\r\n");
     writeFile(library / "loose.tag", "0\r\n4\r\n");
