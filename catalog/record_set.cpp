@@ -196,8 +196,8 @@ std::string RecordFileForWriting(RecordFolder& folder, std::string_view baseGbk,
                                  std::string_view ext)
 {
     const std::vector<std::string> present = folder.files(baseGbk, KindOfExt(ext), false);
-    return folder.folder() + (present.empty() ? std::string(baseGbk) + std::string(ext)
-                                              : present.front());
+    return folder.folder() +
+           (present.empty() ? std::string(baseGbk) + std::string(ext) : present.front());
 }
 
 std::string RecordFileForWriting(const std::string& folder, std::string_view baseGbk,

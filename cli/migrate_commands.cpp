@@ -8,6 +8,7 @@
 #include "migrate/export_csv.h"
 #include "migrate/import.h"
 #include "migrate/input.h"
+#include "migrate/pipeline.h"
 #include "migrate/readers.h"
 
 #include <filesystem>
@@ -120,34 +121,36 @@ int runImportCatalog(const Context& context, const std::vector<std::string>& arg
         request.nameUtf8.value_or(std::filesystem::path(request.fileUtf8).stem().string());
 
     migrate::Importer importer(target);
-    migrate::ReadNotes notes;
-    ProblemPrinter problems(*context.err);
     int imported = 0;
     bool left = false; // a disc was refused or kept
-    const InterruptScope interrupts;
-    const migrate::DiscSink sink = [&](migrate::Disc& disc) {
-        if (InterruptScope::requested()) {
-            return false;
+    // Called on the import's thread, which alone writes to the terminal meanwhile.
+    migrate::ImportThread thread(importer, [&](const migrate::DiscResult& result,
+                                               const std::vector<std::string>& problemsUtf8) {
+        for (const std::string& problem : problemsUtf8) {
+            *context.err << visibleName(problem) << '\n';
         }
-        const migrate::DiscResult result = importer.add(disc, notes.problemsUtf8);
-        problems.print(notes.problemsUtf8);
         if (result.outcome == migrate::DiscOutcome::Refused ||
             result.outcome == migrate::DiscOutcome::Kept) {
             left = left || result.outcome == migrate::DiscOutcome::Refused;
-            return true;
+            return;
         }
         ++imported;
         *context.out << visibleName(result.nameUtf8) << '\t' << catalog::TotalsText(result.totals)
                      << '\n';
-        return true;
+    });
+    const InterruptScope interrupts;
+    const migrate::DiscSink sink = [&](migrate::Disc& disc) {
+        return !InterruptScope::requested() && thread.push(disc);
     };
+    migrate::ReadNotes notes;
     std::optional<std::string> failure;
     try {
         migrate::ReadCatalogue(*input, format, listName, sink, notes);
     } catch (const migrate::ReadError& error) {
         failure = error.messageUtf8;
     }
-    importer.finish();
+    thread.finish();
+    ProblemPrinter problems(*context.err);
     problems.print(notes.problemsUtf8);
     if (notes.sizesOrDates) {
         *context.out << "文件中的大小和日期不在光盘记录中保存, 已略去\n";

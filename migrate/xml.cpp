@@ -46,8 +46,7 @@ struct XmlReader::Callbacks
 
     // A handler's exception (a sink that stops, a file that cannot be written) must not
     // unwind through the parser: it stops the parse and is thrown again after it.
-    template <typename Handler>
-    static void guarded(void* data, Handler handler)
+    template <typename Handler> static void guarded(void* data, Handler handler)
     {
         XmlReader& reader = self(data);
         if (reader.m_error) {
@@ -72,8 +71,10 @@ struct XmlReader::Callbacks
             reader.fail("XML 元素嵌套超过 " + std::to_string(MaxNesting) + " 层");
             return;
         }
-        if (!reader.m_latin1) {
-            reader.start(name, attrs);
+        reader.m_name.clear();
+        appendBytes(reader.m_name, name);
+        if (!reader.m_latin1 || *attrs == nullptr) { // most elements have no attributes
+            reader.start(reader.m_latin1 ? std::string_view(reader.m_name) : name, attrs);
             return;
         }
         std::vector<std::string> values;
@@ -86,8 +87,6 @@ struct XmlReader::Callbacks
             pointers.push_back(value.c_str());
         }
         pointers.push_back(nullptr);
-        reader.m_name.clear();
-        appendBytes(reader.m_name, name);
         reader.start(reader.m_name, pointers.data());
     }
 
