@@ -24,12 +24,13 @@ std::string utf8Of(std::string_view gbk)
 void appendQuoted(std::string& out, std::string_view text)
 {
     out += '"';
-    for (const char c : text) {
-        if (c == '"') {
-            out += '"';
-        }
-        out += c;
+    for (std::size_t quote = text.find('"'); quote != std::string_view::npos;
+         quote = text.find('"')) {
+        out.append(text.substr(0, quote + 1));
+        out += '"'; // doubled inside
+        text.remove_prefix(quote + 1);
     }
+    out.append(text);
     out += '"';
 }
 
@@ -114,17 +115,22 @@ private:
     void describedBy(const catalog::RecordRef& record)
     {
         m_notes.clear();
+        m_noteLengths.clear();
         for (auto& [key, description] : catalog::NodeNotes::read(record).pairs()) {
-            m_notes.try_emplace(catalog::upperAscii(key), std::move(description));
+            std::string upper = catalog::upperAscii(key);
+            m_noteLengths.resize(std::max(m_noteLengths.size(), upper.size() + 1));
+            m_noteLengths[upper.size()] = true;
+            m_notes.try_emplace(std::move(upper), std::move(description));
         }
     }
 
-    std::string descriptionOf(const std::string& keyGbk) const
+    // A node's description by its upper-cased key; few keys have the length of a note's.
+    std::string descriptionOf(const std::string& keyUpper) const
     {
-        if (m_notes.empty()) {
+        if (keyUpper.size() >= m_noteLengths.size() || !m_noteLengths[keyUpper.size()]) {
             return {};
         }
-        const auto found = m_notes.find(catalog::upperAscii(keyGbk));
+        const auto found = m_notes.find(keyUpper);
         return found == m_notes.end() ? std::string() : utf8Of(found->second);
     }
 
@@ -136,7 +142,7 @@ private:
     void nodes(const std::vector<std::string_view>& lines,
                const std::vector<std::string_view>& tags)
     {
-        std::vector<std::string> keys = {""};   // GBK node paths by depth
+        std::vector<std::string> keys = {""};   // upper-cased GBK node paths by depth
         std::vector<std::string> paths = {"/"}; // UTF-8 folder paths by depth
         for (std::size_t i = 1; i < lines.size(); ++i) {
             const std::size_t depth = depthOf(lines[i]);
@@ -148,7 +154,7 @@ private:
             const bool folder = parentOfNext || (i < tags.size() ? tags[i] == "1" : false);
             keys.resize(depth);
             paths.resize(depth);
-            const std::string keyGbk = keys.back() + std::string(nameGbk) + "\\";
+            const std::string keyGbk = keys.back() + catalog::upperAscii(nameGbk) + "\\";
             const std::string nameUtf8 = utf8Of(nameGbk);
             const std::string description = descriptionOf(keyGbk);
             if (folder) {
@@ -199,6 +205,7 @@ private:
     std::string m_buffer;
     std::string m_volume;
     std::unordered_map<std::string, std::string> m_notes;
+    std::vector<bool> m_noteLengths;
     CsvExport m_result;
 };
 
