@@ -2,9 +2,18 @@
 
 #include "catalog/text.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace migrate {
+namespace {
+
+bool breaksName(char c)
+{
+    return c == '/' || (static_cast<unsigned char>(c) < 0x20 && c != '\t');
+}
+
+} // namespace
 
 bool DiscInfo::empty() const
 {
@@ -20,7 +29,11 @@ Node* Disc::add(const std::vector<std::string>& pathUtf8, bool folder)
     Node* node = &root;
     for (std::size_t i = 0; i < pathUtf8.size(); ++i) {
         const bool last = i + 1 == pathUtf8.size();
-        auto [child, made] = node->children.try_emplace(cleanName(pathUtf8[i]));
+        const std::string& name = pathUtf8[i];
+        const bool clean = std::none_of(name.begin(), name.end(), breaksName);
+        // Most names are clean and most folders are there already: no copy to look one up.
+        auto [child, made] =
+            clean ? node->children.try_emplace(name) : node->children.try_emplace(cleanName(name));
         if (made) {
             ++m_nodes;
             child->second.folder = !last || folder;
@@ -35,11 +48,7 @@ Node* Disc::add(const std::vector<std::string>& pathUtf8, bool folder)
 std::string cleanName(std::string_view nameUtf8)
 {
     std::string name(nameUtf8);
-    for (char& c : name) {
-        if (c == '/' || (static_cast<unsigned char>(c) < 0x20 && c != '\t')) {
-            c = '?';
-        }
-    }
+    std::replace_if(name.begin(), name.end(), breaksName, '?');
     return name;
 }
 
