@@ -29,11 +29,15 @@ Input::Input(const std::string& path)
     }
     unsigned char magic[2] = {};
     if (::pread(m_fd.get(), magic, 2, 0) == 2 && magic[0] == 0x1F && magic[1] == 0x8B) {
-        m_gzip = ::gzdopen(::dup(m_fd.get()), "rb");
+        const int fd = ::dup(m_fd.get());
+        m_gzip.reset(fd < 0 ? nullptr : ::gzdopen(fd, "rb"));
         if (m_gzip == nullptr) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
             throw ReadError{"无法打开文件 " + path};
         }
-        ::gzbuffer(m_gzip, 256 * 1024);
+        ::gzbuffer(m_gzip.get(), 256 * 1024);
         m_unpackLimit = static_cast<unsigned long long>(info.st_size) * UnpackRatio + UnpackFloor;
     }
     m_head.resize(HeadSize);
@@ -46,13 +50,6 @@ Input::Input(const std::string& path)
         got += n;
     }
     m_head.resize(got);
-}
-
-Input::~Input()
-{
-    if (m_gzip != nullptr) {
-        ::gzclose(m_gzip);
-    }
 }
 
 std::size_t Input::read(char* buffer, std::size_t size)
@@ -80,9 +77,9 @@ std::size_t Input::readRaw(char* buffer, std::size_t size)
             }
         }
     }
-    const int n = ::gzread(m_gzip, buffer, static_cast<unsigned>(size));
+    const int n = ::gzread(m_gzip.get(), buffer, static_cast<unsigned>(size));
     int code = Z_OK;
-    const char* const problem = ::gzerror(m_gzip, &code);
+    const char* const problem = ::gzerror(m_gzip.get(), &code);
     // A stream cut short ends like a whole one, but leaves Z_BUF_ERROR behind.
     if (n < 0 || (n == 0 && code != Z_OK)) {
         throw ReadError{std::string("gzip 数据已损坏或不完整: ") + problem};

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 // A catalogue file read from its start to its end once: plain, or gzip unpacked on the way.
@@ -15,7 +16,6 @@ class Input
 public:
     // Throws ReadError when the file cannot be opened or is not a regular file.
     explicit Input(const std::string& path);
-    ~Input();
     Input(const Input&) = delete;
     Input& operator=(const Input&) = delete;
 
@@ -30,8 +30,14 @@ public:
 private:
     std::size_t readRaw(char* buffer, std::size_t size);
 
+    struct GzipClose
+    {
+        void operator()(gzFile file) const { ::gzclose(file); }
+    };
+
     catalog::FileDescriptor m_fd;
-    gzFile m_gzip = nullptr;
+    // Closed also when the constructor throws on a damaged stream.
+    std::unique_ptr<gzFile_s, GzipClose> m_gzip;
     std::string m_head;
     std::size_t m_headRead = 0;
     unsigned long long m_unpacked = 0;

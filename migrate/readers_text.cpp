@@ -249,6 +249,9 @@ public:
         }
         const std::unique_ptr<csv_parser, void (*)(csv_parser*)> owner(&parser, csv_free);
         csv_set_delim(&parser, static_cast<unsigned char>(detectSeparator(input.head())));
+        // The parser grows a field's buffer by this much at a time (128 bytes by default,
+        // which makes a long field cost a copy per 128 bytes).
+        csv_set_blk_size(&parser, 64 * 1024);
         std::string buffer(256 * 1024, '\0');
         for (;;) {
             const std::size_t got = input.read(buffer.data(), buffer.size());

@@ -94,10 +94,10 @@ private:
 
     void takeInfo(Disc& disc, bool disk) const
     {
-        if (disc.info.numberUtf8.empty()) {
+        if (disc.info.numberUtf8.empty() && !m_fields[DiskNum].empty()) {
             disc.info.numberUtf8 = field(DiskNum);
         }
-        if (disc.info.locationUtf8.empty()) {
+        if (disc.info.locationUtf8.empty() && !m_fields[DiskLocation].empty()) {
             disc.info.locationUtf8 = field(DiskLocation);
         }
         if (disk && !disc.info.catalogued) {

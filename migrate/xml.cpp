@@ -118,9 +118,9 @@ struct XmlReader::Callbacks
             reader.text(utf8);
             return;
         }
-        std::string bytes;
-        appendBytes(bytes, utf8);
-        reader.text(bytes);
+        reader.m_text.clear();
+        appendBytes(reader.m_text, utf8);
+        reader.text(reader.m_text);
     }
 
     static void entity(void* data, const XML_Char*, int, const XML_Char*, int, const XML_Char*,

@@ -49,6 +49,7 @@ private:
     bool m_textCut = false;
     bool m_latin1 = true;
     std::string m_name; // reused for element names
+    std::string m_text; // and for text
 };
 
 } // namespace migrate
