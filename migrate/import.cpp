@@ -208,7 +208,12 @@ catalog::RecordFolder& Importer::lockBox(const std::string& folder)
         m_lock.emplace(folder);
         m_lockedFolder = folder;
     }
-    if (!m_records) {
+    return recordsOf(folder);
+}
+
+catalog::RecordFolder& Importer::recordsOf(const std::string& folder)
+{
+    if (!m_records || m_records->folder() != folder) {
         m_records.emplace(folder, catalog::RecordFolder::Watch::Once);
     }
     return *m_records;
@@ -347,7 +352,7 @@ DiscResult Importer::add(const Disc& disc, std::vector<std::string>& problemsUtf
 
     const catalog::RecordRef record{box->folder, nameGbk};
     if (m_target.dryRun) {
-        if (catalog::RecordNameTaken(record.folder, nameGbk)) {
+        if (recordsOf(record.folder).recordTaken(nameGbk)) {
             problemsUtf8.push_back("光盘盒中已有同名的光盘: " + result.nameUtf8);
         }
         result.outcome = DiscOutcome::Checked;

@@ -69,6 +69,9 @@ private:
     // Holds the lock of the box folder (one at a time, so that no two writers wait on
     // each other), and the folder's record names as listed under it.
     catalog::RecordFolder& lockBox(const std::string& folder);
+    // The folder's record names, listed once for the discs that go into it (a dry run
+    // writes nothing, an import holds the lock).
+    catalog::RecordFolder& recordsOf(const std::string& folder);
     void stage(const catalog::RecordRef& record, const RecordFiles& files);
     void commit();
     void replace(const catalog::RecordRef& record, const std::string& existing,
