@@ -4,8 +4,8 @@
 # each beside a standard tool on the same data, then the in-process benchmarks, then the
 # scans (bench/scan_bench.sh), the searches (bench/search_bench.sh), the organizing
 # commands (bench/organize_bench.sh), the batch output (bench/output_bench.sh) and the
-# maintenance commands (bench/maintenance_bench.sh) and the record store's ratios
-# (bench/store_bench.sh).
+# maintenance commands (bench/maintenance_bench.sh), the record store's ratios
+# (bench/store_bench.sh) and other programs' catalogues (bench/import_bench.sh).
 # Usage: bench/run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,3 +37,4 @@ bench/organize_bench.sh "$build"
 bench/output_bench.sh "$build"
 bench/maintenance_bench.sh "$build"
 bench/store_bench.sh "$build"
+bench/import_bench.sh "$build"

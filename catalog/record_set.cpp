@@ -192,25 +192,41 @@ void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::s
     WriteRecordFile(folder, baseGbk, ext, content, AtomicWrite{.sweepStale = true});
 }
 
+std::string RecordFileForWriting(RecordFolder& folder, std::string_view baseGbk,
+                                 std::string_view ext)
+{
+    const std::vector<std::string> present = folder.files(baseGbk, KindOfExt(ext), false);
+    return folder.folder() +
+           (present.empty() ? std::string(baseGbk) + std::string(ext) : present.front());
+}
+
 std::string RecordFileForWriting(const std::string& folder, std::string_view baseGbk,
                                  std::string_view ext)
 {
-    const std::vector<std::string> present = spellingsPresent(folder, baseGbk, KindOfExt(ext));
-    return present.empty() ? folder + std::string(baseGbk) + std::string(ext)
-                           : folder + present.front();
+    RecordFolder listed(folder);
+    return RecordFileForWriting(listed, baseGbk, ext);
+}
+
+void RecordFileWritten(RecordFolder& folder, std::string_view baseGbk, std::string_view ext,
+                       const std::string& written)
+{
+    for (const auto& name : folder.files(baseGbk, KindOfExt(ext), false)) {
+        const std::string other = folder.folder() + name;
+        // Where names ignore case, another spelling is the file just written.
+        if (other != written && !SameFile(other, written)) {
+            ::unlink(other.c_str());
+            folder.removed(name);
+        }
+    }
+    folder.added(written.substr(folder.folder().size()));
+    NoteRecordChanged(folder.folder(), baseGbk);
 }
 
 void RecordFileWritten(const std::string& folder, std::string_view baseGbk, std::string_view ext,
                        const std::string& written)
 {
-    for (const auto& name : spellingsPresent(folder, baseGbk, KindOfExt(ext))) {
-        const std::string other = folder + name;
-        // Where names ignore case, another spelling is the file just written.
-        if (other != written && !SameFile(other, written)) {
-            ::unlink(other.c_str());
-        }
-    }
-    NoteRecordChanged(folder, baseGbk);
+    RecordFolder listed(folder);
+    RecordFileWritten(listed, baseGbk, ext, written);
 }
 
 void WriteRecordFile(const std::string& folder, std::string_view baseGbk, std::string_view ext,

@@ -99,6 +99,13 @@ std::string RecordFileForWriting(const std::string& folder, std::string_view bas
 // its kind go, and the observer hears of the record. For writers that batch their files.
 void RecordFileWritten(const std::string& folder, std::string_view baseGbk, std::string_view ext,
                        const std::string& written);
+// The same two with the folder's listing at hand, for writers of many records that hold
+// the folder's lock: the folder is not listed again for each file.
+class RecordFolder;
+std::string RecordFileForWriting(RecordFolder& folder, std::string_view baseGbk,
+                                 std::string_view ext);
+void RecordFileWritten(RecordFolder& folder, std::string_view baseGbk, std::string_view ext,
+                       const std::string& written);
 // Writes one file of a record atomically into the file the readers find (any spelling, or
 // base + the kind's written spelling when there is none; newSpelling overrides that), then
 // removes the other spellings of that kind, so no record keeps two side by side.

@@ -1,11 +1,11 @@
 #include "cli/commands.h"
 
-#include "catalog/record_set.h"
 #include "catalog/box_tree.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
 #include "catalog/record_files.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "catalog/tree_text.h"
 #include "platform/clock.h"
@@ -179,7 +179,8 @@ RecordLocation locateRecord(const Context& context, const std::string& recordUtf
         return record;
     }
     // A found-CD entry stands for the CD it points to, as in the window.
-    const std::string pointer = catalog::FindRecordFile(folder, record.ref.name, catalog::RecordKind::Tgt);
+    const std::string pointer =
+        catalog::FindRecordFile(folder, record.ref.name, catalog::RecordKind::Tgt);
     if (!pointer.empty()) {
         if (const auto target =
                 search::PointerTarget(context.libraryRoot, catalog::ReadWholeFile(pointer))) {
@@ -233,12 +234,6 @@ std::string formatTime(double days)
     std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
                   t.hour, t.minute, t.second);
     return text;
-}
-
-double nowAsDayNumber(const platform::Clock& clock)
-{
-    const platform::LocalDateTime now = clock.now();
-    return catalog::ToDayNumber({now.year, now.month, now.day, now.hour, now.minute, now.second});
 }
 
 std::string withLineFeeds(std::string_view textGbk)
@@ -404,6 +399,21 @@ InterruptScope::~InterruptScope()
 bool InterruptScope::requested()
 {
     return interruptRequested != 0;
+}
+
+char parseLetter(const std::string& text)
+{
+    if ((text.size() == 1 || (text.size() == 2 && text[1] == ':')) &&
+        ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'))) {
+        return static_cast<char>(text[0] & ~0x20);
+    }
+    throw CommandError{"驱动器盘符无效: " + text};
+}
+
+double nowAsDayNumber(const platform::Clock& clock)
+{
+    const platform::LocalDateTime now = clock.now();
+    return catalog::ToDayNumber({now.year, now.month, now.day, now.hour, now.minute, now.second});
 }
 
 } // namespace cli

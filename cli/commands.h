@@ -79,6 +79,11 @@ RecordLocation locateRecord(const Context& context, const std::string& recordUtf
 // A CD whose files a command changes: a CD record, or the CD a found-CD entry points to.
 catalog::RecordRef locateCd(const Context& context, const std::string& recordUtf8);
 
+// A drive letter as typed ("E", "e" or "E:") in capitals. Throws CommandError otherwise.
+char parseLetter(const std::string& text);
+// The clock's date and time in days since 1899-12-30, as the information record holds it.
+double nowAsDayNumber(const platform::Clock& clock);
+
 // Ctrl+C and SIGTERM while a long command runs: the handler only notes the request, and
 // is installed without SA_RESTART so that a blocked system call returns to look at it.
 class InterruptScope
@@ -141,5 +146,10 @@ int runPrint(const Context& context, const std::vector<std::string>& args);
 int runImport(const Context& context, const std::vector<std::string>& args);
 int runBackup(const Context& context, const std::vector<std::string>& args);
 int runRebuildIcons(const Context& context, const std::vector<std::string>& args);
+
+// Other programs' catalogues (migrate_commands.cpp): read into CDs of a box, and the
+// library written out as a CSV table.
+int runImportCatalog(const Context& context, const std::vector<std::string>& args);
+int runExportCsv(const Context& context, const std::vector<std::string>& args);
 
 } // namespace cli

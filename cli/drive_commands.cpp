@@ -18,16 +18,6 @@ namespace {
 
 namespace linux_edition = platform::linux_edition;
 
-// "E", "e" and "E:" name drive E.
-char parseLetter(const std::string& text)
-{
-    if ((text.size() == 1 || (text.size() == 2 && text[1] == ':')) &&
-        ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'))) {
-        return static_cast<char>(text[0] & ~0x20);
-    }
-    throw CommandError{"驱动器盘符无效: " + text};
-}
-
 void expectArguments(const std::vector<std::string>& args, std::size_t count, const char* usage)
 {
     if (args.size() != count) {

@@ -152,6 +152,20 @@ const std::vector<UsageEntry>& usageEntries()
          R"usage(  import 文件夹             把文件夹中的光盘导入光盘库: 子文件夹并入同名的光盘盒, 同名的光盘
                             被替换; UTF-8 的文件名转为 GBK
 )usage"},
+        {{"import-catalog"},
+         R"usage(  import-catalog 文件 --box 光盘盒路径 [--format 格式] [--name 名称] [--root 盘符]
+                            [--dry-run] [--yes]
+                            把其他软件的光盘目录导入光盘盒, 每张光盘 (卷) 成为一张光盘; 格式为
+                            whereisit-xml, whereisit-csv, vvv, cdcat 或 list (路径列表, 光盘名称
+                            为 --name, 默认为文件名), 默认按内容识别; 盘符默认为 E; --dry-run 只
+                            列出光盘, 节点数和问题, 什么也不写; --yes 替换同名的光盘, 否则保留
+)usage"},
+        {{"export-csv"},
+         R"usage(  export-csv 光盘盒路径 文件 [--yes]
+                            把光盘盒及其下所有光盘的每个节点输出为 CSV 表格 (UTF-8, 各栏为
+                            Volume,Path,Name,Size,Ext,Last modified,Description); 已有的文件只在
+                            --yes 时被替换
+)usage"},
         {{"backup"},
          R"usage(  backup 文件夹             把光盘库备份到文件夹中的 Orlendy 文件夹; 目标不接受 GBK 文件名时
                             以 UTF-8 命名
@@ -223,6 +237,8 @@ const std::map<std::string, Command>& commands()
         {"export-box", cli::runExportBox},
         {"print", cli::runPrint},
         {"import", cli::runImport},
+        {"import-catalog", cli::runImportCatalog},
+        {"export-csv", cli::runExportCsv},
         {"backup", cli::runBackup},
         {"rebuild-icons", cli::runRebuildIcons},
     };

@@ -1,11 +1,11 @@
 // Adding to the library from the command line: scanning a disc into a new record, new
 // boxes, and the descriptions of a record and of its nodes.
 
-#include "catalog/record_set.h"
 #include "catalog/cdinfo.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
 #include "catalog/record_files.h"
+#include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "catalog/tree.h"
 #include "cli/commands.h"
@@ -38,15 +38,6 @@ public:
     bool showsPaths() const override { return false; }
     bool aborted() override { return InterruptScope::requested(); }
 };
-
-char parseLetter(const std::string& text)
-{
-    if ((text.size() == 1 || (text.size() == 2 && text[1] == ':')) &&
-        ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'))) {
-        return static_cast<char>(text[0] & ~0x20);
-    }
-    throw CommandError{"驱动器盘符无效: " + text};
-}
 
 const char* const ScanUsage = "用法: vellumark-cli scan --drive 盘符 --box 光盘盒路径 --name 名称 "
                               "[--depth 层数] [--mask \"*.EXE;*.TXT;\"] [--attrs arsh]";
@@ -147,12 +138,6 @@ platform::DriveKind driveKind(const linux_edition::LinuxDrives& drives, char let
         }
     }
     return platform::DriveKind::Optical;
-}
-
-double nowAsDayNumber(const platform::Clock& clock)
-{
-    const platform::LocalDateTime now = clock.now();
-    return catalog::ToDayNumber({now.year, now.month, now.day, now.hour, now.minute, now.second});
 }
 
 } // namespace

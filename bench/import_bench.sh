@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Other programs' catalogues, whole processes with a warm cache, on a synthetic XML item
+# report of 2,000 discs of 3,000 nodes (6,000,000 nodes, bench/make_report_xml.py):
+#   import-catalog into an empty library, against xmllint --stream --noout reading the same
+#     file (aim: at most twice its time), and the import's peak memory beside that of a
+#     report a tenth as long (aim: the same: bounded by the largest disc, not the file);
+#   export-csv of the library the import made, against export-box --text of it (aim: no
+#     slower).
+# The program gets a home of its own, so the user's settings are never touched.
+# Usage: bench/import_bench.sh [BUILD_DIR]   (default: build; DISCS and NODES override the size)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+discs=${DISCS:-2000}
+nodes=${NODES:-3000}
+cli=$(realpath "$build/cli/vellumark-cli")
+scratch=${TMPDIR:-/tmp}/vellumark-import-bench
+for tool in hyperfine xmllint python3; do
+    command -v $tool >/dev/null || { echo "needs $tool" >&2; exit 1; }
+done
+
+rm -rf "$scratch"
+mkdir -p "$scratch/home"
+export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/data XDG_CONFIG_HOME=$scratch/home/config
+report=$scratch/report.xml
+small=$scratch/small.xml
+python3 bench/make_report_xml.py "$discs" "$nodes" >"$report"
+python3 bench/make_report_xml.py $((discs / 10)) "$nodes" >"$small"
+echo "report: $discs discs of $nodes nodes, $(du -h --apparent-size "$report" | cut -f1)"
+
+lib=$scratch/lib
+hyperfine --warmup 1 --runs 3 --prepare "rm -rf $lib; mkdir -p $lib; sync" \
+    --command-name "import-catalog ($((discs * nodes)) nodes)" \
+    "$cli --library $lib import-catalog $report --box '' >/dev/null" \
+    --command-name "xmllint --stream --noout" "xmllint --stream --noout $report"
+
+peak()
+{
+    rm -rf "$lib"
+    mkdir -p "$lib"
+    /usr/bin/time -f %M "$cli" --library "$lib" import-catalog "$1" --box '' 2>&1 >/dev/null | tail -1
+}
+echo "peak memory of the import: $(peak "$small") KiB for $((discs / 10)) discs," \
+    "$(peak "$report") KiB for $discs discs"
+echo "library: $(find "$lib" -iname '*.cdr' | wc -l) CDs, $(find "$lib" -type f | wc -l) files"
+
+out=$scratch/out
+hyperfine --warmup 1 --runs 5 --prepare "rm -rf $out; mkdir -p $out" \
+    --command-name "export-csv" "$cli --library $lib export-csv '' $out/all.csv" \
+    --command-name "export-box --text" "$cli --library $lib export-box '' $out --text >/dev/null"
+# The table reads back into the same library.
+rm -rf "$out" "$scratch/again"
+mkdir -p "$out" "$scratch/again"
+"$cli" --library "$lib" export-csv '' "$out/all.csv" >/dev/null
+"$cli" --library "$scratch/again" import-catalog "$out/all.csv" --box '' >/dev/null
+# The report gives information fields; the CSV layout has no place for them.
+diff -r -x '*.Ifn' "$lib" "$scratch/again" >/dev/null || { echo "round trip differs" >&2; exit 1; }
+echo "round trip through CSV: same trees and descriptions"
+rm -rf "$scratch"

@@ -1,0 +1,282 @@
+// Discs written as CD records through the scanner's rules and the record store, and the
+// CSV table of a box read back into the same records.
+
+#include "catalog/cdinfo.h"
+#include "catalog/record_set.h"
+#include "migrate/export_csv.h"
+#include "migrate/import.h"
+#include "migrate/input.h"
+#include "migrate/readers.h"
+#include "tests/support/temp_library.h"
+
+#include <gtest/gtest.h>
+
+using testing_support::exists;
+using testing_support::gbk;
+using testing_support::makeFolders;
+using testing_support::readFile;
+using testing_support::snapshot;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
+namespace {
+
+constexpr double Now = 46000.5; // 2025-12-09 12:00
+
+migrate::Disc sampleDisc()
+{
+    migrate::Disc disc;
+    disc.nameUtf8 = "软件一";
+    disc.descriptionUtf8 = "第一行\n第二行";
+    migrate::ReadNotes notes;
+    migrate::AddItem(disc, {"I386", "LANG"}, true, "语言", notes);
+    migrate::AddItem(disc, {"I386", "a\\b.TXT"}, false, "", notes);
+    migrate::AddItem(disc, {"I386", " lead.jpg"}, false, "", notes);
+    migrate::AddItem(disc, {"SETUP.EXE"}, false, "安装\r\n程序", notes);
+    migrate::AddItem(disc, {"笑😀.txt"}, false, "表情", notes);
+    migrate::AddItem(disc, {"empty"}, true, "", notes);
+    return disc;
+}
+
+class RecordedChanges : public catalog::RecordObserver
+{
+public:
+    RecordedChanges() { catalog::SetRecordObserver(this); }
+    ~RecordedChanges() override { catalog::SetRecordObserver(nullptr); }
+    void recordChanged(const std::string& folder, std::string_view nameGbk) override
+    {
+        seen.push_back(folder + std::string(nameGbk));
+    }
+    std::vector<std::string> seen;
+};
+
+class ImportTest : public ::testing::Test
+{
+protected:
+    migrate::ImportTarget target(std::function<bool(const std::string&)> answer = {})
+    {
+        migrate::ImportTarget target;
+        target.boxFolder = m_library / gbk("软件光盘") + "/";
+        target.boxTextGbk = gbk("软件光盘");
+        target.now = Now;
+        target.overwrite = [this, answer](const std::string& question) {
+            m_questions.push_back(question);
+            return answer && answer(question);
+        };
+        return target;
+    }
+
+    std::string record(std::string_view nameAndExt) const
+    {
+        return readFile(m_library / gbk("软件光盘/") + gbk(nameAndExt));
+    }
+
+    void SetUp() override { makeFolders(m_library / gbk("软件光盘")); }
+
+    TempDir m_library;
+    std::vector<std::string> m_questions;
+    std::vector<std::string> m_problems;
+};
+
+TEST_F(ImportTest, ADiscBecomesARecordAsAScanWouldWriteIt)
+{
+    RecordedChanges changes;
+    migrate::Disc disc = sampleDisc();
+    disc.info.numberUtf8 = "A-12";
+    disc.info.locationUtf8 = "书架三第二层";
+    disc.info.ownerUtf8 = "张三";
+    disc.info.kindUtf8 = "DVD";
+    disc.info.catalogued = catalog::DateTimeParts{2003, 5, 14, 10, 22, 5};
+    migrate::ImportTarget into = target();
+    into.letter = 'F';
+    migrate::Importer importer(into);
+
+    const migrate::DiscResult result = importer.add(disc, m_problems);
+    importer.finish();
+
+    EXPECT_EQ(result.outcome, migrate::DiscOutcome::Written);
+    EXPECT_EQ(result.totals.folders, 3);
+    EXPECT_EQ(result.totals.files, 4);
+    // Sub-folders first, each with its subtree, then files; names in byte order.
+    EXPECT_EQ(record("软件一.Cdr"), gbk("F:\\\r\n\tI386\r\n\t\tLANG\r\n\t\t?lead.jpg\r\n"
+                                        "\t\ta?b.TXT\r\n\tempty\r\n\tSETUP.EXE\r\n\t笑?.txt\r\n"));
+    EXPECT_EQ(record("软件一.tag"), "0\r\n1\r\n1\r\n6\r\n4\r\n1\r\n3\r\n4\r\n");
+    EXPECT_EQ(record("软件一.Mx"), gbk("第一行\r\n第二行\r\n"));
+    EXPECT_EQ(record("软件一.FMx"),
+              gbk("I386\\LANG\\\r\n语言\r\nSETUP.EXE\\\r\n安装 程序\r\n笑?.txt\\\r\n表情\r\n"));
+    const auto info = catalog::DecodeCDInfo(record("软件一.Ifn"));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->cdno, "A-12");
+    EXPECT_EQ(info->cdother, gbk("书架三第二层"));
+    EXPECT_EQ(info->cdowner, gbk("张三"));
+    EXPECT_EQ(info->cdstyle, "DVD");
+    EXPECT_EQ(info->cdstat, gbk("保存中"));
+    EXPECT_DOUBLE_EQ(info->cdtime, catalog::ToDayNumber({2003, 5, 14, 10, 22, 5}));
+    EXPECT_EQ(m_problems, (std::vector<std::string>{
+                              "软件一: 名称含有 GBK 无法保存的字符, 已改为 ?: I386\\ lead.jpg",
+                              "软件一: 名称含有 GBK 无法保存的字符, 已改为 ?: I386\\a\\b.TXT",
+                              "软件一: 名称含有 GBK 无法保存的字符, 已改为 ?: 笑😀.txt"}));
+    EXPECT_FALSE(changes.seen.empty());
+    EXPECT_TRUE(std::all_of(changes.seen.begin(), changes.seen.end(), [&](const std::string& s) {
+        return s == m_library / gbk("软件光盘/软件一");
+    }));
+    EXPECT_TRUE(m_questions.empty());
+}
+
+TEST_F(ImportTest, ADiscWithoutInformationGetsNoIfnAndTheDefaultDrive)
+{
+    migrate::Disc disc;
+    disc.nameUtf8 = "空";
+    migrate::Importer(target()).add(disc, m_problems);
+    EXPECT_EQ(record("空.Cdr"), "E:\\\r\n");
+    EXPECT_EQ(record("空.Mx"), "");
+    EXPECT_FALSE(exists(m_library / gbk("软件光盘/空.Ifn")));
+    EXPECT_FALSE(exists(m_library / gbk("软件光盘/空.FMx")));
+}
+
+TEST_F(ImportTest, ASameNamedCdIsKeptOnNoAndReplacedWholeOnYes)
+{
+    writeFile(m_library / gbk("软件光盘/软件一.cdr"), "E:\\\r\n\tOLD\r\n");
+    writeFile(m_library / gbk("软件光盘/软件一.fmx"), "OLD\\\r\nold\r\n");
+    writeFile(m_library / gbk("软件光盘/软件一.IFN"), std::string(192, '\0'));
+    const std::string before = snapshot(m_library.path());
+    migrate::Disc disc;
+    disc.nameUtf8 = "软件一";
+    migrate::ReadNotes notes;
+    migrate::AddItem(disc, {"NEW"}, false, "", notes);
+
+    EXPECT_EQ(migrate::Importer(target()).add(disc, m_problems).outcome,
+              migrate::DiscOutcome::Kept);
+    EXPECT_EQ(snapshot(m_library.path()), before);
+    ASSERT_EQ(m_questions.size(), 1u);
+    EXPECT_EQ(m_questions[0], "目标光盘盒 \"软件光盘 \"下\r已含有与源光盘 \"软件一 \" "
+                              "同名的光盘！\r\r是否要覆盖？");
+
+    const auto yes = [](const std::string&) { return true; };
+    EXPECT_EQ(migrate::Importer(target(yes)).add(disc, m_problems).outcome,
+              migrate::DiscOutcome::Replaced);
+    EXPECT_EQ(snapshot(m_library.path()),
+              gbk("软件光盘/\n软件光盘/软件一.Mx=\n软件光盘/软件一.cdr=E:\\\r\n\tNEW\r\n\n"
+                  "软件光盘/软件一.tag=0\r\n8\r\n\n"));
+}
+
+TEST_F(ImportTest, ANameTakenInAnotherCaseIsReplacedUnderTheNewName)
+{
+    writeFile(m_library / gbk("软件光盘/cd.Cdr"), "E:\\\r\n");
+    writeFile(m_library / gbk("软件光盘/cd.Mx"), "old");
+    migrate::Disc disc;
+    disc.nameUtf8 = "CD";
+    EXPECT_EQ(migrate::Importer(target([](const std::string&) { return true; }))
+                  .add(disc, m_problems)
+                  .outcome,
+              migrate::DiscOutcome::Replaced);
+    EXPECT_EQ(snapshot(m_library.path()),
+              gbk("软件光盘/\n软件光盘/CD.Cdr=E:\\\r\n\n软件光盘/CD.Mx=\n软件光盘/CD.tag=0\r\n\n"));
+}
+
+TEST_F(ImportTest, DiscsThatCannotBeRecordsAreLeftOutAndSaidSo)
+{
+    migrate::Importer importer(target([](const std::string&) { return true; }));
+    migrate::Disc disc;
+    for (const std::string name : {"a/b", "a:b", "   ", "笑😀", "..", "tab\there"}) {
+        disc.nameUtf8 = name;
+        EXPECT_EQ(importer.add(disc, m_problems).outcome, migrate::DiscOutcome::Refused) << name;
+    }
+    disc.nameUtf8 = "Twice";
+    EXPECT_EQ(importer.add(disc, m_problems).outcome, migrate::DiscOutcome::Written);
+    disc.nameUtf8 = "TWICE";
+    EXPECT_EQ(importer.add(disc, m_problems).outcome, migrate::DiscOutcome::Refused);
+    EXPECT_EQ(m_problems.back(), "文件中有同名的光盘, 只导入了第一张: TWICE");
+    EXPECT_EQ(m_problems.size(), 7u);
+    EXPECT_TRUE(m_questions.empty()); // never merged with the first one
+}
+
+TEST_F(ImportTest, ADryRunWritesNothingAndReportsTakenNames)
+{
+    writeFile(m_library / gbk("软件光盘/软件一.Cdr"), "E:\\\r\n");
+    const std::string before = snapshot(m_library.path());
+    migrate::ImportTarget into = target();
+    into.dryRun = true;
+    migrate::Disc disc = sampleDisc();
+    disc.boxesUtf8 = {};
+    const migrate::DiscResult result = migrate::Importer(into).add(disc, m_problems);
+    EXPECT_EQ(result.outcome, migrate::DiscOutcome::Checked);
+    EXPECT_EQ(result.totals.files, 4);
+    EXPECT_EQ(snapshot(m_library.path()), before);
+    EXPECT_EQ(m_problems.back(), "光盘盒中已有同名的光盘: 软件一");
+}
+
+// ---- The CSV table and the round trip ------------------------------------------------------
+
+std::vector<std::string> importFile(const std::string& path, const std::string& boxFolder)
+{
+    migrate::ImportTarget into;
+    into.boxFolder = boxFolder;
+    into.boxTextGbk = "Orlendy";
+    into.now = Now;
+    migrate::Importer importer(into);
+    migrate::ReadNotes notes;
+    migrate::Input input(path);
+    migrate::ReadCatalogue(
+        input, migrate::DetectFormat(input, path), "",
+        [&](migrate::Disc& disc) {
+            importer.add(disc, notes.problemsUtf8);
+            return true;
+        },
+        notes);
+    importer.finish();
+    return notes.problemsUtf8;
+}
+
+TEST(CsvExport, ABoxWrittenAsCsvAndReadBackGivesTheSameRecords)
+{
+    TempDir library;
+    TempDir other;
+    makeFolders(library / gbk("软件光盘/游戏"));
+    {
+        migrate::ImportTarget into;
+        into.boxFolder = library / gbk("软件光盘/游戏") + "/";
+        into.now = Now;
+        std::vector<std::string> problems;
+        migrate::Importer importer(into);
+        migrate::Disc disc = sampleDisc();
+        importer.add(disc, problems);
+        disc.nameUtf8 = "第二张";
+        disc.descriptionUtf8 = "";
+        disc.root.children.erase("empty");
+        importer.add(disc, problems);
+        importer.finish();
+    }
+    writeFile(library / "loose.Cdr", "E:\\\r\n\tx\"y,z.txt\r\n");
+    writeFile(library / "loose.tag", "0\r\n4\r\n");
+    writeFile(library / "loose.Mx", "");
+
+    const migrate::CsvExport written =
+        migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv");
+
+    EXPECT_EQ(written.cds, 3);
+    EXPECT_TRUE(written.failedUtf8.empty());
+    const std::string csv = readFile(other / "all.csv");
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n", csv.find("\r\n") + 2) + 2),
+              "Volume,Path,Name,Size,Ext,Last modified,Description\r\n"
+              "\"loose\",\"/\",\"x\"\"y,z.txt\",,\"txt\",,\"\"\r\n");
+    EXPECT_NE(csv.find("\"软件光盘\\游戏\\软件一\",\"/\",\"\",,\"\",,\"第一行\r\n第二行\"\r\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("\"软件光盘\\游戏\\软件一\",\"/I386/LANG\",\"\",,\"\",,\"语言\"\r\n"),
+              std::string::npos);
+    EXPECT_NE(csv.find("\"软件光盘\\游戏\\软件一\",\"/empty\",\"\",,\"\",,\"\"\r\n"),
+              std::string::npos);
+    EXPECT_EQ(written.rows, 1 + 7 + 5);
+
+    TempDir again;
+    EXPECT_EQ(importFile(other / "all.csv", again.path()), std::vector<std::string>{});
+    EXPECT_EQ(snapshot(again.path()), snapshot(library.path()));
+
+    // A box exported alone names its CDs by their whole box path too.
+    migrate::ExportBoxCsv(library.path(), library / gbk("软件光盘") + "/", other / "box.csv");
+    EXPECT_EQ(readFile(other / "box.csv").find("\"loose\""), std::string::npos);
+    EXPECT_NE(readFile(other / "box.csv").find("\"软件光盘\\游戏\\第二张\""), std::string::npos);
+}
+
+} // namespace
