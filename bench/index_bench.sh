@@ -79,7 +79,7 @@ cd_utf8=$(cd "$lib" && find . -iname '*.cdr' -print -quit | cut -c3- | sed 's/\.
     iconv -f GBK -t UTF-8)
 "$cli" --library "$lib" describe "$cd_utf8" --set "稀客 zzqy" >/dev/null
 time_it after-describe --runs 1 --command-name "search --text zzqy --desc" "$search --text zzqy --desc"
-"$search" --text zzqy --desc | grep -q . || { echo "the changed description was not found" >&2; exit 1; }
+$search --text zzqy --desc | grep -q . || { echo "the changed description was not found" >&2; exit 1; }
 
 python3 - "$scratch/json" "$listing_bytes" "$index_bytes" "$can_drop" <<'PYTHON'
 import json, os, sys
