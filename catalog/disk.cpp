@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -30,11 +31,27 @@ std::string folderOf(const std::string& path)
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
-mode_t modeForNewFile()
+mode_t umaskNow()
 {
+    // Read, not set and set back: a thread creating a file meanwhile would get mode 0666.
+    std::string status;
+    try {
+        status = ReadWholeFile("/proc/self/status");
+    } catch (const FileError&) {
+    }
+    const auto at = status.find("\nUmask:");
+    if (at != std::string::npos) {
+        return static_cast<mode_t>(std::strtoul(status.c_str() + at + 7, nullptr, 8) & 0777);
+    }
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    return 0666 & ~mask;
+    return mask;
+}
+
+mode_t modeForNewFile()
+{
+    static const mode_t mode = 0666 & ~umaskNow();
+    return mode;
 }
 
 void writeAll(int fd, std::string_view content, const std::string& path)
