@@ -5,11 +5,13 @@
 #     same tree (<= 1.0x);
 #   copying a box (copy BOX/ --to OTHER) against cp -r of that box (<= 1.0x).
 # The library has CDS CDs of NODES nodes (defaults 2,000 and 300); RUNS timed runs each,
-# compared by their medians: a busy disk stalls single runs by tens of milliseconds.
+# compared by their medians: a busy disk stalls single runs by tens of milliseconds. The
+# comparisons with cp -r time ours and cp in turn (bench/interleave.py).
 # The program gets a home of its own, so the user's settings and trash are never touched.
 # Usage: bench/store_bench.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+here=$(realpath bench)
 build=${1:-build}
 cli=$(realpath "$build/cli/vellumark-cli")
 make_library=$(realpath "$build/bench/make_library")
@@ -48,21 +50,28 @@ time_it backup-again \
     "$cli --library $lib backup $out"
 diff -r "$lib" "$out/Orlendy" >/dev/null || { echo "the backup differs from the library" >&2; exit 1; }
 
-time_it import --prepare "rm -rf $out; mkdir -p $out/Orlendy; sync" \
-    --command-name "import" "$cli --library $out/Orlendy import $lib" \
-    --command-name "cp -r" "cp -r $lib $out/copy"
+# Against cp, in turn: see bench/interleave.py.
+in_turn() { # NAME, then name, prepare and command of ours and of cp
+    local json=$scratch/json/$1.json
+    shift
+    echo "$1 against $4, in turn, $runs runs each"
+    "$here/interleave.py" "$json" "$runs" "$@"
+}
+in_turn import "import" "rm -rf $out; mkdir -p $out/Orlendy; sync" "$cli --library $out/Orlendy import $lib" \
+    "cp -r" "rm -rf $out; mkdir -p $out; sync" "cp -r $lib $out/copy"
 
-time_it backup --prepare "rm -rf $out; mkdir -p $out; sync" \
-    --command-name "backup" "$cli --library $lib backup $out" \
-    --command-name "cp -r" "cp -r $lib $out/copy"
+in_turn backup "backup" "rm -rf $out; mkdir -p $out; sync" "$cli --library $lib backup $out" \
+    "cp -r" "rm -rf $out; mkdir -p $out; sync" "cp -r $lib $out/copy"
 
 # Box names are GBK bytes: hyperfine takes UTF-8 commands only, so the shell it starts
 # finds the box in the environment; the CLI wants the name in UTF-8.
 boxUtf8=$(printf '%s' "$box" | iconv -f GBK -t UTF-8)
 export BENCH_BOX=$lib/$box
-time_it box-copy --prepare "rm -rf $lib/copies/*; sync" \
-    --command-name "copy BOX/ --to OTHER" "$cli --library $lib copy '$boxUtf8/' --to copies" \
-    --command-name "cp -r" "cp -r \"\$BENCH_BOX\" $lib/copies/"
+in_turn box-copy "copy BOX/ --to OTHER" "rm -rf $lib/copies/*; sync" \
+    "$cli --library $lib copy '$boxUtf8/' --to copies" \
+    "cp -r" "rm -rf $lib/copies/*; sync" "cp -r \"\$BENCH_BOX\" $lib/copies/"
+rm -rf "$lib"/copies/*
+"$cli" --library "$lib" copy "$boxUtf8/" --to copies >/dev/null
 diff -r "$lib/$box" "$lib/copies/$box" >/dev/null || { echo "the box copy differs" >&2; exit 1; }
 
 python3 - "$scratch/json" <<'PYTHON'
