@@ -126,6 +126,12 @@ void Tmainform::buildBoxTreeMenu()
         items[index]->setEnabled(true);
         connectCommand(items[index], &QAction::triggered, handler);
     }
+    // Beside the command that adds one CD: it adds the CDs of another program's catalogue.
+    m_importCatalogue = new QAction(QStringLiteral("导入其他软件的光盘目录..."), m_boxTreeMenu);
+    m_importCatalogue->setObjectName(QStringLiteral("ImportCatalogue"));
+    m_boxTreeMenu->insertAction(items[2], m_importCatalogue);
+    m_available.insert(m_importCatalogue);
+    connectCommand(m_importCatalogue, &QAction::triggered, &Tmainform::importCatalogueClick);
 }
 
 void Tmainform::loadBoxTree()
@@ -284,7 +290,8 @@ void Tmainform::TVstyleChange()
     if (kind == Category) {
         // A category's description lies inside it, named after it.
         loadFindMemo(boxFolder(), gbkOf(node));
-        categoryShown = !catalog::FindRecordFile(boxFolder(), gbkOf(node), catalog::RecordKind::Fin).empty();
+        categoryShown =
+            !catalog::FindRecordFile(boxFolder(), gbkOf(node), catalog::RecordKind::Fin).empty();
     }
     setTabShown(m_tabSheet3, categoryShown);
     if (categoryShown) {
@@ -348,7 +355,8 @@ void Tmainform::showDetails()
         text = catalog::CountsText(
             results ? catalog::CountText::DetailsResults : catalog::CountText::DetailsBox, counts);
     } else if (kind == Category) {
-        const std::string fin = catalog::FindRecordFile(boxFolder(), gbkOf(node), catalog::RecordKind::Fin);
+        const std::string fin =
+            catalog::FindRecordFile(boxFolder(), gbkOf(node), catalog::RecordKind::Fin);
         if (fin.empty()) {
             text = "查不到属性!";
         } else {
@@ -398,7 +406,8 @@ void Tmainform::boxTreeContextMenu(const QPoint& pos)
     m_boxTree->setCurrentItem(node);
     const int kind = nodeKind(node);
     using namespace catalog::BoxNode;
-    const auto items = m_boxTreeMenu->actions();
+    auto items = m_boxTreeMenu->actions();
+    items.removeOne(m_importCatalogue);
     const bool rootOrBox = kind == LibraryRoot || kind == Box;
     enableCommand(items[3], kind == Box || kind == ResultsFolder || kind == Category);
     enableCommand(items[4], kind == Box);
@@ -406,6 +415,7 @@ void Tmainform::boxTreeContextMenu(const QPoint& pos)
     for (const int index : {0, 1, 2}) {
         enableCommand(items[index], rootOrBox);
     }
+    enableCommand(m_importCatalogue, rootOrBox);
     m_boxTreeMenu->popup(m_boxTree->viewport()->mapToGlobal(pos));
 }
 

@@ -171,6 +171,8 @@ public:
     // Maintenance: records imported from another folder tree (F6), the library backed up
     // into a chosen folder.
     void toploadClick();
+    // "导入其他软件的光盘目录...": another program's catalogue file into the selected box.
+    void importCatalogueClick();
     void ToolButton20Click();
     // The icon rebuild dialog on the selected box; the rebuilt box selected afterwards.
     void ToolButton1Click();
@@ -435,6 +437,7 @@ private:
 
     // Commands whose work is built; every other command stays disabled wherever the
     // enabling rules would turn it on.
+    QAction* m_importCatalogue = nullptr;
     std::set<const QAction*> m_available;
 };
 

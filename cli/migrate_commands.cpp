@@ -2,6 +2,7 @@
 // the CDs under a box written out as a CSV table.
 
 #include "catalog/disk.h"
+#include "catalog/library.h"
 #include "catalog/record_files.h"
 #include "catalog/text.h"
 #include "cli/commands.h"
@@ -104,7 +105,7 @@ int runImportCatalog(const Context& context, const std::vector<std::string>& arg
     target.now = nowAsDayNumber(*context.clock);
     const std::vector<std::string> box = splitLibraryPath(request.boxUtf8.value_or(""));
     target.boxFolder = boxForNewEntries(context, box, box.size(), request.boxUtf8.value_or(""));
-    target.boxTextGbk = box.empty() ? std::string("Orlendy") : box.back();
+    target.boxTextGbk = box.empty() ? std::string(catalog::LibraryRootCaption) : box.back();
     // Nobody is there to answer: --yes replaces, and the question says what was done.
     target.overwrite = [&](const std::string& questionUtf8) {
         *context.err << lineFeeds(questionUtf8) << ' ' << (request.yes ? "是" : "否") << '\n';
@@ -126,51 +127,39 @@ int runImportCatalog(const Context& context, const std::vector<std::string>& arg
         request.nameUtf8.value_or(std::filesystem::path(request.fileUtf8).stem().string());
 
     migrate::Importer importer(target);
-    int imported = 0;
-    bool left = false; // a disc was refused or kept
-    // Called on the import's thread, which alone writes to the terminal meanwhile.
-    migrate::ImportThread thread(importer, [&](const migrate::DiscResult& result,
-                                               const std::vector<std::string>& problemsUtf8) {
-        for (const std::string& problem : problemsUtf8) {
-            *context.err << visibleName(problem) << '\n';
-        }
-        if (result.outcome == migrate::DiscOutcome::Refused ||
-            result.outcome == migrate::DiscOutcome::Kept) {
-            left = left || result.outcome == migrate::DiscOutcome::Refused;
-            return;
-        }
-        ++imported;
-        *context.out << visibleName(result.nameUtf8) << '\t' << catalog::TotalsText(result.totals)
-                     << '\n';
-    });
     const InterruptScope interrupts;
-    const migrate::DiscSink sink = [&](migrate::Disc& disc) {
-        return !InterruptScope::requested() && thread.push(disc);
-    };
-    migrate::ReadNotes notes;
-    std::optional<std::string> failure;
-    try {
-        migrate::ReadCatalogue(*input, format, listName, sink, notes);
-    } catch (const migrate::ReadError& error) {
-        failure = error.messageUtf8;
-    }
-    thread.finish();
+    // Called on the import's thread, which alone writes to the terminal meanwhile.
+    const migrate::ImportRun run = migrate::ImportCatalogue(
+        *input, format, listName, importer,
+        [&](const migrate::DiscResult& result, const std::vector<std::string>& problemsUtf8) {
+            for (const std::string& problem : problemsUtf8) {
+                *context.err << visibleName(problem) << '\n';
+            }
+            if (result.outcome != migrate::DiscOutcome::Refused &&
+                result.outcome != migrate::DiscOutcome::Kept) {
+                *context.out << visibleName(result.nameUtf8) << '\t'
+                             << catalog::TotalsText(result.totals) << '\n';
+            }
+        },
+        [] { return InterruptScope::requested(); });
     ProblemPrinter problems(*context.err);
-    problems.print(notes.problemsUtf8);
-    if (notes.sizesOrDates) {
+    problems.print(run.notes.problemsUtf8);
+    if (run.notes.sizesOrDates) {
         *context.out << "文件中的大小和日期不在光盘记录中保存, 已略去\n";
     }
-    if (failure) {
-        *context.err << "读取 " << request.fileUtf8 << " 出错, 其后的部分未导入: " << *failure
-                     << '\n';
+    if (run.failureUtf8) {
+        *context.err << "读取 " << request.fileUtf8
+                     << " 出错, 其后的部分未导入: " << *run.failureUtf8 << '\n';
     }
-    if (InterruptScope::requested()) {
+    if (run.stopped) {
         *context.err << "已中止导入\n";
     }
-    *context.out << (request.dryRun ? "试读 " : "已导入 ") << imported << " 张光盘"
+    *context.out << (request.dryRun ? "试读 " : "已导入 ") << run.discs << " 张光盘"
                  << (request.dryRun ? ", 什么也没有写入" : "") << '\n';
     // Rows the reader left out count like discs refused; renamed names do not.
-    return failure || left || !notes.problemsUtf8.empty() || InterruptScope::requested() ? 1 : 0;
+    return run.failureUtf8 || run.discsRefused || !run.notes.problemsUtf8.empty() || run.stopped
+               ? 1
+               : 0;
 }
 
 int runExportCsv(const Context& context, const std::vector<std::string>& args)

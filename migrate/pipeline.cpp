@@ -72,4 +72,34 @@ void ImportThread::run()
     }
 }
 
+ImportRun ImportCatalogue(Input& input, Format format, const std::string& listDiscUtf8,
+                          Importer& importer, const ImportThread::Done& done,
+                          const std::function<bool()>& stop)
+{
+    ImportRun run;
+    ImportThread thread(
+        importer, [&](const DiscResult& result, const std::vector<std::string>& problemsUtf8) {
+            if (result.outcome == DiscOutcome::Written || result.outcome == DiscOutcome::Replaced ||
+                result.outcome == DiscOutcome::Checked) {
+                ++run.discs;
+            }
+            run.discsRefused = run.discsRefused || result.outcome == DiscOutcome::Refused;
+            done(result, problemsUtf8);
+        });
+    const DiscSink sink = [&](Disc& disc) {
+        if (stop()) {
+            run.stopped = true;
+            return false;
+        }
+        return thread.push(disc);
+    };
+    try {
+        ReadCatalogue(input, format, listDiscUtf8, sink, run.notes);
+    } catch (const ReadError& error) {
+        run.failureUtf8 = error.messageUtf8;
+    }
+    thread.finish();
+    return run;
+}
+
 } // namespace migrate

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "migrate/import.h"
+#include "migrate/readers.h"
 
 #include <condition_variable>
 #include <exception>
@@ -43,5 +44,23 @@ private:
     std::exception_ptr m_error;
     std::thread m_thread;
 };
+
+// What reading a catalogue file into a box did.
+struct ImportRun
+{
+    int discs = 0;             // written or replaced; in a dry run, checked
+    bool discsRefused = false; // a disc could not be imported (the problems say why)
+    ReadNotes notes;           // the reader's problems, and whether the file had sizes or dates
+    std::optional<std::string> failureUtf8; // the file could not be read to its end
+    bool stopped = false;                   // stop() ended the reading
+};
+
+// Reads every disc of the file into the importer's box, importing each disc on a thread
+// of its own while the next is read. done hears of each disc on that thread; stop is asked
+// before each disc is handed over. Throws catalog::FileError when a record cannot be
+// written: the discs before it stay.
+ImportRun ImportCatalogue(Input& input, Format format, const std::string& listDiscUtf8,
+                          Importer& importer, const ImportThread::Done& done,
+                          const std::function<bool()>& stop);
 
 } // namespace migrate

@@ -3,6 +3,9 @@
 #include "catalog/box_tree.h"
 #include "catalog/disk.h"
 #include "catalog/library.h"
+#include "catalog/text.h"
+#include "migrate/export_csv.h"
+#include "organize/box_paths.h"
 #include "output/output.h"
 #include "output/print_listing.h"
 #include "platform/printing.h"
@@ -49,6 +52,19 @@ bool isFolder(const std::string& path)
     return catalog::FolderExists(path) && std::filesystem::is_directory(path, error);
 }
 
+// The names, one per line, at most FailedNamesShown of them.
+std::string nameLines(const std::vector<std::string>& namesUtf8)
+{
+    std::string text;
+    for (std::size_t i = 0; i < namesUtf8.size() && i < FailedNamesShown; ++i) {
+        text += "\r" + namesUtf8[i];
+    }
+    if (namesUtf8.size() > FailedNamesShown) {
+        text += "\r……";
+    }
+    return text;
+}
+
 } // namespace
 
 TExpForm::TExpForm(ExpServices services, QWidget* parent)
@@ -81,6 +97,7 @@ TExpForm::TExpForm(ExpServices services, QWidget* parent)
     connect(m_ui->SpeedButton1, &QToolButton::clicked, this, guarded(&TExpForm::SpeedButton1Click));
     connect(m_ui->BitBtn1, &QPushButton::clicked, this, guarded(&TExpForm::BitBtn1Click));
     connect(m_ui->BitBtn2, &QPushButton::clicked, this, guarded(&TExpForm::BitBtn2Click));
+    connect(m_ui->CsvButton, &QPushButton::clicked, this, guarded(&TExpForm::CsvButtonClick));
     connect(m_ui->OverExpOpenFile, &QCheckBox::clicked, this,
             guarded(&TExpForm::OverExpOpenFileClick));
     FormCreate();
@@ -157,10 +174,9 @@ void TExpForm::SpeedButton1Click()
 void TExpForm::SetOutputBusy(bool running)
 {
     m_running = running;
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{m_ui->SpeedButton1, m_ui->Edit1, m_ui->Label1,
-                                         m_ui->ComboBox1, m_ui->Label2, m_ui->TreeView1,
-                                         m_ui->BitBtn1, m_ui->OverExpOpenFile}) {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_ui->SpeedButton1, m_ui->Edit1, m_ui->Label1, m_ui->ComboBox1, m_ui->Label2,
+             m_ui->TreeView1, m_ui->BitBtn1, m_ui->CsvButton, m_ui->OverExpOpenFile}) {
         control->setEnabled(!running);
     }
     m_ui->BitBtn2->setEnabled(true);
@@ -227,6 +243,53 @@ void TExpForm::BitBtn1Click()
     accept();
 }
 
+void TExpForm::CsvButtonClick()
+{
+    const std::string boxPath = ui::selectedBoxPath(*m_ui->TreeView1);
+    const std::string boxFolder = catalog::LibraryPath(m_libraryRoot, boxPath);
+    const auto chosen = m_services.dialogs.saveFileName(
+        m_outputFolder, catalog::gbkToUtf8(organize::BoxText(boxPath)) + ".csv",
+        "CSV表格(*.CSV) (*.csv)");
+    if (!chosen) {
+        return;
+    }
+    std::string target = *chosen;
+    // The save dialog asked about the name typed; with the extension added it is another
+    // file, which may be the user's own.
+    if (!catalog::upperAscii(target).ends_with(".CSV")) {
+        target += ".csv";
+        if (catalog::PathExists(target) &&
+            !m_services.dialogs.ask(target.substr(target.rfind('/') + 1) +
+                                        " 已存在。\r要替换它吗？",
+                                    MessageIcon::Warning, platform::UserDialogs::Default::No)) {
+            return;
+        }
+    }
+    migrate::CsvExport result;
+    {
+        SetOutputBusy(true);
+        const auto idle = qScopeGuard([this] { SetOutputBusy(false); });
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto cursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        const std::string root = m_libraryRoot;
+        result = ui::RunAside([&] { return migrate::ExportBoxCsv(root, boxFolder, target); });
+    }
+    std::string text = "输出完成！共 " + std::to_string(result.cds) + " 张光盘, " +
+                       std::to_string(result.rows) + " 行。";
+    if (!result.failedUtf8.empty()) {
+        text += "\r\r有 " + std::to_string(result.failedUtf8.size()) + " 张光盘无法读取：\r" +
+                nameLines(result.failedUtf8);
+    }
+    m_services.dialogs.message(text, result.failedUtf8.empty() ? MessageIcon::Information
+                                                               : MessageIcon::Warning);
+    if (openAfterOutput()) {
+        ui::openWithApplication(m_services.shell, m_services.dialogs, target, "输出文件");
+    }
+    m_done = true;
+    m_expStartPath = boxPath;
+    accept();
+}
+
 BatchResult TExpForm::runBatch(const std::string& boxFolder, const std::string& outputFolder,
                                int type)
 {
@@ -247,7 +310,8 @@ BatchResult TExpForm::runBatch(const std::string& boxFolder, const std::string& 
             auto job = std::make_shared<std::packaged_task<void()>>(
                 [this, listingPath] { PrintListing(*m_services.printing, listingPath); });
             std::future<void> printed = job->get_future();
-            QMetaObject::invokeMethod(this, [job] { (*job)(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [job] { (*job)(); }, Qt::QueuedConnection);
             printed.get();
         };
     }
@@ -279,15 +343,13 @@ void TExpForm::showProgress()
 // The CDs that could not be written, by name, and how many they are.
 void TExpForm::reportFailed(const BatchResult& result)
 {
-    std::string text = "输出完成！\r\r有 " + std::to_string(result.failed.size()) +
-                       " 张光盘无法输出：\r";
-    for (std::size_t i = 0; i < result.failed.size() && i < FailedNamesShown; ++i) {
-        text += "\r" + ui::fromGbk(result.failed[i]).toStdString();
+    std::vector<std::string> namesUtf8;
+    for (const std::string& nameGbk : result.failed) {
+        namesUtf8.push_back(ui::fromGbk(nameGbk).toStdString());
     }
-    if (result.failed.size() > FailedNamesShown) {
-        text += "\r……";
-    }
-    m_services.dialogs.message(text, MessageIcon::Warning);
+    m_services.dialogs.message("输出完成！\r\r有 " + std::to_string(result.failed.size()) +
+                                   " 张光盘无法输出：\r" + nameLines(namesUtf8),
+                               MessageIcon::Warning);
 }
 
 void TExpForm::BitBtn2Click()

@@ -67,6 +67,8 @@ public:
     void SpeedButton1Click();
     void BitBtn1Click();
     void BitBtn2Click();
+    // "输出为CSV表格": the CDs under the selected box as one CSV table.
+    void CsvButtonClick();
     void OverExpOpenFileClick();
     void SetOutputBusy(bool running);
 

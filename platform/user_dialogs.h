@@ -36,6 +36,10 @@ public:
     virtual std::optional<std::string> saveFileName(const std::string& folder,
                                                     const std::string& fileName,
                                                     const std::string& filter) = 0;
+    // An open dialog that starts in folder with filter (Qt's form, several joined by ";;");
+    // the chosen native path of an existing file, or nullopt when cancelled.
+    virtual std::optional<std::string> openFileName(const std::string& folder,
+                                                    const std::string& filter) = 0;
     // A folder browser with a prompt, starting in startFolder; the chosen native folder,
     // or nullopt when cancelled.
     virtual std::optional<std::string> chooseFolder(const std::string& prompt,

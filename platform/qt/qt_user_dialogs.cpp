@@ -119,10 +119,25 @@ std::optional<std::string> QtUserDialogs::saveFileName(const std::string& folder
         if (QFileInfo(QFileInfo(chosen).absolutePath()).isDir()) {
             return QFile::encodeName(chosen).toStdString();
         }
-        QMessageBox::warning(&dialog, applicationTitle(),
-                             QStringLiteral("%1\n路径不存在。").arg(QFileInfo(chosen).absolutePath()));
+        QMessageBox::warning(
+            &dialog, applicationTitle(),
+            QStringLiteral("%1\n路径不存在。").arg(QFileInfo(chosen).absolutePath()));
     }
     return std::nullopt;
+}
+
+std::optional<std::string> QtUserDialogs::openFileName(const std::string& folder,
+                                                       const std::string& filter)
+{
+    QFileDialog dialog(m_parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(folder)));
+    dialog.setNameFilters(QString::fromStdString(filter).split(QStringLiteral(";;")));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return QFile::encodeName(dialog.selectedFiles().front()).toStdString();
 }
 
 std::optional<std::string> QtUserDialogs::chooseFolder(const std::string& prompt,

@@ -24,6 +24,8 @@ public:
                             MessageIcon icon) override;
     std::optional<std::string> saveFileName(const std::string& folder, const std::string& fileName,
                                             const std::string& filter) override;
+    std::optional<std::string> openFileName(const std::string& folder,
+                                            const std::string& filter) override;
     std::optional<std::string> chooseFolder(const std::string& prompt,
                                             const std::string& startFolder) override;
 

@@ -60,18 +60,24 @@ public:
         return text;
     }
 
-    // A save dialog or a folder browser: recorded, answered with the path queued by
+    // A save or open dialog or a folder browser: recorded, answered with the path queued by
     // chooseNext (cancelled when none is queued).
     struct Choice
     {
-        std::string folder;   // where it starts
-        std::string name;     // the proposed file name; the prompt of a folder browser
-        std::string filter;   // "" for a folder browser
+        std::string folder; // where it starts
+        std::string name;   // the proposed file name; the prompt of a folder browser
+        std::string filter; // "" for a folder browser
     };
     std::optional<std::string> saveFileName(const std::string& folder, const std::string& fileName,
                                             const std::string& filter) override
     {
         m_choices.push_back({folder, fileName, filter});
+        return nextPath();
+    }
+    std::optional<std::string> openFileName(const std::string& folder,
+                                            const std::string& filter) override
+    {
+        m_choices.push_back({folder, {}, filter});
         return nextPath();
     }
     std::optional<std::string> chooseFolder(const std::string& prompt,
@@ -80,7 +86,10 @@ public:
         m_choices.push_back({startFolder, prompt, {}});
         return nextPath();
     }
-    void chooseNext(std::optional<std::string> nativePath) { m_paths.push_back(std::move(nativePath)); }
+    void chooseNext(std::optional<std::string> nativePath)
+    {
+        m_paths.push_back(std::move(nativePath));
+    }
     const std::vector<Choice>& choices() const { return m_choices; }
 
     void answerNext(bool yes) { m_answers.push_back(yes); }

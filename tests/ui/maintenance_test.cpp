@@ -14,17 +14,17 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QTest>
 #include <QCheckBox>
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QLabel>
 #include <QLineEdit>
-#include <QToolButton>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -66,10 +66,7 @@ private:
     }
     QTreeWidget* boxTree() const { return m_form->findChild<QTreeWidget*>("TVstyle"); }
     QAction* action(const char* name) const { return m_form->findChild<QAction*>(name); }
-    QString status() const
-    {
-        return m_form->findChild<app::PanelBar*>("StatusBar4")->panelText(0);
-    }
+    QString status() const { return m_form->findChild<app::PanelBar*>("StatusBar4")->panelText(0); }
     QTreeWidgetItem* node(const QString& path) const
     {
         return walk(boxTree()->topLevelItem(0), path);
@@ -168,7 +165,8 @@ private slots:
         QCOMPARE(m_settings.readInteger(catalog::SoftwareKey, "对光盘镜象操作时警示"), 0);
         QCOMPARE(readFile(newRoot + gbk("软件光盘/工具盘.Cdr")), ToolDisc);
         QVERIFY(node(QString::fromUtf8("软件光盘\\")) != nullptr);
-        QCOMPARE(m_dialogs.lastText(), "光盘库已移到新位置：\r" + newRoot + "\r\r原位置的光盘仍然保留。");
+        QCOMPARE(m_dialogs.lastText(),
+                 "光盘库已移到新位置：\r" + newRoot + "\r\r原位置的光盘仍然保留。");
         m_dialogs.clear();
 
         // The new root's parent is now the one a backup may not go to.
@@ -191,7 +189,8 @@ private slots:
         const std::string box = at("大盒/");
         testing_support::makeFolders(box);
         for (int i = 0; i < records; ++i) {
-            testing_support::writeFile(box + "cd" + std::to_string(i) + ".cdr", "F:\\\r\n\tA.TXT\r\n");
+            testing_support::writeFile(box + "cd" + std::to_string(i) + ".cdr",
+                                       "F:\\\r\n\tA.TXT\r\n");
         }
         makeForm();
         m_dialogs.answerNext(true); // rebuild
@@ -275,11 +274,11 @@ private slots:
         const auto& shown = m_dialogs.shown();
         QCOMPARE(shown.size(), std::size_t{5});
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(shown[i].text, std::string("不能从自己的父文件夹、自己及自己的子文件夹中导入!"));
+            QCOMPARE(shown[i].text,
+                     std::string("不能从自己的父文件夹、自己及自己的子文件夹中导入!"));
             QCOMPARE(shown[i].icon, MessageIcon::Warning);
         }
-        QCOMPARE(shown[3].text,
-                 "确定将 \"" + source + " \"子目录下所有的光盘\r导入到 \"Orlendy\"");
+        QCOMPARE(shown[3].text, "确定将 \"" + source + " \"子目录下所有的光盘\r导入到 \"Orlendy\"");
         QCOMPARE(shown[3].icon, MessageIcon::Question);
         // The end is said with the CDs that arrived: 星际, 工具盘 and LOOSE.
         QCOMPARE(shown[4].text, std::string("导入完成！共导入 3 张光盘。"));
@@ -293,6 +292,75 @@ private slots:
         QVERIFY(node(QString::fromUtf8("游戏光盘\\")) != nullptr);
         QCOMPARE(status(), QString());
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // Another program's catalogue: what it holds is shown first, a CD of a taken name is
+    // asked about, and the end says what arrived.
+    void aCatalogueIsShownThenImportedIntoTheSelectedBox()
+    {
+        const std::string file = m_dir->path() + "光盘.csv";
+        testing_support::writeFile(file, "Volume,Path,Name,Size,Ext,Last modified,Description\r\n"
+                                         "\"新盘\",\"/DOCS\",\"README.TXT\",12,TXT,,\"说明\"\r\n"
+                                         "\"新盘\",\"/\",\"SETUP.EXE\",1,EXE,,\r\n"
+                                         "\"工具盘\",\"/\",\"A.EXE\",1,EXE,,\r\n");
+        makeForm();
+        boxTree()->setCurrentItem(node(QString::fromUtf8("软件光盘")));
+        m_dialogs.chooseNext(file);
+        m_dialogs.answerNext(true);  // import
+        m_dialogs.answerNext(false); // keep the 工具盘 there is
+        action("ImportCatalogue")->trigger();
+
+        QCOMPARE(m_dialogs.choices().size(), std::size_t{1});
+        QCOMPARE(m_dialogs.choices()[0].folder, m_dir->path());
+        const auto& shown = m_dialogs.shown();
+        QCOMPARE(shown.size(), std::size_t{3});
+        QCOMPARE(shown[0].text, "文件 \"" + file +
+                                    "\" (VVV CSV 导出) 中有 2 张光盘, 总共有1个文件夹,3个文件。"
+                                    "\r\r发现以下问题:\r光盘盒中已有同名的光盘: 工具盘"
+                                    "\r\r文件中的大小和日期不在光盘记录中保存, 将略去。"
+                                    "\r\r导入到光盘盒 \"Orlendy\\软件光盘\" 吗?");
+        QCOMPARE(shown[0].icon, MessageIcon::Question);
+        QCOMPARE(shown[1].text, std::string("目标光盘盒 \"软件光盘 \"下\r已含有与源光盘 \"工具盘 "
+                                            "\" 同名的光盘！\r\r是否要覆盖？"));
+        QCOMPARE(m_dialogs.lastDefault(), platform::UserDialogs::Default::No);
+        QCOMPARE(shown[2].text, std::string("导入完成！共导入 1 张光盘。"));
+        QCOMPARE(shown[2].icon, MessageIcon::Information);
+
+        QCOMPARE(readFile(at("软件光盘/新盘.Cdr")),
+                 std::string("E:\\\r\n\tDOCS\r\n\t\tREADME.TXT\r\n\tSETUP.EXE\r\n"));
+        QCOMPARE(readFile(at("软件光盘/新盘.FMx")), gbk("DOCS\\README.TXT\\\r\n说明\r\n"));
+        QCOMPARE(readFile(at("软件光盘/工具盘.Cdr")), ToolDisc);
+        // The box is shown again with the new CD in it.
+        QCOMPARE(testing_support::currentPath(*boxTree()), QString::fromUtf8("软件光盘"));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // A file no reader knows is said to be so; a file the user does not confirm leaves the
+    // box as it was.
+    void nothingIsImportedFromABadFileOrWithoutYes()
+    {
+        const std::string binary = m_dir->path() + "photo.bin";
+        testing_support::writeFile(binary, std::string("BIN\0\0\0\0DATA\n", 12));
+        const std::string list = m_dir->path() + "list.txt";
+        testing_support::writeFile(list, "SETUP.EXE\nDOCS/README.TXT\n");
+        makeForm();
+        boxTree()->setCurrentItem(node(QString::fromUtf8("软件光盘")));
+        m_dialogs.chooseNext(binary);
+        action("ImportCatalogue")->trigger();
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{1});
+        QVERIFY(m_dialogs.lastText().starts_with("无法读取 " + binary + ": "));
+        QCOMPARE(m_dialogs.shown()[0].icon, MessageIcon::Error);
+
+        m_dialogs.clear();
+        m_dialogs.chooseNext(list);
+        m_dialogs.typeNext(std::string("备份盘"));
+        m_dialogs.answerNext(false);
+        action("ImportCatalogue")->trigger();
+        QCOMPARE(m_dialogs.shown().size(), std::size_t{2});
+        QCOMPARE(m_dialogs.shown()[0].text,
+                 std::string("导入其他软件的光盘目录|请输入光盘名称|list"));
+        QVERIFY(!exists(at("软件光盘/备份盘.Cdr")));
+        QVERIFY(!exists(at("软件光盘/list.Cdr")));
     }
 
     void importAnsweredNoCopiesNothing()
@@ -375,7 +443,8 @@ private slots:
         if (clock.elapsed() < 300) {
             QSKIP("the backup ended before its count could be shown");
         }
-        const QRegularExpression counted(QString::fromUtf8("^正在备份\\.\\.\\. (\\d+)/4002 个文件$"));
+        const QRegularExpression counted(
+            QString::fromUtf8("^正在备份\\.\\.\\. (\\d+)/4002 个文件$"));
         QVERIFY2(!seen.filter(counted).isEmpty(), qPrintable(seen.join('|')));
         QCOMPARE(m_dialogs.lastText(), std::string("备份完成！请妥善保存！"));
     }
@@ -409,15 +478,16 @@ private slots:
         m_dialogs.answerNext(true);
         throughReIconForm([&](QDialog* dialog) {
             QCOMPARE(dialog->windowTitle(), QString::fromUtf8("重建光盘图标 "));
-            const QStringList lines = {
-                "这是专门针对1.20版升级到1.31版开发的功能", "原因是1.20版生成的光盘导入到1.31版后",
-                "光盘镜象内的文件图标会乱套!", "这个功能将校正这些图标，使之基本正确!",
-                "这是个比较耗时的过程，请您在考虑之后再使用!", "(平均重建一张光盘大约需要 6 秒)"};
+            const QStringList lines = {"这是专门针对1.20版升级到1.31版开发的功能",
+                                       "原因是1.20版生成的光盘导入到1.31版后",
+                                       "光盘镜象内的文件图标会乱套!",
+                                       "这个功能将校正这些图标，使之基本正确!",
+                                       "这是个比较耗时的过程，请您在考虑之后再使用!",
+                                       "(平均重建一张光盘大约需要 6 秒)"};
             for (int i = 0; i < lines.size(); ++i) {
                 auto* label = dialog->findChild<QLabel*>(QStringLiteral("Label%1").arg(i + 2));
                 QCOMPARE(label->text(), lines[i]);
-                QCOMPARE(label->palette().color(QPalette::WindowText) == QColor(Qt::red),
-                         i == 4);
+                QCOMPARE(label->palette().color(QPalette::WindowText) == QColor(Qt::red), i == 4);
             }
             auto* tree = dialog->findChild<QTreeWidget*>("TreeView1");
             QCOMPARE(tree->currentItem(), tree->topLevelItem(0));

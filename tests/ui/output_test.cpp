@@ -45,8 +45,8 @@
 using platform::MessageIcon;
 using testing_support::exists;
 using testing_support::gbk;
-using testing_support::walk;
 using testing_support::readFile;
+using testing_support::walk;
 
 namespace {
 
@@ -206,18 +206,18 @@ private slots:
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("written");
         QTest::addColumn<QString>("listing"); // below the root
-        QTest::newRow("text, extension added") << "N19" << u("软件光盘\\") << u("工具盘")
-                                              << u("list.doc") << u("list.doc.txt")
-                                              << u("软件光盘/工具盘.Cdr");
-        QTest::newRow("text, extension kept") << "N19" << u("软件光盘\\") << u("工具盘")
-                                             << u("LIST.TXT") << u("LIST.TXT")
-                                             << u("软件光盘/工具盘.Cdr");
-        QTest::newRow("HTML, extension added") << "HTML1" << u("软件光盘\\") << u("工具盘")
-                                              << u("清单.html") << u("清单.html.Htm")
-                                              << u("软件光盘/工具盘.Cdr");
-        QTest::newRow("HTML, extension kept") << "HTML1" << u("软件光盘\\") << u("工具盘")
-                                             << u("a.hTm") << u("a.hTm")
-                                             << u("软件光盘/工具盘.Cdr");
+        QTest::newRow("text, extension added")
+            << "N19" << u("软件光盘\\") << u("工具盘") << u("list.doc") << u("list.doc.txt")
+            << u("软件光盘/工具盘.Cdr");
+        QTest::newRow("text, extension kept")
+            << "N19" << u("软件光盘\\") << u("工具盘") << u("LIST.TXT") << u("LIST.TXT")
+            << u("软件光盘/工具盘.Cdr");
+        QTest::newRow("HTML, extension added")
+            << "HTML1" << u("软件光盘\\") << u("工具盘") << u("清单.html") << u("清单.html.Htm")
+            << u("软件光盘/工具盘.Cdr");
+        QTest::newRow("HTML, extension kept")
+            << "HTML1" << u("软件光盘\\") << u("工具盘") << u("a.hTm") << u("a.hTm")
+            << u("软件光盘/工具盘.Cdr");
         QTest::newRow("found CD: the record it points to")
             << "HTML1" << u("查找结果\\星际\\") << u("星际") << u("x") << u("x.Htm")
             << u("游戏光盘/星际.CDR");
@@ -244,8 +244,8 @@ private slots:
         const auto& request = m_dialogs.choices().front();
         QCOMPARE(request.folder, documents());
         QCOMPARE(u(request.name.c_str()), item);
-        QCOMPARE(request.filter, std::string(text ? "文本文件(*.TXT) (*.txt)"
-                                                  : "HTML文档(*.HTM) (*.htm)"));
+        QCOMPARE(request.filter,
+                 std::string(text ? "文本文件(*.TXT) (*.txt)" : "HTML文档(*.HTM) (*.htm)"));
         QCOMPARE(filesIn(documents()), QStringList{written});
         std::string listingPath = root() + ui::toGbk(listing);
         if (listing.startsWith(u("查找结果"))) {
@@ -341,7 +341,8 @@ private slots:
             action("N19")->trigger();
         }
         QCOMPARE(m_shell.opened(), std::vector<std::string>{written});
-        QCOMPARE(said(), (batch ? u("没有可以打开输出文件夹的程序：\r") : u("没有可以打开输出文件的程序：\r")) +
+        QCOMPARE(said(), (batch ? u("没有可以打开输出文件夹的程序：\r")
+                                : u("没有可以打开输出文件的程序：\r")) +
                              QString::fromStdString(written));
         QCOMPARE(m_dialogs.shown().back().icon, MessageIcon::Warning);
     }
@@ -401,8 +402,9 @@ private slots:
         showCd(u("软件光盘\\"), u("工具盘"));
         const QString statusBefore = status();
         action("N17")->trigger();
-        QCOMPARE(said(), u("Vellumark 不推荐 您直接在系统里打印！\r\r而是推荐您输出为文本或HTML后打印！"
-                           "\r\r确认要在Vellumark里打印？"));
+        QCOMPARE(said(),
+                 u("Vellumark 不推荐 您直接在系统里打印！\r\r而是推荐您输出为文本或HTML后打印！"
+                   "\r\r确认要在Vellumark里打印？"));
         QCOMPARE(m_dialogs.shown().back().icon, MessageIcon::Warning);
         QVERIFY(m_printing.jobs().empty());
 
@@ -517,7 +519,8 @@ private slots:
         QCOMPARE(m_dialogs.choices().front().name, std::string("请选择一个文件夹供输出的文件存放"));
         const auto& shown = m_dialogs.shown();
         QCOMPARE(shown.size(), std::size_t{2});
-        QCOMPARE(u(shown[0].text.c_str()), u("选定光盘输出到　") + QString::fromStdString(out) + u(" ?"));
+        QCOMPARE(u(shown[0].text.c_str()),
+                 u("选定光盘输出到　") + QString::fromStdString(out) + u(" ?"));
         QCOMPARE(shown[0].icon, MessageIcon::Question);
         QCOMPARE(u(shown[1].text.c_str()), u("输出完成！"));
         QCOMPARE(shown[1].icon, MessageIcon::Information);
@@ -532,6 +535,30 @@ private slots:
         QCOMPARE(expForm()->expStartPath(), gbk("软件光盘\\"));
         QCOMPARE(selectedPath(), u("软件光盘"));
         QVERIFY(boxTree()->currentItem()->isExpanded());
+    }
+
+    // The CDs under the chosen box as one table, under the name given with ".csv" added,
+    // which is then opened; the dialog closes with the box kept.
+    void theCsvButtonWritesTheChosenBoxAsOneTable()
+    {
+        makeForm();
+        m_dialogs.chooseNext(documents() + "软件");
+        throughExpForm([&](output::TExpForm* dialog) {
+            chooseBox(dialog, u("软件光盘\\"));
+            dialog->findChild<QPushButton*>("CsvButton")->click();
+            QVERIFY(!dialog->isVisible());
+        });
+        QCOMPARE(m_dialogs.choices().size(), std::size_t{1});
+        QCOMPARE(m_dialogs.choices()[0].folder, documents());
+        QCOMPARE(m_dialogs.choices()[0].name, std::string("软件光盘.csv"));
+        const std::string table = documents() + "软件.csv";
+        QCOMPARE(readFile(table),
+                 std::string("Volume,Path,Name,Size,Ext,Last modified,Description\r\n"
+                             "\"软件光盘\\工具盘\",\"/SETUP\",\"说明.TXT\",,\"TXT\",,\"\"\r\n"
+                             "\"软件光盘\\工具盘\",\"/\",\"GAME.EXE\",,\"EXE\",,\"\"\r\n"));
+        QCOMPARE(said(), u("输出完成！共 1 张光盘, 2 行。"));
+        QCOMPARE(m_shell.opened(), std::vector<std::string>{table});
+        QCOMPARE(expForm()->expStartPath(), gbk("软件光盘\\"));
     }
 
     void anAbortKeepsTheFilesWrittenAndTheDialogOpen()
@@ -596,7 +623,8 @@ private slots:
         const std::string out = documents();
         const auto written = [&] { return filesIn(out).filter(u(".Txt")).size(); };
         // Slow enough that the walk would write several CDs while the question is open.
-        expForm()->setBeforeEntry([] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+        expForm()->setBeforeEntry(
+            [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
         qsizetype whenAsked = -1;
         qsizetype whenAnswered = -1;
         m_dialogs.whileAsking([&] {
@@ -650,7 +678,8 @@ private slots:
             dialog->findChild<QToolButton*>("SpeedButton1")->click();
             QCOMPARE(said(), u("指定目标没有足够空间!"));
             QCOMPARE(m_dialogs.choices().size(), std::size_t{2});
-            QCOMPARE(dialog->findChild<QLineEdit*>("Edit1")->text(), QString::fromStdString(documents()));
+            QCOMPARE(dialog->findChild<QLineEdit*>("Edit1")->text(),
+                     QString::fromStdString(documents()));
         });
         QCOMPARE(m_dialogs.shown().size(), std::size_t{3});
         QVERIFY(!expForm()->done());
@@ -663,8 +692,9 @@ private slots:
             dialog->findChild<QComboBox*>("ComboBox1")->setCurrentIndex(2);
             chooseBox(dialog, u("软件光盘\\"));
             dialog->findChild<QPushButton*>("BitBtn1")->click();
-            QCOMPARE(said(), u("Vellumark 不推荐 您直接在系统里打印！\r\r而是推荐您输出为文本或HTML后"
-                               "打印！\r\r确认要在 Vellumark 里打印？"));
+            QCOMPARE(said(),
+                     u("Vellumark 不推荐 您直接在系统里打印！\r\r而是推荐您输出为文本或HTML后"
+                       "打印！\r\r确认要在 Vellumark 里打印？"));
             QCOMPARE(m_dialogs.shown().back().icon, MessageIcon::Warning);
             QVERIFY(m_printing.jobs().empty());
             m_dialogs.answerNext(true);
@@ -731,10 +761,11 @@ private slots:
         const QFont font = platform::qt_edition::PrintFont();
         const QFontMetricsF metrics(font, &page);
         const QString prefix = u("|        |-------");
-        const QString name = u("很长的文件名") .repeated(20) + u(".TXT");
+        const QString name = u("很长的文件名").repeated(20) + u(".TXT");
         const qreal width = metrics.horizontalAdvance(prefix + u("很长的文件名").repeated(5));
         const qreal line = metrics.lineSpacing();
-        const QStringList lines{u("E:\\"), u("|-------SETUP"), prefix + name, u("|-------GAME.EXE")};
+        const QStringList lines{u("E:\\"), u("|-------SETUP"), prefix + name,
+                                u("|-------GAME.EXE")};
         const auto placed =
             platform::qt_edition::LayoutPrintLines(lines, font, &page, QSizeF(width, line * 3.5));
 
