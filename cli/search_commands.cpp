@@ -143,7 +143,13 @@ std::string ageText(std::int64_t seconds)
 class Freshness : public search::RecordWalk
 {
 public:
-    explicit Freshness(const search::SearchIndex& index) : m_index(index) {}
+    // Walks the library as an indexed search does: the folders' kept entries, and the
+    // files stamped on two threads.
+    explicit Freshness(const search::SearchIndex& index) : m_index(index)
+    {
+        useListings(&index.listings(), nullptr);
+        stampFiles({true, true, true});
+    }
     std::size_t records = 0;
     std::size_t stale = 0;
 

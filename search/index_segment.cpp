@@ -127,6 +127,10 @@ std::optional<Segment> Segment::read(std::string bytes)
         return std::nullopt;
     }
     Segment segment;
+    // Every record takes at least its four lengths and three stamps' numbers, every gram
+    // entry 20 bytes: a count beyond what the bytes can hold is damage, found below.
+    segment.m_records.reserve(std::min<std::size_t>(count, middle.size() / 112));
+    segment.m_grams.reserve(std::min<std::size_t>(grams, middle.size() / 20));
     Reader reader(middle);
     for (std::uint32_t i = 0; i < count && reader.ok(); ++i) {
         IndexedRecord record;

@@ -137,10 +137,15 @@ std::unique_ptr<SearchIndex> SearchIndex::open(const std::string& indexFolder,
     }
     index->m_listings = readListings(indexFolder);
     // Oldest first: a record in a newer segment replaces its older entry.
+    std::size_t entries = 0;
+    for (const auto& segment : index->m_segments) {
+        entries += segment.records().size();
+    }
+    index->m_entries.reserve(entries);
     for (std::size_t s = 0; s < index->m_segments.size(); ++s) {
         const auto& records = index->m_segments[s].records();
         for (std::size_t n = 0; n < records.size(); ++n) {
-            index->m_entries.insert_or_assign(records[n].key,
+            index->m_entries.insert_or_assign(std::string_view(records[n].key),
                                               Entry{s, static_cast<RecordNumber>(n)});
         }
     }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -33,6 +34,10 @@ public:
         RecordNumber number;
     };
 
+    SearchIndex() = default;
+    SearchIndex(const SearchIndex&) = delete;
+    SearchIndex& operator=(const SearchIndex&) = delete;
+
     // Whether the library has an index (without reading it).
     static bool exists(const std::string& indexFolder, const std::string& libraryRoot);
 
@@ -54,7 +59,8 @@ public:
 
 private:
     std::vector<Segment> m_segments;
-    std::unordered_map<std::string, Entry> m_entries;
+    // Keyed by the records' own keys in m_segments, which never move once read.
+    std::unordered_map<std::string_view, Entry> m_entries;
     FolderListings m_listings;
     std::uint64_t m_bytes = 0;
     std::int64_t m_writtenAt = 0;
