@@ -6,6 +6,7 @@
 #include "search/index_build.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -35,7 +36,9 @@ std::string RecordFiles::*slotOf(catalog::RecordKind kind)
 
 } // namespace
 
-// A loop split between the walking thread and one that waits for work for the walk's life.
+// A loop shared between the walking thread and one that waits for work for the walk's
+// life. Both take the next few items until none are left, so a helper that the system
+// runs late leaves more to the walking thread instead of keeping it waiting.
 class RecordWalk::TwoHands
 {
 public:
@@ -52,35 +55,50 @@ public:
 
     void forEach(std::size_t count, const std::function<void(std::size_t)>& body)
     {
-        const std::size_t half = count / 2;
         {
             const std::lock_guard lock(m_mutex);
             m_body = &body;
-            m_end = half;
+            m_count = count;
+            m_next = 0;
             m_pending = true;
         }
         m_changed.notify_all();
-        for (std::size_t i = half; i < count; ++i) {
-            body(i);
-        }
+        work();
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_pending; });
+        // The helper may not have started: then it must not start on this loop any more.
+        m_changed.wait(lock, [this] { return !m_pending || !m_helping; });
+        m_pending = false;
     }
 
 private:
+    static constexpr std::size_t Chunk = 8;
+
+    void work()
+    {
+        for (;;) {
+            const std::size_t first = m_next.fetch_add(Chunk);
+            if (first >= m_count) {
+                return;
+            }
+            for (std::size_t i = first; i < std::min(first + Chunk, m_count); ++i) {
+                (*m_body)(i);
+            }
+        }
+    }
+
     void serve()
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
             m_changed.wait(lock, [this] { return m_pending || m_quit; });
-            if (!m_pending) {
+            if (m_quit) {
                 return;
             }
+            m_helping = true;
             lock.unlock();
-            for (std::size_t i = 0; i < m_end; ++i) {
-                (*m_body)(i);
-            }
+            work();
             lock.lock();
+            m_helping = false;
             m_pending = false;
             m_changed.notify_all();
         }
@@ -89,8 +107,10 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     const std::function<void(std::size_t)>* m_body = nullptr;
-    std::size_t m_end = 0;
-    bool m_pending = false;
+    std::size_t m_count = 0;
+    std::atomic<std::size_t> m_next{0};
+    bool m_pending = false; // a loop is open to the helper
+    bool m_helping = false; // the helper is in it
     bool m_quit = false;
     std::thread m_thread;
 };
