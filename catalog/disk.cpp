@@ -211,8 +211,10 @@ std::string ReadWholeFile(const std::string& path)
     if (::fstat(fd.get(), &info) != 0) {
         throwFileError(path, errno);
     }
+    // One byte more than the file holds, so that the read that finds its end has room and
+    // the whole content is not moved into a larger buffer to find that it ends there.
     std::string content;
-    content.resize(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+    content.resize(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
     std::size_t filled = 0;
     for (;;) {
         if (filled == content.size()) {
