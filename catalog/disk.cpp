@@ -319,11 +319,7 @@ void RemoveStaleTemporaryFiles(const std::string& folder)
     }
 }
 
-namespace {
-
-// The content of path written to a temporary file beside it, with the permissions of the
-// file it is to replace.
-std::unique_ptr<TemporaryFile> writeReplacement(const std::string& path, std::string_view content)
+std::unique_ptr<TemporaryFile> WriteReplacement(const std::string& path, std::string_view content)
 {
     auto temporary = std::make_unique<TemporaryFile>(folderOf(path), path);
     struct stat existing = {};
@@ -336,14 +332,12 @@ std::unique_ptr<TemporaryFile> writeReplacement(const std::string& path, std::st
     return temporary;
 }
 
-} // namespace
-
 void WriteFileAtomically(const std::string& path, std::string_view content, AtomicWrite how)
 {
     if (how.sweepStale) {
         RemoveStaleTemporaryFiles(folderOf(path));
     }
-    const auto temporary = writeReplacement(path, content);
+    const auto temporary = WriteReplacement(path, content);
     if (how.flush && FlushFile(temporary->fd()) != 0) {
         throwFileError(path, errno);
     }
@@ -352,7 +346,7 @@ void WriteFileAtomically(const std::string& path, std::string_view content, Atom
 
 void BatchWrite::add(std::size_t slot, std::string path, std::string_view content)
 {
-    auto temporary = writeReplacement(path, content);
+    auto temporary = WriteReplacement(path, content);
     const std::lock_guard lock(m_lock);
     m_pending.push_back({slot, std::move(path), std::move(temporary)});
 }

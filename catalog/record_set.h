@@ -162,9 +162,10 @@ enum class Carry { Copy, Move };
 // Records carried into one box folder for one command, each as a unit: the files of the
 // record replaced at the target are removed in every spelling, the new ones put in place,
 // and a move's sources go, all or nothing as far as a crash is concerned. The caller holds
-// the locks of the target and source folders. Copies that replace files are written beside
-// their targets first; commit() flushes the file system once and then puts the whole batch
-// in place. Copies that only add files are made under their final names by commit().
+// the locks of the target and source folders. Copies that replace files, and records made
+// in memory, are written beside their targets first; commit() flushes the file system once
+// and then puts the whole batch in place. Copies that only add files are made under their
+// final names by commit().
 class RecordTransfer
 {
 public:
@@ -190,6 +191,18 @@ public:
     // could not be staged: nothing of this record is carried.
     bool add(const std::string& sourceFolder, const std::vector<File>& files,
              const std::string& nameGbk, const std::vector<std::string>& replaced);
+    // One file of a record made in memory: its name in the target folder and its bytes.
+    struct Content
+    {
+        std::string to;
+        std::string_view bytes;
+    };
+    // Adds the record nameGbk made in memory (the listing first), replacing the target's
+    // files named in replaced as add() does: each file is written beside its place now and
+    // put in place by commit() with the copies that replace files, under the same note.
+    // Throws FileError when a file cannot be written: nothing of the record is carried then.
+    void addContent(const std::vector<Content>& files, const std::string& nameGbk,
+                    const std::vector<std::string>& replaced);
     // Puts what was added in place. Returns the files that could not be carried.
     int commit();
     std::size_t stagedFiles() const;
@@ -206,6 +219,10 @@ private:
         std::string sourceFolder;
         std::vector<File> files;
     };
+    // Puts a record's staged files into the batch, with the replaced files that none of
+    // them takes the place of.
+    void stageRecord(std::vector<Staged>& record, const std::string& nameGbk,
+                     const std::vector<std::string>& replaced);
     bool copyToNewFile(const std::string& from, const std::string& to);
     int commitAdded();
     int commitStaged();
