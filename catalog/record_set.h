@@ -75,6 +75,20 @@ bool RecordNameTaken(const std::string& folder, std::string_view nameGbk);
 // command may have renamed, moved or deleted meanwhile.
 void RequireRecord(const std::string& folder, std::string_view nameGbk);
 
+// The base of a CD record's listing as every walk over boxes (searches, the search index,
+// the CSV export) takes it: nullopt unless name is a .cdr file's and hasIconList(base) says
+// a .tag of that base (any spelling) lies beside it. A .cdr alone is no CD to a walk; its
+// box lists it so that its icons can be rebuilt.
+template <typename HasIconList>
+std::optional<std::string_view> CdRecordBase(std::string_view name, const HasIconList& hasIconList)
+{
+    if (RecordKindOf(name) != RecordKind::Cdr) {
+        return std::nullopt;
+    }
+    const std::string_view base = name.substr(0, name.size() - UpperExt(RecordKind::Cdr).size());
+    return hasIconList(base) ? std::optional(base) : std::nullopt;
+}
+
 // ---- The write path ------------------------------------------------------------------------
 // Every change of a record's files passes WriteRecordFile or RecordTransfer/RecordRemoval::
 // commit, and each tells the observer which record changed: a search index kept up to date

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace migrate {
 namespace {
@@ -50,13 +51,21 @@ public:
         }
         std::vector<catalog::DirEntry> entries;
         catalog::ListFolder(folder, entries);
+        std::unordered_set<std::string_view> iconLists; // bases of the .tag files
         for (const auto& entry : entries) {
-            if (entry.isFolder && catalog::IsBoxFolder(entry)) {
-                walk(catalog::ChildPath(folder, entry.name) + "/",
-                     boxUtf8 + utf8Of(entry.name) + "\\");
-            } else if (!entry.isFolder &&
-                       catalog::RecordKindOf(entry.name) == catalog::RecordKind::Cdr) {
-                const std::string nameGbk = entry.name.substr(0, entry.name.size() - 4);
+            if (!entry.isFolder && catalog::RecordKindOf(entry.name) == catalog::RecordKind::Tag) {
+                iconLists.insert(std::string_view(entry.name).substr(0, entry.name.size() - 4));
+            }
+        }
+        const auto hasIconList = [&](std::string_view base) { return iconLists.contains(base); };
+        for (const auto& entry : entries) {
+            if (entry.isFolder) {
+                if (catalog::IsBoxFolder(entry)) {
+                    walk(catalog::ChildPath(folder, entry.name) + "/",
+                         boxUtf8 + utf8Of(entry.name) + "\\");
+                }
+            } else if (const auto base = catalog::CdRecordBase(entry.name, hasIconList)) {
+                const std::string nameGbk(*base);
                 cd({folder, nameGbk}, folder + entry.name, boxUtf8 + utf8Of(nameGbk));
             }
         }

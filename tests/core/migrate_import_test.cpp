@@ -9,6 +9,7 @@
 #include "migrate/import.h"
 #include "migrate/input.h"
 #include "migrate/readers.h"
+#include "search/record_walk.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
@@ -400,6 +401,44 @@ TEST(CsvExport, ABoxWrittenAsCsvAndReadBackGivesTheSameRecords)
     migrate::ExportBoxCsv(library.path(), library / gbk("软件光盘") + "/", other / "box.csv");
     EXPECT_EQ(readFile(other / "box.csv").find("\"loose\""), std::string::npos);
     EXPECT_NE(readFile(other / "box.csv").find("\"软件光盘\\游戏\\第二张\""), std::string::npos);
+}
+
+// The export takes for a CD what a search takes: a .cdr with a .tag of its base beside it.
+TEST(CsvExport, ExportsTheCdsASearchWalkVisits)
+{
+    TempDir library;
+    TempDir other;
+    for (const char* name : {"a.cdr", "a.tag", "b.Cdr", "c.CDR", "c.TAG", "d.cdr", "D.tag", "e.cdr",
+                             "f.CDR", "f.cdr", "f.Tag", "box/g.Cdr", "box/g.tag"}) {
+        makeFolders(library / "box");
+        writeFile(library / name, "E:\\\r\n\tx\r\n");
+    }
+    makeFolders(library / "e.tag");
+    struct Visited : search::RecordWalk
+    {
+        void visit(const std::string& relative, const search::RecordFiles&,
+                   const std::string&) override
+        {
+            cds.push_back(relative);
+        }
+        bool aborted() override { return false; }
+        std::vector<std::string> cds;
+    } walk;
+    walk.walkBox(library.path(), "");
+
+    const migrate::CsvExport written =
+        migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv");
+
+    const std::vector<std::string> expected{"a", "box\\g", "c", "f", "f"};
+    EXPECT_EQ(walk.cds, expected);
+    std::vector<std::string> exported;
+    for (const auto line : catalog::SplitLines(readFile(other / "all.csv"))) {
+        if (line.starts_with('"')) {
+            exported.emplace_back(line.substr(1, line.find('"', 1) - 1));
+        }
+    }
+    EXPECT_EQ(exported, expected);
+    EXPECT_EQ(written.cds, 5);
 }
 
 } // namespace
