@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -402,6 +403,53 @@ TEST(CsvExport, ABoxWrittenAsCsvAndReadBackGivesTheSameRecords)
     EXPECT_EQ(readFile(other / "box.csv").find("\"loose\""), std::string::npos);
     EXPECT_NE(readFile(other / "box.csv").find("\"软件光盘\\游戏\\第二张\""), std::string::npos);
 }
+
+struct BrokenListing
+{
+    const char* name;
+    const char* listing;
+};
+
+class CsvExportBroken : public ::testing::TestWithParam<BrokenListing>
+{
+};
+
+// A listing read as every reader reads it: one that breaks part way is reported, and none
+// of its rows, its description's neither, is written; the CDs around it are whole.
+TEST_P(CsvExportBroken, ReportsTheCdAndWritesNoneOfIt)
+{
+    TempDir library;
+    TempDir other;
+    for (const char* cd : {"a", "c"}) {
+        writeFile(library / cd + ".Cdr", "E:\\\r\n\tok.txt\r\n");
+        writeFile(library / cd + ".tag", "0\r\n3\r\n");
+    }
+    if (GetParam().listing != nullptr) {
+        writeFile(library / "b.Cdr", GetParam().listing);
+    } else {
+        ASSERT_EQ(::mkfifo((library / "b.Cdr").c_str(), 0600), 0);
+    }
+    writeFile(library / "b.tag", "0\r\n1\r\n3\r\n3\r\n");
+    writeFile(library / "b.Mx", "described");
+
+    const migrate::CsvExport written =
+        migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv");
+
+    EXPECT_EQ(written.failedUtf8, std::vector<std::string>{"b"});
+    EXPECT_EQ(written.cds, 2);
+    EXPECT_EQ(written.rows, 2);
+    EXPECT_EQ(readFile(other / "all.csv"), "Volume,Path,Name,Size,Ext,Last modified,Description\r\n"
+                                           "\"a\",\"/\",\"ok.txt\",,\"txt\",,\"\"\r\n"
+                                           "\"c\",\"/\",\"ok.txt\",,\"txt\",,\"\"\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Listings, CsvExportBroken,
+    ::testing::Values(BrokenListing{"LevelSkipped",
+                                    "E:\\\r\n\tDIR\r\n\t\tx.txt\r\n\t\t\t\ty.txt\r\n"},
+                      BrokenListing{"SecondRoot", "E:\\\r\n\tx.txt\r\nF:\\\r\n\ty.txt\r\n"},
+                      BrokenListing{"Unreadable", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The export takes for a CD what a search takes: a .cdr with a .tag of its base beside it.
 TEST(CsvExport, ExportsTheCdsASearchWalkVisits)
