@@ -480,7 +480,8 @@ TEST(CsvExport, ExportsTheCdsASearchWalkVisits)
     const std::vector<std::string> expected{"a", "box\\g", "c", "f", "f"};
     EXPECT_EQ(walk.cds, expected);
     std::vector<std::string> exported;
-    for (const auto line : catalog::SplitLines(readFile(other / "all.csv"))) {
+    const std::string csv = readFile(other / "all.csv");
+    for (const auto line : catalog::SplitLines(csv)) {
         if (line.starts_with('"')) {
             exported.emplace_back(line.substr(1, line.find('"', 1) - 1));
         }
