@@ -319,12 +319,16 @@ void RemoveStaleTemporaryFiles(const std::string& folder)
     }
 }
 
+mode_t ModeForReplacing(const std::string& path)
+{
+    struct stat existing = {};
+    return ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
+}
+
 std::unique_ptr<TemporaryFile> WriteReplacement(const std::string& path, std::string_view content)
 {
     auto temporary = std::make_unique<TemporaryFile>(folderOf(path), path);
-    struct stat existing = {};
-    const mode_t mode =
-        ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
+    const mode_t mode = ModeForReplacing(path);
     temporary->write(content);
     if (::fchmod(temporary->fd(), mode) != 0) {
         throwFileError(path, errno);

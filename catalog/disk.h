@@ -119,6 +119,9 @@ private:
     bool m_renamed = false;
 };
 
+// The permissions of a file written over path: those of the file there, else a new file's
+// (0666 less the umask).
+mode_t ModeForReplacing(const std::string& path);
 // The content written to a temporary file beside path, with the permissions of the file
 // it is to replace (a new file's otherwise); the caller renames it into place. Throws
 // FileError.

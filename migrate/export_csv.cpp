@@ -8,7 +8,10 @@
 #include "catalog/text.h"
 #include "catalog/tree_text.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <unordered_map>
 #include <unordered_set>
@@ -42,6 +45,10 @@ public:
     explicit CsvWriter(const std::string& outputPath)
         : m_file(folderOf(outputPath), outputPath), m_path(outputPath)
     {
+        // The table is the user's file: the permissions any file written for them gets.
+        if (::fchmod(m_file.fd(), catalog::ModeForReplacing(outputPath)) != 0) {
+            catalog::throwFileError(outputPath, errno);
+        }
         m_buffer = "Volume,Path,Name,Size,Ext,Last modified,Description\r\n";
     }
 

@@ -394,6 +394,17 @@ TEST(CsvExport, ABoxWrittenAsCsvAndReadBackGivesTheSameRecords)
               std::string::npos);
     EXPECT_EQ(written.rows, 1 + 7 + 5);
 
+    // The permissions of any file written for the user; a table written over one keeps its.
+    struct stat info = {};
+    ASSERT_EQ(::stat((other / "all.csv").c_str(), &info), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask);
+    ASSERT_EQ(::chmod((other / "all.csv").c_str(), 0604), 0);
+    migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv");
+    ASSERT_EQ(::stat((other / "all.csv").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+
     TempDir again;
     EXPECT_EQ(importFile(other / "all.csv", again.path()), std::vector<std::string>{});
     EXPECT_EQ(snapshot(again.path()), snapshot(library.path()));
