@@ -321,16 +321,16 @@ void RemoveStaleTemporaryFiles(const std::string& folder)
     }
 }
 
-namespace {
+mode_t ModeForReplacing(const std::string& path)
+{
+    struct stat existing = {};
+    return ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
+}
 
-// The content of path written to a temporary file beside it, with the permissions of the
-// file it is to replace.
-std::unique_ptr<TemporaryFile> writeReplacement(const std::string& path, std::string_view content)
+std::unique_ptr<TemporaryFile> WriteReplacement(const std::string& path, std::string_view content)
 {
     auto temporary = std::make_unique<TemporaryFile>(folderOf(path), path);
-    struct stat existing = {};
-    const mode_t mode =
-        ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : modeForNewFile();
+    const mode_t mode = ModeForReplacing(path);
     temporary->write(content);
     if (::fchmod(temporary->fd(), mode) != 0) {
         throwFileError(path, errno);
@@ -338,14 +338,12 @@ std::unique_ptr<TemporaryFile> writeReplacement(const std::string& path, std::st
     return temporary;
 }
 
-} // namespace
-
 void WriteFileAtomically(const std::string& path, std::string_view content, AtomicWrite how)
 {
     if (how.sweepStale) {
         RemoveStaleTemporaryFiles(folderOf(path));
     }
-    const auto temporary = writeReplacement(path, content);
+    const auto temporary = WriteReplacement(path, content);
     if (how.flush && FlushFile(temporary->fd()) != 0) {
         throwFileError(path, errno);
     }
@@ -354,7 +352,7 @@ void WriteFileAtomically(const std::string& path, std::string_view content, Atom
 
 void BatchWrite::add(std::size_t slot, std::string path, std::string_view content)
 {
-    auto temporary = writeReplacement(path, content);
+    auto temporary = WriteReplacement(path, content);
     const std::lock_guard lock(m_lock);
     m_pending.push_back({slot, std::move(path), std::move(temporary)});
 }

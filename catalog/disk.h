@@ -119,6 +119,14 @@ private:
     bool m_renamed = false;
 };
 
+// The permissions of a file written over path: those of the file there, else a new file's
+// (0666 less the umask).
+mode_t ModeForReplacing(const std::string& path);
+// The content written to a temporary file beside path, with the permissions of the file
+// it is to replace (a new file's otherwise); the caller renames it into place. Throws
+// FileError.
+std::unique_ptr<TemporaryFile> WriteReplacement(const std::string& path, std::string_view content);
+
 // True for the names of this program's temporary files.
 bool IsTemporaryFileName(std::string_view name);
 // Removes the temporary files of the folder whose writers are gone: nobody holds their

@@ -69,31 +69,21 @@ bool parseClass(std::string_view line, int& value)
 // fileLabelUtf8 names the file in the message; empty when the text came from elsewhere.
 TagApply applyTags(std::string_view tagText, Tree& tree, const std::string& fileLabelUtf8)
 {
+    IconClassReader classes(tagText);
+    forEachInIndexOrder(tree, [&](NodeId node) { setClass(tree, node, classes.next()); });
     TagApply result;
-    const std::vector<std::string_view> lines = SplitLines(tagText);
-    std::size_t index = 0;
-    forEachInIndexOrder(tree, [&](NodeId node) {
-        if (result.ok) {
-            int iconClass = 0;
-            if (index >= lines.size()) {
-                result.ok = false;
-                result.errorUtf8 = "光盘标志文件" + fileLabelUtf8 + "只有" +
-                                   decimal(static_cast<long long>(lines.size())) +
-                                   "行，少于光盘的" + decimal(static_cast<long long>(tree.size())) +
-                                   "个节点！";
-            } else if (!parseClass(lines[index], iconClass)) {
-                result.ok = false;
-                result.errorUtf8 = "光盘标志文件" + fileLabelUtf8 + "第" +
-                                   decimal(static_cast<long long>(index + 1)) + "行不是数字！";
-            }
-            if (result.ok) {
-                setClass(tree, node, iconClass);
-                result.classesRead = ++index;
-                return;
-            }
-        }
-        setClass(tree, node, IconClass::Root);
-    });
+    result.classesRead = classes.classesRead();
+    const auto lines = static_cast<long long>(classes.classesRead());
+    if (classes.stop() == IconClassReader::Stop::Short) {
+        result.ok = false;
+        result.errorUtf8 = "光盘标志文件" + fileLabelUtf8 + "只有" + decimal(lines) +
+                           "行，少于光盘的" + decimal(static_cast<long long>(tree.size())) +
+                           "个节点！";
+    } else if (classes.stop() == IconClassReader::Stop::NotNumber) {
+        result.ok = false;
+        result.errorUtf8 =
+            "光盘标志文件" + fileLabelUtf8 + "第" + decimal(lines + 1) + "行不是数字！";
+    }
     return result;
 }
 
@@ -147,6 +137,24 @@ int IconClassOf(std::string_view nameGbk)
         }
     }
     return IconClass::OtherFile;
+}
+
+int IconClassReader::next()
+{
+    std::string_view line;
+    int iconClass = 0;
+    if (m_stop != Stop::None) {
+        return IconClass::Root;
+    }
+    if (!m_lines.next(line)) {
+        m_stop = Stop::Short;
+    } else if (!parseClass(line, iconClass)) {
+        m_stop = Stop::NotNumber;
+    } else {
+        ++m_read;
+        return iconClass;
+    }
+    return IconClass::Root;
 }
 
 TagApply ApplyTagText(std::string_view tagText, Tree& tree)

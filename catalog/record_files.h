@@ -32,6 +32,23 @@ struct TagApply
     std::size_t classesRead = 0; // nodes, in index order, that got their line's class
 };
 
+// The classes of a .tag for the nodes in index order, one at a time, as ApplyTagText sets
+// them: from a missing line or a line that is not a decimal number on, every class is 0.
+class IconClassReader
+{
+public:
+    explicit IconClassReader(std::string_view tagText) : m_lines(tagText) {}
+    int next();
+    enum class Stop { None, Short, NotNumber };
+    Stop stop() const { return m_stop; }
+    std::size_t classesRead() const { return m_read; }
+
+private:
+    LineScanner m_lines;
+    Stop m_stop = Stop::None;
+    std::size_t m_read = 0;
+};
+
 // Sets node i's image to line i's class for every node in index order. A short file or
 // a line that is not a decimal number stops at that line: the nodes before it keep
 // their classes, the rest get 0, and the error is returned.

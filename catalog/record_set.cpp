@@ -389,7 +389,7 @@ std::vector<std::string> RecordFilesOf(RecordFolder& folder, std::string_view ba
 
 struct RecordTransfer::Staged
 {
-    std::string from;                    // the source file
+    std::string from;                    // the source file; "" for content made in memory
     std::string to;                      // its place at the target
     std::unique_ptr<TemporaryFile> copy; // none: a move renames the source itself
     off_t size = 0;
@@ -483,23 +483,57 @@ bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File
     if (record.empty()) {
         return false;
     }
-    // A file the record puts back under the same name is replaced by the rename itself.
-    for (const auto& name : replaced) {
-        const std::string path = m_targetFolder + name;
-        if (std::none_of(record.begin(), record.end(),
-                         [&](const Staged& staged) { return staged.to == path; })) {
-            record.front().replaced.push_back(name);
-        }
-    }
-    for (auto& staged : record) {
-        m_staged.push_back(std::move(staged));
-    }
-    m_changed.emplace_back(m_targetFolder, nameGbk);
+    stageRecord(record, nameGbk, replaced);
     if (m_how == Carry::Move) {
         m_changed.emplace_back(sourceFolder,
                                files.front().from.substr(0, files.front().from.rfind('.')));
     }
     return true;
+}
+
+void RecordTransfer::addContent(const std::vector<Content>& files, const std::string& nameGbk,
+                                const std::vector<std::string>& replaced)
+{
+    std::vector<Staged> record;
+    for (const auto& file : files) {
+        Staged staged;
+        staged.to = m_targetFolder + file.to;
+        struct stat there = {};
+        staged.overwrites = ::lstat(staged.to.c_str(), &there) == 0;
+        if (staged.overwrites && !S_ISREG(there.st_mode)) {
+            throwFileError(staged.to, S_ISDIR(there.st_mode) ? EISDIR : EEXIST);
+        }
+        staged.copy = WriteReplacement(staged.to, file.bytes);
+        staged.size = static_cast<off_t>(file.bytes.size());
+        record.push_back(std::move(staged));
+    }
+    if (record.empty()) {
+        return;
+    }
+    stageRecord(record, nameGbk, replaced);
+}
+
+void RecordTransfer::stageRecord(std::vector<Staged>& record, const std::string& nameGbk,
+                                 const std::vector<std::string>& replaced)
+{
+    const auto heard = static_cast<std::ptrdiff_t>(m_changed.size());
+    m_changed.emplace_back(m_targetFolder, nameGbk);
+    for (const auto& name : replaced) {
+        // A file the record puts back under the same name is replaced by the rename itself.
+        const std::string path = m_targetFolder + name;
+        if (std::none_of(record.begin(), record.end(),
+                         [&](const Staged& staged) { return staged.to == path; })) {
+            record.front().replaced.push_back(name);
+        }
+        // A record replaced under another spelling of its name is gone: heard of too.
+        std::pair<std::string, std::string> gone(m_targetFolder, name.substr(0, name.rfind('.')));
+        if (std::find(m_changed.begin() + heard, m_changed.end(), gone) == m_changed.end()) {
+            m_changed.push_back(std::move(gone));
+        }
+    }
+    for (auto& staged : record) {
+        m_staged.push_back(std::move(staged));
+    }
 }
 
 bool RecordTransfer::copyToNewFile(const std::string& from, const std::string& to)
@@ -560,9 +594,11 @@ int RecordTransfer::commitStaged()
         return 0;
     }
     bool copied = false;
+    bool made = false;
     bool replacing = m_how == Carry::Move;
     for (const auto& staged : m_staged) {
         copied = copied || staged.copy != nullptr;
+        made = made || staged.from.empty();
         replacing = replacing || staged.overwrites || !staged.replaced.empty();
     }
     RecordJournal journal(m_targetFolder);
@@ -576,16 +612,17 @@ int RecordTransfer::commitStaged()
     }
     if (m_how == Carry::Move) {
         for (const auto& staged : m_staged) {
-            if (staged.copy) {
+            if (staged.copy && !staged.from.empty()) {
                 journal.remove(staged.from, staged.to);
             }
         }
     }
     // The copies are down on the disk before anything is replaced by them, or a source
-    // removed; copies that only add files need no flush, their sources stay.
-    const RecordJournal::Flush flush = !copied     ? RecordJournal::Flush::Note
-                                       : replacing ? RecordJournal::Flush::FileSystem
-                                                   : RecordJournal::Flush::None;
+    // removed; copies that only add files need no flush, their sources stay. Content made
+    // in memory has no source to come back to: it is always flushed.
+    const RecordJournal::Flush flush = !copied             ? RecordJournal::Flush::Note
+                                       : replacing || made ? RecordJournal::Flush::FileSystem
+                                                           : RecordJournal::Flush::None;
     const int failures = journal.commit({}, flush);
     for (auto& staged : m_staged) {
         // When a step failed, what is left of the copies goes with them.

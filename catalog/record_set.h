@@ -75,6 +75,20 @@ bool RecordNameTaken(const std::string& folder, std::string_view nameGbk);
 // command may have renamed, moved or deleted meanwhile.
 void RequireRecord(const std::string& folder, std::string_view nameGbk);
 
+// The base of a CD record's listing as every walk over boxes (searches, the search index,
+// the CSV export) takes it: nullopt unless name is a .cdr file's and hasIconList(base) says
+// a .tag of that base (any spelling) lies beside it. A .cdr alone is no CD to a walk; its
+// box lists it so that its icons can be rebuilt.
+template <typename HasIconList>
+std::optional<std::string_view> CdRecordBase(std::string_view name, const HasIconList& hasIconList)
+{
+    if (RecordKindOf(name) != RecordKind::Cdr) {
+        return std::nullopt;
+    }
+    const std::string_view base = name.substr(0, name.size() - UpperExt(RecordKind::Cdr).size());
+    return hasIconList(base) ? std::optional(base) : std::nullopt;
+}
+
 // ---- The write path ------------------------------------------------------------------------
 // Every change of a record's files passes WriteRecordFile or RecordTransfer/RecordRemoval::
 // commit, and each tells the observer which record changed: a search index kept up to date
@@ -162,9 +176,10 @@ enum class Carry { Copy, Move };
 // Records carried into one box folder for one command, each as a unit: the files of the
 // record replaced at the target are removed in every spelling, the new ones put in place,
 // and a move's sources go, all or nothing as far as a crash is concerned. The caller holds
-// the locks of the target and source folders. Copies that replace files are written beside
-// their targets first; commit() flushes the file system once and then puts the whole batch
-// in place. Copies that only add files are made under their final names by commit().
+// the locks of the target and source folders. Copies that replace files, and records made
+// in memory, are written beside their targets first; commit() flushes the file system once
+// and then puts the whole batch in place. Copies that only add files are made under their
+// final names by commit().
 class RecordTransfer
 {
 public:
@@ -190,6 +205,18 @@ public:
     // could not be staged: nothing of this record is carried.
     bool add(const std::string& sourceFolder, const std::vector<File>& files,
              const std::string& nameGbk, const std::vector<std::string>& replaced);
+    // One file of a record made in memory: its name in the target folder and its bytes.
+    struct Content
+    {
+        std::string to;
+        std::string_view bytes;
+    };
+    // Adds the record nameGbk made in memory (the listing first), replacing the target's
+    // files named in replaced as add() does: each file is written beside its place now and
+    // put in place by commit() with the copies that replace files, under the same note.
+    // Throws FileError when a file cannot be written: nothing of the record is carried then.
+    void addContent(const std::vector<Content>& files, const std::string& nameGbk,
+                    const std::vector<std::string>& replaced);
     // Puts what was added in place. Returns the files that could not be carried.
     int commit();
     std::size_t stagedFiles() const;
@@ -206,6 +233,10 @@ private:
         std::string sourceFolder;
         std::vector<File> files;
     };
+    // Puts a record's staged files into the batch, with the replaced files that none of
+    // them takes the place of.
+    void stageRecord(std::vector<Staged>& record, const std::string& nameGbk,
+                     const std::vector<std::string>& replaced);
     bool copyToNewFile(const std::string& from, const std::string& to);
     int commitAdded();
     int commitStaged();

@@ -174,16 +174,24 @@ std::string_view cutAtCharBoundary(std::string_view gbk, std::size_t maxBytes)
     return gbk.substr(0, end);
 }
 
-std::string upperAscii(std::string_view gbk)
+void appendUpperAscii(std::string& out, std::string_view gbk)
 {
-    std::string upper(gbk);
-    for (std::size_t i = 0; i < upper.size();) {
-        const std::size_t length = gbkCharLength(upper, i);
-        if (length == 1 && upper[i] >= 'a' && upper[i] <= 'z') {
-            upper[i] = static_cast<char>(upper[i] - 'a' + 'A');
+    const std::size_t start = out.size();
+    out += gbk;
+    const std::string_view added(out.data() + start, gbk.size());
+    for (std::size_t i = 0; i < added.size();) {
+        const std::size_t length = gbkCharLength(added, i);
+        if (length == 1 && added[i] >= 'a' && added[i] <= 'z') {
+            out[start + i] = static_cast<char>(added[i] - 'a' + 'A');
         }
         i += length;
     }
+}
+
+std::string upperAscii(std::string_view gbk)
+{
+    std::string upper;
+    appendUpperAscii(upper, gbk);
     return upper;
 }
 

@@ -44,6 +44,8 @@ std::string_view cutAtCharBoundary(std::string_view gbk, std::size_t maxBytes);
 
 // ASCII upper-casing that leaves the trail byte of a double-byte character alone.
 std::string upperAscii(std::string_view gbk);
+// The same, appended to out.
+void appendUpperAscii(std::string& out, std::string_view gbk);
 
 // Equality after upperAscii on both sides.
 bool equalsNoCase(std::string_view a, std::string_view b);

@@ -30,51 +30,39 @@ std::size_t estimateLines(std::string_view text)
 
 } // namespace
 
+TreeTextReader::TreeTextReader(std::string_view text) : m_lines(text)
+{
+    readAhead();
+    m_nextDepth = 0; // the root, whatever its indent
+}
+
+bool TreeTextReader::invalidLevel()
+{
+    m_haveNext = false;
+    m_load.ok = false;
+    m_load.errorUtf8 = "Invalid level (" + decimal(static_cast<long long>(m_nextDepth)) +
+                       ") for item \"" + gbkToUtf8(m_nextText) + "\"";
+    return false;
+}
+
 TreeLoad ReadTreeText(std::string_view text, Tree& tree)
 {
     tree.clear();
-    TreeLoad result;
     if (text.empty()) {
-        return result;
+        return {};
     }
     tree.reserve(estimateLines(text));
-
-    LineScanner lines(text);
-    std::string_view line;
-    NodeId previous = NoNode;
-    while (lines.next(line)) {
-        std::size_t depth = 0;
-        while (depth < line.size() && (line[depth] == '\t' || line[depth] == ' ')) {
-            ++depth;
+    TreeTextReader reader(text);
+    std::vector<NodeId> path; // the last node read at each depth
+    while (reader.next()) {
+        const std::size_t depth = reader.depth();
+        if (depth >= path.size()) {
+            path.resize(depth + 1);
         }
-        const std::string_view nodeText = line.substr(depth);
-        if (previous == NoNode) {
-            previous = tree.addChild(NoNode, std::string(nodeText));
-            continue;
-        }
-        const auto previousDepth = static_cast<std::size_t>(tree.depth(previous));
-        NodeId parent;
-        if (depth == previousDepth) {
-            parent = tree.parent(previous);
-        } else if (depth == previousDepth + 1) {
-            parent = previous;
-        } else if (depth < previousDepth) {
-            // The ancestor at that depth always exists, as depths grow one level at a time;
-            // the walk still stops at the top rather than trusting that.
-            NodeId sibling = tree.parent(previous);
-            while (sibling != NoNode && static_cast<std::size_t>(tree.depth(sibling)) > depth) {
-                sibling = tree.parent(sibling);
-            }
-            parent = sibling == NoNode ? NoNode : tree.parent(sibling);
-        } else {
-            result.ok = false;
-            result.errorUtf8 = "Invalid level (" + decimal(static_cast<long long>(depth)) +
-                               ") for item \"" + gbkToUtf8(nodeText) + "\"";
-            return result;
-        }
-        previous = tree.addChild(parent, std::string(nodeText));
+        path[depth] =
+            tree.addChild(depth == 0 ? NoNode : path[depth - 1], std::string(reader.text()));
     }
-    return result;
+    return reader.load();
 }
 
 TreeLoad ReadTreeFile(const std::string& path, Tree& tree)

@@ -6,10 +6,15 @@
 #include "catalog/record_files.h"
 #include "catalog/record_set.h"
 #include "catalog/text.h"
+#include "catalog/tree_text.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace migrate {
 namespace {
@@ -40,6 +45,10 @@ public:
     explicit CsvWriter(const std::string& outputPath)
         : m_file(folderOf(outputPath), outputPath), m_path(outputPath)
     {
+        // The table is the user's file: the permissions any file written for them gets.
+        if (::fchmod(m_file.fd(), catalog::ModeForReplacing(outputPath)) != 0) {
+            catalog::throwFileError(outputPath, errno);
+        }
         m_buffer = "Volume,Path,Name,Size,Ext,Last modified,Description\r\n";
     }
 
@@ -50,14 +59,25 @@ public:
         }
         std::vector<catalog::DirEntry> entries;
         catalog::ListFolder(folder, entries);
+        std::unordered_set<std::string_view> iconLists; // bases of the .tag files
         for (const auto& entry : entries) {
-            if (entry.isFolder && catalog::IsBoxFolder(entry)) {
-                walk(catalog::ChildPath(folder, entry.name) + "/",
-                     boxUtf8 + utf8Of(entry.name) + "\\");
-            } else if (!entry.isFolder &&
-                       catalog::RecordKindOf(entry.name) == catalog::RecordKind::Cdr) {
-                const std::string nameGbk = entry.name.substr(0, entry.name.size() - 4);
+            if (!entry.isFolder && catalog::RecordKindOf(entry.name) == catalog::RecordKind::Tag) {
+                iconLists.insert(std::string_view(entry.name).substr(0, entry.name.size() - 4));
+            }
+        }
+        const auto hasIconList = [&](std::string_view base) { return iconLists.contains(base); };
+        for (const auto& entry : entries) {
+            if (entry.isFolder) {
+                if (catalog::IsBoxFolder(entry)) {
+                    walk(catalog::ChildPath(folder, entry.name) + "/",
+                         boxUtf8 + utf8Of(entry.name) + "\\");
+                }
+            } else if (const auto base = catalog::CdRecordBase(entry.name, hasIconList)) {
+                const std::string nameGbk(*base);
                 cd({folder, nameGbk}, folder + entry.name, boxUtf8 + utf8Of(nameGbk));
+                if (m_buffer.size() >= (1 << 20)) {
+                    flush(); // between CDs: a CD that fails takes back its rows
+                }
             }
         }
         m_guard.leave();
@@ -87,7 +107,6 @@ private:
             m_result.failedUtf8.push_back(volumeUtf8);
             return;
         }
-        ++m_result.cds;
         const std::string tagPath =
             catalog::FindRecordFile(record.folder, record.name, catalog::RecordKind::Tag);
         std::string tags;
@@ -100,6 +119,8 @@ private:
         describedBy(record);
         m_volume.clear();
         appendQuoted(m_volume, volumeUtf8);
+        const std::size_t bufferBefore = m_buffer.size();
+        const long long rowsBefore = m_result.rows;
         std::string cdDescription = catalog::ReadDescription(record);
         while (!cdDescription.empty() &&
                (cdDescription.back() == '\n' || cdDescription.back() == '\r')) {
@@ -108,70 +129,109 @@ private:
         if (!catalog::trimBlanks(cdDescription).empty()) {
             row("/", "", "", utf8Of(cdDescription));
         }
-        nodes(catalog::SplitLines(listing), catalog::SplitLines(tags));
+        if (!nodes(listing, tags)) {
+            // A listing that breaks part way, or holds a second root, has no rows of its own.
+            m_buffer.resize(bufferBefore);
+            m_result.rows = rowsBefore;
+            m_result.failedUtf8.push_back(volumeUtf8);
+            return;
+        }
+        ++m_result.cds;
     }
 
     // The descriptions of the CD's nodes by upper-cased key; the first of a key counts.
+    // The folders whose keys begin a note's key are the ones looked into.
     void describedBy(const catalog::RecordRef& record)
     {
         m_notes.clear();
         m_noteLengths.clear();
+        m_notedFolders.clear();
         for (auto& [key, description] : catalog::NodeNotes::read(record).pairs()) {
             std::string upper = catalog::upperAscii(key);
             m_noteLengths.resize(std::max(m_noteLengths.size(), upper.size() + 1));
             m_noteLengths[upper.size()] = true;
+            for (std::size_t slash = catalog::findSingleByte(upper, '\\');
+                 slash != std::string::npos && slash + 1 < upper.size();
+                 slash = catalog::findSingleByte(upper, '\\', slash + 1)) {
+                m_notedFolders.insert(upper.substr(0, slash + 1));
+            }
             m_notes.try_emplace(std::move(upper), std::move(description));
         }
     }
 
-    // A node's description by its upper-cased key; few keys have the length of a note's.
-    std::string descriptionOf(const std::string& keyUpper) const
+    // The rows of the nodes below the root, read as every reader of a listing reads it and
+    // given the icon classes the window gives them. False when the listing is broken.
+    bool nodes(std::string_view listing, std::string_view tags)
     {
-        if (keyUpper.size() >= m_noteLengths.size() || !m_noteLengths[keyUpper.size()]) {
-            return {};
+        catalog::TreeTextReader tree(listing);
+        catalog::IconClassReader classes(tags);
+        if (!tree.next()) {
+            return tree.load().ok;
         }
-        const auto found = m_notes.find(keyUpper);
-        return found == m_notes.end() ? std::string() : utf8Of(found->second);
-    }
-
-    static std::size_t depthOf(std::string_view line)
-    {
-        return std::min(line.find_first_not_of('\t'), line.size());
-    }
-
-    void nodes(const std::vector<std::string_view>& lines,
-               const std::vector<std::string_view>& tags)
-    {
-        std::vector<std::string> keys = {""};   // upper-cased GBK node paths by depth
-        std::vector<std::string> paths = {"/"}; // UTF-8 folder paths by depth
-        for (std::size_t i = 1; i < lines.size(); ++i) {
-            const std::size_t depth = depthOf(lines[i]);
-            if (depth == 0 || depth > keys.size()) {
-                break; // a broken listing: what follows has no place
+        classes.next(); // the root's
+        // By depth: the upper-cased GBK key of the folder there (only where a note may lie
+        // below it), whether one may, and its UTF-8 path.
+        m_keys.resize(1);
+        m_lookInto.assign(1, !m_notes.empty());
+        m_paths.assign(1, "/");
+        while (tree.next()) {
+            const std::size_t depth = tree.depth();
+            const std::string_view nameGbk = tree.text();
+            const bool parent = tree.hasChildren();
+            const bool folder = classes.next() == catalog::IconClass::Folder || parent;
+            if (depth == 0) {
+                return false;
             }
-            const std::string_view nameGbk = lines[i].substr(depth);
-            const bool parentOfNext = i + 1 < lines.size() && depthOf(lines[i + 1]) > depth;
-            const bool folder = parentOfNext || (i < tags.size() ? tags[i] == "1" : false);
-            keys.resize(depth);
-            paths.resize(depth);
-            const std::string keyGbk = keys.back() + catalog::upperAscii(nameGbk) + "\\";
-            const std::string nameUtf8 = utf8Of(nameGbk);
-            const std::string description = descriptionOf(keyGbk);
+            const std::string_view description = describe(depth, nameGbk, folder);
+            m_nameUtf8 = utf8Of(nameGbk);
             if (folder) {
-                const std::string own = paths.back() + (depth > 1 ? "/" : "") + nameUtf8;
-                if (!parentOfNext || !description.empty()) {
+                if (m_paths.size() <= depth) {
+                    m_paths.resize(depth + 1);
+                }
+                std::string& own = m_paths[depth];
+                own.assign(m_paths[depth - 1]).append(depth > 1 ? "/" : "").append(m_nameUtf8);
+                if (!parent || !description.empty()) {
                     row(own, "", "", description);
                 }
-                keys.push_back(keyGbk);
-                paths.push_back(own);
                 continue;
             }
-            const std::size_t dot = nameUtf8.rfind('.');
-            row(paths.back(), nameUtf8,
+            const std::size_t dot = m_nameUtf8.rfind('.');
+            row(m_paths[depth - 1], m_nameUtf8,
                 dot == std::string::npos ? std::string_view()
-                                         : std::string_view(nameUtf8).substr(dot + 1),
+                                         : std::string_view(m_nameUtf8).substr(dot + 1),
                 description);
         }
+        return tree.load().ok;
+    }
+
+    // The node's description, UTF-8. A folder's key is kept at its depth for its children;
+    // keys are made only below folders that a note's key goes through.
+    std::string_view describe(std::size_t depth, std::string_view nameGbk, bool folder)
+    {
+        if (m_lookInto.size() <= depth) {
+            m_lookInto.resize(depth + 1);
+            m_keys.resize(depth + 1);
+        }
+        m_lookInto[depth] = false;
+        if (!m_lookInto[depth - 1]) {
+            return {};
+        }
+        const std::size_t length = m_keys[depth - 1].size() + nameGbk.size() + 1;
+        const bool noted = length < m_noteLengths.size() && m_noteLengths[length];
+        if (!folder && !noted) {
+            return {};
+        }
+        std::string& key = m_keys[depth];
+        key.assign(m_keys[depth - 1]);
+        catalog::appendUpperAscii(key, nameGbk);
+        key += '\\';
+        m_lookInto[depth] = folder && m_notedFolders.contains(key);
+        const auto found = noted ? m_notes.find(key) : m_notes.end();
+        if (found == m_notes.end()) {
+            return {};
+        }
+        m_description = utf8Of(found->second);
+        return m_description;
     }
 
     void row(std::string_view path, std::string_view name, std::string_view ext,
@@ -188,9 +248,6 @@ private:
         appendQuoted(m_buffer, description);
         m_buffer += "\r\n";
         ++m_result.rows;
-        if (m_buffer.size() >= (1 << 20)) {
-            flush();
-        }
     }
 
     void flush()
@@ -204,8 +261,15 @@ private:
     catalog::FolderWalkGuard m_guard;
     std::string m_buffer;
     std::string m_volume;
+    // Kept from node to node and CD to CD, so that their memory is reused.
+    std::vector<std::string> m_keys;
+    std::vector<char> m_lookInto;
+    std::vector<std::string> m_paths;
+    std::string m_nameUtf8;
+    std::string m_description;
     std::unordered_map<std::string, std::string> m_notes;
     std::vector<bool> m_noteLengths;
+    std::unordered_set<std::string> m_notedFolders;
     CsvExport m_result;
 };
 

@@ -12,7 +12,9 @@ struct CsvExport
 {
     int cds = 0;
     long long rows = 0;
-    std::vector<std::string> failedUtf8; // CDs whose listing could not be read
+    // CDs whose listing could not be read, breaks part way (a line deeper than its place)
+    // or holds more than one root: nothing of them is written.
+    std::vector<std::string> failedUtf8;
 };
 
 // Volume is the CD's box path below the library root and its name, joined by "\"; Path

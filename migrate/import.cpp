@@ -219,15 +219,34 @@ catalog::RecordFolder& Importer::recordsOf(const std::string& folder)
     return *m_records;
 }
 
-void Importer::stage(const catalog::RecordRef& record, const RecordFiles& files)
+void Importer::stage(const catalog::RecordRef& record, const std::optional<std::string>& existing,
+                     const RecordFiles& files)
 {
     if (!m_batch) {
-        m_batch = std::make_unique<catalog::BatchWrite>();
+        m_batch = std::make_unique<catalog::RecordTransfer>(record.folder, catalog::Carry::Copy);
     }
-    for (const auto& [ext, content] : files.byKind()) {
-        std::string path = catalog::RecordFileForWriting(*m_records, record.name, ext);
-        m_batch->add(m_written.size(), path, content);
-        m_written.push_back({record, ext, std::move(path)});
+    const auto byKind = files.byKind();
+    std::vector<catalog::RecordTransfer::Content> content;
+    for (const auto& [ext, bytes] : byKind) {
+        content.push_back({catalog::RecordFileForWriting(*m_records, record.name, ext)
+                               .substr(record.folder.size()),
+                           bytes});
+    }
+    // Replaced whole: the old CD's files, and what a killed scan left under the new name.
+    const auto& kinds = catalog::CdRecordKinds();
+    std::vector<std::string> old = catalog::RecordFilesOf(*m_records, record.name, kinds);
+    if (existing && *existing != record.name) {
+        for (auto& name : catalog::RecordFilesOf(*m_records, *existing, kinds)) {
+            old.push_back(std::move(name));
+        }
+    }
+    m_batch->addContent(content, record.name, old);
+    // The listing as it is once the batch is in place, for the discs that follow.
+    for (const auto& name : old) {
+        m_records->removed(name);
+    }
+    for (const auto& file : content) {
+        m_records->added(file.to);
     }
     if (++m_stagedRecords >= BatchRecords) {
         commit();
@@ -239,23 +258,12 @@ void Importer::commit()
     if (!m_batch) {
         return;
     }
-    const std::vector<catalog::BatchWrite::Failure> failures = m_batch->commit();
-    m_batch.reset();
-    const std::vector<Written> written = std::move(m_written);
-    m_written.clear();
+    const std::unique_ptr<catalog::RecordTransfer> batch = std::move(m_batch);
     m_stagedRecords = 0;
-    std::vector<bool> failed(written.size(), false);
-    for (const auto& failure : failures) {
-        failed[failure.slot] = true;
-    }
-    for (std::size_t i = 0; i < written.size(); ++i) {
-        if (!failed[i]) {
-            catalog::RecordFileWritten(*m_records, written[i].record.name, written[i].ext,
-                                       written[i].path);
-        }
-    }
-    if (!failures.empty()) {
-        throw catalog::FileError(failures.front().message);
+    const int failures = batch->commit();
+    if (failures > 0) {
+        throw catalog::FileError(catalog::DisplayPath(m_lockedFolder) + ": 有 " +
+                                 std::to_string(failures) + " 个光盘文件无法放入光盘盒");
     }
 }
 
@@ -265,34 +273,6 @@ void Importer::finish()
     m_records.reset();
     m_lock.reset();
     m_lockedFolder.clear();
-}
-
-// A CD of that name is replaced in every file: the ones the new record has none of are
-// removed, and so is the whole old record when its name differs in case.
-void Importer::replace(const catalog::RecordRef& record, const std::string& existing,
-                       const RecordFiles& files)
-{
-    commit();
-    const auto written = files.byKind();
-    std::vector<catalog::RecordKind> gone;
-    for (const catalog::RecordKind kind : catalog::CdRecordKinds()) {
-        const bool rewritten = std::any_of(written.begin(), written.end(), [&](const auto& file) {
-            return catalog::KindOfExt(file.first) == kind;
-        });
-        if (existing != record.name || !rewritten) {
-            gone.push_back(kind);
-        }
-    }
-    catalog::RecordRemoval removal(*m_records);
-    removal.add(existing, gone);
-    if (removal.commit() > 0) {
-        throw catalog::FileError(catalog::DisplayPath(record.folder + existing) +
-                                 ": 无法删除旧光盘的文件");
-    }
-    for (const auto& [ext, content] : written) {
-        catalog::WriteRecordFile(record.folder, record.name, ext, content);
-    }
-    m_records.reset(); // listed again for the next disc
 }
 
 std::optional<Importer::Box> Importer::boxOf(const Disc& disc,
@@ -368,18 +348,13 @@ DiscResult Importer::add(const Disc& disc, std::vector<std::string>& problemsUtf
     }
     catalog::RecordFolder& records = lockBox(record.folder);
     const std::optional<std::string> existing = records.recordNamed(nameGbk);
-    if (!existing) {
-        stage(record, files);
-        result.outcome = DiscOutcome::Written;
-        return result;
-    }
-    if (!m_target.overwrite ||
-        !m_target.overwrite(organize::OverwriteCdQuestion(box->textGbk, nameGbk))) {
+    if (existing && (!m_target.overwrite ||
+                     !m_target.overwrite(organize::OverwriteCdQuestion(box->textGbk, nameGbk)))) {
         result.outcome = DiscOutcome::Kept;
         return result;
     }
-    replace(record, *existing, files);
-    result.outcome = DiscOutcome::Replaced;
+    stage(record, existing, files);
+    result.outcome = existing ? DiscOutcome::Replaced : DiscOutcome::Written;
     return result;
 }
 

@@ -38,9 +38,10 @@ struct DiscResult
     catalog::EntryTotals totals;
 };
 
-// New records are written in batches, as the icon rebuild writes its files: each file
-// beside its place, one flush of the file system, then every file renamed into place, the
-// box locked all along. A CD that replaces one is written on its own.
+// Records are written in batches through the record store, the box locked all along: each
+// file beside its place, one flush of the file system, then the batch put in place under
+// the box's note. A CD that replaces one is a unit with the removal of the old one's files,
+// so a crash leaves the old CD or the new one, whole.
 class Importer
 {
 public:
@@ -60,22 +61,16 @@ public:
 
 private:
     struct RecordFiles;
-    struct Written
-    {
-        catalog::RecordRef record;
-        std::string_view ext;
-        std::string path;
-    };
     // Holds the lock of the box folder (one at a time, so that no two writers wait on
     // each other), and the folder's record names as listed under it.
     catalog::RecordFolder& lockBox(const std::string& folder);
     // The folder's record names, listed once for the discs that go into it (a dry run
     // writes nothing, an import holds the lock).
     catalog::RecordFolder& recordsOf(const std::string& folder);
-    void stage(const catalog::RecordRef& record, const RecordFiles& files);
+    // Adds the record to the batch; existing names the CD it replaces.
+    void stage(const catalog::RecordRef& record, const std::optional<std::string>& existing,
+               const RecordFiles& files);
     void commit();
-    void replace(const catalog::RecordRef& record, const std::string& existing,
-                 const RecordFiles& files);
 
     struct Box
     {
@@ -91,8 +86,7 @@ private:
     std::string m_lockedFolder;
     std::optional<catalog::FolderLock> m_lock;
     std::optional<catalog::RecordFolder> m_records;
-    std::unique_ptr<catalog::BatchWrite> m_batch;
-    std::vector<Written> m_written;
+    std::unique_ptr<catalog::RecordTransfer> m_batch;
     std::size_t m_stagedRecords = 0;
 };
 

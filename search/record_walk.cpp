@@ -220,16 +220,17 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
             }
             continue;
         }
-        if (catalog::RecordKindOf(entry.name) != catalog::RecordKind::Cdr) {
+        RecordFiles* companions = nullptr;
+        const auto base = catalog::CdRecordBase(entry.name, [&](std::string_view base) {
+            const auto found = records.find(base);
+            companions = found == records.end() ? nullptr : &found->second;
+            return companions != nullptr && !companions->tag.empty();
+        });
+        if (!base) {
             continue;
         }
-        const std::string_view base = std::string_view(entry.name).substr(0, entry.name.size() - 4);
-        const auto found = records.find(base);
-        if (found == records.end() || found->second.tag.empty()) {
-            continue; // no .tag: not a CD record
-        }
         // Two spellings of one listing are two records, each read from its own file.
-        RecordFiles& files = found->second;
+        RecordFiles& files = *companions;
         const std::string cdr = folderFd.get() >= 0 ? entry.name : folder + entry.name;
         if (files.cdr != cdr) {
             files.cdr = cdr;
@@ -238,7 +239,7 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         if (!entry.isRegular) {
             files.special.push_back(files.cdr);
         }
-        relative.assign(relativeBox).append(base);
+        relative.assign(relativeBox).append(*base);
         visit(relative, files, folderFd.get() >= 0 ? folder : std::string());
     }
     m_guard.leave();

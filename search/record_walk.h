@@ -12,7 +12,8 @@
 
 // The walk of a search over boxes: every entry in the order the file system lists it,
 // depth first; the search results folder and linked boxes are left out, and a .cdr file
-// with a .tag companion is a CD record. Searches and the search index walk alike.
+// with a .tag companion is a CD record (catalog::CdRecordBase). Searches and the search index
+// walk alike.
 namespace search {
 
 // One record's files: names in folder ("" for a file that is not there), and the open

@@ -1,7 +1,7 @@
-// vellumark-cli killed at a random moment of a move, copy, import, backup, delete or icon
-// rebuild: after the next command every CD is whole in exactly one place, and no temporary
-// file is left. VELLUMARK_CRASH_RUNS sets the runs per command, VELLUMARK_CRASH_SEED the
-// seed (printed, so that a failing run can be repeated).
+// vellumark-cli killed at a random moment of a move, copy, import, backup, delete, icon
+// rebuild or import of another program's catalogue: after the next command every CD is whole in
+// exactly one place, and no temporary file is left. VELLUMARK_CRASH_RUNS sets the runs per command,
+// VELLUMARK_CRASH_SEED the seed (printed, so that a failing run can be repeated).
 
 #include "catalog/text.h"
 #include "tests/core/record_state.h"
@@ -12,8 +12,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/inotify.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -249,6 +249,7 @@ protected:
                                          [](const Cd& cd) { return cd.box > Target; }),
                           m_importCds.end());
         writeCds(m_importTemplate, m_importCds, 1);
+        writeCatalogue();
         // The icon files a complete rebuild writes.
         const std::string rebuilt = m_work / "rebuilt/";
         std::filesystem::copy(m_template, rebuilt, std::filesystem::copy_options::recursive);
@@ -260,6 +261,44 @@ protected:
                 content[kind] = files.empty() ? std::string() : files.front();
             }
             m_rebuilt.push_back(content);
+        }
+    }
+
+    // A CSV table of 144 discs for the target box, three batches of the import: two named as
+    // CDs there, one as a CD there in another case, the rest new; and the records a complete
+    // import makes of them.
+    void writeCatalogue()
+    {
+        std::vector<std::string> discs;
+        for (int i = 0; i < 144; ++i) {
+            discs.push_back(i == 20    ? "光盘18"
+                            : i == 70  ? "光盘19"
+                            : i == 120 ? "target-a"
+                                       : "新光盘" + std::to_string(i));
+        }
+        std::string csv = "Volume,Path,Name,Size,Ext,Last modified,Description\r\n";
+        for (const auto& disc : discs) {
+            csv += "\"" + disc + "\",\"/\",\"\",,\"\",,\"导入的 " + disc + "\"\r\n";
+            for (int n = 0; n < 20; ++n) {
+                csv += "\"" + disc + "\",\"/目录" + std::to_string(n / 5) + "\",\"文件" +
+                       std::to_string(n) + ".txt\",,\"txt\",,\"\"\r\n";
+            }
+        }
+        testing_support::writeFile(m_work / "catalogue.csv", csv);
+        const std::string imported = m_work / "imported/";
+        std::filesystem::copy(m_template, imported, std::filesystem::copy_options::recursive);
+        RunProgram(VELLUMARK_CLI,
+                   {"--library", imported, "import-catalog", m_work / "catalogue.csv", "--box",
+                    boxes()[Target].pathUtf8, "--yes"},
+                   environment());
+        auto records = ReadRecords(imported + boxes()[Target].folder);
+        for (const auto& disc : discs) {
+            RecordContent content;
+            for (const auto& [kind, files] : records[gbk(disc)]) {
+                content[kind] = files.empty() ? std::string() : files.front();
+            }
+            ASSERT_EQ(content.size(), 3u) << disc; // listing, icons, description
+            m_catalogued.emplace_back(gbk(disc), content);
         }
     }
 
@@ -306,7 +345,9 @@ protected:
             chosen.resize(std::uniform_int_distribution<std::size_t>(least, chosen.size())(random));
             return chosen;
         };
-        const auto cdPath = [&](const Cd& cd) { return boxes()[cd.box].pathUtf8 + "/" + cd.nameUtf8; };
+        const auto cdPath = [&](const Cd& cd) {
+            return boxes()[cd.box].pathUtf8 + "/" + cd.nameUtf8;
+        };
         const std::string lib = library();
         op.followUps = {{"--library", lib, "list", boxes()[Source].pathUtf8},
                         {"--library", lib, "list", boxes()[Target].pathUtf8}};
@@ -342,7 +383,8 @@ protected:
                     }
                 }
                 if (!old) {
-                    op.expected.push_back({{place(cds[i], Target)}, {{std::nullopt}, {cds[i].content}}});
+                    op.expected.push_back(
+                        {{place(cds[i], Target)}, {{std::nullopt}, {cds[i].content}}});
                 }
             }
             op.args.insert(op.args.end(), {"--to", boxes()[Target].pathUtf8, "--yes"});
@@ -365,9 +407,9 @@ protected:
             op.name = "backup";
             op.args = {"--library", lib, "backup", backup()};
             for (const Cd& cd : cds) {
-                op.expected.push_back({{{backup() + "Orlendy/" + boxes()[cd.box].folder,
-                                         gbk(cd.nameUtf8)}},
-                                       {{std::nullopt}, {cd.content}}});
+                op.expected.push_back(
+                    {{{backup() + "Orlendy/" + boxes()[cd.box].folder, gbk(cd.nameUtf8)}},
+                     {{std::nullopt}, {cd.content}}});
             }
             op.followUps.push_back(
                 {"--library", backup() + "Orlendy", "list", boxes()[Source].pathUtf8});
@@ -386,6 +428,32 @@ protected:
             }
             op.followUps.push_back({"--library", lib, "list", boxes()[2].pathUtf8});
             op.followUps.push_back({"--library", lib, "list", boxes()[3].pathUtf8});
+            break;
+        }
+        case 6: { // CDs replaced, one by a name in another case, and one added
+            op.name = "import-catalog";
+            op.args = {"--library",      lib,
+                       "import-catalog", m_work / "catalogue.csv",
+                       "--box",          boxes()[Target].pathUtf8,
+                       "--yes"};
+            const std::string target = library() + boxes()[Target].folder;
+            for (const auto& [nameGbk, content] : m_catalogued) {
+                const auto old =
+                    std::find_if(op.expected.begin(), op.expected.end(), [&](const auto& cd) {
+                        return cd.places.front().folder == target &&
+                               catalog::upperAscii(cd.places.front().nameGbk) ==
+                                   catalog::upperAscii(nameGbk);
+                    });
+                if (old == op.expected.end()) {
+                    op.expected.push_back({{{target, nameGbk}}, {{std::nullopt}, {content}}});
+                } else if (old->places.front().nameGbk == nameGbk) {
+                    old->allowed.push_back({content});
+                } else {
+                    old->places.push_back({target, nameGbk});
+                    old->allowed = {{old->allowed.front().front(), std::nullopt},
+                                    {std::nullopt, content}};
+                }
+            }
             break;
         }
         default: {
@@ -429,8 +497,9 @@ protected:
                 ++split;
                 if (firstProblem.empty()) {
                     for (std::size_t p = 0; p < cd.places.size(); ++p) {
-                        firstProblem += catalog::gbkToUtf8(cd.places[p].folder + cd.places[p].nameGbk) +
-                                        ": " + std::to_string(found[p]->size()) + " kinds; ";
+                        firstProblem +=
+                            catalog::gbkToUtf8(cd.places[p].folder + cd.places[p].nameGbk) + ": " +
+                            std::to_string(found[p]->size()) + " kinds; ";
                     }
                 }
             }
@@ -443,6 +512,7 @@ protected:
     std::string m_importTemplate;
     std::vector<Cd> m_importCds;
     std::vector<RecordContent> m_rebuilt;
+    std::vector<std::pair<std::string, RecordContent>> m_catalogued; // name, content
 };
 
 TEST_F(CliCrashTest, KilledCommandsLeaveEveryCdWholeInOnePlace)
@@ -450,9 +520,10 @@ TEST_F(CliCrashTest, KilledCommandsLeaveEveryCdWholeInOnePlace)
     const unsigned long runs = environmentNumber("VELLUMARK_CRASH_RUNS", 4);
     const unsigned long seed = environmentNumber("VELLUMARK_CRASH_SEED", std::random_device()());
     std::printf("crash test: seed %lu (VELLUMARK_CRASH_SEED), %lu runs per command "
-                "(VELLUMARK_CRASH_RUNS)\n", seed, runs);
+                "(VELLUMARK_CRASH_RUNS)\n",
+                seed, runs);
     std::mt19937 random(static_cast<std::mt19937::result_type>(seed));
-    constexpr int Kinds = 6;
+    constexpr int Kinds = 7;
     std::vector<Figures> figures(Kinds);
 
     // How long each command takes when left alone: the kills land within that time.
@@ -486,9 +557,9 @@ TEST_F(CliCrashTest, KilledCommandsLeaveEveryCdWholeInOnePlace)
         const Operation op = prepare(kind, random);
         Figures& f = figures[kind];
         // Spread evenly over the orders of magnitude: a move's renames take microseconds.
-        const std::chrono::microseconds delay(static_cast<long>(std::exp(
-            std::uniform_real_distribution<double>(std::log(10.0),
-                                                   std::log(std::max(20.0, double(f.work.count()))))(random))));
+        const std::chrono::microseconds delay(
+            static_cast<long>(std::exp(std::uniform_real_distribution<double>(
+                std::log(10.0), std::log(std::max(20.0, double(f.work.count()))))(random))));
         ++f.runs;
         ChangeWatch watch(op.watched);
         const pid_t child = start(op.args, environment());
@@ -519,22 +590,22 @@ TEST_F(CliCrashTest, KilledCommandsLeaveEveryCdWholeInOnePlace)
         }
     }
 
-    std::printf("%-14s %8s %8s %5s %7s %10s %10s %10s\n", "command", "alone us", "work us", "runs", "killed",
-                "CDs split", "runs split", "leftovers");
+    std::printf("%-14s %8s %8s %5s %7s %10s %10s %10s\n", "command", "alone us", "work us", "runs",
+                "killed", "CDs split", "runs split", "leftovers");
     Figures total;
-    static const char* const names[Kinds] = {"move", "copy", "import", "backup", "delete",
-                                             "rebuild-icons"};
+    static const char* const names[Kinds] = {"move",   "copy",          "import",        "backup",
+                                             "delete", "rebuild-icons", "import-catalog"};
     for (int kind = 0; kind < Kinds; ++kind) {
         const Figures& f = figures[kind];
         std::printf("%-14s %8ld %8ld %5d %7d %10d %10d %10d\n", names[kind],
-                    static_cast<long>(f.fullRun.count()), static_cast<long>(f.work.count()), f.runs, f.killed, f.split,
-                    f.runsWithSplit, f.leftovers);
+                    static_cast<long>(f.fullRun.count()), static_cast<long>(f.work.count()), f.runs,
+                    f.killed, f.split, f.runsWithSplit, f.leftovers);
         total.runs += f.runs;
         total.split += f.split;
         total.leftovers += f.leftovers;
     }
-    std::printf("total: %d runs, %d CDs split, %d temporary files left\n", total.runs,
-                total.split, total.leftovers);
+    std::printf("total: %d runs, %d CDs split, %d temporary files left\n", total.runs, total.split,
+                total.leftovers);
     for (const auto& problem : problems) {
         std::printf("  %s\n", problem.c_str());
     }

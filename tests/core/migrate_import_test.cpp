@@ -2,14 +2,23 @@
 // CSV table of a box read back into the same records.
 
 #include "catalog/cdinfo.h"
+#include "catalog/disk.h"
 #include "catalog/record_set.h"
+#include "catalog/text.h"
 #include "migrate/export_csv.h"
 #include "migrate/import.h"
 #include "migrate/input.h"
 #include "migrate/readers.h"
+#include "search/record_walk.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
 
 using testing_support::exists;
 using testing_support::gbk;
@@ -164,6 +173,7 @@ TEST_F(ImportTest, ANameTakenInAnotherCaseIsReplacedUnderTheNewName)
 {
     writeFile(m_library / gbk("软件光盘/cd.Cdr"), "E:\\\r\n");
     writeFile(m_library / gbk("软件光盘/cd.Mx"), "old");
+    RecordedChanges changes;
     migrate::Disc disc;
     disc.nameUtf8 = "CD";
     EXPECT_EQ(migrate::Importer(target([](const std::string&) { return true; }))
@@ -172,7 +182,122 @@ TEST_F(ImportTest, ANameTakenInAnotherCaseIsReplacedUnderTheNewName)
               migrate::DiscOutcome::Replaced);
     EXPECT_EQ(snapshot(m_library.path()),
               gbk("软件光盘/\n软件光盘/CD.Cdr=E:\\\r\n\n软件光盘/CD.Mx=\n软件光盘/CD.tag=0\r\n\n"));
+    // The index hears of both names: the old one is gone.
+    const std::string box = m_library / gbk("软件光盘/");
+    EXPECT_EQ(changes.seen, (std::vector<std::string>{box + "CD", box + "cd"}));
 }
+
+struct OldCd
+{
+    const char* disc;
+    std::vector<std::pair<const char*, const char*>> files; // name in the box, content
+};
+
+class ImportKilled : public ::testing::TestWithParam<OldCd>
+{
+protected:
+    // Every file of the box, its name upper-cased: a record whole whatever its spellings.
+    static std::string filesOf(const std::string& box)
+    {
+        std::multimap<std::string, std::string> files;
+        std::vector<catalog::DirEntry> entries;
+        catalog::ListFolder(box, entries);
+        for (const auto& entry : entries) {
+            files.emplace(catalog::upperAscii(entry.name), readFile(box + entry.name));
+        }
+        std::string text;
+        for (const auto& [name, content] : files) {
+            text += name + "=" + content + "\n";
+        }
+        return text;
+    }
+
+    // The box with the old CD's files in it, and those files.
+    static std::string withOld(const TempDir& root, const OldCd& old)
+    {
+        makeFolders(root / gbk("软件光盘"));
+        for (const auto& [name, content] : old.files) {
+            writeFile(root / gbk("软件光盘/") + gbk(name), content);
+        }
+        return filesOf(root / gbk("软件光盘/"));
+    }
+
+    // The disc imported into a box holding the old CD, answering yes, the process ending
+    // at its crashAt-th rename (0: never); the library once the next command locked the box.
+    static std::string importInto(const TempDir& root, const OldCd& old, int crashAt,
+                                  int* renames = nullptr)
+    {
+        withOld(root, old);
+        const std::string box = root / gbk("软件光盘") + "/";
+        const pid_t child = ::fork();
+        if (child == 0) {
+            int count = 0;
+            const catalog::ScopedDiskCalls calls(
+                {}, {}, [&](const std::string& from, const std::string& to) {
+                    if (++count == crashAt) {
+                        ::_exit(0);
+                    }
+                    return ::rename(from.c_str(), to.c_str());
+                });
+            migrate::ImportTarget into;
+            into.boxFolder = box;
+            into.overwrite = [](const std::string&) { return true; };
+            std::vector<std::string> problems;
+            migrate::Disc disc = sampleDisc();
+            disc.nameUtf8 = old.disc;
+            migrate::Importer(into).add(disc, problems);
+            ::_exit(10 + count);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (renames != nullptr) {
+            *renames = WIFEXITED(status) ? WEXITSTATUS(status) - 10 : -1;
+        }
+        const catalog::FolderLock recovered(box);
+        catalog::RemoveStaleTemporaryFiles(box);
+        return filesOf(box);
+    }
+};
+
+// Killed at any rename, the import leaves the old CD as it was or the new one whole (its
+// other spellings and a case twin gone), never a part of each.
+TEST_P(ImportKilled, LeavesTheOldCdOrTheNewOneWhole)
+{
+    TempDir intoEmpty;
+    const std::string whole = importInto(intoEmpty, {GetParam().disc, {}}, 0);
+    TempDir before;
+    const std::string old = withOld(before, GetParam());
+    TempDir complete;
+    int renames = 0;
+    ASSERT_EQ(importInto(complete, GetParam(), 0, &renames), whole);
+    ASSERT_GT(renames, 2);
+    int oldKept = 0;
+    for (int crashAt = 1; crashAt <= renames; ++crashAt) {
+        TempDir root;
+        const std::string after = importInto(root, GetParam(), crashAt);
+        EXPECT_TRUE(after == old || after == whole) << "killed at rename " << crashAt << ":\n"
+                                                    << after;
+        oldKept += after == old ? 1 : 0;
+    }
+    EXPECT_EQ(oldKept, 1); // killed before its note was in place
+}
+
+INSTANTIATE_TEST_SUITE_P(Replacements, ImportKilled,
+                         ::testing::Values(OldCd{"软件一",
+                                                 {{"软件一.cdr", "E:\\\r\n\tOLD\r\n"},
+                                                  {"软件一.CDR", "E:\\\r\n"},
+                                                  {"软件一.TAG", "0\r\n5\r\n"},
+                                                  {"软件一.fmx", "OLD\\\r\nold\r\n"},
+                                                  {"软件一.mx", "old"},
+                                                  {"软件一.Ifn", "x"}}},
+                                           OldCd{"Tools",
+                                                 {{"TOOLS.Cdr", "E:\\\r\n"},
+                                                  {"TOOLS.tag", "0\r\n"},
+                                                  {"TOOLS.Ifn", "x"},
+                                                  {"Tools.TAG", "0\r\n"}}}),
+                         [](const auto& info) {
+                             return info.index == 0 ? "Spellings" : "CaseTwin";
+                         });
 
 TEST_F(ImportTest, DiscsThatCannotBeRecordsAreLeftOutAndSaidSo)
 {
@@ -269,6 +394,17 @@ TEST(CsvExport, ABoxWrittenAsCsvAndReadBackGivesTheSameRecords)
               std::string::npos);
     EXPECT_EQ(written.rows, 1 + 7 + 5);
 
+    // The permissions of any file written for the user; a table written over one keeps its.
+    struct stat info = {};
+    ASSERT_EQ(::stat((other / "all.csv").c_str(), &info), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask);
+    ASSERT_EQ(::chmod((other / "all.csv").c_str(), 0604), 0);
+    migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv");
+    ASSERT_EQ(::stat((other / "all.csv").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+
     TempDir again;
     EXPECT_EQ(importFile(other / "all.csv", again.path()), std::vector<std::string>{});
     EXPECT_EQ(snapshot(again.path()), snapshot(library.path()));
@@ -277,6 +413,92 @@ TEST(CsvExport, ABoxWrittenAsCsvAndReadBackGivesTheSameRecords)
     migrate::ExportBoxCsv(library.path(), library / gbk("软件光盘") + "/", other / "box.csv");
     EXPECT_EQ(readFile(other / "box.csv").find("\"loose\""), std::string::npos);
     EXPECT_NE(readFile(other / "box.csv").find("\"软件光盘\\游戏\\第二张\""), std::string::npos);
+}
+
+struct BrokenListing
+{
+    const char* name;
+    const char* listing;
+};
+
+class CsvExportBroken : public ::testing::TestWithParam<BrokenListing>
+{
+};
+
+// A listing read as every reader reads it: one that breaks part way is reported, and none
+// of its rows, its description's neither, is written; the CDs around it are whole.
+TEST_P(CsvExportBroken, ReportsTheCdAndWritesNoneOfIt)
+{
+    TempDir library;
+    TempDir other;
+    for (const char* cd : {"a", "c"}) {
+        writeFile(library / cd + ".Cdr", "E:\\\r\n\tok.txt\r\n");
+        writeFile(library / cd + ".tag", "0\r\n3\r\n");
+    }
+    if (GetParam().listing != nullptr) {
+        writeFile(library / "b.Cdr", GetParam().listing);
+    } else {
+        ASSERT_EQ(::mkfifo((library / "b.Cdr").c_str(), 0600), 0);
+    }
+    writeFile(library / "b.tag", "0\r\n1\r\n3\r\n3\r\n");
+    writeFile(library / "b.Mx", "described");
+
+    const migrate::CsvExport written =
+        migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv");
+
+    EXPECT_EQ(written.failedUtf8, std::vector<std::string>{"b"});
+    EXPECT_EQ(written.cds, 2);
+    EXPECT_EQ(written.rows, 2);
+    EXPECT_EQ(readFile(other / "all.csv"), "Volume,Path,Name,Size,Ext,Last modified,Description\r\n"
+                                           "\"a\",\"/\",\"ok.txt\",,\"txt\",,\"\"\r\n"
+                                           "\"c\",\"/\",\"ok.txt\",,\"txt\",,\"\"\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Listings, CsvExportBroken,
+    ::testing::Values(BrokenListing{"LevelSkipped",
+                                    "E:\\\r\n\tDIR\r\n\t\tx.txt\r\n\t\t\t\ty.txt\r\n"},
+                      BrokenListing{"SecondRoot", "E:\\\r\n\tx.txt\r\nF:\\\r\n\ty.txt\r\n"},
+                      BrokenListing{"Unreadable", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The export takes for a CD what a search takes: a .cdr with a .tag of its base beside it.
+TEST(CsvExport, ExportsTheCdsASearchWalkVisits)
+{
+    TempDir library;
+    TempDir other;
+    for (const char* name : {"a.cdr", "a.tag", "b.Cdr", "c.CDR", "c.TAG", "d.cdr", "D.tag", "e.cdr",
+                             "f.CDR", "f.cdr", "f.Tag", "box/g.Cdr", "box/g.tag"}) {
+        makeFolders(library / "box");
+        writeFile(library / name, "E:\\\r\n\tx\r\n");
+    }
+    makeFolders(library / "e.tag");
+    struct Visited : search::RecordWalk
+    {
+        void visit(const std::string& relative, const search::RecordFiles&,
+                   const std::string&) override
+        {
+            cds.push_back(relative);
+        }
+        bool aborted() override { return false; }
+        std::vector<std::string> cds;
+    } walk;
+    walk.walkBox(library.path(), "");
+
+    const migrate::CsvExport written =
+        migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv");
+
+    const std::vector<std::string> expected{"a", "box\\g", "c", "f", "f"};
+    EXPECT_EQ(walk.cds, expected);
+    std::vector<std::string> exported;
+    const std::string csv = readFile(other / "all.csv");
+    for (const auto line : catalog::SplitLines(csv)) {
+        if (line.starts_with('"')) {
+            exported.emplace_back(line.substr(1, line.find('"', 1) - 1));
+        }
+    }
+    EXPECT_EQ(exported, expected);
+    EXPECT_EQ(written.cds, 5);
 }
 
 } // namespace
