@@ -1,9 +1,14 @@
 #include "catalog/text.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
+#include <array>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -53,6 +58,96 @@ std::u16string utf8ToUtf16(std::string_view utf8)
     return utf16;
 }
 
+// Two-byte GBK characters as UTF-8, a row per lead byte filled on its first use: names
+// repeat few lead bytes, and ICU costs far more per call than a look-up. An entry holds
+// up to three UTF-8 bytes and their count in the top byte; 0 for a pair that ICU does not
+// take as one character of its own, which is then left to ICU with its neighbours.
+class PairTable
+{
+public:
+    static constexpr unsigned char FirstLead = 0x81;
+    static constexpr unsigned char LastLead = 0xFE;
+
+    std::uint32_t utf8Of(unsigned char lead, unsigned char trail)
+    {
+        const std::size_t row = lead - FirstLead;
+        std::call_once(m_filled[row], [&] { fill(lead); });
+        return m_rows[row][trail];
+    }
+
+private:
+    void fill(unsigned char lead)
+    {
+        UErrorCode status = U_ZERO_ERROR;
+        const ConverterPtr converter(ucnv_open("windows-936", &status));
+        ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                            &status);
+        if (U_FAILURE(status)) {
+            return; // every pair of the row goes to ICU
+        }
+        for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            UChar unit[2] = {};
+            status = U_ZERO_ERROR;
+            ucnv_resetToUnicode(converter.get());
+            const int32_t units = ucnv_toUChars(converter.get(), unit, 2, pair, 2, &status);
+            if (U_FAILURE(status) || units != 1 || U16_IS_SURROGATE(unit[0])) {
+                continue;
+            }
+            const std::uint32_t c = unit[0];
+            m_rows[lead - FirstLead][trail] =
+                c < 0x80    ? 1u << 24 | c
+                : c < 0x800 ? 2u << 24 | (0xC0 | c >> 6) | (0x80 | (c & 0x3F)) << 8
+                            : 3u << 24 | (0xE0 | c >> 12) | (0x80 | (c >> 6 & 0x3F)) << 8 |
+                                  (0x80 | (c & 0x3F)) << 16;
+        }
+    }
+
+    std::array<std::once_flag, LastLead - FirstLead + 1> m_filled;
+    std::array<std::array<std::uint32_t, 256>, LastLead - FirstLead + 1> m_rows = {};
+};
+
+PairTable& pairTable()
+{
+    static PairTable table;
+    return table;
+}
+
+// Appends ASCII and whole two-byte characters by the table; false (with out as it was)
+// at the first byte that needs ICU: 0x80, 0xFF, a lead without its trail, a pair that is
+// no character.
+bool appendByTable(std::string& out, std::string_view gbk)
+{
+    const std::size_t start = out.size();
+    // A byte gives at most one byte of UTF-8, a pair at most three.
+    out.resize(start + gbk.size() + gbk.size() / 2);
+    char* to = out.data() + start;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(gbk.data());
+    for (std::size_t i = 0; i < gbk.size();) {
+        const unsigned char c = bytes[i];
+        if (c < 0x80) {
+            *to++ = static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        const std::uint32_t entry =
+            c >= PairTable::FirstLead && c <= PairTable::LastLead && i + 1 < gbk.size()
+                ? pairTable().utf8Of(c, bytes[i + 1])
+                : 0;
+        if (entry == 0) {
+            out.resize(start);
+            return false;
+        }
+        to[0] = static_cast<char>(entry & 0xFF);
+        to[1] = static_cast<char>(entry >> 8 & 0xFF);
+        to[2] = static_cast<char>(entry >> 16 & 0xFF);
+        to += entry >> 24;
+        i += 2;
+    }
+    out.resize(static_cast<std::size_t>(to - out.data()));
+    return true;
+}
+
 } // namespace
 
 std::u16string gbkToUtf16(std::string_view gbk)
@@ -71,8 +166,19 @@ std::u16string gbkToUtf16(std::string_view gbk)
     return utf16;
 }
 
+void AppendGbkAsUtf8(std::string& out, std::string_view gbk)
+{
+    if (!appendByTable(out, gbk)) {
+        out += gbkToUtf8(gbk);
+    }
+}
+
 std::string gbkToUtf8(std::string_view gbk)
 {
+    std::string fast;
+    if (appendByTable(fast, gbk)) {
+        return fast;
+    }
     const std::u16string utf16 = gbkToUtf16(gbk);
     std::string utf8(utf16.size() * 3, '\0');
     int32_t length = 0;

@@ -13,6 +13,8 @@ std::u16string gbkToUtf16(std::string_view gbk);
 // GBK bytes -> UTF-8. Bytes that are not GBK (the 0xFF of the two special names,
 // broken double-byte pairs) become U+FFFD.
 std::string gbkToUtf8(std::string_view gbk);
+// The same conversion appended to out.
+void AppendGbkAsUtf8(std::string& out, std::string_view gbk);
 
 struct GbkConversion
 {

@@ -19,13 +19,6 @@
 namespace migrate {
 namespace {
 
-std::string utf8Of(std::string_view gbk)
-{
-    const bool ascii = std::all_of(gbk.begin(), gbk.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    return ascii ? std::string(gbk) : catalog::gbkToUtf8(gbk);
-}
-
 void appendQuoted(std::string& out, std::string_view text)
 {
     out += '"';
@@ -70,11 +63,11 @@ public:
             if (entry.isFolder) {
                 if (catalog::IsBoxFolder(entry)) {
                     walk(catalog::ChildPath(folder, entry.name) + "/",
-                         boxUtf8 + utf8Of(entry.name) + "\\");
+                         boxUtf8 + catalog::gbkToUtf8(entry.name) + "\\");
                 }
             } else if (const auto base = catalog::CdRecordBase(entry.name, hasIconList)) {
                 const std::string nameGbk(*base);
-                cd({folder, nameGbk}, folder + entry.name, boxUtf8 + utf8Of(nameGbk));
+                cd({folder, nameGbk}, folder + entry.name, boxUtf8 + catalog::gbkToUtf8(nameGbk));
                 if (m_buffer.size() >= (1 << 20)) {
                     flush(); // between CDs: a CD that fails takes back its rows
                 }
@@ -127,7 +120,7 @@ private:
             cdDescription.pop_back();
         }
         if (!catalog::trimBlanks(cdDescription).empty()) {
-            row("/", "", "", utf8Of(cdDescription));
+            row("\"/\"", "", "", catalog::gbkToUtf8(cdDescription));
         }
         if (!nodes(listing, tags)) {
             // A listing that breaks part way, or holds a second root, has no rows of its own.
@@ -174,6 +167,7 @@ private:
         m_keys.resize(1);
         m_lookInto.assign(1, !m_notes.empty());
         m_paths.assign(1, "/");
+        m_quotedPaths.assign(1, "\"/\"");
         while (tree.next()) {
             const std::size_t depth = tree.depth();
             const std::string_view nameGbk = tree.text();
@@ -183,20 +177,24 @@ private:
                 return false;
             }
             const std::string_view description = describe(depth, nameGbk, folder);
-            m_nameUtf8 = utf8Of(nameGbk);
+            m_nameUtf8.clear();
+            catalog::AppendGbkAsUtf8(m_nameUtf8, nameGbk);
             if (folder) {
                 if (m_paths.size() <= depth) {
                     m_paths.resize(depth + 1);
+                    m_quotedPaths.resize(depth + 1);
                 }
                 std::string& own = m_paths[depth];
                 own.assign(m_paths[depth - 1]).append(depth > 1 ? "/" : "").append(m_nameUtf8);
+                m_quotedPaths[depth].clear();
+                appendQuoted(m_quotedPaths[depth], own);
                 if (!parent || !description.empty()) {
-                    row(own, "", "", description);
+                    row(m_quotedPaths[depth], "", "", description);
                 }
                 continue;
             }
             const std::size_t dot = m_nameUtf8.rfind('.');
-            row(m_paths[depth - 1], m_nameUtf8,
+            row(m_quotedPaths[depth - 1], m_nameUtf8,
                 dot == std::string::npos ? std::string_view()
                                          : std::string_view(m_nameUtf8).substr(dot + 1),
                 description);
@@ -230,16 +228,18 @@ private:
         if (found == m_notes.end()) {
             return {};
         }
-        m_description = utf8Of(found->second);
+        m_description.clear();
+        catalog::AppendGbkAsUtf8(m_description, found->second);
         return m_description;
     }
 
-    void row(std::string_view path, std::string_view name, std::string_view ext,
+    // quotedPath: the folder's path, quoted once for all the rows of its files.
+    void row(std::string_view quotedPath, std::string_view name, std::string_view ext,
              std::string_view description)
     {
         m_buffer += m_volume;
         m_buffer += ',';
-        appendQuoted(m_buffer, path);
+        m_buffer += quotedPath;
         m_buffer += ',';
         appendQuoted(m_buffer, name);
         m_buffer += ",,";
@@ -265,6 +265,7 @@ private:
     std::vector<std::string> m_keys;
     std::vector<char> m_lookInto;
     std::vector<std::string> m_paths;
+    std::vector<std::string> m_quotedPaths;
     std::string m_nameUtf8;
     std::string m_description;
     std::unordered_map<std::string, std::string> m_notes;
@@ -285,7 +286,7 @@ CsvExport ExportBoxCsv(const std::string& libraryRoot, const std::string& boxFol
     std::replace(relative.begin(), relative.end(), '/', '\\');
     for (const auto& name :
          catalog::SplitRelativePath(relative).value_or(std::vector<std::string>())) {
-        boxUtf8 += utf8Of(name) + "\\";
+        boxUtf8 += catalog::gbkToUtf8(name) + "\\";
     }
     writer.walk(boxFolder, boxUtf8);
     return writer.finish();

@@ -19,6 +19,52 @@ TEST(GbkText, ConvertsBothWaysWithExactBytes)
     EXPECT_EQ(gbkToUtf8(std::string(DisplayCaption(ResultsFolderName()))), "查找结果");
 }
 
+// UTF-8 of what ICU alone makes of the bytes: the reference for the table of pairs.
+std::string utf8ByIcu(std::string_view gbk)
+{
+    std::string utf8;
+    const std::u16string utf16 = gbkToUtf16(gbk);
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        char32_t c = utf16[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < utf16.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | c >> 6);
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | c >> 12);
+            utf8 += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | c >> 18);
+            utf8 += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+// Every two bytes after a lead byte, alone and between other text, and every byte that
+// is no lead: the converter gives what ICU gives, broken pairs and unassigned codes too.
+TEST(GbkText, EveryPairConvertsAsIcuConvertsIt)
+{
+    for (unsigned first = 0x80; first <= 0xFF; ++first) {
+        for (unsigned second = 0; second <= 0xFF; ++second) {
+            const std::string pair{static_cast<char>(first), static_cast<char>(second)};
+            for (const std::string& text : {pair, "a" + pair + "\xB9\xE2z", pair.substr(0, 1)}) {
+                ASSERT_EQ(gbkToUtf8(text), utf8ByIcu(text)) << first << ' ' << second;
+                std::string appended = "x";
+                AppendGbkAsUtf8(appended, text);
+                ASSERT_EQ(appended, "x" + utf8ByIcu(text));
+            }
+        }
+    }
+}
+
 TEST(GbkText, CharactersGbkCannotHoldBecomeQuestionMarksAndAreCounted)
 {
     const GbkConversion converted = utf8ToGbkCounted("a😀b한c");
