@@ -203,6 +203,14 @@ int OpenRegularFile(int dirFd, const char* path, struct stat* info)
 
 std::string ReadWholeFile(const std::string& path)
 {
+    std::string content;
+    ReadWholeFileInto(path, content);
+    return content;
+}
+
+void ReadWholeFileInto(const std::string& path, std::string& content)
+{
+    content.clear();
     FileDescriptor fd(OpenRegularFile(AT_FDCWD, path.c_str()));
     if (fd.get() < 0) {
         throwOpenError(path, errno);
@@ -213,7 +221,6 @@ std::string ReadWholeFile(const std::string& path)
     }
     // One byte more than the file holds, so that the read that finds its end has room and
     // the whole content is not moved into a larger buffer to find that it ends there.
-    std::string content;
     content.resize(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
     std::size_t filled = 0;
     for (;;) {
@@ -225,7 +232,9 @@ std::string ReadWholeFile(const std::string& path)
             if (errno == EINTR) {
                 continue;
             }
-            throwFileError(path, errno);
+            const int error = errno;
+            content.clear();
+            throwFileError(path, error);
         }
         if (got == 0) {
             break;
@@ -233,7 +242,6 @@ std::string ReadWholeFile(const std::string& path)
         filled += static_cast<std::size_t>(got);
     }
     content.resize(filled);
-    return content;
 }
 
 TemporaryFile::TemporaryFile(const std::string& folder, const std::string& reportPath)

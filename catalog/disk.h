@@ -84,6 +84,9 @@ Listing ListFolder(const std::string& folder, std::vector<DirEntry>& entries);
 // The whole file. Throws FileError when it cannot be read or is not a regular file (a
 // FIFO or a device is opened without blocking and refused, never waited on).
 std::string ReadWholeFile(const std::string& path);
+// The same into content, whose memory is reused: for readers of many files in a row.
+// content is empty when it throws.
+void ReadWholeFileInto(const std::string& path, std::string& content);
 
 // Opens a file for reading without blocking: -1 with errno set when it cannot be opened
 // or is not a regular file (EISDIR for a folder, EINVAL for a FIFO, a device or a

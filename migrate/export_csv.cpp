@@ -93,19 +93,20 @@ private:
     void cd(const catalog::RecordRef& record, const std::string& listingPath,
             const std::string& volumeUtf8)
     {
-        std::string listing;
+        std::string& listing = m_listing;
         try {
-            listing = catalog::ReadWholeFile(listingPath);
+            catalog::ReadWholeFileInto(listingPath, listing);
         } catch (const catalog::FileError&) {
             m_result.failedUtf8.push_back(volumeUtf8);
             return;
         }
         const std::string tagPath =
             catalog::FindRecordFile(record.folder, record.name, catalog::RecordKind::Tag);
-        std::string tags;
+        std::string& tags = m_tags;
+        tags.clear();
         if (!tagPath.empty()) {
             try {
-                tags = catalog::ReadWholeFile(tagPath);
+                catalog::ReadWholeFileInto(tagPath, tags);
             } catch (const catalog::FileError&) {
             }
         }
@@ -266,6 +267,8 @@ private:
     std::vector<char> m_lookInto;
     std::vector<std::string> m_paths;
     std::vector<std::string> m_quotedPaths;
+    std::string m_listing; // the CD's files, read into memory kept from CD to CD
+    std::string m_tags;
     std::string m_nameUtf8;
     std::string m_description;
     std::unordered_map<std::string, std::string> m_notes;
