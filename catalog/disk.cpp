@@ -604,4 +604,44 @@ off_t CopyRegularFile(const std::string& from, int toFd)
     return info.st_size;
 }
 
+bool SameRegularFiles(const std::string& one, const std::string& other)
+{
+    struct stat infoOne = {};
+    struct stat infoOther = {};
+    const FileDescriptor first(OpenRegularFile(AT_FDCWD, one.c_str(), &infoOne));
+    const FileDescriptor second(OpenRegularFile(AT_FDCWD, other.c_str(), &infoOther));
+    if (first.get() < 0 || second.get() < 0 || infoOne.st_size != infoOther.st_size ||
+        (infoOne.st_mode & 07777) != (infoOther.st_mode & 07777)) {
+        return false;
+    }
+    constexpr std::size_t Chunk = 64 * 1024;
+    std::string a(Chunk, '\0');
+    std::string b(Chunk, '\0');
+    for (;;) {
+        const ssize_t gotA = ::read(first.get(), a.data(), Chunk);
+        if (gotA < 0 && errno == EINTR) {
+            continue;
+        }
+        if (gotA <= 0) {
+            // The end of both, or an error: only the end means the same.
+            return gotA == 0 && ::read(second.get(), b.data(), 1) == 0;
+        }
+        std::size_t filled = 0;
+        while (filled < static_cast<std::size_t>(gotA)) {
+            const ssize_t gotB =
+                ::read(second.get(), b.data() + filled, static_cast<std::size_t>(gotA) - filled);
+            if (gotB < 0 && errno == EINTR) {
+                continue;
+            }
+            if (gotB <= 0) {
+                return false;
+            }
+            filled += static_cast<std::size_t>(gotB);
+        }
+        if (std::memcmp(a.data(), b.data(), filled) != 0) {
+            return false;
+        }
+    }
+}
+
 } // namespace catalog

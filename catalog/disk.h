@@ -229,6 +229,9 @@ bool CopyFileContent(int in, int out, off_t size);
 // Copies the regular file from, content and permissions, into the open file toFd. Returns
 // its size, or -1 with errno set.
 off_t CopyRegularFile(const std::string& from, int toFd);
+// True when both are regular files with the same permissions and the same bytes: what a
+// copy of one onto the other would leave as it is.
+bool SameRegularFiles(const std::string& one, const std::string& other);
 
 bool PathExists(const std::string& path);
 // True when both paths name one file (links not followed): where names ignore case,

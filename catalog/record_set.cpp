@@ -442,6 +442,15 @@ bool RecordTransfer::add(const std::string& sourceFolder, const std::vector<File
         m_changed.emplace_back(m_targetFolder, nameGbk);
         return true;
     }
+    // A copy onto a record that holds the same files, byte for byte, and no others changes
+    // nothing: nothing is staged or flushed (a second backup into the same folder).
+    if (m_how == Carry::Copy && !files.empty() && replaced.size() == files.size() &&
+        std::all_of(files.begin(), files.end(), [&](const File& file) {
+            return std::find(replaced.begin(), replaced.end(), file.to) != replaced.end() &&
+                   SameRegularFiles(sourceFolder + file.from, m_targetFolder + file.to);
+        })) {
+        return true;
+    }
     const bool rename = m_how == Carry::Move && onOneFileSystem(sourceFolder, m_targetFolder);
     std::vector<Staged> record;
     for (const auto& file : files) {

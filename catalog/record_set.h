@@ -202,7 +202,9 @@ public:
     // Adds the record nameGbk (as the observer hears of it): its files, the first one its
     // listing, and the names of the target's files that the record replaces (they are
     // removed unless one of the new files turns out to be them). False when the listing
-    // could not be staged: nothing of this record is carried.
+    // could not be staged: nothing of this record is carried. A copy onto a record that the
+    // target holds byte for byte, under the same names and with no other files, leaves it
+    // as it is.
     bool add(const std::string& sourceFolder, const std::vector<File>& files,
              const std::string& nameGbk, const std::vector<std::string>& replaced);
     // One file of a record made in memory: its name in the target folder and its bytes.

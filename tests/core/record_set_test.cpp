@@ -208,6 +208,56 @@ INSTANTIATE_TEST_SUITE_P(
             }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A copy onto the same record leaves its files as they are, nothing renamed; a byte, the
+// permissions or another spelling of one of its files make it a replacement of the whole.
+TEST(RecordTransferCopy, ReplacesARecordOnlyWhereItDiffers)
+{
+    struct Case
+    {
+        const char* name;
+        const char* tag;
+        mode_t mode;
+        bool otherSpelling;
+        bool kept;
+    };
+    for (const Case& c :
+         {Case{"same", "0\r\n", 0644, false, true}, Case{"a byte", "1\r\n", 0644, false, false},
+          Case{"permissions", "0\r\n", 0600, false, false},
+          Case{"another spelling", "0\r\n", 0644, true, false}}) {
+        TempDir target;
+        TempDir source;
+        const auto put = [](const std::string& path, const char* bytes, mode_t mode) {
+            writeFile(path, bytes);
+            ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        };
+        put(source / "b.Cdr", "E:\\\r\n", 0644);
+        put(source / "b.tag", "0\r\n", 0644);
+        put(target / "b.Cdr", "E:\\\r\n", 0644);
+        put(target / "b.tag", c.tag, c.mode);
+        std::vector<std::string> replaced{"b.Cdr", "b.tag"};
+        if (c.otherSpelling) {
+            put(target / "b.TAG", "0\r\n", 0644);
+            replaced.push_back("b.TAG");
+        }
+        struct stat before = {};
+        ASSERT_EQ(::stat((target / "b.Cdr").c_str(), &before), 0);
+        RenameLog log;
+        catalog::RecordTransfer transfer(target.path(), catalog::Carry::Copy);
+        ASSERT_TRUE(
+            transfer.add(source.path(), {{"b.Cdr", "b.Cdr"}, {"b.tag", "b.tag"}}, "b", replaced));
+        EXPECT_EQ(transfer.commit(), 0);
+        struct stat after = {};
+        ASSERT_EQ(::stat((target / "b.Cdr").c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino == before.st_ino, c.kept) << c.name;
+        EXPECT_EQ(log.renames == 0, c.kept) << c.name;
+        EXPECT_EQ(readFile(target / "b.tag"), "0\r\n") << c.name;
+        EXPECT_FALSE(testing_support::exists(target / "b.TAG")) << c.name;
+        const auto files = std::distance(std::filesystem::directory_iterator(target.path()),
+                                         std::filesystem::directory_iterator());
+        EXPECT_EQ(files, 2) << c.name; // nothing left beside the record
+    }
+}
+
 // ---- Listing, finding and carrying
 
 // Another writer's file added within the second of the last listing: only the fraction
