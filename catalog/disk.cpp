@@ -597,8 +597,13 @@ off_t CopyRegularFile(const std::string& from, int toFd)
 {
     struct stat info = {};
     const FileDescriptor in(OpenRegularFile(AT_FDCWD, from.c_str(), &info));
-    if (in.get() < 0 || !CopyFileContent(in.get(), toFd, info.st_size) ||
-        ::fchmod(toFd, info.st_mode & 07777) != 0) {
+    if (in.get() < 0 || !CopyFileContent(in.get(), toFd, info.st_size)) {
+        return -1;
+    }
+    struct stat made = {};
+    const bool sameMode =
+        ::fstat(toFd, &made) == 0 && (made.st_mode & 07777) == (info.st_mode & 07777);
+    if (!sameMode && ::fchmod(toFd, info.st_mode & 07777) != 0) {
         return -1;
     }
     return info.st_size;

@@ -547,7 +547,11 @@ void RecordTransfer::stageRecord(std::vector<Staged>& record, const std::string&
 
 bool RecordTransfer::copyToNewFile(const std::string& from, const std::string& to)
 {
-    const FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    // Made with the source's permissions less the umask, never more open than the source:
+    // the copy then rarely needs them changed afterwards.
+    struct stat source = {};
+    const mode_t mode = ::stat(from.c_str(), &source) == 0 ? source.st_mode & 0777 : 0600;
+    const FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (out.get() < 0) {
         m_lastError = errno;
         return false;
