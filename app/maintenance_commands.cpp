@@ -4,6 +4,7 @@
 #include "app/mainunit_shared.h"
 #include "catalog/disk.h"
 #include "maintenance/maintenance.h"
+#include "ui/message_lines.h"
 #include "ui/run_aside.h"
 
 #include <QFile>
@@ -14,9 +15,6 @@
 namespace app {
 
 namespace {
-
-// The most names a report of skipped items lists.
-constexpr std::size_t SkippedNamesShown = 20;
 
 // How often the status panel shows the count of a copy.
 constexpr int ProgressIntervalMs = 100;
@@ -53,10 +51,10 @@ template <typename Work> auto copyAside(Work work, const std::function<void()>& 
 
 // The folder browser, shown again after each folder refused with refusal; the chosen
 // folder ending in "/", or nothing when the browser was cancelled.
-std::optional<std::string> chooseUsableFolder(platform::UserDialogs& dialogs,
-                                              const std::string& prompt,
-                                              const std::string& refusal,
-                                              const std::function<bool(const std::string&)>& refused)
+std::optional<std::string>
+chooseUsableFolder(platform::UserDialogs& dialogs, const std::string& prompt,
+                   const std::string& refusal,
+                   const std::function<bool(const std::string&)>& refused)
 {
     for (;;) {
         const auto chosen = dialogs.chooseFolder(prompt, {});
@@ -80,13 +78,9 @@ std::string copyLosses(const maintenance::CopyCounts& counts)
         text += "有 " + std::to_string(counts.filesNotCopied) + " 个文件未能复制！";
     }
     if (!counts.skippedUtf8.empty()) {
-        text += (text.empty() ? "" : "\r\r") + std::string("以下项目的名称不能以 GBK 保存, 已跳过:");
-        for (std::size_t i = 0; i < counts.skippedUtf8.size() && i < SkippedNamesShown; ++i) {
-            text += "\r" + counts.skippedUtf8[i];
-        }
-        if (counts.skippedUtf8.size() > SkippedNamesShown) {
-            text += "\r……";
-        }
+        text +=
+            (text.empty() ? "" : "\r\r") + std::string("以下项目的名称不能以 GBK 保存, 已跳过:");
+        text += ui::MessageLines(counts.skippedUtf8);
     }
     return text;
 }
@@ -97,9 +91,11 @@ void Tmainform::toploadClick()
 {
     // Neither the library, nor a folder inside it, nor one that holds it: the copy must
     // never read what it writes.
-    const auto chosen = chooseUsableFolder(
-        m_services.dialogs, "请选择要导入的源文件夹", maintenance::ImportRefusalMessage(),
-        [this](const std::string& folder) { return maintenance::ImportRefused(m_libraryRoot, folder); });
+    const auto chosen =
+        chooseUsableFolder(m_services.dialogs, "请选择要导入的源文件夹",
+                           maintenance::ImportRefusalMessage(), [this](const std::string& folder) {
+                               return maintenance::ImportRefused(m_libraryRoot, folder);
+                           });
     if (!chosen) {
         return;
     }
@@ -118,9 +114,9 @@ void Tmainform::toploadClick()
     // What was copied before a failure stays, and the window shows it.
     try {
         const WaitCursor wait;
-        counts = copyAside(
-            [&] { return maintenance::ImportRecords(root, source, progress.hooks()); },
-            [&] { m_statusBar4->setPanelText(0, importing + progress.text()); });
+        counts =
+            copyAside([&] { return maintenance::ImportRecords(root, source, progress.hooks()); },
+                      [&] { m_statusBar4->setPanelText(0, importing + progress.text()); });
     } catch (...) {
         m_statusBar4->setPanelText(0, {});
         refreshLibrary();
@@ -140,9 +136,11 @@ void Tmainform::toploadClick()
 
 void Tmainform::ToolButton20Click()
 {
-    const auto chosen = chooseUsableFolder(
-        m_services.dialogs, "你要备份到哪里？", maintenance::BackupRefusalMessage(),
-        [this](const std::string& folder) { return maintenance::BackupRefused(m_libraryRoot, folder); });
+    const auto chosen =
+        chooseUsableFolder(m_services.dialogs, "你要备份到哪里？",
+                           maintenance::BackupRefusalMessage(), [this](const std::string& folder) {
+                               return maintenance::BackupRefused(m_libraryRoot, folder);
+                           });
     if (!chosen) {
         return;
     }
@@ -162,9 +160,9 @@ void Tmainform::ToolButton20Click()
         const WaitCursor wait;
         const std::string root = m_libraryRoot;
         CopyProgress progress;
-        counts = copyAside(
-            [&] { return maintenance::BackupLibrary(root, target, progress.hooks()); },
-            [&] { m_statusBar4->setPanelText(0, backingUp + progress.text()); });
+        counts =
+            copyAside([&] { return maintenance::BackupLibrary(root, target, progress.hooks()); },
+                      [&] { m_statusBar4->setPanelText(0, backingUp + progress.text()); });
     }
     const std::string utf8Note =
         counts.namesInUtf8 ? "\r\r目标不接受 GBK 文件名, 文件名以 UTF-8 保存" : "";

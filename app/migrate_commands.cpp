@@ -6,6 +6,7 @@
 #include "migrate/input.h"
 #include "migrate/pipeline.h"
 #include "organize/box_paths.h"
+#include "ui/message_lines.h"
 #include "ui/run_aside.h"
 
 #include <QProgressDialog>
@@ -16,9 +17,6 @@
 namespace app {
 
 namespace {
-
-// The most problems a message lists.
-constexpr std::size_t ProblemsShown = 20;
 
 constexpr char CatalogueFilter[] =
     "光盘目录文件 (*.xml *.csv *.txt *.hcf *.lst);;WhereIsIt XML 报告 (*.xml);;"
@@ -84,16 +82,13 @@ Reading readCatalogue(const std::string& path, migrate::Format format,
         input);
 }
 
-// The problems of a reading as lines of a message, at most ProblemsShown of them.
+// The problems of a reading as lines of a message.
 std::string problemLines(const Reading& reading)
 {
-    std::string text;
     const auto& problems = reading.problemsUtf8;
-    for (std::size_t i = 0; i < problems.size() && i < ProblemsShown; ++i) {
-        text += "\r" + problems[i];
-    }
-    if (problems.size() > ProblemsShown) {
-        text += "\r…… (共 " + std::to_string(problems.size()) + " 条)";
+    std::string text = ui::MessageLines(problems);
+    if (problems.size() > ui::MessageLinesShown) {
+        text += " (共 " + std::to_string(problems.size()) + " 条)";
     }
     if (reading.run.failureUtf8) {
         text += "\r文件读取出错, 其后的部分不能导入: " + *reading.run.failureUtf8;

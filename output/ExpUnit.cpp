@@ -14,6 +14,7 @@
 #include "platform/user_dialogs.h"
 #include "ui/box_tree_picker.h"
 #include "ui/gbk_text.h"
+#include "ui/message_lines.h"
 #include "ui/open_file.h"
 #include "ui/run_aside.h"
 #include "ui_ExpUnit.h"
@@ -36,8 +37,6 @@ namespace {
 using platform::MessageIcon;
 
 constexpr char OpenAfterOutputValue[] = "输出后打开文件夹或文件";
-// The most names a report of failed CDs lists.
-constexpr std::size_t FailedNamesShown = 20;
 
 bool hasFreeSpace(const std::string& folder)
 {
@@ -50,19 +49,6 @@ bool isFolder(const std::string& path)
 {
     std::error_code error;
     return catalog::FolderExists(path) && std::filesystem::is_directory(path, error);
-}
-
-// The names, one per line, at most FailedNamesShown of them.
-std::string nameLines(const std::vector<std::string>& namesUtf8)
-{
-    std::string text;
-    for (std::size_t i = 0; i < namesUtf8.size() && i < FailedNamesShown; ++i) {
-        text += "\r" + namesUtf8[i];
-    }
-    if (namesUtf8.size() > FailedNamesShown) {
-        text += "\r……";
-    }
-    return text;
 }
 
 } // namespace
@@ -278,7 +264,7 @@ void TExpForm::CsvButtonClick()
                        std::to_string(result.rows) + " 行。";
     if (!result.failedUtf8.empty()) {
         text += "\r\r有 " + std::to_string(result.failedUtf8.size()) + " 张光盘无法读取：\r" +
-                nameLines(result.failedUtf8);
+                ui::MessageLines(result.failedUtf8);
     }
     m_services.dialogs.message(text, result.failedUtf8.empty() ? MessageIcon::Information
                                                                : MessageIcon::Warning);
@@ -348,7 +334,7 @@ void TExpForm::reportFailed(const BatchResult& result)
         namesUtf8.push_back(ui::fromGbk(nameGbk).toStdString());
     }
     m_services.dialogs.message("输出完成！\r\r有 " + std::to_string(result.failed.size()) +
-                                   " 张光盘无法输出：\r" + nameLines(namesUtf8),
+                                   " 张光盘无法输出：\r" + ui::MessageLines(namesUtf8),
                                MessageIcon::Warning);
 }
 
