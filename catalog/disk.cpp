@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -199,6 +200,33 @@ int OpenRegularFile(int dirFd, const char* path, struct stat* info)
         *info = status;
     }
     return fd;
+}
+
+MappedFile::MappedFile(const std::string& path)
+{
+    struct stat info = {};
+    const FileDescriptor fd(OpenRegularFile(AT_FDCWD, path.c_str(), &info));
+    if (fd.get() < 0) {
+        throwOpenError(path, errno);
+    }
+    if (info.st_size <= 0) {
+        return;
+    }
+    // Populated in one call: a page fault per page costs more than the whole map.
+    void* data = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ,
+                        MAP_PRIVATE | MAP_POPULATE, fd.get(), 0);
+    if (data == MAP_FAILED) {
+        throwFileError(path, errno);
+    }
+    m_data = static_cast<const char*>(data);
+    m_size = static_cast<std::size_t>(info.st_size);
+}
+
+MappedFile::~MappedFile()
+{
+    if (m_data != nullptr) {
+        ::munmap(const_cast<char*>(m_data), m_size);
+    }
 }
 
 std::string ReadWholeFile(const std::string& path)

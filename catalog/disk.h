@@ -88,6 +88,25 @@ std::string ReadWholeFile(const std::string& path);
 // content is empty when it throws.
 void ReadWholeFileInto(const std::string& path, std::string& content);
 
+// A regular file's bytes mapped read-only from the page cache: neither copied nor zeroed,
+// for large files read whole and kept a while (the search index). The file must be one
+// that is replaced by renaming, never cut short in place: reading past a cut end of a
+// mapping is a fault. An empty file maps to no bytes.
+class MappedFile
+{
+public:
+    // Throws FileError as ReadWholeFile does.
+    explicit MappedFile(const std::string& path);
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::string_view bytes() const { return {m_data, m_size}; }
+
+private:
+    const char* m_data = nullptr;
+    std::size_t m_size = 0;
+};
+
 // Opens a file for reading without blocking: -1 with errno set when it cannot be opened
 // or is not a regular file (EISDIR for a folder, EINVAL for a FIFO, a device or a
 // socket). dirFd may be AT_FDCWD. info, when given, receives the file's status.

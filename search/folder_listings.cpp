@@ -1,5 +1,6 @@
 #include "search/folder_listings.h"
 
+#include "catalog/disk.h"
 #include "search/index_build.h"
 #include "search/index_bytes.h"
 
@@ -26,40 +27,62 @@ FileStamp StampFolder(int folderFd)
     return StampFile(folderFd, ".");
 }
 
-const std::vector<catalog::DirEntry>* FolderListings::fresh(const std::string& folder,
-                                                            const FileStamp& now) const
+bool FolderListings::fresh(const std::string& folder, const FileStamp& now,
+                           std::vector<catalog::DirEntry>& entries) const
 {
     const auto found = m_folders.find(folder);
-    return found != m_folders.end() && trusted(found->second.stamp) &&
-                   found->second.stamp.matches(now)
-               ? &found->second.entries
-               : nullptr;
+    if (found == m_folders.end() || !trusted(found->second.stamp) ||
+        !found->second.stamp.matches(now)) {
+        return false;
+    }
+    // Checked whole when it was read.
+    Reader reader(found->second.entries);
+    entries.resize(found->second.count);
+    for (auto& entry : entries) {
+        entry.name = reader.view();
+        const auto flags = reader.get<std::uint8_t>();
+        entry.isFolder = (flags & IsFolder) != 0;
+        entry.isRegular = (flags & IsRegular) != 0;
+        entry.isLink = (flags & IsLink) != 0;
+    }
+    return true;
 }
 
 void FolderListings::keep(const std::string& folder, const FileStamp& stamp,
-                          std::vector<catalog::DirEntry> entries)
+                          const std::vector<catalog::DirEntry>& entries)
 {
     const bool linked = std::any_of(entries.begin(), entries.end(),
                                     [](const catalog::DirEntry& entry) { return entry.isLink; });
     Kept& kept = m_folders[folder];
     kept.stamp = stamp;
+    kept.count = 0;
+    kept.entries = {};
     if (linked || !trusted(stamp)) {
         kept.stamp.changedNs = -1;
-        kept.entries.clear();
         return;
     }
-    kept.entries = std::move(entries);
+    auto encoded = std::make_shared<std::string>();
+    for (const auto& entry : entries) {
+        putText(*encoded, entry.name);
+        put<std::uint8_t>(*encoded, (entry.isFolder ? IsFolder : 0) |
+                                        (entry.isRegular ? IsRegular : 0) |
+                                        (entry.isLink ? IsLink : 0));
+    }
+    kept.count = static_cast<std::uint32_t>(entries.size());
+    kept.entries = *encoded;
+    m_owners.push_back(std::move(encoded));
 }
 
 void FolderListings::merge(FolderListings newer)
 {
     for (auto& [folder, kept] : newer.m_folders) {
         if (trusted(kept.stamp)) {
-            m_folders.insert_or_assign(folder, std::move(kept));
+            m_folders.insert_or_assign(folder, kept);
         } else {
             m_folders.erase(folder);
         }
     }
+    m_owners.insert(m_owners.end(), newer.m_owners.begin(), newer.m_owners.end());
 }
 
 std::string FolderListings::bytes() const
@@ -76,13 +99,8 @@ std::string FolderListings::bytes() const
         put(body, kept.stamp.inode);
         put(body, kept.stamp.modifiedNs);
         put(body, kept.stamp.changedNs);
-        put<std::uint32_t>(body, static_cast<std::uint32_t>(kept.entries.size()));
-        for (const auto& entry : kept.entries) {
-            putText(body, entry.name);
-            put<std::uint8_t>(body, (entry.isFolder ? IsFolder : 0) |
-                                        (entry.isRegular ? IsRegular : 0) |
-                                        (entry.isLink ? IsLink : 0));
-        }
+        put<std::uint32_t>(body, kept.count);
+        body += kept.entries;
     }
     std::string file(Magic);
     put(file, count);
@@ -90,7 +108,22 @@ std::string FolderListings::bytes() const
     return file + body;
 }
 
-std::optional<FolderListings> FolderListings::read(std::string_view bytes)
+std::optional<FolderListings> FolderListings::read(std::string bytes)
+{
+    auto owner = std::make_shared<const std::string>(std::move(bytes));
+    const std::string_view view(*owner);
+    return parse(std::move(owner), view);
+}
+
+std::optional<FolderListings> FolderListings::readFile(const std::string& path)
+{
+    auto owner = std::make_shared<const catalog::MappedFile>(path);
+    const std::string_view view = owner->bytes();
+    return parse(std::move(owner), view);
+}
+
+std::optional<FolderListings> FolderListings::parse(std::shared_ptr<const void> owner,
+                                                    std::string_view bytes)
 {
     if (!bytes.starts_with(Magic)) {
         return std::nullopt;
@@ -102,36 +135,30 @@ std::optional<FolderListings> FolderListings::read(std::string_view bytes)
     if (!header.ok() || bytes.size() < bodyAt || checksum(bytes.substr(bodyAt)) != sum) {
         return std::nullopt;
     }
-    Reader body(bytes.substr(bodyAt));
+    const std::string_view bodyBytes = bytes.substr(bodyAt);
+    Reader body(bodyBytes);
     FolderListings listings;
     for (std::uint32_t f = 0; f < count && body.ok(); ++f) {
-        const std::string folder = body.text();
+        const std::string folder(body.view());
         Kept kept;
         kept.stamp.name = ".";
         kept.stamp.size = body.get<std::uint64_t>();
         kept.stamp.inode = body.get<std::uint64_t>();
         kept.stamp.modifiedNs = body.get<std::int64_t>();
         kept.stamp.changedNs = body.get<std::int64_t>();
-        const auto entries = body.get<std::uint32_t>();
-        // Each entry takes at least five bytes: a count beyond what is left is damage.
-        if (!body.ok() || entries > bytes.size() / 5) {
-            return std::nullopt;
+        kept.count = body.get<std::uint32_t>();
+        const std::size_t entriesAt = body.at();
+        for (std::uint32_t e = 0; e < kept.count && body.ok(); ++e) {
+            body.view();
+            body.skip(1);
         }
-        kept.entries.reserve(entries);
-        for (std::uint32_t e = 0; e < entries && body.ok(); ++e) {
-            catalog::DirEntry entry;
-            entry.name = body.text();
-            const auto flags = body.get<std::uint8_t>();
-            entry.isFolder = (flags & IsFolder) != 0;
-            entry.isRegular = (flags & IsRegular) != 0;
-            entry.isLink = (flags & IsLink) != 0;
-            kept.entries.push_back(std::move(entry));
-        }
-        listings.m_folders.insert_or_assign(folder, std::move(kept));
+        kept.entries = bodyBytes.substr(entriesAt, body.at() - entriesAt);
+        listings.m_folders.insert_or_assign(folder, kept);
     }
     if (!body.ok() || !body.atEnd()) {
         return std::nullopt;
     }
+    listings.m_owners.push_back(std::move(owner));
     return listings;
 }
 

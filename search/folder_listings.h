@@ -3,6 +3,7 @@
 #include "catalog/disk.h"
 #include "search/index_segment.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,29 +20,38 @@ namespace search {
 class FolderListings
 {
 public:
-    // The entries kept for folder (native, ending in "/") when its stamp is now the one
-    // kept; nullptr otherwise.
-    const std::vector<catalog::DirEntry>* fresh(const std::string& folder,
-                                                const FileStamp& now) const;
+    // Fills entries with those kept for folder (native, ending in "/") when its stamp is
+    // now the one kept; false otherwise.
+    bool fresh(const std::string& folder, const FileStamp& now,
+               std::vector<catalog::DirEntry>& entries) const;
     // Keeps the entries listed after stamp was taken, or drops what was kept of the folder
     // when they cannot be trusted.
     void keep(const std::string& folder, const FileStamp& stamp,
-              std::vector<catalog::DirEntry> entries);
+              const std::vector<catalog::DirEntry>& entries);
     // Takes what newer keeps (and drops) over what this keeps.
     void merge(FolderListings newer);
 
     std::size_t size() const { return m_folders.size(); }
     std::string bytes() const;
     // nullopt for bytes that are not a whole, undamaged file of listings.
-    static std::optional<FolderListings> read(std::string_view bytes);
+    static std::optional<FolderListings> read(std::string bytes);
+    // The same from a file of listings, mapped rather than read. Throws catalog::FileError
+    // when the file cannot be read.
+    static std::optional<FolderListings> readFile(const std::string& path);
 
 private:
+    // A folder's entries stay as they are stored until a walk asks for them.
     struct Kept
     {
         FileStamp stamp; // stamp.changedNs -1: dropped
-        std::vector<catalog::DirEntry> entries;
+        std::uint32_t count = 0;
+        std::string_view entries; // in one of m_owners
     };
+    static std::optional<FolderListings> parse(std::shared_ptr<const void> owner,
+                                               std::string_view bytes);
+
     std::unordered_map<std::string, Kept> m_folders;
+    std::vector<std::shared_ptr<const void>> m_owners; // whatever holds the entries' bytes
 };
 
 // The stamp of an open folder (changedNs -1 while it is too recent to trust).

@@ -250,7 +250,7 @@ void RefreshIndex(const std::string& indexFolder, const std::string& libraryRoot
     }
     std::size_t entries = 0;
     for (const auto& segment : index->segments()) {
-        entries += segment.records().size();
+        entries += segment.size();
     }
     if (entries + records.size() > 2 * index->recordCount() + RecordsPerSegment) {
         RebuildIndex(indexFolder, libraryRoot);

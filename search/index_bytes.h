@@ -48,17 +48,30 @@ public:
         return value;
     }
 
-    std::string text()
+    std::string text() { return std::string(view()); }
+
+    // A text without copying it: valid as long as the bytes read are.
+    std::string_view view()
     {
         const auto length = get<std::uint32_t>();
         if (!m_ok || m_bytes.size() - m_at < length) {
             m_ok = false;
             return {};
         }
-        std::string value(m_bytes.substr(m_at, length));
+        const std::string_view value = m_bytes.substr(m_at, length);
         m_at += length;
         return value;
     }
+
+    void skip(std::size_t length)
+    {
+        if (m_ok && m_bytes.size() - m_at >= length) {
+            m_at += length;
+        } else {
+            m_ok = false;
+        }
+    }
+    std::size_t at() const { return m_at; }
 
     bool ok() const { return m_ok; }
     bool atEnd() const { return m_at == m_bytes.size(); }

@@ -12,7 +12,7 @@ namespace {
 bool candidatesOf(const Segment& segment, IndexedText text, const TextCriteria& criteria,
                   std::vector<bool>& candidates)
 {
-    candidates.assign(segment.records().size(), false);
+    candidates.assign(segment.size(), false);
     std::vector<RecordNumber> numbers;
     for (const auto& term : criteria.termsGbk) {
         const auto grams = TermGrams(term);
@@ -46,8 +46,8 @@ const SearchIndex::Entry* FreshEntry(const SearchIndex& index, const std::string
     const auto t = static_cast<std::size_t>(text);
     const bool fresh =
         entry != nullptr &&
-        index.record(*entry).stamps[t].matches(
-            files.stamped[t] ? files.stamps[t] : StampFile(files.folderFd, *names[t]));
+        index.stamp(*entry, text)
+            .matches(files.stamped[t] ? files.stamps[t] : StampFile(files.folderFd, *names[t]));
     return fresh ? entry : nullptr;
 }
 

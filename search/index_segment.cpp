@@ -1,5 +1,6 @@
 #include "search/index_segment.h"
 
+#include "catalog/disk.h"
 #include "search/index_bytes.h"
 
 #include <algorithm>
@@ -13,6 +14,8 @@ using namespace index_bytes;
 
 constexpr std::string_view Magic = "VLMKIDX1";
 constexpr std::size_t HeaderSize = 8 + 4 + 4 + 8 + 4;
+// A stamp's size, inode and two times.
+constexpr std::size_t StampNumbersSize = 4 * 8;
 
 std::size_t spaceOf(IndexedText text, bool pinyin)
 {
@@ -110,10 +113,24 @@ std::string SegmentWriter::bytes() const
 
 std::optional<Segment> Segment::read(std::string bytes)
 {
-    if (bytes.size() < HeaderSize || std::string_view(bytes).substr(0, Magic.size()) != Magic) {
+    auto owner = std::make_shared<const std::string>(std::move(bytes));
+    const std::string_view view(*owner);
+    return parse(std::move(owner), view);
+}
+
+std::optional<Segment> Segment::readFile(const std::string& path)
+{
+    auto owner = std::make_shared<const catalog::MappedFile>(path);
+    const std::string_view view = owner->bytes();
+    return parse(std::move(owner), view);
+}
+
+std::optional<Segment> Segment::parse(std::shared_ptr<const void> owner, std::string_view bytes)
+{
+    if (bytes.size() < HeaderSize || bytes.substr(0, Magic.size()) != Magic) {
         return std::nullopt;
     }
-    Reader header(std::string_view(bytes).substr(Magic.size(), HeaderSize - Magic.size()));
+    Reader header(bytes.substr(Magic.size(), HeaderSize - Magic.size()));
     const auto count = header.get<std::uint32_t>();
     const auto grams = header.get<std::uint32_t>();
     const auto postingsLength = header.get<std::uint64_t>();
@@ -122,7 +139,7 @@ std::optional<Segment> Segment::read(std::string bytes)
         return std::nullopt;
     }
     const std::size_t middleLength = bytes.size() - HeaderSize - postingsLength;
-    const std::string_view middle = std::string_view(bytes).substr(HeaderSize, middleLength);
+    const std::string_view middle = bytes.substr(HeaderSize, middleLength);
     if (checksum(middle) != middleChecksum) {
         return std::nullopt;
     }
@@ -133,16 +150,12 @@ std::optional<Segment> Segment::read(std::string bytes)
     segment.m_grams.reserve(std::min<std::size_t>(grams, middle.size() / 20));
     Reader reader(middle);
     for (std::uint32_t i = 0; i < count && reader.ok(); ++i) {
-        IndexedRecord record;
-        record.key = reader.text();
-        for (auto& stamp : record.stamps) {
-            stamp.name = reader.text();
-            stamp.size = reader.get<std::uint64_t>();
-            stamp.inode = reader.get<std::uint64_t>();
-            stamp.modifiedNs = reader.get<std::int64_t>();
-            stamp.changedNs = reader.get<std::int64_t>();
+        RecordAt record{reader.view(), HeaderSize + reader.at()};
+        for (std::size_t t = 0; t < IndexedTexts; ++t) {
+            reader.view();
+            reader.skip(StampNumbersSize);
         }
-        segment.m_records.push_back(std::move(record));
+        segment.m_records.push_back(record);
     }
     std::uint32_t previousKey = 0;
     for (std::uint32_t i = 0; i < grams && reader.ok(); ++i) {
@@ -162,8 +175,36 @@ std::optional<Segment> Segment::read(std::string bytes)
         return std::nullopt;
     }
     segment.m_postingsStart = HeaderSize + middleLength;
-    segment.m_bytes = std::move(bytes);
+    segment.m_owner = std::move(owner);
+    segment.m_bytes = bytes;
     return segment;
+}
+
+FileStamp Segment::stamp(RecordNumber number, IndexedText text) const
+{
+    // Checked whole when the segment was read.
+    Reader reader(m_bytes.substr(m_records[number].stampsAt));
+    for (std::size_t t = 0; t < static_cast<std::size_t>(text); ++t) {
+        reader.view();
+        reader.skip(StampNumbersSize);
+    }
+    FileStamp stamp;
+    stamp.name = reader.view();
+    stamp.size = reader.get<std::uint64_t>();
+    stamp.inode = reader.get<std::uint64_t>();
+    stamp.modifiedNs = reader.get<std::int64_t>();
+    stamp.changedNs = reader.get<std::int64_t>();
+    return stamp;
+}
+
+IndexedRecord Segment::record(RecordNumber number) const
+{
+    IndexedRecord record;
+    record.key = key(number);
+    for (std::size_t t = 0; t < IndexedTexts; ++t) {
+        record.stamps[t] = stamp(number, IndexedText(t));
+    }
+    return record;
 }
 
 bool Segment::recordsWithAll(IndexedText text, bool pinyin, const std::vector<Gram>& grams,

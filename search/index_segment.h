@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,8 +72,15 @@ class Segment
 public:
     // nullopt when the bytes are not a whole, undamaged segment.
     static std::optional<Segment> read(std::string bytes);
+    // The same from a segment file, mapped rather than read. Throws catalog::FileError
+    // when the file cannot be read.
+    static std::optional<Segment> readFile(const std::string& path);
 
-    const std::vector<IndexedRecord>& records() const { return m_records; }
+    std::size_t size() const { return m_records.size(); }
+    std::size_t bytes() const { return m_bytes.size(); }
+    std::string_view key(RecordNumber number) const { return m_records[number].key; }
+    FileStamp stamp(RecordNumber number, IndexedText text) const;
+    IndexedRecord record(RecordNumber number) const;
 
     // The records whose text holds every gram (pinyin: of the initials); false when the
     // segment turns out damaged.
@@ -80,6 +88,13 @@ public:
                         std::vector<RecordNumber>& numbers) const;
 
 private:
+    // Records are read where they lie, when asked for: opening a segment of many records
+    // copies nothing but where their keys and stamps lie.
+    struct RecordAt
+    {
+        std::string_view key;
+        std::size_t stampsAt; // in m_bytes
+    };
     struct GramEntry
     {
         std::uint32_t key; // space << 16 | gram
@@ -88,8 +103,11 @@ private:
         std::uint32_t checksum;
     };
 
-    std::string m_bytes;
-    std::vector<IndexedRecord> m_records;
+    static std::optional<Segment> parse(std::shared_ptr<const void> owner, std::string_view bytes);
+
+    std::shared_ptr<const void> m_owner; // whatever holds m_bytes
+    std::string_view m_bytes;
+    std::vector<RecordAt> m_records;
     std::vector<GramEntry> m_grams; // ascending keys
     std::size_t m_postingsStart = 0;
 };

@@ -39,8 +39,7 @@ std::string listingsPath(const std::string& folder)
 FolderListings readListings(const std::string& folder)
 {
     try {
-        return FolderListings::read(catalog::ReadWholeFile(listingsPath(folder)))
-            .value_or(FolderListings{});
+        return FolderListings::readFile(listingsPath(folder)).value_or(FolderListings{});
     } catch (const catalog::FileError&) {
         return {};
     }
@@ -122,31 +121,29 @@ std::unique_ptr<SearchIndex> SearchIndex::open(const std::string& indexFolder,
         index->m_writtenAt = manifest.st_mtim.tv_sec;
     }
     for (const auto& name : *names) {
-        std::string bytes;
+        std::optional<Segment> segment;
         try {
-            bytes = catalog::ReadWholeFile(indexFolder + name);
+            segment = Segment::readFile(indexFolder + name);
         } catch (const catalog::FileError&) {
             return nullptr;
         }
-        index->m_bytes += bytes.size();
-        auto segment = Segment::read(std::move(bytes));
         if (!segment) {
             return nullptr;
         }
+        index->m_bytes += segment->bytes();
         index->m_segments.push_back(std::move(*segment));
     }
     index->m_listings = readListings(indexFolder);
     // Oldest first: a record in a newer segment replaces its older entry.
     std::size_t entries = 0;
     for (const auto& segment : index->m_segments) {
-        entries += segment.records().size();
+        entries += segment.size();
     }
     index->m_entries.reserve(entries);
     for (std::size_t s = 0; s < index->m_segments.size(); ++s) {
-        const auto& records = index->m_segments[s].records();
-        for (std::size_t n = 0; n < records.size(); ++n) {
-            index->m_entries.insert_or_assign(std::string_view(records[n].key),
-                                              Entry{s, static_cast<RecordNumber>(n)});
+        const Segment& segment = index->m_segments[s];
+        for (RecordNumber n = 0; n < segment.size(); ++n) {
+            index->m_entries.insert_or_assign(segment.key(n), Entry{s, n});
         }
     }
     return index;
@@ -156,11 +153,6 @@ const SearchIndex::Entry* SearchIndex::find(const std::string& key) const
 {
     const auto found = m_entries.find(key);
     return found == m_entries.end() ? nullptr : &found->second;
-}
-
-const IndexedRecord& SearchIndex::record(const Entry& entry) const
-{
-    return m_segments[entry.segment].records()[entry.number];
 }
 
 struct IndexUpdate::Lock

@@ -48,7 +48,14 @@ public:
     // The newest entry of a record by its key (RecordKey); nullptr when the index does not
     // hold it.
     const Entry* find(const std::string& key) const;
-    const IndexedRecord& record(const Entry& entry) const;
+    FileStamp stamp(const Entry& entry, IndexedText text) const
+    {
+        return m_segments[entry.segment].stamp(entry.number, text);
+    }
+    IndexedRecord record(const Entry& entry) const
+    {
+        return m_segments[entry.segment].record(entry.number);
+    }
     const std::vector<Segment>& segments() const { return m_segments; }
     // The folders' entries kept with the index (none when its file is missing or damaged).
     const FolderListings& listings() const { return m_listings; }

@@ -254,10 +254,8 @@ const std::vector<catalog::DirEntry>& RecordWalk::entriesOf(const std::string& f
     }
     // Stamped before it is listed: a change made meanwhile leaves a stamp that is too old.
     const FileStamp stamp = StampFolder(folderFd);
-    if (m_known != nullptr) {
-        if (const auto* kept = m_known->fresh(folder, stamp)) {
-            return *kept;
-        }
+    if (m_known != nullptr && m_known->fresh(folder, stamp, listed)) {
+        return listed;
     }
     const bool readable = catalog::ListFolder(folder, listed) == catalog::Listing::Ok;
     if (m_seen != nullptr && readable) {

@@ -51,6 +51,7 @@ std::string segmentOf(const Library& library)
         IndexedRecord record;
         record.key = "box/" + std::to_string(r) + ".Cdr";
         record.stamps[0] = {"x.Cdr", r, 7, -1, 1'700'000'000'000'000'000};
+        record.stamps[2] = {"x.FMx", 3 * r, 9, 5, 6};
         writer.add(record, {std::vector<std::string_view>{library.listings[r]},
                             {library.descriptions[r]},
                             {library.notes[r]}});
@@ -66,10 +67,12 @@ TEST(IndexSegment, ARecordWhoseTextHoldsATermIsAlwaysACandidate)
     const Library library = randomLibrary(random, 300);
     const auto segment = Segment::read(segmentOf(library));
     ASSERT_TRUE(segment);
-    ASSERT_EQ(segment->records().size(), 300u);
-    EXPECT_EQ(segment->records()[5].key, "box/5.Cdr");
-    EXPECT_EQ(segment->records()[5].stamps[0],
+    ASSERT_EQ(segment->size(), 300u);
+    EXPECT_EQ(segment->record(5).key, "box/5.Cdr");
+    EXPECT_EQ(segment->record(5).stamps[0],
               (FileStamp{"x.Cdr", 5, 7, -1, 1'700'000'000'000'000'000}));
+    EXPECT_EQ(segment->record(5).stamps[1], FileStamp{});
+    EXPECT_EQ(segment->stamp(299, IndexedText::Internal), (FileStamp{"x.FMx", 897, 9, 5, 6}));
 
     int found = 0, ruledOut = 0;
     for (int round = 0; round < 300; ++round) {
@@ -163,7 +166,7 @@ TEST(IndexSegment, DamagedBytesAreRefusedOrReadSafelyNeverTrustedBlindly)
                  {IndexedText::Content, IndexedText::Description, IndexedText::Internal}) {
                 if (segment->recordsWithAll(text, false, *TermGrams(term), numbers)) {
                     for (const RecordNumber n : numbers) {
-                        ASSERT_LT(n, segment->records().size());
+                        ASSERT_LT(n, segment->size());
                     }
                 }
             }
