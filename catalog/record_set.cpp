@@ -160,6 +160,31 @@ std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
     return FindRecordFile(folder, baseGbk, KindOfExt(ext));
 }
 
+ListedRecords::ListedRecords(const std::vector<DirEntry>& entries)
+{
+    for (const auto& entry : entries) {
+        const auto kind = entry.isFolder ? std::nullopt : RecordKindOf(entry.name);
+        if (!kind) {
+            continue;
+        }
+        const std::string_view name(entry.name);
+        const std::size_t dot = name.rfind('.');
+        const DirEntry*& taken = m_records[name.substr(0, dot)][static_cast<std::size_t>(*kind)];
+        // The listing is sorted by name: of two spellings of one rank the first stays.
+        if (taken == nullptr ||
+            SpellingRank(*kind, name.substr(dot)) <
+                SpellingRank(*kind, std::string_view(taken->name).substr(dot))) {
+            taken = &entry;
+        }
+    }
+}
+
+const DirEntry* ListedRecords::file(std::string_view base, RecordKind kind) const
+{
+    const auto found = m_records.find(base);
+    return found == m_records.end() ? nullptr : found->second[static_cast<std::size_t>(kind)];
+}
+
 bool RecordNameTaken(const std::string& folder, std::string_view nameGbk)
 {
     RecordFolder listed(folder);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -65,6 +66,23 @@ const std::vector<RecordKind>& FoundCdKinds();
 std::string FindRecordFile(const std::string& folder, std::string_view baseGbk, RecordKind kind);
 std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
                            std::string_view ext);
+
+struct DirEntry;
+
+// The record files of one folder's listing, by base: of each kind the file every reader
+// takes where several spellings lie side by side (as FindRecordFile, without listing the
+// folder again). The entries must outlive it.
+class ListedRecords
+{
+public:
+    explicit ListedRecords(const std::vector<DirEntry>& entries);
+    // nullptr when the base has no file of that kind.
+    const DirEntry* file(std::string_view base, RecordKind kind) const;
+
+private:
+    static constexpr std::size_t Kinds = static_cast<std::size_t>(RecordKind::Fin) + 1;
+    std::unordered_map<std::string_view, std::array<const DirEntry*, Kinds>> m_records;
+};
 
 // True when folder holds a record named like nameGbk (ASCII case ignored): a .cdr, .mx,
 // .fmx or .ifn. A lone .tag is what a killed scan leaves and holds no name.

@@ -52,13 +52,10 @@ public:
         }
         std::vector<catalog::DirEntry> entries;
         catalog::ListFolder(folder, entries);
-        std::unordered_set<std::string_view> iconLists; // bases of the .tag files
-        for (const auto& entry : entries) {
-            if (!entry.isFolder && catalog::RecordKindOf(entry.name) == catalog::RecordKind::Tag) {
-                iconLists.insert(std::string_view(entry.name).substr(0, entry.name.size() - 4));
-            }
-        }
-        const auto hasIconList = [&](std::string_view base) { return iconLists.contains(base); };
+        const catalog::ListedRecords records(entries);
+        const auto hasIconList = [&](std::string_view base) {
+            return records.file(base, catalog::RecordKind::Tag) != nullptr;
+        };
         for (const auto& entry : entries) {
             if (entry.isFolder) {
                 if (catalog::IsBoxFolder(entry)) {
@@ -66,8 +63,13 @@ public:
                          boxUtf8 + catalog::gbkToUtf8(entry.name) + "\\");
                 }
             } else if (const auto base = catalog::CdRecordBase(entry.name, hasIconList)) {
-                const std::string nameGbk(*base);
-                cd({folder, nameGbk}, folder + entry.name, boxUtf8 + catalog::gbkToUtf8(nameGbk));
+                const auto pathOf = [&](catalog::RecordKind kind) {
+                    const catalog::DirEntry* file = records.file(*base, kind);
+                    return file == nullptr ? std::string() : folder + file->name;
+                };
+                cd(folder + entry.name, pathOf(catalog::RecordKind::Tag),
+                   pathOf(catalog::RecordKind::Mx), pathOf(catalog::RecordKind::Fmx),
+                   boxUtf8 + catalog::gbkToUtf8(*base));
                 if (m_buffer.size() >= (1 << 20)) {
                     flush(); // between CDs: a CD that fails takes back its rows
                 }
@@ -90,8 +92,9 @@ private:
         return parent.empty() ? std::string("./") : parent.string() + "/";
     }
 
-    void cd(const catalog::RecordRef& record, const std::string& listingPath,
-            const std::string& volumeUtf8)
+    // The paths of the CD's files: "" for one it does not have.
+    void cd(const std::string& listingPath, const std::string& tagPath, const std::string& mxPath,
+            const std::string& fmxPath, const std::string& volumeUtf8)
     {
         std::string& listing = m_listing;
         try {
@@ -100,22 +103,22 @@ private:
             m_result.failedUtf8.push_back(volumeUtf8);
             return;
         }
-        const std::string tagPath =
-            catalog::FindRecordFile(record.folder, record.name, catalog::RecordKind::Tag);
-        std::string& tags = m_tags;
-        tags.clear();
-        if (!tagPath.empty()) {
-            try {
-                catalog::ReadWholeFileInto(tagPath, tags);
-            } catch (const catalog::FileError&) {
-            }
+        // The icon list only tells files from folders: without it the tree tells them.
+        readIfThere(tagPath, m_tags);
+        if (!readIfThere(fmxPath, m_text)) {
+            m_result.failedUtf8.push_back(volumeUtf8);
+            return;
         }
-        describedBy(record);
+        describedBy(catalog::NodeNotes::parse(m_text));
         m_volume.clear();
         appendQuoted(m_volume, volumeUtf8);
         const std::size_t bufferBefore = m_buffer.size();
         const long long rowsBefore = m_result.rows;
-        std::string cdDescription = catalog::ReadDescription(record);
+        if (!readIfThere(mxPath, m_text)) {
+            m_result.failedUtf8.push_back(volumeUtf8);
+            return;
+        }
+        std::string& cdDescription = m_text;
         while (!cdDescription.empty() &&
                (cdDescription.back() == '\n' || cdDescription.back() == '\r')) {
             cdDescription.pop_back();
@@ -123,7 +126,7 @@ private:
         if (!catalog::trimBlanks(cdDescription).empty()) {
             row("\"/\"", "", "", catalog::gbkToUtf8(cdDescription));
         }
-        if (!nodes(listing, tags)) {
+        if (!nodes(listing, m_tags)) {
             // A listing that breaks part way, or holds a second root, has no rows of its own.
             m_buffer.resize(bufferBefore);
             m_result.rows = rowsBefore;
@@ -133,14 +136,29 @@ private:
         ++m_result.cds;
     }
 
+    // A missing file reads as an empty one; false for one that cannot be read.
+    static bool readIfThere(const std::string& path, std::string& content)
+    {
+        content.clear();
+        if (path.empty()) {
+            return true;
+        }
+        try {
+            catalog::ReadWholeFileInto(path, content);
+            return true;
+        } catch (const catalog::FileError&) {
+            return false;
+        }
+    }
+
     // The descriptions of the CD's nodes by upper-cased key; the first of a key counts.
     // The folders whose keys begin a note's key are the ones looked into.
-    void describedBy(const catalog::RecordRef& record)
+    void describedBy(const catalog::NodeNotes& notes)
     {
         m_notes.clear();
         m_noteLengths.clear();
         m_notedFolders.clear();
-        for (auto& [key, description] : catalog::NodeNotes::read(record).pairs()) {
+        for (auto& [key, description] : notes.pairs()) {
             std::string upper = catalog::upperAscii(key);
             m_noteLengths.resize(std::max(m_noteLengths.size(), upper.size() + 1));
             m_noteLengths[upper.size()] = true;
@@ -269,6 +287,7 @@ private:
     std::vector<std::string> m_quotedPaths;
     std::string m_listing; // the CD's files, read into memory kept from CD to CD
     std::string m_tags;
+    std::string m_text; // the notes, then the CD's description
     std::string m_nameUtf8;
     std::string m_description;
     std::unordered_map<std::string, std::string> m_notes;

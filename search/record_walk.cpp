@@ -157,27 +157,25 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
     const std::vector<catalog::DirEntry>& entries = entriesOf(folder, folderFd.get(), listed);
 
     // The companions of every record of this folder, from the one listing.
+    const catalog::ListedRecords listedRecords(entries);
     std::unordered_map<std::string_view, RecordFiles> records;
     for (const auto& entry : entries) {
-        if (entry.isFolder || entry.name.size() < 4) {
+        const auto kind = entry.isFolder ? std::nullopt : catalog::RecordKindOf(entry.name);
+        if (kind != catalog::RecordKind::Cdr) {
             continue;
         }
-        const std::string_view name(entry.name);
-        const auto dot = name.rfind('.');
-        if (dot == std::string_view::npos) {
+        const std::string_view base = std::string_view(entry.name).substr(0, entry.name.size() - 4);
+        if (records.contains(base)) {
             continue;
         }
-        const auto kind = catalog::RecordKindOf(name);
-        std::string RecordFiles::*slot = kind ? slotOf(*kind) : nullptr;
-        if (slot != nullptr) {
-            RecordFiles& files = records[name.substr(0, dot)];
-            // Two spellings side by side: the one every reader takes.
-            if ((files.*slot).empty() ||
-                catalog::SpellingRank(*kind, name.substr(dot)) <
-                    catalog::SpellingRank(*kind, std::string_view(files.*slot).substr(dot))) {
-                files.*slot = entry.name;
-                if (!entry.isRegular) {
-                    files.special.push_back(entry.name);
+        RecordFiles& files = records[base];
+        for (const auto kind :
+             {catalog::RecordKind::Cdr, catalog::RecordKind::Tag, catalog::RecordKind::Mx,
+              catalog::RecordKind::Fmx, catalog::RecordKind::Ifn}) {
+            if (const catalog::DirEntry* file = listedRecords.file(base, kind)) {
+                files.*slotOf(kind) = file->name;
+                if (!file->isRegular) {
+                    files.special.push_back(file->name);
                 }
             }
         }

@@ -1,9 +1,11 @@
-#include "catalog/record_set.h"
 #include "catalog/disk.h"
+#include "catalog/record_set.h"
 
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -39,6 +41,36 @@ TEST(Disk, RecordFilesAreFoundWhateverTheCaseOfTheirExtension)
     EXPECT_EQ(FindRecordFile(dir.path(), name, ".Ifn"), "");
     // The base name is matched exactly.
     EXPECT_EQ(FindRecordFile(dir.path(), "X" + name, ".Cdr"), "");
+}
+
+// Walks that take a folder's record files from its one listing take the file a reader of
+// one record finds, whichever spellings lie side by side.
+TEST(Disk, ListedRecordsTakeTheFileFindRecordFileFinds)
+{
+    TempDir dir;
+    std::mt19937 random(3);
+    const std::vector<std::string> spellings{".Cdr", ".cdr", ".CDR", ".cDr", ".tag", ".Tag",
+                                             ".TAG", ".Mx",  ".mx",  ".MX",  ".FMx", ".fmx",
+                                             ".FMX", ".Ifn", ".ifn", ".IFN"};
+    for (int base = 0; base < 40; ++base) {
+        for (const auto& ext : spellings) {
+            if (random() % 3 == 0) {
+                writeFile(dir / (std::to_string(base) + ext), "x");
+            }
+        }
+    }
+    std::vector<DirEntry> entries;
+    ListFolder(dir.path(), entries);
+    const ListedRecords listed(entries);
+    for (int base = 0; base < 40; ++base) {
+        for (const auto kind :
+             {RecordKind::Cdr, RecordKind::Tag, RecordKind::Mx, RecordKind::Fmx, RecordKind::Ifn}) {
+            const DirEntry* file = listed.file(std::to_string(base), kind);
+            EXPECT_EQ(file == nullptr ? "" : dir / file->name,
+                      FindRecordFile(dir.path(), std::to_string(base), kind))
+                << base << " " << static_cast<int>(kind);
+        }
+    }
 }
 
 TEST(Disk, AWriterKeepsTheExistingSpellingAndCreatesTheGivenOne)
@@ -177,8 +209,9 @@ TEST(Disk, TemporaryFilesOfWritersThatAreGoneAreRemoved)
     writeFile(dir / ".vellumark-tmp-young1", "just made");
     writeFile(dir / ".vellumark-tmp-alive1", "being written");
     writeFile(dir / ".vellumark-notes1", "a user's notes");
-    for (const char* name : {".vellumark-tmp-dead01", ".vellumark-AbC123", "registry.ini.tmp-Q1w2E3",
-                             ".vellumark-tmp-alive1", ".vellumark-notes1"}) {
+    for (const char* name :
+         {".vellumark-tmp-dead01", ".vellumark-AbC123", "registry.ini.tmp-Q1w2E3",
+          ".vellumark-tmp-alive1", ".vellumark-notes1"}) {
         testing_support::makeOlder(dir / name, 3600);
     }
     const FileDescriptor writer(::open((dir / ".vellumark-tmp-alive1").c_str(), O_RDONLY));
@@ -201,9 +234,14 @@ TEST(Disk, TemporaryFilesOfWritersThatAreGoneAreRemoved)
     EXPECT_EQ(names(), expected);
 
     WriteFileAtomically(dir / "a.Mx", "text", {.sweepStale = true});
-    expected = {".vellumark-AbC123",     ".vellumark-notes1", ".vellumark-tmp-alive1",
-                ".vellumark-tmp-young1", living,              "a.Mx",
-                "b.txt",                 "registry.ini.tmp-Q1w2E3"};
+    expected = {".vellumark-AbC123",
+                ".vellumark-notes1",
+                ".vellumark-tmp-alive1",
+                ".vellumark-tmp-young1",
+                living,
+                "a.Mx",
+                "b.txt",
+                "registry.ini.tmp-Q1w2E3"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names(), expected);
 }

@@ -419,6 +419,7 @@ struct BrokenListing
 {
     const char* name;
     const char* listing;
+    const char* fifo; // the file of b that cannot be read
 };
 
 class CsvExportBroken : public ::testing::TestWithParam<BrokenListing>
@@ -435,13 +436,16 @@ TEST_P(CsvExportBroken, ReportsTheCdAndWritesNoneOfIt)
         writeFile(library / cd + ".Cdr", "E:\\\r\n\tok.txt\r\n");
         writeFile(library / cd + ".tag", "0\r\n3\r\n");
     }
-    if (GetParam().listing != nullptr) {
-        writeFile(library / "b.Cdr", GetParam().listing);
-    } else {
-        ASSERT_EQ(::mkfifo((library / "b.Cdr").c_str(), 0600), 0);
+    const std::string fifo = GetParam().fifo;
+    ASSERT_EQ(fifo.empty() || ::mkfifo((library / fifo).c_str(), 0600) == 0, true);
+    for (const auto& [name, text] : {std::pair{"b.Cdr", GetParam().listing},
+                                     {"b.tag", "0\r\n1\r\n3\r\n3\r\n"},
+                                     {"b.Mx", "described"},
+                                     {"b.FMx", "\\ok.txt\r\nnoted\r\n"}}) {
+        if (name != fifo) {
+            writeFile(library / name, text);
+        }
     }
-    writeFile(library / "b.tag", "0\r\n1\r\n3\r\n3\r\n");
-    writeFile(library / "b.Mx", "described");
 
     const migrate::CsvExport written =
         migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv");
@@ -457,9 +461,11 @@ TEST_P(CsvExportBroken, ReportsTheCdAndWritesNoneOfIt)
 INSTANTIATE_TEST_SUITE_P(
     Listings, CsvExportBroken,
     ::testing::Values(BrokenListing{"LevelSkipped",
-                                    "E:\\\r\n\tDIR\r\n\t\tx.txt\r\n\t\t\t\ty.txt\r\n"},
-                      BrokenListing{"SecondRoot", "E:\\\r\n\tx.txt\r\nF:\\\r\n\ty.txt\r\n"},
-                      BrokenListing{"Unreadable", nullptr}),
+                                    "E:\\\r\n\tDIR\r\n\t\tx.txt\r\n\t\t\t\ty.txt\r\n", ""},
+                      BrokenListing{"SecondRoot", "E:\\\r\n\tx.txt\r\nF:\\\r\n\ty.txt\r\n", ""},
+                      BrokenListing{"Unreadable", "", "b.Cdr"},
+                      BrokenListing{"UnreadableDescription", "E:\\\r\n\tok.txt\r\n", "b.Mx"},
+                      BrokenListing{"UnreadableNotes", "E:\\\r\n\tok.txt\r\n", "b.FMx"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The export takes for a CD what a search takes: a .cdr with a .tag of its base beside it.
