@@ -96,9 +96,21 @@ std::string_view FoundEntryExt(RecordKind kind)
 
 std::optional<RecordKind> RecordKindOf(std::string_view name)
 {
-    const std::string ext = UpperExtension(name);
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return std::nullopt;
+    }
+    // Every walk asks this of every name. The extensions are ASCII, and behind a dot no
+    // byte can be the second of a two-byte character, so comparing bytes here is what
+    // comparing by characters (upperAscii) would give.
+    const std::string_view ext = name.substr(dot);
+    const auto sameLetters = [ext](std::string_view upper) {
+        return std::equal(ext.begin(), ext.end(), upper.begin(), upper.end(), [](char a, char u) {
+            return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == u;
+        });
+    };
     for (const auto& kind : Kinds) {
-        if (kind.upper == ext) {
+        if (sameLetters(kind.upper)) {
             return kind.kind;
         }
     }

@@ -53,8 +53,11 @@ public:
         m_thread.join();
     }
 
-    void forEach(std::size_t count, const std::function<void(std::size_t)>& body)
+    // Opens a loop over count items to both threads. The caller takes the items in order
+    // with await() and closes the loop with finish() before it opens another.
+    void start(std::size_t count, const std::function<void(std::size_t)>& body)
     {
+        m_done = std::vector<std::atomic<bool>>(count);
         {
             const std::lock_guard lock(m_mutex);
             m_body = &body;
@@ -63,7 +66,22 @@ public:
             m_pending = true;
         }
         m_changed.notify_all();
-        work();
+    }
+
+    // Until item i is done; meanwhile the caller does the next items itself.
+    void await(std::size_t i)
+    {
+        while (!m_done[i].load(std::memory_order_acquire)) {
+            if (!takeChunk()) {
+                std::this_thread::yield(); // the helper has it in hand
+            }
+        }
+    }
+
+    void finish()
+    {
+        while (takeChunk()) {
+        }
         std::unique_lock lock(m_mutex);
         // The helper may not have started: then it must not start on this loop any more.
         m_changed.wait(lock, [this] { return !m_pending || !m_helping; });
@@ -73,17 +91,17 @@ public:
 private:
     static constexpr std::size_t Chunk = 8;
 
-    void work()
+    bool takeChunk()
     {
-        for (;;) {
-            const std::size_t first = m_next.fetch_add(Chunk);
-            if (first >= m_count) {
-                return;
-            }
-            for (std::size_t i = first; i < std::min(first + Chunk, m_count); ++i) {
-                (*m_body)(i);
-            }
+        const std::size_t first = m_next.fetch_add(Chunk);
+        if (first >= m_count) {
+            return false;
         }
+        for (std::size_t i = first; i < std::min(first + Chunk, m_count); ++i) {
+            (*m_body)(i);
+            m_done[i].store(true, std::memory_order_release);
+        }
+        return true;
     }
 
     void serve()
@@ -96,7 +114,8 @@ private:
             }
             m_helping = true;
             lock.unlock();
-            work();
+            while (takeChunk()) {
+            }
             lock.lock();
             m_helping = false;
             m_pending = false;
@@ -109,6 +128,7 @@ private:
     const std::function<void(std::size_t)>* m_body = nullptr;
     std::size_t m_count = 0;
     std::atomic<std::size_t> m_next{0};
+    std::vector<std::atomic<bool>> m_done;
     bool m_pending = false; // a loop is open to the helper
     bool m_helping = false; // the helper is in it
     bool m_quit = false;
@@ -123,28 +143,70 @@ void RecordWalk::stampFiles(const std::array<bool, IndexedTexts>& texts)
     }
 }
 
-void RecordWalk::stampRecords(std::vector<RecordFiles*>& records)
+// The stamps of one folder's records, taken on two threads while the walk visits them:
+// a visit waits only for its own record's stamps.
+class RecordWalk::FolderStamps
 {
-    // Below this many the second thread costs more than it spares.
-    constexpr std::size_t Batch = 32;
-    const std::function<void(std::size_t)> stamp = [&](std::size_t i) {
-        RecordFiles& files = *records[i];
+public:
+    FolderStamps(TwoHands* hands, const std::array<bool, IndexedTexts>& texts,
+                 std::vector<RecordFiles*> records)
+        : m_texts(texts), m_records(std::move(records)),
+          m_stamp([this](std::size_t i) { stamp(*m_records[i]); })
+    {
+        for (std::size_t i = 0; i < m_records.size(); ++i) {
+            m_order.emplace(m_records[i], i);
+        }
+        // Below this many the second thread costs more than it spares.
+        constexpr std::size_t Batch = 32;
+        if (hands != nullptr && m_records.size() >= Batch) {
+            m_hands = hands;
+            m_hands->start(m_records.size(), m_stamp);
+        }
+    }
+    ~FolderStamps() { finish(); }
+    FolderStamps(const FolderStamps&) = delete;
+    FolderStamps& operator=(const FolderStamps&) = delete;
+
+    void await(const RecordFiles& files)
+    {
+        const auto found = m_order.find(&files);
+        if (found == m_order.end()) {
+            return;
+        }
+        if (m_hands != nullptr) {
+            m_hands->await(found->second);
+        } else if (!files.stamped[0] && !files.stamped[1] && !files.stamped[2]) {
+            stamp(*m_records[found->second]);
+        }
+    }
+    // Every record stamped: the two threads are free for another folder.
+    void finish()
+    {
+        if (m_hands != nullptr) {
+            m_hands->finish();
+            m_hands = nullptr;
+            m_order.clear();
+        }
+    }
+
+private:
+    void stamp(RecordFiles& files) const
+    {
         const std::string* names[IndexedTexts] = {&files.cdr, &files.mx, &files.fmx};
         for (std::size_t t = 0; t < IndexedTexts; ++t) {
-            if (m_stampTexts[t]) {
+            if (m_texts[t]) {
                 files.stamps[t] = StampFile(files.folderFd, *names[t]);
                 files.stamped[t] = true;
             }
         }
-    };
-    if (records.size() < Batch) {
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            stamp(i);
-        }
-    } else {
-        m_hands->forEach(records.size(), stamp);
     }
-}
+
+    TwoHands* m_hands = nullptr;
+    const std::array<bool, IndexedTexts>& m_texts;
+    std::vector<RecordFiles*> m_records;
+    std::unordered_map<const RecordFiles*, std::size_t> m_order;
+    const std::function<void(std::size_t)> m_stamp;
+};
 
 void RecordWalk::walkBox(const std::string& folder, const std::string& relativeBox)
 {
@@ -194,15 +256,21 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
             }
         }
     }
+    // Stamped in the order they are visited.
+    std::vector<RecordFiles*> toStamp;
     if (m_hands && folderFd.get() >= 0) {
-        std::vector<RecordFiles*> listed;
-        for (auto& [base, files] : records) {
-            if (!files.cdr.empty() && !files.tag.empty()) {
-                listed.push_back(&files);
+        for (const auto& entry : entries) {
+            const auto found =
+                entry.isFolder
+                    ? records.end()
+                    : records.find(std::string_view(entry.name).substr(0, entry.name.size() - 4));
+            if (found != records.end() && !found->second.tag.empty() &&
+                found->second.cdr == entry.name) {
+                toStamp.push_back(&found->second);
             }
         }
-        stampRecords(listed);
     }
+    FolderStamps stamps(m_hands.get(), m_stampTexts, std::move(toStamp));
     std::string relative;
     for (const auto& entry : entries) {
         if (aborted()) {
@@ -214,6 +282,7 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         if (entry.isFolder) {
             // A linked box leads out of the library: never searched.
             if (!entry.isLink && m_intoBoxes) {
+                stamps.finish();
                 walkBox(folder + entry.name + "/", relativeBox + entry.name + "\\");
             }
             continue;
@@ -229,6 +298,7 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         }
         // Two spellings of one listing are two records, each read from its own file.
         RecordFiles& files = *companions;
+        stamps.await(files);
         const std::string cdr = folderFd.get() >= 0 ? entry.name : folder + entry.name;
         if (files.cdr != cdr) {
             files.cdr = cdr;

@@ -62,7 +62,7 @@ private:
                                                     std::vector<catalog::DirEntry>& listed);
 
     class TwoHands;
-    void stampRecords(std::vector<RecordFiles*>& records);
+    class FolderStamps;
 
     catalog::FolderWalkGuard m_guard;
     std::array<bool, IndexedTexts> m_stampTexts{};
