@@ -1,3 +1,4 @@
+#include "catalog/disk.h"
 #include "catalog/library.h"
 #include "search/engine.h"
 #include "search/index_build.h"
@@ -9,6 +10,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 
 using namespace search;
@@ -104,14 +106,24 @@ TEST(IndexedSearch, GivesTheScansResultsByteForByte)
     TempDir library;
     TempDir cache;
     const std::string index = IndexFolderOf(cache.path(), library.path());
-    for (int i = 0; i < 60; ++i) {
+    // Enough records in each box that both walking threads stamp them.
+    constexpr int Records = 150;
+    for (int i = 0; i < Records; ++i) {
         writeRecord(random, library.path(), i);
+    }
+    for (const char* box : {"", "box/", "box/inner/"}) {
+        std::vector<catalog::DirEntry> entries;
+        catalog::ListFolder(library / box, entries);
+        ASSERT_GE(std::count_if(entries.begin(), entries.end(),
+                                [](const auto& entry) { return entry.name.ends_with(".tag"); }),
+                  32)
+            << box;
     }
     ::sleep(2); // older than the stamps' window: trusted from now on
     RebuildIndex(index, library.path());
     Quiet quiet;
     int passedOver = 0;
-    for (int round = 0; round < 120; ++round) {
+    for (int round = 0; round < 80; ++round) {
         SearchRequest request = randomRequest(random);
         const SearchOutcome scanned = RunSearch(library.path(), request, quiet);
         const std::string scan = snapshot(library.path());
@@ -127,10 +139,10 @@ TEST(IndexedSearch, GivesTheScansResultsByteForByte)
 
         switch (round % 4) {
         case 0: // a record changed behind the index's back, maybe to the same size
-            writeRecord(random, library.path(), static_cast<int>(random() % 60));
+            writeRecord(random, library.path(), static_cast<int>(random() % Records));
             break;
         case 1: // a new record
-            writeRecord(random, library.path(), 60 + round);
+            writeRecord(random, library.path(), Records + round);
             break;
         case 2: // what the searches read again goes into the index
             RefreshIndex(index, library.path(), indexed.staleRecords);
