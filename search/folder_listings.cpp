@@ -1,6 +1,5 @@
 #include "search/folder_listings.h"
 
-#include "catalog/disk.h"
 #include "search/index_build.h"
 #include "search/index_bytes.h"
 
@@ -110,21 +109,17 @@ std::string FolderListings::bytes() const
 
 std::optional<FolderListings> FolderListings::read(std::string bytes)
 {
-    auto owner = std::make_shared<const std::string>(std::move(bytes));
-    const std::string_view view(*owner);
-    return parse(std::move(owner), view);
+    return parse(holdString(std::move(bytes)));
 }
 
 std::optional<FolderListings> FolderListings::readFile(const std::string& path)
 {
-    auto owner = std::make_shared<const catalog::MappedFile>(path);
-    const std::string_view view = owner->bytes();
-    return parse(std::move(owner), view);
+    return parse(mapFile(path));
 }
 
-std::optional<FolderListings> FolderListings::parse(std::shared_ptr<const void> owner,
-                                                    std::string_view bytes)
+std::optional<FolderListings> FolderListings::parse(index_bytes::HeldBytes held)
 {
+    const std::string_view bytes = held.bytes;
     if (!bytes.starts_with(Magic)) {
         return std::nullopt;
     }
@@ -158,7 +153,7 @@ std::optional<FolderListings> FolderListings::parse(std::shared_ptr<const void> 
     if (!body.ok() || !body.atEnd()) {
         return std::nullopt;
     }
-    listings.m_owners.push_back(std::move(owner));
+    listings.m_owners.push_back(std::move(held.owner));
     return listings;
 }
 

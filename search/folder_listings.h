@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/disk.h"
+#include "search/index_bytes.h"
 #include "search/index_segment.h"
 
 #include <memory>
@@ -47,8 +48,7 @@ private:
         std::uint32_t count = 0;
         std::string_view entries; // in one of m_owners
     };
-    static std::optional<FolderListings> parse(std::shared_ptr<const void> owner,
-                                               std::string_view bytes);
+    static std::optional<FolderListings> parse(index_bytes::HeldBytes held);
 
     std::unordered_map<std::string, Kept> m_folders;
     std::vector<std::shared_ptr<const void>> m_owners; // whatever holds the entries' bytes

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "catalog/disk.h"
+
 #include <zlib.h>
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,6 +18,28 @@ inline std::uint32_t checksum(std::string_view bytes)
 {
     return static_cast<std::uint32_t>(
         ::crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+// Bytes kept alive by whatever holds them: a string read whole, or a file mapped.
+struct HeldBytes
+{
+    std::shared_ptr<const void> owner;
+    std::string_view bytes;
+};
+
+inline HeldBytes holdString(std::string bytes)
+{
+    auto owner = std::make_shared<const std::string>(std::move(bytes));
+    const std::string_view view(*owner);
+    return {std::move(owner), view};
+}
+
+// Throws catalog::FileError when the file cannot be read.
+inline HeldBytes mapFile(const std::string& path)
+{
+    auto owner = std::make_shared<const catalog::MappedFile>(path);
+    const std::string_view view = owner->bytes();
+    return {std::move(owner), view};
 }
 
 template <class Integer> inline void put(std::string& out, Integer value)

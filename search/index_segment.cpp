@@ -1,6 +1,5 @@
 #include "search/index_segment.h"
 
-#include "catalog/disk.h"
 #include "search/index_bytes.h"
 
 #include <algorithm>
@@ -115,20 +114,17 @@ std::string SegmentWriter::bytes() const
 
 std::optional<Segment> Segment::read(std::string bytes)
 {
-    auto owner = std::make_shared<const std::string>(std::move(bytes));
-    const std::string_view view(*owner);
-    return parse(std::move(owner), view);
+    return parse(holdString(std::move(bytes)));
 }
 
 std::optional<Segment> Segment::readFile(const std::string& path)
 {
-    auto owner = std::make_shared<const catalog::MappedFile>(path);
-    const std::string_view view = owner->bytes();
-    return parse(std::move(owner), view);
+    return parse(mapFile(path));
 }
 
-std::optional<Segment> Segment::parse(std::shared_ptr<const void> owner, std::string_view bytes)
+std::optional<Segment> Segment::parse(index_bytes::HeldBytes held)
 {
+    const std::string_view bytes = held.bytes;
     if (bytes.size() < HeaderSize || bytes.substr(0, Magic.size()) != Magic) {
         return std::nullopt;
     }
@@ -177,7 +173,7 @@ std::optional<Segment> Segment::parse(std::shared_ptr<const void> owner, std::st
         return std::nullopt;
     }
     segment.m_postingsStart = HeaderSize + middleLength;
-    segment.m_owner = std::move(owner);
+    segment.m_owner = std::move(held.owner);
     segment.m_bytes = bytes;
     return segment;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/index_bytes.h"
 #include "search/index_grams.h"
 #include "search/index_postings.h"
 
@@ -103,7 +104,7 @@ private:
         std::uint32_t checksum;
     };
 
-    static std::optional<Segment> parse(std::shared_ptr<const void> owner, std::string_view bytes);
+    static std::optional<Segment> parse(index_bytes::HeldBytes held);
 
     std::shared_ptr<const void> m_owner; // whatever holds m_bytes
     std::string_view m_bytes;
