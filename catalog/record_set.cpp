@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 
 namespace catalog {
@@ -35,6 +36,16 @@ constexpr std::array<KindSpelling, 8> Kinds{{
     {RecordKind::Tgt, ".TGT", {RecordExt::Tgt, ".TGT", ".tgt"}},
     {RecordKind::Fin, ".FIN", {RecordExt::Fin, ".FIN", ".fin"}},
 }};
+
+// Up to four letters in one number, small letters as capitals.
+constexpr std::uint32_t packedLetters(std::string_view letters)
+{
+    std::uint32_t packed = 0;
+    for (const char c : letters) {
+        packed = packed << 8 | static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    return packed;
+}
 
 const KindSpelling& spellingOf(RecordKind kind)
 {
@@ -96,22 +107,24 @@ std::string_view FoundEntryExt(RecordKind kind)
 
 std::optional<RecordKind> RecordKindOf(std::string_view name)
 {
+    // Every walk asks this of every name. The extensions are two or three ASCII letters,
+    // and behind a dot no byte can be the second of a two-byte character, so comparing
+    // bytes here is what comparing by characters (upperAscii) would give.
     const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos) {
+    if (dot == std::string_view::npos || name.size() - dot < 3 || name.size() - dot > 4) {
         return std::nullopt;
     }
-    // Every walk asks this of every name. The extensions are ASCII, and behind a dot no
-    // byte can be the second of a two-byte character, so comparing bytes here is what
-    // comparing by characters (upperAscii) would give.
-    const std::string_view ext = name.substr(dot);
-    const auto sameLetters = [ext](std::string_view upper) {
-        return std::equal(ext.begin(), ext.end(), upper.begin(), upper.end(), [](char a, char u) {
-            return (a >= 'a' && a <= 'z' ? static_cast<char>(a - 'a' + 'A') : a) == u;
-        });
-    };
-    for (const auto& kind : Kinds) {
-        if (sameLetters(kind.upper)) {
-            return kind.kind;
+    static constexpr auto packedKinds = [] {
+        std::array<std::uint32_t, Kinds.size()> packed{};
+        for (std::size_t k = 0; k < Kinds.size(); ++k) {
+            packed[k] = packedLetters(Kinds[k].upper.substr(1));
+        }
+        return packed;
+    }();
+    const std::uint32_t letters = packedLetters(name.substr(dot + 1));
+    for (std::size_t k = 0; k < Kinds.size(); ++k) {
+        if (packedKinds[k] == letters) {
+            return Kinds[k].kind;
         }
     }
     return std::nullopt;
@@ -181,7 +194,11 @@ ListedRecords::ListedRecords(const std::vector<DirEntry>& entries)
         }
         const std::string_view name(entry.name);
         const std::size_t dot = name.rfind('.');
-        const DirEntry*& taken = m_records[name.substr(0, dot)][static_cast<std::size_t>(*kind)];
+        const auto [at, added] = m_numbers.try_emplace(name.substr(0, dot), m_files.size());
+        if (added) {
+            m_files.emplace_back();
+        }
+        const DirEntry*& taken = m_files[at->second][static_cast<std::size_t>(*kind)];
         // The listing is sorted by name: of two spellings of one rank the first stays.
         if (taken == nullptr ||
             SpellingRank(*kind, name.substr(dot)) <
@@ -193,8 +210,14 @@ ListedRecords::ListedRecords(const std::vector<DirEntry>& entries)
 
 const DirEntry* ListedRecords::file(std::string_view base, RecordKind kind) const
 {
-    const auto found = m_records.find(base);
-    return found == m_records.end() ? nullptr : found->second[static_cast<std::size_t>(kind)];
+    const auto found = number(base);
+    return found ? file(*found, kind) : nullptr;
+}
+
+std::optional<std::size_t> ListedRecords::number(std::string_view base) const
+{
+    const auto found = m_numbers.find(base);
+    return found == m_numbers.end() ? std::nullopt : std::optional(found->second);
 }
 
 bool RecordNameTaken(const std::string& folder, std::string_view nameGbk)

@@ -79,9 +79,18 @@ public:
     // nullptr when the base has no file of that kind.
     const DirEntry* file(std::string_view base, RecordKind kind) const;
 
+    // Each base with a record file has a number below size(), in the order of the listing.
+    std::size_t size() const { return m_files.size(); }
+    std::optional<std::size_t> number(std::string_view base) const;
+    const DirEntry* file(std::size_t number, RecordKind kind) const
+    {
+        return m_files[number][static_cast<std::size_t>(kind)];
+    }
+
 private:
     static constexpr std::size_t Kinds = static_cast<std::size_t>(RecordKind::Fin) + 1;
-    std::unordered_map<std::string_view, std::array<const DirEntry*, Kinds>> m_records;
+    std::vector<std::array<const DirEntry*, Kinds>> m_files;
+    std::unordered_map<std::string_view, std::size_t> m_numbers;
 };
 
 // True when folder holds a record named like nameGbk (ASCII case ignored): a .cdr, .mx,

@@ -11,7 +11,6 @@
 #include <functional>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
 
 namespace search {
 namespace {
@@ -148,19 +147,21 @@ void RecordWalk::stampFiles(const std::array<bool, IndexedTexts>& texts)
 class RecordWalk::FolderStamps
 {
 public:
+    // visits: the numbers of the records in records, in the order they are visited.
     FolderStamps(TwoHands* hands, const std::array<bool, IndexedTexts>& texts,
-                 std::vector<RecordFiles*> records)
-        : m_texts(texts), m_records(std::move(records)),
-          m_stamp([this](std::size_t i) { stamp(*m_records[i]); })
+                 std::vector<RecordFiles>& records, std::vector<std::size_t> visits)
+        : m_texts(texts), m_records(records), m_visits(std::move(visits)),
+          m_position(records.size(), NotStamped),
+          m_stamp([this](std::size_t i) { stamp(m_records[m_visits[i]]); })
     {
-        for (std::size_t i = 0; i < m_records.size(); ++i) {
-            m_order.emplace(m_records[i], i);
+        for (std::size_t i = 0; i < m_visits.size(); ++i) {
+            m_position[m_visits[i]] = i;
         }
         // Below this many the second thread costs more than it spares.
         constexpr std::size_t Batch = 32;
-        if (hands != nullptr && m_records.size() >= Batch) {
+        if (hands != nullptr && m_visits.size() >= Batch) {
             m_hands = hands;
-            m_hands->start(m_records.size(), m_stamp);
+            m_hands->start(m_visits.size(), m_stamp);
         }
     }
     ~FolderStamps() { finish(); }
@@ -169,14 +170,15 @@ public:
 
     void await(const RecordFiles& files)
     {
-        const auto found = m_order.find(&files);
-        if (found == m_order.end()) {
+        const std::size_t position =
+            m_position[static_cast<std::size_t>(&files - m_records.data())];
+        if (position == NotStamped) {
             return;
         }
         if (m_hands != nullptr) {
-            m_hands->await(found->second);
+            m_hands->await(position);
         } else if (!files.stamped[0] && !files.stamped[1] && !files.stamped[2]) {
-            stamp(*m_records[found->second]);
+            stamp(m_records[m_visits[position]]);
         }
     }
     // Every record stamped: the two threads are free for another folder.
@@ -185,11 +187,13 @@ public:
         if (m_hands != nullptr) {
             m_hands->finish();
             m_hands = nullptr;
-            m_order.clear();
+            std::fill(m_position.begin(), m_position.end(), NotStamped);
         }
     }
 
 private:
+    static constexpr std::size_t NotStamped = -1;
+
     void stamp(RecordFiles& files) const
     {
         const std::string* names[IndexedTexts] = {&files.cdr, &files.mx, &files.fmx};
@@ -203,8 +207,9 @@ private:
 
     TwoHands* m_hands = nullptr;
     const std::array<bool, IndexedTexts>& m_texts;
-    std::vector<RecordFiles*> m_records;
-    std::unordered_map<const RecordFiles*, std::size_t> m_order;
+    std::vector<RecordFiles>& m_records;
+    std::vector<std::size_t> m_visits;
+    std::vector<std::size_t> m_position; // by record number: where it is in m_visits
     const std::function<void(std::size_t)> m_stamp;
 };
 
@@ -218,61 +223,54 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
     std::vector<catalog::DirEntry> listed;
     const std::vector<catalog::DirEntry>& entries = entriesOf(folder, folderFd.get(), listed);
 
-    // The companions of every record of this folder, from the one listing.
+    // The companions of every record of this folder, from the one listing, by the
+    // listing's numbers of their bases.
     const catalog::ListedRecords listedRecords(entries);
-    std::unordered_map<std::string_view, RecordFiles> records;
-    for (const auto& entry : entries) {
-        const auto kind = entry.isFolder ? std::nullopt : catalog::RecordKindOf(entry.name);
-        if (kind != catalog::RecordKind::Cdr) {
+    std::vector<RecordFiles> records(listedRecords.size());
+    for (std::size_t number = 0; number < records.size(); ++number) {
+        if (listedRecords.file(number, catalog::RecordKind::Cdr) == nullptr) {
             continue;
         }
-        const std::string_view base = std::string_view(entry.name).substr(0, entry.name.size() - 4);
-        if (records.contains(base)) {
-            continue;
-        }
-        RecordFiles& files = records[base];
+        RecordFiles& files = records[number];
+        files.folderFd = folderFd.get() >= 0 ? folderFd.get() : AT_FDCWD;
         for (const auto kind :
              {catalog::RecordKind::Cdr, catalog::RecordKind::Tag, catalog::RecordKind::Mx,
               catalog::RecordKind::Fmx, catalog::RecordKind::Ifn}) {
-            if (const catalog::DirEntry* file = listedRecords.file(base, kind)) {
-                files.*slotOf(kind) = file->name;
+            if (const catalog::DirEntry* file = listedRecords.file(number, kind)) {
+                std::string& name = files.*slotOf(kind);
+                name = folderFd.get() >= 0 ? file->name : folder + file->name;
                 if (!file->isRegular) {
-                    files.special.push_back(file->name);
+                    files.special.push_back(name);
                 }
             }
         }
     }
-
-    for (auto& [base, files] : records) {
-        files.folderFd = folderFd.get() >= 0 ? folderFd.get() : AT_FDCWD;
-        if (folderFd.get() < 0) {
-            for (std::string* name : {&files.cdr, &files.tag, &files.mx, &files.fmx, &files.ifn}) {
-                if (!name->empty()) {
-                    *name = folder + *name;
-                }
-            }
-            for (std::string& name : files.special) {
-                name = folder + name;
-            }
-        }
-    }
+    // By entry: the CD whose listing (that spelling of it) the entry is; nullptr for others.
+    std::vector<RecordFiles*> recordAt(entries.size(), nullptr);
     // Stamped in the order they are visited.
-    std::vector<RecordFiles*> toStamp;
-    if (m_hands && folderFd.get() >= 0) {
-        for (const auto& entry : entries) {
-            const auto found =
-                entry.isFolder
-                    ? records.end()
-                    : records.find(std::string_view(entry.name).substr(0, entry.name.size() - 4));
-            if (found != records.end() && !found->second.tag.empty() &&
-                found->second.cdr == entry.name) {
-                toStamp.push_back(&found->second);
-            }
+    std::vector<std::size_t> visits;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].isFolder) {
+            continue;
+        }
+        RecordFiles* companions = nullptr;
+        const auto base = catalog::CdRecordBase(entries[i].name, [&](std::string_view base) {
+            const auto number = listedRecords.number(base);
+            companions = number ? &records[*number] : nullptr;
+            return companions != nullptr && !companions->tag.empty();
+        });
+        if (!base) {
+            continue;
+        }
+        recordAt[i] = companions;
+        if (m_hands && folderFd.get() >= 0 && companions->cdr == entries[i].name) {
+            visits.push_back(static_cast<std::size_t>(companions - records.data()));
         }
     }
-    FolderStamps stamps(m_hands.get(), m_stampTexts, std::move(toStamp));
+    FolderStamps stamps(m_hands.get(), m_stampTexts, records, std::move(visits));
     std::string relative;
-    for (const auto& entry : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const catalog::DirEntry& entry = entries[i];
         if (aborted()) {
             break;
         }
@@ -287,17 +285,11 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
             }
             continue;
         }
-        RecordFiles* companions = nullptr;
-        const auto base = catalog::CdRecordBase(entry.name, [&](std::string_view base) {
-            const auto found = records.find(base);
-            companions = found == records.end() ? nullptr : &found->second;
-            return companions != nullptr && !companions->tag.empty();
-        });
-        if (!base) {
+        if (recordAt[i] == nullptr) {
             continue;
         }
         // Two spellings of one listing are two records, each read from its own file.
-        RecordFiles& files = *companions;
+        RecordFiles& files = *recordAt[i];
         stamps.await(files);
         const std::string cdr = folderFd.get() >= 0 ? entry.name : folder + entry.name;
         if (files.cdr != cdr) {
@@ -307,7 +299,7 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         if (!entry.isRegular) {
             files.special.push_back(files.cdr);
         }
-        relative.assign(relativeBox).append(*base);
+        relative.assign(relativeBox).append(entry.name, 0, entry.name.size() - 4);
         visit(relative, files, folderFd.get() >= 0 ? folder : std::string());
     }
     m_guard.leave();
