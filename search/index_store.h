@@ -47,7 +47,7 @@ public:
 
     // The newest entry of a record by its key (RecordKey); nullptr when the index does not
     // hold it.
-    const Entry* find(const std::string& key) const;
+    const Entry* find(std::string_view key) const;
     FileStamp stamp(const Entry& entry, IndexedText text) const
     {
         return m_segments[entry.segment].stamp(entry.number, text);
@@ -60,14 +60,24 @@ public:
     // The folders' entries kept with the index (none when its file is missing or damaged).
     const FolderListings& listings() const { return m_listings; }
 
-    std::size_t recordCount() const { return m_entries.size(); }
+    std::size_t recordCount() const { return m_recordCount; }
     std::uint64_t bytes() const { return m_bytes; }
     std::int64_t writtenAtSeconds() const { return m_writtenAt; }
 
 private:
     std::vector<Segment> m_segments;
-    // Keyed by the records' own keys in m_segments, which never move once read.
-    std::unordered_map<std::string_view, Entry> m_entries;
+    // The newest entry of each record by its key, an open-addressed table of a power of two
+    // slots (key.data() null where free). The keys are the records' own in m_segments, which
+    // never move once read. A search looks up every record it walks past: one probe each.
+    struct Slot
+    {
+        std::size_t hash = 0;
+        std::string_view key;
+        Entry entry{};
+    };
+    void addEntry(std::string_view key, Entry entry);
+    std::vector<Slot> m_slots;
+    std::size_t m_recordCount = 0;
     FolderListings m_listings;
     std::uint64_t m_bytes = 0;
     std::int64_t m_writtenAt = 0;
