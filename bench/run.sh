@@ -29,6 +29,7 @@ hyperfine --warmup 3 --runs 20 -N \
     --command-name "find -type d" "find $scratch/lib -type d"
 
 "$build/bench/catalog_bench"
+"$build/bench/search_bench" --benchmark_repetitions=10 --benchmark_report_aggregates_only
 [ -x "$build/bench/ui_bench" ] && "$build/bench/ui_bench"
 bench/scan_bench.sh "$build"
 bench/search_bench.sh "$build"

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -35,10 +37,14 @@ inline bool isLead(unsigned char c)
 {
     return c >= 0x81 && c <= 0xFE;
 }
-inline unsigned char foldLetter(unsigned char c)
-{
-    return c >= 'a' && c <= 'z' ? c - 0x20 : c;
-}
+// Each byte with single-byte letters folded to capitals.
+inline constexpr auto Folded = [] {
+    std::array<unsigned char, 256> folded{};
+    for (std::size_t c = 0; c < folded.size(); ++c) {
+        folded[c] = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+    }
+    return folded;
+}();
 std::uint32_t pinyinInitials(unsigned char lead, unsigned char trail);
 } // namespace detail
 
@@ -47,28 +53,20 @@ template <class Add> void ForEachGram(std::string_view text, Add&& add)
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
     std::size_t i = 0;
+    // Written without a branch on the kind of byte, which text of both scripts would
+    // mispredict: the index build runs this loop over every byte of every listing.
     while (i + 1 < size) {
         const unsigned char c = bytes[i];
-        if (c == '\n') {
-            ++i;
-            continue;
-        }
         const unsigned char next = bytes[i + 1];
-        if (detail::isLead(c)) {
-            // A lead byte before a line break stands alone: the walk restarts after it.
-            if (next != '\n') {
-                add(static_cast<Gram>(c << 8 | next));
-                i += 2;
-            } else {
-                ++i;
-            }
-            continue;
+        const bool lead = detail::isLead(c);
+        // A lead byte takes the next as its second byte; after any other byte the next
+        // starts the next character, folded when it is a letter.
+        const unsigned char second = lead ? next : detail::Folded[next];
+        if (c != '\n' && next != '\n') {
+            add(static_cast<Gram>(detail::Folded[c] << 8 | second));
         }
-        if (next != '\n') {
-            // The next byte starts the next character: folded when it is a letter.
-            add(static_cast<Gram>(detail::foldLetter(c) << 8 | detail::foldLetter(next)));
-        }
-        ++i;
+        // A lead byte before a line break stands alone: the walk restarts after it.
+        i += lead && next != '\n' ? 2 : 1;
     }
 }
 
@@ -79,6 +77,16 @@ template <class Add> void ForEachPinyinGram(std::string_view text, Add&& add)
     std::uint32_t previous = 0; // initials of the Han character just before, 0 after anything else
     std::size_t i = 0;
     while (i < size) {
+        // Eight bytes without a high bit hold no Han character.
+        std::uint64_t eight = 0;
+        if (i + 8 <= size) {
+            std::memcpy(&eight, bytes + i, 8);
+            if ((eight & 0x8080808080808080) == 0) {
+                previous = 0;
+                i += 8;
+                continue;
+            }
+        }
         std::uint32_t initials = 0;
         if (detail::isLead(bytes[i]) && i + 1 < size) {
             initials = detail::pinyinInitials(bytes[i], bytes[i + 1]);

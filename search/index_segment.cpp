@@ -33,28 +33,29 @@ SegmentWriter::SegmentWriter()
 
 void SegmentWriter::post(std::vector<std::vector<RecordNumber>>& space, RecordNumber number)
 {
-    for (const Gram gram : m_gathered) {
-        space[gram].push_back(number);
-        m_seen[gram >> 6] = 0;
+    for (std::size_t w = 0; w < m_seen.size(); ++w) {
+        for (std::uint64_t bits = m_seen[w]; bits != 0; bits &= bits - 1) {
+            space[w << 6 | static_cast<std::size_t>(__builtin_ctzll(bits))].push_back(number);
+        }
+        m_seen[w] = 0;
     }
-    m_gathered.clear();
 }
 
 RecordNumber SegmentWriter::add(IndexedRecord record, const RecordTexts& texts)
 {
     const auto number = static_cast<RecordNumber>(m_records.size());
     m_records.push_back(std::move(record));
-    // Called for every byte of every text: inlined into both loops.
-    const auto gather = [this](Gram gram) __attribute__((always_inline))
+    // Called for every byte of every text, so inlined into both loops: a bit per gram,
+    // set whether or not it is set already, which costs less than asking.
+    std::uint64_t* const seen = m_seen.data();
+    const auto gather = [seen](Gram gram) __attribute__((always_inline))
     {
-        std::uint64_t& word = m_seen[gram >> 6];
-        const std::uint64_t bit = std::uint64_t{1} << (gram & 63);
-        if ((word & bit) == 0) {
-            word |= bit;
-            m_gathered.push_back(gram);
-        }
+        seen[gram >> 6] |= std::uint64_t{1} << (gram & 63);
     };
     for (std::size_t t = 0; t < IndexedTexts; ++t) {
+        if (texts[t].empty()) {
+            continue;
+        }
         for (const std::string_view text : texts[t]) {
             ForEachGram(text, gather);
         }

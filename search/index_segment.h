@@ -57,15 +57,15 @@ public:
 
 private:
     static constexpr std::size_t Spaces = IndexedTexts * 2; // each text plain and in pinyin
-    // Adds number to the lists of the grams gathered since the last call, once each.
+    // Adds number to the lists of the grams gathered since the last call, once each, and
+    // clears them.
     void post(std::vector<std::vector<RecordNumber>>& space, RecordNumber number);
 
     std::vector<IndexedRecord> m_records;
     std::array<std::vector<std::vector<RecordNumber>>, Spaces> m_postings;
-    // The grams of the record being added, each once: a bit per gram, small enough to stay
-    // in the cache while the text's many repeats are tested against it.
+    // The grams of the text being added: a bit per gram, small enough to stay in the cache
+    // while the text's many repeats set it again.
     std::vector<std::uint64_t> m_seen;
-    std::vector<Gram> m_gathered;
 };
 
 class Segment
