@@ -37,12 +37,13 @@ constexpr std::array<KindSpelling, 8> Kinds{{
     {RecordKind::Fin, ".FIN", {RecordExt::Fin, ".FIN", ".fin"}},
 }};
 
-// Up to four letters in one number, small letters as capitals.
-constexpr std::uint32_t packedLetters(std::string_view letters)
+// Two or three letters and their count in one number, small letters as capitals: clearing
+// bit 5 turns exactly the small letters into capitals, and makes no other byte a letter.
+constexpr std::uint32_t packedExt(std::string_view letters)
 {
-    std::uint32_t packed = 0;
-    for (const char c : letters) {
-        packed = packed << 8 | static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    auto packed = static_cast<std::uint32_t>(letters.size()) << 24;
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        packed |= (static_cast<unsigned char>(letters[i]) & ~0x20U) << (8 * i);
     }
     return packed;
 }
@@ -110,20 +111,25 @@ std::optional<RecordKind> RecordKindOf(std::string_view name)
     // Every walk asks this of every name. The extensions are two or three ASCII letters,
     // and behind a dot no byte can be the second of a two-byte character, so comparing
     // bytes here is what comparing by characters (upperAscii) would give.
-    const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos || name.size() - dot < 3 || name.size() - dot > 4) {
+    const std::size_t size = name.size();
+    std::size_t letters = 0;
+    if (size >= 3 && name[size - 3] == '.') {
+        letters = 2;
+    } else if (size >= 4 && name[size - 4] == '.') {
+        letters = 3; // a dot behind this one is no letter of any kind: no kind is found
+    } else {
         return std::nullopt;
     }
     static constexpr auto packedKinds = [] {
         std::array<std::uint32_t, Kinds.size()> packed{};
         for (std::size_t k = 0; k < Kinds.size(); ++k) {
-            packed[k] = packedLetters(Kinds[k].upper.substr(1));
+            packed[k] = packedExt(Kinds[k].upper.substr(1));
         }
         return packed;
     }();
-    const std::uint32_t letters = packedLetters(name.substr(dot + 1));
+    const std::uint32_t ext = packedExt(name.substr(size - letters));
     for (std::size_t k = 0; k < Kinds.size(); ++k) {
-        if (packedKinds[k] == letters) {
+        if (packedKinds[k] == ext) {
             return Kinds[k].kind;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "catalog/disk.h"
 #include "catalog/record_journal.h"
+#include "catalog/text.h"
 #include "tests/support/temp_library.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -25,6 +27,57 @@ using testing_support::readFile;
 using testing_support::snapshot;
 using testing_support::TempDir;
 using testing_support::writeFile;
+
+// Every short name over bytes near the letters' cases (and a dot, a lead byte) gets the
+// kind its extension after the last dot names, ASCII case ignored.
+TEST(RecordKinds, EveryShortNameGetsTheKindItsLastExtensionNames)
+{
+    const std::string alphabet = std::string(".cCdDrRmMxXfF@`{[\x01") + '\xC3';
+    const auto expected = [](const std::string& name) -> std::optional<RecordKind> {
+        const std::size_t dot = name.rfind('.');
+        if (dot == std::string::npos) {
+            return std::nullopt;
+        }
+        const std::string ext = catalog::upperAscii(name.substr(dot));
+        for (const auto kind :
+             {RecordKind::Cdr, RecordKind::Tag, RecordKind::Mx, RecordKind::Fmx, RecordKind::Ifn,
+              RecordKind::Fid, RecordKind::Tgt, RecordKind::Fin}) {
+            if (ext == catalog::UpperExt(kind)) {
+                return kind;
+            }
+        }
+        return std::nullopt;
+    };
+    std::string name;
+    std::size_t checked = 0;
+    const std::function<void()> grow = [&] {
+        ASSERT_EQ(catalog::RecordKindOf(name), expected(name)) << name;
+        ++checked;
+        if (name.size() == 4) {
+            return;
+        }
+        for (const char c : alphabet) {
+            name.push_back(c);
+            grow();
+            name.pop_back();
+        }
+    };
+    grow();
+    // Each extension with any one byte in place of any one of its letters.
+    for (const auto kind : {RecordKind::Cdr, RecordKind::Tag, RecordKind::Mx, RecordKind::Fmx,
+                            RecordKind::Ifn, RecordKind::Fid, RecordKind::Tgt, RecordKind::Fin}) {
+        const std::string ext(catalog::UpperExt(kind));
+        for (std::size_t at = 1; at < ext.size(); ++at) {
+            for (int byte = 1; byte < 256; ++byte) {
+                name = "a" + ext;
+                name[at + 1] = static_cast<char>(byte);
+                ASSERT_EQ(catalog::RecordKindOf(name), expected(name)) << name;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 100'000U);
+}
 
 struct SpellingCase
 {
