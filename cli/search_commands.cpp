@@ -174,7 +174,9 @@ int indexStatus(const Context& context)
     const std::string folder = libraryIndexFolder(context);
     const auto index = search::SearchIndex::open(folder, context.libraryRoot);
     if (!index) {
-        *context.out << "没有搜索索引 (index rebuild 建立索引)\n";
+        *context.out << (search::SearchIndex::exists(folder, context.libraryRoot)
+                             ? "搜索索引已损坏, 查找时不用它 (index rebuild 重建索引)\n"
+                             : "没有搜索索引 (index rebuild 建立索引)\n");
         return 0;
     }
     Freshness freshness(*index);

@@ -84,7 +84,8 @@ void IndexKeeper::work()
         lock.unlock();
         // The index is a cache: work that fails costs speed, never a result.
         try {
-            if (build && !SearchIndex::exists(m_indexFolder, m_libraryRoot)) {
+            // A damaged index is never read again, so it is built anew like a missing one.
+            if (build && !SearchIndex::open(m_indexFolder, m_libraryRoot)) {
                 RebuildIndex(m_indexFolder, m_libraryRoot, [this](std::size_t) {
                     const std::lock_guard stop(m_mutex);
                     return !m_stopping;

@@ -144,6 +144,17 @@ TEST_F(CliSearchTest, TheIndexAnswersAsTheScanAndSeesAChangeMadeSinceIt)
     run = cli({"--text", "zzqx", "--desc"});
     EXPECT_EQ(run.out, "找到 1 个相关光盘\n包含 zzqx\n");
     EXPECT_EQ(command({"index", "frobnicate"}).status, 1);
+
+    // A damaged index is said to be one, and searches read the records instead.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_home / "cache")) {
+        if (entry.path().extension() == ".vmx") {
+            std::filesystem::resize_file(entry.path(), 10);
+        }
+    }
+    EXPECT_EQ(command({"index", "status"}).out,
+              "搜索索引已损坏, 查找时不用它 (index rebuild 重建索引)\n");
+    run = cli({"--text", "zzqx", "--desc"});
+    EXPECT_EQ(run.out, "找到 1 个相关光盘\n包含 zzqx\n");
 }
 
 // An index update killed at any moment leaves an index that answers as the scan does: the

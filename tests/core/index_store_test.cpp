@@ -11,6 +11,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 
 using namespace search;
@@ -222,6 +223,21 @@ TEST_F(IndexStore, TheKeeperBuildsAMissingIndexAndReadsAgainWhatIsWrittenThrough
         ASSERT_NE(index, nullptr);
         EXPECT_NE(index->find(gbk("A\\二.Cdr")), nullptr);
         EXPECT_EQ(index->recordCount(), 2u);
+    }
+    // A damaged index is built anew, as a missing one is.
+    for (const auto& entry : std::filesystem::directory_iterator(folder())) {
+        if (entry.path().extension() == ".vmx") {
+            std::filesystem::resize_file(entry.path(),
+                                         std::filesystem::file_size(entry.path()) / 2);
+        }
+    }
+    ASSERT_EQ(SearchIndex::open(folder(), m_lib.path()), nullptr);
+    {
+        IndexKeeper keeper(folder(), m_lib.path());
+        keeper.buildIfMissing();
+        keeper.waitIdle();
+        ASSERT_NE(keeper.open(), nullptr);
+        EXPECT_EQ(keeper.open()->recordCount(), 2u);
     }
     // Going away in the middle of a build leaves no index behind, and does not hang.
     TempDir otherCache;
