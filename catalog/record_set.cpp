@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace catalog {
 namespace {
@@ -47,6 +48,48 @@ constexpr std::uint32_t packedExt(std::string_view letters)
     }
     return packed;
 }
+
+// The kinds by their packed extensions, in a table of sixteen slots that a multiplier
+// found here spreads them over, one kind to a slot.
+struct KindSlot
+{
+    std::uint32_t ext = 0; // 0 in a free slot: no extension packs to it
+    RecordKind kind = RecordKind::Cdr;
+};
+
+constexpr std::size_t slotWith(std::uint32_t ext, std::uint32_t multiplier)
+{
+    return (ext * multiplier) >> 28;
+}
+
+constexpr std::uint32_t KindSpreader = [] {
+    for (std::uint32_t multiplier = 0x9E3779B1;; multiplier += 2) {
+        std::array<bool, 16> taken{};
+        bool apart = true;
+        for (const auto& kind : Kinds) {
+            apart =
+                apart &&
+                !std::exchange(taken[slotWith(packedExt(kind.upper.substr(1)), multiplier)], true);
+        }
+        if (apart) {
+            return multiplier;
+        }
+    }
+}();
+
+constexpr std::size_t slotOf(std::uint32_t ext)
+{
+    return slotWith(ext, KindSpreader);
+}
+
+constexpr auto KindSlots = [] {
+    std::array<KindSlot, 16> slots{};
+    for (const auto& kind : Kinds) {
+        const std::uint32_t ext = packedExt(kind.upper.substr(1));
+        slots[slotOf(ext)] = {ext, kind.kind};
+    }
+    return slots;
+}();
 
 const KindSpelling& spellingOf(RecordKind kind)
 {
@@ -108,32 +151,17 @@ std::string_view FoundEntryExt(RecordKind kind)
 
 std::optional<RecordKind> RecordKindOf(std::string_view name)
 {
-    // Every walk asks this of every name. The extensions are two or three ASCII letters,
-    // and behind a dot no byte can be the second of a two-byte character, so comparing
-    // bytes here is what comparing by characters (upperAscii) would give.
+    // Every walk asks this of every name, so it is one table look-up. The extensions are
+    // two or three ASCII letters, and behind a dot no byte can be the second of a two-byte
+    // character, so comparing bytes here is what comparing by characters would give.
     const std::size_t size = name.size();
-    std::size_t letters = 0;
-    if (size >= 3 && name[size - 3] == '.') {
-        letters = 2;
-    } else if (size >= 4 && name[size - 4] == '.') {
-        letters = 3; // a dot behind this one is no letter of any kind: no kind is found
-    } else {
+    const std::size_t letters = size >= 3 && name[size - 3] == '.' ? 2 : 3;
+    if (size < letters + 1 || name[size - letters - 1] != '.') {
         return std::nullopt;
     }
-    static constexpr auto packedKinds = [] {
-        std::array<std::uint32_t, Kinds.size()> packed{};
-        for (std::size_t k = 0; k < Kinds.size(); ++k) {
-            packed[k] = packedExt(Kinds[k].upper.substr(1));
-        }
-        return packed;
-    }();
     const std::uint32_t ext = packedExt(name.substr(size - letters));
-    for (std::size_t k = 0; k < Kinds.size(); ++k) {
-        if (packedKinds[k] == ext) {
-            return Kinds[k].kind;
-        }
-    }
-    return std::nullopt;
+    const KindSlot& slot = KindSlots[slotOf(ext)];
+    return slot.ext == ext ? std::optional(slot.kind) : std::nullopt;
 }
 
 bool IsRecordFileName(std::string_view name)
