@@ -219,7 +219,7 @@ std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
     return FindRecordFile(folder, baseGbk, KindOfExt(ext));
 }
 
-ListedRecords::ListedRecords(const std::vector<DirEntry>& entries)
+ListedRecords::ListedRecords(const std::vector<DirEntry>& entries) : m_numbers(entries.size())
 {
     for (const auto& entry : entries) {
         const auto kind = entry.isFolder ? std::nullopt : RecordKindOf(entry.name);
@@ -228,11 +228,11 @@ ListedRecords::ListedRecords(const std::vector<DirEntry>& entries)
         }
         const std::string_view name(entry.name);
         const std::size_t dot = name.rfind('.');
-        const auto [at, added] = m_numbers.try_emplace(name.substr(0, dot), m_files.size());
+        const auto [number, added] = m_numbers.tryEmplace(name.substr(0, dot), m_files.size());
         if (added) {
             m_files.emplace_back();
         }
-        const DirEntry*& taken = m_files[at->second][static_cast<std::size_t>(*kind)];
+        const DirEntry*& taken = m_files[*number][static_cast<std::size_t>(*kind)];
         // The listing is sorted by name: of two spellings of one rank the first stays.
         if (taken == nullptr ||
             SpellingRank(*kind, name.substr(dot)) <
@@ -250,8 +250,8 @@ const DirEntry* ListedRecords::file(std::string_view base, RecordKind kind) cons
 
 std::optional<std::size_t> ListedRecords::number(std::string_view base) const
 {
-    const auto found = m_numbers.find(base);
-    return found == m_numbers.end() ? std::nullopt : std::optional(found->second);
+    const std::size_t* found = m_numbers.find(base);
+    return found == nullptr ? std::nullopt : std::optional(*found);
 }
 
 bool RecordNameTaken(const std::string& folder, std::string_view nameGbk)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "catalog/key_table.h"
+
 #include <sys/stat.h>
 
 #include <array>
@@ -90,7 +92,7 @@ public:
 private:
     static constexpr std::size_t Kinds = static_cast<std::size_t>(RecordKind::Fin) + 1;
     std::vector<std::array<const DirEntry*, Kinds>> m_files;
-    std::unordered_map<std::string_view, std::size_t> m_numbers;
+    KeyTable<std::size_t> m_numbers;
 };
 
 // True when folder holds a record named like nameGbk (ASCII case ignored): a .cdr, .mx,

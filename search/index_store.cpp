@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -140,50 +139,22 @@ std::unique_ptr<SearchIndex> SearchIndex::open(const std::string& indexFolder,
     for (const auto& segment : index->m_segments) {
         entries += segment.size();
     }
-    index->m_slots.resize(std::bit_ceil(2 * entries + 1));
+    index->m_entries = catalog::KeyTable<Entry>(entries);
     for (std::size_t s = 0; s < index->m_segments.size(); ++s) {
         const Segment& segment = index->m_segments[s];
         for (RecordNumber n = 0; n < segment.size(); ++n) {
-            index->addEntry(segment.key(n), Entry{s, n});
+            const auto [entry, added] = index->m_entries.tryEmplace(segment.key(n), Entry{s, n});
+            if (!added) {
+                *entry = Entry{s, n};
+            }
         }
     }
     return index;
 }
 
-void SearchIndex::addEntry(std::string_view key, Entry entry)
-{
-    const std::size_t hash = std::hash<std::string_view>()(key);
-    const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-        Slot& slot = m_slots[at];
-        if (slot.key.data() == nullptr) {
-            slot = Slot{hash, key, entry};
-            ++m_recordCount;
-            return;
-        }
-        if (slot.hash == hash && slot.key == key) {
-            slot.entry = entry; // the newer segment's
-            return;
-        }
-    }
-}
-
 const SearchIndex::Entry* SearchIndex::find(std::string_view key) const
 {
-    if (m_slots.empty()) {
-        return nullptr;
-    }
-    const std::size_t hash = std::hash<std::string_view>()(key);
-    const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-        const Slot& slot = m_slots[at];
-        if (slot.key.data() == nullptr) {
-            return nullptr;
-        }
-        if (slot.hash == hash && slot.key == key) {
-            return &slot.entry;
-        }
-    }
+    return m_entries.find(key);
 }
 
 struct IndexUpdate::Lock

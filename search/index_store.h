@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalog/key_table.h"
 #include "search/folder_listings.h"
 #include "search/index_segment.h"
 
@@ -8,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 // Where a library's search index lives and how it is read and replaced. The index is
@@ -60,24 +60,15 @@ public:
     // The folders' entries kept with the index (none when its file is missing or damaged).
     const FolderListings& listings() const { return m_listings; }
 
-    std::size_t recordCount() const { return m_recordCount; }
+    std::size_t recordCount() const { return m_entries.size(); }
     std::uint64_t bytes() const { return m_bytes; }
     std::int64_t writtenAtSeconds() const { return m_writtenAt; }
 
 private:
     std::vector<Segment> m_segments;
-    // The newest entry of each record by its key, an open-addressed table of a power of two
-    // slots (key.data() null where free). The keys are the records' own in m_segments, which
-    // never move once read. A search looks up every record it walks past: one probe each.
-    struct Slot
-    {
-        std::size_t hash = 0;
-        std::string_view key;
-        Entry entry{};
-    };
-    void addEntry(std::string_view key, Entry entry);
-    std::vector<Slot> m_slots;
-    std::size_t m_recordCount = 0;
+    // The newest entry of each record by its key. The keys are the records' own in
+    // m_segments, which never move once read.
+    catalog::KeyTable<Entry> m_entries;
     FolderListings m_listings;
     std::uint64_t m_bytes = 0;
     std::int64_t m_writtenAt = 0;

@@ -1,4 +1,5 @@
 #include "catalog/disk.h"
+#include "catalog/key_table.h"
 #include "catalog/record_set.h"
 
 #include "tests/support/temp_library.h"
@@ -41,6 +42,30 @@ TEST(Disk, RecordFilesAreFoundWhateverTheCaseOfTheirExtension)
     EXPECT_EQ(FindRecordFile(dir.path(), name, ".Ifn"), "");
     // The base name is matched exactly.
     EXPECT_EQ(FindRecordFile(dir.path(), "X" + name, ".Cdr"), "");
+}
+
+// A table made for no keys grows as keys come, and keeps the first value of each key.
+TEST(Disk, AKeyTableFindsEveryKeyItWasGivenAndNoOther)
+{
+    std::vector<std::string> keys;
+    for (int i = 0; i < 5000; ++i) {
+        keys.push_back(std::to_string(i * 7919 % 100000));
+    }
+    keys.push_back(""); // an empty name is a key like any other
+    catalog::KeyTable<std::size_t> table;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        ASSERT_TRUE(table.tryEmplace(keys[i], i).second) << keys[i];
+    }
+    const auto [value, added] = table.tryEmplace(keys[10], 99999);
+    EXPECT_FALSE(added);
+    EXPECT_EQ(*value, 10u);
+    EXPECT_EQ(table.size(), keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        ASSERT_NE(table.find(keys[i]), nullptr) << keys[i];
+        EXPECT_EQ(*table.find(keys[i]), i);
+    }
+    EXPECT_EQ(table.find("100001"), nullptr);
+    EXPECT_EQ(table.find("x"), nullptr);
 }
 
 // Walks that take a folder's record files from its one listing take the file a reader of
