@@ -10,7 +10,7 @@ namespace {
 
 using namespace index_bytes;
 
-constexpr std::string_view Magic = "VLMKDIR1";
+constexpr std::string_view Magic = "VLMKDIR2";
 
 enum EntryFlags : std::uint8_t { IsFolder = 1, IsRegular = 2, IsLink = 4 };
 

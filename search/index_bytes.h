@@ -2,8 +2,7 @@
 
 #include "catalog/disk.h"
 
-#include <zlib.h>
-
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -11,13 +10,42 @@
 #include <string_view>
 
 // The byte layout the search index's files share: integers little-endian as this machine
-// keeps them, texts with their length before them, a CRC-32 over what a file holds.
+// keeps them, texts with their length before them, a checksum over what a file holds.
 namespace search::index_bytes {
 
+// A 64-bit hash folded to 32 bits: two lanes of multiply-and-rotate rounds over eight-byte
+// words (xxHash's rounds), then the rest and a final mix. Every search checks megabytes of
+// index with it, several times faster than a CRC taken a byte at a time.
 inline std::uint32_t checksum(std::string_view bytes)
 {
-    return static_cast<std::uint32_t>(
-        ::crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+    constexpr std::uint64_t P1 = 0x9E3779B185EBCA87ULL;
+    constexpr std::uint64_t P2 = 0xC2B2AE3D27D4EB4FULL;
+    constexpr std::uint64_t P3 = 0x165667B19E3779F9ULL;
+    const auto round = [](std::uint64_t lane, std::uint64_t word) {
+        return std::rotl(lane + word * P2, 31) * P1;
+    };
+    const auto wordAt = [&bytes](std::size_t at) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + at, sizeof word);
+        return word;
+    };
+    std::uint64_t first = P1 + P2;
+    std::uint64_t second = P2;
+    std::size_t at = 0;
+    for (; at + 16 <= bytes.size(); at += 16) {
+        first = round(first, wordAt(at));
+        second = round(second, wordAt(at + 8));
+    }
+    std::uint64_t hash = std::rotl(first, 1) + std::rotl(second, 7) + bytes.size();
+    for (; at + 8 <= bytes.size(); at += 8) {
+        hash = std::rotl(hash ^ round(0, wordAt(at)), 27) * P1 + P3;
+    }
+    for (; at < bytes.size(); ++at) {
+        hash = std::rotl(hash ^ static_cast<unsigned char>(bytes[at]) * P3, 11) * P1;
+    }
+    hash = (hash ^ hash >> 33) * P2;
+    hash = (hash ^ hash >> 29) * P3;
+    return static_cast<std::uint32_t>(hash ^ hash >> 32);
 }
 
 // Bytes kept alive by whatever holds them: a string read whole, or a file mapped.
