@@ -221,6 +221,10 @@ std::string FindRecordFile(const std::string& folder, std::string_view baseGbk,
 
 ListedRecords::ListedRecords(const std::vector<DirEntry>& entries) : m_numbers(entries.size())
 {
+    // A record's files mostly lie side by side in the sorted listing: their base is looked
+    // up once.
+    std::string_view lastBase;
+    std::size_t lastNumber = 0;
     for (const auto& entry : entries) {
         const auto kind = entry.isFolder ? std::nullopt : RecordKindOf(entry.name);
         if (!kind) {
@@ -228,11 +232,16 @@ ListedRecords::ListedRecords(const std::vector<DirEntry>& entries) : m_numbers(e
         }
         const std::string_view name(entry.name);
         const std::size_t dot = name.rfind('.');
-        const auto [number, added] = m_numbers.tryEmplace(name.substr(0, dot), m_files.size());
-        if (added) {
-            m_files.emplace_back();
+        const std::string_view base = name.substr(0, dot);
+        if (lastBase.data() == nullptr || base != lastBase) {
+            const auto [number, added] = m_numbers.tryEmplace(base, m_files.size());
+            if (added) {
+                m_files.emplace_back();
+            }
+            lastBase = base;
+            lastNumber = *number;
         }
-        const DirEntry*& taken = m_files[*number][static_cast<std::size_t>(*kind)];
+        const DirEntry*& taken = m_files[lastNumber][static_cast<std::size_t>(*kind)];
         // The listing is sorted by name: of two spellings of one rank the first stays.
         if (taken == nullptr ||
             SpellingRank(*kind, name.substr(dot)) <
