@@ -245,8 +245,14 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
             }
         }
     }
-    // By entry: the CD whose listing (that spelling of it) the entry is; nullptr for others.
-    std::vector<RecordFiles*> recordAt(entries.size(), nullptr);
+    // By entry: the CD whose listing (that spelling of it) the entry is, and its name;
+    // nullptr for other entries.
+    struct Listing
+    {
+        RecordFiles* files = nullptr;
+        std::string_view base;
+    };
+    std::vector<Listing> listingAt(entries.size());
     // Stamped in the order they are visited.
     std::vector<std::size_t> visits;
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -262,7 +268,7 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         if (!base) {
             continue;
         }
-        recordAt[i] = companions;
+        listingAt[i] = {companions, *base};
         if (m_hands && folderFd.get() >= 0 && companions->cdr == entries[i].name) {
             visits.push_back(static_cast<std::size_t>(companions - records.data()));
         }
@@ -285,11 +291,11 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
             }
             continue;
         }
-        if (recordAt[i] == nullptr) {
+        if (listingAt[i].files == nullptr) {
             continue;
         }
         // Two spellings of one listing are two records, each read from its own file.
-        RecordFiles& files = *recordAt[i];
+        RecordFiles& files = *listingAt[i].files;
         stamps.await(files);
         const std::string cdr = folderFd.get() >= 0 ? entry.name : folder + entry.name;
         if (files.cdr != cdr) {
@@ -299,7 +305,7 @@ void RecordWalk::walkBox(const std::string& folder, const std::string& relativeB
         if (!entry.isRegular) {
             files.special.push_back(files.cdr);
         }
-        relative.assign(relativeBox).append(entry.name, 0, entry.name.size() - 4);
+        relative.assign(relativeBox).append(listingAt[i].base);
         visit(relative, files, folderFd.get() >= 0 ? folder : std::string());
     }
     m_guard.leave();
