@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <ctime>
 #include <deque>
@@ -27,29 +28,49 @@ std::int64_t nanoseconds(const timespec& time)
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
-// Reads one file of a record into text; false when it cannot be read whole.
-bool readInto(int folderFd, const std::string& folder, const std::string& name, std::string& text)
+// Reads one file of a record into text ("" for none); false when it cannot be read whole.
+bool readInto(const std::string& path, std::string& text)
 {
     text.clear();
-    if (name.empty()) {
+    if (path.empty()) {
         return true;
     }
     try {
-        text = catalog::ReadWholeFile(folderFd == AT_FDCWD ? name : folder + name);
+        catalog::ReadWholeFileInto(path, text);
         return true;
     } catch (const catalog::FileError&) {
         return false;
     }
 }
 
-// Turns records into segments on two threads while the walk reads the next records: the
-// grams are most of an index build's work.
+// Adds a record to the writer, each file stamped before it is read; false when one cannot
+// be read whole (the record stays out of the index, so every search reads it).
+bool indexRecord(const StaleRecord& place, SegmentWriter& writer, RecordContent& content)
+{
+    IndexedRecord record;
+    record.key = RecordKey(place.relative, place.cdr);
+    const std::string* names[IndexedTexts] = {&place.cdr, &place.mx, &place.fmx};
+    std::string* texts[IndexedTexts] = {&content.listing, &content.description, &content.notes};
+    for (std::size_t t = 0; t < IndexedTexts; ++t) {
+        const std::string path = names[t]->empty() ? std::string() : place.folder + *names[t];
+        record.stamps[t] = StampFile(AT_FDCWD, path);
+        if (!readInto(path, *texts[t])) {
+            return false;
+        }
+    }
+    writer.add(std::move(record), content.texts());
+    return true;
+}
+
+// Reads records into segments on several threads while the walk lists the next folders.
+// With a cold cache the threads keep several reads in flight, which a disk answers together;
+// with a warm one the grams, most of an index build's work, keep every core busy.
 class SegmentPool
 {
 public:
     explicit SegmentPool(IndexUpdate& update) : m_update(update)
     {
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < Threads; ++i) {
             m_threads.emplace_back([this] { work(); });
         }
     }
@@ -58,25 +79,28 @@ public:
     SegmentPool& operator=(const SegmentPool&) = delete;
 
     // Waits while enough records are queued.
-    void add(IndexedRecord record, RecordContent content)
+    void add(StaleRecord record)
     {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [this] { return m_queue.size() < QueuedRecords || m_error; });
-        m_queue.emplace_back(std::move(record), std::move(content));
+        m_queue.push_back(std::move(record));
         m_changed.notify_all();
     }
 
-    // Writes what is left and ends the threads; throws what a thread met.
-    void finish()
+    // Writes what is left and ends the threads; throws what a thread met. Returns the
+    // number of records indexed.
+    std::size_t finish()
     {
         close();
         if (m_error) {
             std::rethrow_exception(m_error);
         }
+        return m_indexed;
     }
 
 private:
-    static constexpr std::size_t QueuedRecords = 32;
+    static constexpr int Threads = 8;
+    static constexpr std::size_t QueuedRecords = 64;
 
     void close()
     {
@@ -95,9 +119,10 @@ private:
     void work()
     {
         SegmentWriter writer;
+        RecordContent content; // its memory kept from record to record
         try {
             for (;;) {
-                std::pair<IndexedRecord, RecordContent> next;
+                StaleRecord next;
                 {
                     std::unique_lock lock(m_mutex);
                     m_changed.wait(lock,
@@ -109,7 +134,9 @@ private:
                     m_queue.pop_front();
                 }
                 m_changed.notify_all();
-                writer.add(std::move(next.first), next.second.texts());
+                if (indexRecord(next, writer, content)) {
+                    ++m_indexed;
+                }
                 if (writer.size() >= RecordsPerSegment) {
                     write(writer);
                     writer = SegmentWriter();
@@ -135,7 +162,8 @@ private:
     std::mutex m_mutex;
     std::mutex m_writing;
     std::condition_variable m_changed;
-    std::deque<std::pair<IndexedRecord, RecordContent>> m_queue;
+    std::deque<StaleRecord> m_queue;
+    std::atomic<std::size_t> m_indexed{0};
     bool m_closed = false;
     std::exception_ptr m_error;
     std::vector<std::thread> m_threads;
@@ -150,11 +178,8 @@ public:
         useListings(nullptr, &m_listings);
     }
 
-    std::size_t finish()
-    {
-        m_pool.finish();
-        return m_count;
-    }
+    // The number of records indexed.
+    std::size_t finish() { return m_pool.finish(); }
     // The entries of the folders walked.
     FolderListings takeListings() { return std::move(m_listings); }
     bool stopped() const { return m_stopped; }
@@ -168,19 +193,8 @@ private:
         if (!files.special.empty()) {
             return;
         }
-        IndexedRecord record;
-        record.key = RecordKey(relative, files.cdr);
-        const std::string* names[IndexedTexts] = {&files.cdr, &files.mx, &files.fmx};
-        for (std::size_t t = 0; t < IndexedTexts; ++t) {
-            record.stamps[t] = StampFile(files.folderFd, *names[t]);
-        }
-        RecordContent content;
-        if (!readInto(files.folderFd, folder, files.cdr, content.listing) ||
-            !readInto(files.folderFd, folder, files.mx, content.description) ||
-            !readInto(files.folderFd, folder, files.fmx, content.notes)) {
-            return;
-        }
-        m_pool.add(std::move(record), std::move(content));
+        // The names are in folder, or full paths when folder is "".
+        m_pool.add(StaleRecord{relative, folder, files.cdr, files.mx, files.fmx});
         ++m_count;
     }
 
@@ -260,20 +274,7 @@ void RefreshIndex(const std::string& indexFolder, const std::string& libraryRoot
     SegmentWriter writer;
     RecordContent content;
     for (const auto& stale : records) {
-        IndexedRecord record;
-        record.key = RecordKey(stale.relative, stale.cdr);
-        const std::string* names[IndexedTexts] = {&stale.cdr, &stale.mx, &stale.fmx};
-        for (std::size_t t = 0; t < IndexedTexts; ++t) {
-            record.stamps[t] =
-                StampFile(AT_FDCWD, names[t]->empty() ? std::string() : stale.folder + *names[t]);
-        }
-        if (readInto(AT_FDCWD, "", stale.folder + stale.cdr, content.listing) &&
-            readInto(AT_FDCWD, "", stale.mx.empty() ? "" : stale.folder + stale.mx,
-                     content.description) &&
-            readInto(AT_FDCWD, "", stale.fmx.empty() ? "" : stale.folder + stale.fmx,
-                     content.notes)) {
-            writer.add(std::move(record), content.texts());
-        }
+        indexRecord(stale, writer, content);
     }
     if (writer.size() > 0) {
         update.add(writer);
