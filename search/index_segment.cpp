@@ -15,6 +15,8 @@ constexpr std::string_view Magic = "VLMKIDX2";
 constexpr std::size_t HeaderSize = 8 + 4 + 4 + 8 + 4;
 // A stamp's size, inode and two times.
 constexpr std::size_t StampNumbersSize = 4 * 8;
+constexpr std::size_t GramCount = std::size_t{1} << 16;
+constexpr std::size_t BlockGrams = 64;
 
 std::size_t spaceOf(IndexedText text, bool pinyin)
 {
@@ -26,18 +28,35 @@ std::size_t spaceOf(IndexedText text, bool pinyin)
 SegmentWriter::SegmentWriter()
 {
     for (auto& space : m_postings) {
-        space.resize(1 << 16);
+        space.resize(GramCount);
     }
-    m_seen.assign((1 << 16) / 64, 0);
+    m_seen.assign(GramCount, 0);
+    m_seenBlocks.assign(GramCount / BlockGrams, 0);
 }
 
 void SegmentWriter::post(std::vector<std::vector<RecordNumber>>& space, RecordNumber number)
 {
-    for (std::size_t w = 0; w < m_seen.size(); ++w) {
-        for (std::uint64_t bits = m_seen[w]; bits != 0; bits &= bits - 1) {
-            space[w << 6 | static_cast<std::size_t>(__builtin_ctzll(bits))].push_back(number);
+    // Eight bytes at a time: a set byte is 1, so each set bit of a word is one gram.
+    const auto load = [](const std::uint8_t* bytes) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes, sizeof word);
+        return word;
+    };
+    for (std::size_t b = 0; b < m_seenBlocks.size(); b += 8) {
+        std::uint64_t blocks = load(&m_seenBlocks[b]);
+        if (blocks == 0) {
+            continue;
         }
-        m_seen[w] = 0;
+        std::memset(&m_seenBlocks[b], 0, 8);
+        for (; blocks != 0; blocks &= blocks - 1) {
+            const std::size_t first = (b + __builtin_ctzll(blocks) / 8) * BlockGrams;
+            for (std::size_t w = first; w < first + BlockGrams; w += 8) {
+                for (std::uint64_t grams = load(&m_seen[w]); grams != 0; grams &= grams - 1) {
+                    space[w + __builtin_ctzll(grams) / 8].push_back(number);
+                }
+            }
+            std::memset(&m_seen[first], 0, BlockGrams);
+        }
     }
 }
 
@@ -45,12 +64,14 @@ RecordNumber SegmentWriter::add(IndexedRecord record, const RecordTexts& texts)
 {
     const auto number = static_cast<RecordNumber>(m_records.size());
     m_records.push_back(std::move(record));
-    // Called for every byte of every text, so inlined into both loops: a bit per gram,
-    // set whether or not it is set already, which costs less than asking.
-    std::uint64_t* const seen = m_seen.data();
-    const auto gather = [seen](Gram gram) __attribute__((always_inline))
+    // Called for every byte of every text, so inlined into both loops; set whether or not
+    // it is set already, which costs less than asking.
+    std::uint8_t* const seen = m_seen.data();
+    std::uint8_t* const blocks = m_seenBlocks.data();
+    const auto gather = [ seen, blocks ](Gram gram) __attribute__((always_inline))
     {
-        seen[gram >> 6] |= std::uint64_t{1} << (gram & 63);
+        seen[gram] = 1;
+        blocks[gram / BlockGrams] = 1;
     };
     for (std::size_t t = 0; t < IndexedTexts; ++t) {
         if (texts[t].empty()) {

@@ -63,9 +63,11 @@ private:
 
     std::vector<IndexedRecord> m_records;
     std::array<std::vector<std::vector<RecordNumber>>, Spaces> m_postings;
-    // The grams of the text being added: a bit per gram, small enough to stay in the cache
-    // while the text's many repeats set it again.
-    std::vector<std::uint64_t> m_seen;
+    // The grams of the text being added: a byte per gram, and a byte per block of 64 grams
+    // that holds any. Both are set by plain stores, which no later store has to wait for, as
+    // it would to change a bit of a word that a gram just before changed.
+    std::vector<std::uint8_t> m_seen;
+    std::vector<std::uint8_t> m_seenBlocks;
 };
 
 class Segment

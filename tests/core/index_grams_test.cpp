@@ -80,7 +80,7 @@ TEST(IndexGrams, ATextThatHoldsATermHoldsEveryGramOfIt)
     std::mt19937 random(20261208);
     int hits = 0, pinyinHits = 0, ruledOut = 0;
     for (int round = 0; round < 4000; ++round) {
-        const std::string text = randomGbk(random, 1 + random() % 40);
+        const std::string text = randomGbk(random, 1 + random() % 80);
         // Half the terms are pieces of the text itself, so that many are found.
         std::string term;
         if (round % 2 == 0) {
@@ -115,6 +115,18 @@ TEST(IndexGrams, ATextThatHoldsATermHoldsEveryGramOfIt)
     EXPECT_GT(hits, 1000);
     EXPECT_GT(pinyinHits, 100);
     EXPECT_GT(ruledOut, 1000);
+}
+
+TEST(IndexGrams, SixteenBytesAtATimeGiveTheGramsByteByByteGives)
+{
+    std::mt19937 random(20261209);
+    for (int round = 0; round < 3000; ++round) {
+        const std::string text = randomGbk(random, random() % 120);
+        std::vector<Gram> wide, narrow;
+        ForEachGram(text, [&](Gram gram) { wide.push_back(gram); });
+        detail::forEachGramByByte(text, 0, [&](Gram gram) { narrow.push_back(gram); });
+        ASSERT_EQ(wide, narrow) << testing::PrintToString(text);
+    }
 }
 
 TEST(IndexGrams, TermsTooShortToFilterAreSaidSo)
