@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -63,6 +64,7 @@ public:
             m_count = count;
             m_next = 0;
             m_pending = true;
+            m_offered = true;
         }
         m_changed.notify_all();
     }
@@ -85,6 +87,7 @@ public:
         // The helper may not have started: then it must not start on this loop any more.
         m_changed.wait(lock, [this] { return !m_pending || !m_helping; });
         m_pending = false;
+        m_offered = false;
     }
 
 private:
@@ -107,6 +110,11 @@ private:
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
+            if (!m_pending && !m_quit) {
+                lock.unlock();
+                awaitOffer();
+                lock.lock();
+            }
             m_changed.wait(lock, [this] { return m_pending || m_quit; });
             if (m_quit) {
                 return;
@@ -118,12 +126,25 @@ private:
             lock.lock();
             m_helping = false;
             m_pending = false;
+            m_offered = false;
             m_changed.notify_all();
+        }
+    }
+
+    // A walk opens the next folder's loop within a fraction of a millisecond, sooner than
+    // a sleeping thread wakes: the helper watches for it a while before it sleeps.
+    void awaitOffer() const
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
+        while (!m_offered.load(std::memory_order_acquire) &&
+               std::chrono::steady_clock::now() < until) {
+            std::this_thread::yield();
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
+    std::atomic<bool> m_offered{false}; // m_pending, read without the lock
     const std::function<void(std::size_t)>* m_body = nullptr;
     std::size_t m_count = 0;
     std::atomic<std::size_t> m_next{0};
