@@ -274,14 +274,11 @@ public:
     bool next(std::string_view& line);
 
 private:
-    std::size_t find(char wanted) const;
+    // The first CR or LF from m_pos on; the text's size when there is none.
+    std::size_t findLineEnd() const;
 
     std::string_view m_text;
     std::size_t m_pos = 0;
-    std::size_t m_nextCr = 0;
-    std::size_t m_nextLf = 0;
-    bool m_crValid = false;
-    bool m_lfValid = false;
 };
 
 // Each line followed by CR LF, the last one included.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 #include <sys/file.h>
@@ -27,6 +28,23 @@ TEST(Disk, LinesEndWithCrLfOrCrLfAndTheLastMayHaveNone)
     EXPECT_EQ(SplitLines("\n\n"), (std::vector<std::string_view>{"", ""}));
     EXPECT_TRUE(SplitLines("").empty());
     EXPECT_EQ(JoinLines({"E:\\", "\tSETUP"}), "E:\\\r\n\tSETUP\r\n");
+    // Long texts: every line break at every place in a block of bytes read together.
+    std::mt19937 random(20261209);
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        std::vector<std::string_view> expected;
+        std::vector<std::pair<std::size_t, std::size_t>> lines; // where, how long
+        for (const std::size_t length = random() % 100; text.size() < length;) {
+            const std::size_t at = text.size();
+            text.append(1 + random() % 24, 'x'); // not empty: a CR and an LF after it are one end
+            lines.emplace_back(at, text.size() - at);
+            text += std::array<const char*, 3>{"\r\n", "\r", "\n"}[random() % 3];
+        }
+        for (const auto& [at, length] : lines) {
+            expected.emplace_back(text.data() + at, length);
+        }
+        ASSERT_EQ(SplitLines(text), expected) << testing::PrintToString(text);
+    }
 }
 
 TEST(Disk, RecordFilesAreFoundWhateverTheCaseOfTheirExtension)
