@@ -12,25 +12,86 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 
 namespace migrate {
 namespace {
 
+// Writes text in quotes, an inner quote doubled, and returns the end: room for twice the
+// text and two quotes must be there.
+char* putQuoted(char* to, std::string_view text)
+{
+    *to++ = '"';
+    std::size_t i = 0;
+    // Eight bytes at a time while none is a quote, which names seldom hold.
+    constexpr std::uint64_t Ones = 0x0101010101010101;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t eight = 0;
+        std::memcpy(&eight, text.data() + i, 8);
+        const std::uint64_t quotes = eight ^ ('"' * Ones);
+        if (((quotes - Ones) & ~quotes & (0x80 * Ones)) != 0) {
+            break;
+        }
+        std::memcpy(to, &eight, 8);
+        to += 8;
+    }
+    for (; i < text.size(); ++i) {
+        *to++ = text[i];
+        if (text[i] == '"') {
+            *to++ = '"';
+        }
+    }
+    *to++ = '"';
+    return to;
+}
+
+char* put(char* to, std::string_view text)
+{
+    std::memcpy(to, text.data(), text.size());
+    return to + text.size();
+}
+
 void appendQuoted(std::string& out, std::string_view text)
 {
-    out += '"';
-    for (std::size_t quote = text.find('"'); quote != std::string_view::npos;
-         quote = text.find('"')) {
-        out.append(text.substr(0, quote + 1));
-        out += '"'; // doubled inside
-        text.remove_prefix(quote + 1);
-    }
-    out.append(text);
-    out += '"';
+    const std::size_t start = out.size();
+    out.resize(start + 2 * text.size() + 2);
+    out.resize(static_cast<std::size_t>(putQuoted(out.data() + start, text) - out.data()));
 }
+
+// The rows not yet written. A row is many short fields, each written into room made once
+// for the whole row.
+class RowBuffer
+{
+public:
+    std::size_t size() const { return m_used; }
+    std::string_view bytes() const { return {m_data.get(), m_used}; }
+    void cutTo(std::size_t size) { m_used = size; }
+    // Where n more bytes may go.
+    char* room(std::size_t n)
+    {
+        if (m_used + n > m_capacity) {
+            const std::size_t capacity = std::max({m_used + n, 2 * m_capacity, Initial});
+            auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+            std::memcpy(bigger.get(), m_data.get(), m_used);
+            m_data = std::move(bigger);
+            m_capacity = capacity;
+        }
+        return m_data.get() + m_used;
+    }
+    // The bytes up to end were written.
+    void wrote(const char* end) { m_used = static_cast<std::size_t>(end - m_data.get()); }
+
+private:
+    static constexpr std::size_t Initial = 2 << 20;
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_used = 0;
+    std::size_t m_capacity = 0;
+};
 
 class CsvWriter
 {
@@ -42,7 +103,9 @@ public:
         if (::fchmod(m_file.fd(), catalog::ModeForReplacing(outputPath)) != 0) {
             catalog::throwFileError(outputPath, errno);
         }
-        m_buffer = "Volume,Path,Name,Size,Ext,Last modified,Description\r\n";
+        constexpr std::string_view Header =
+            "Volume,Path,Name,Size,Ext,Last modified,Description\r\n";
+        m_buffer.wrote(put(m_buffer.room(Header.size()), Header));
     }
 
     void walk(const std::string& folder, const std::string& boxUtf8)
@@ -128,7 +191,7 @@ private:
         }
         if (!nodes(listing, m_tags)) {
             // A listing that breaks part way, or holds a second root, has no rows of its own.
-            m_buffer.resize(bufferBefore);
+            m_buffer.cutTo(bufferBefore);
             m_result.rows = rowsBefore;
             m_result.failedUtf8.push_back(volumeUtf8);
             return;
@@ -256,29 +319,33 @@ private:
     void row(std::string_view quotedPath, std::string_view name, std::string_view ext,
              std::string_view description)
     {
-        m_buffer += m_volume;
-        m_buffer += ',';
-        m_buffer += quotedPath;
-        m_buffer += ',';
-        appendQuoted(m_buffer, name);
-        m_buffer += ",,";
-        appendQuoted(m_buffer, ext);
-        m_buffer += ",,";
-        appendQuoted(m_buffer, description);
-        m_buffer += "\r\n";
+        // Quoting at most doubles a field; commas, quotes and the line end take 14 bytes.
+        char* to = m_buffer.room(m_volume.size() + quotedPath.size() +
+                                 2 * (name.size() + ext.size() + description.size()) + 14);
+        to = put(to, m_volume);
+        *to++ = ',';
+        to = put(to, quotedPath);
+        *to++ = ',';
+        to = putQuoted(to, name);
+        to = put(to, ",,");
+        to = putQuoted(to, ext);
+        to = put(to, ",,");
+        to = putQuoted(to, description);
+        to = put(to, "\r\n");
+        m_buffer.wrote(to);
         ++m_result.rows;
     }
 
     void flush()
     {
-        m_file.write(m_buffer);
-        m_buffer.clear();
+        m_file.write(m_buffer.bytes());
+        m_buffer.cutTo(0);
     }
 
     catalog::TemporaryFile m_file;
     std::string m_path;
     catalog::FolderWalkGuard m_guard;
-    std::string m_buffer;
+    RowBuffer m_buffer;
     std::string m_volume;
     // Kept from node to node and CD to CD, so that their memory is reused.
     std::vector<std::string> m_keys;

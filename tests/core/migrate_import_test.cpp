@@ -372,7 +372,8 @@ TEST(CsvExport, ABoxWrittenAsCsvAndReadBackGivesTheSameRecords)
         importer.add(disc, problems);
         importer.finish();
     }
-    writeFile(library / "loose.Cdr", "E:\\\r\n\tx\"y,z.txt\r\n");
+    // Quotes after the first eight bytes of a name.
+    writeFile(library / "loose.Cdr", "E:\\\r\n\tlong name \"x\" y,z.txt\r\n");
     writeFile(library / "loose.tag", "0\r\n4\r\n");
     writeFile(library / "loose.Mx", "");
 
@@ -384,7 +385,7 @@ TEST(CsvExport, ABoxWrittenAsCsvAndReadBackGivesTheSameRecords)
     const std::string csv = readFile(other / "all.csv");
     EXPECT_EQ(csv.substr(0, csv.find("\r\n", csv.find("\r\n") + 2) + 2),
               "Volume,Path,Name,Size,Ext,Last modified,Description\r\n"
-              "\"loose\",\"/\",\"x\"\"y,z.txt\",,\"txt\",,\"\"\r\n");
+              "\"loose\",\"/\",\"long name \"\"x\"\" y,z.txt\",,\"txt\",,\"\"\r\n");
     EXPECT_NE(csv.find("\"软件光盘\\游戏\\软件一\",\"/\",\"\",,\"\",,\"第一行\r\n第二行\"\r\n"),
               std::string::npos)
         << csv;
