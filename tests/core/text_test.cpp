@@ -55,7 +55,9 @@ TEST(GbkText, EveryPairConvertsAsIcuConvertsIt)
     for (unsigned first = 0x80; first <= 0xFF; ++first) {
         for (unsigned second = 0; second <= 0xFF; ++second) {
             const std::string pair{static_cast<char>(first), static_cast<char>(second)};
-            for (const std::string& text : {pair, "a" + pair + "\xB9\xE2z", pair.substr(0, 1)}) {
+            // Alone, inside short text, and between runs of single bytes read eight at a time.
+            for (const std::string& text : {pair, "a" + pair + "\xB9\xE2z", pair.substr(0, 1),
+                                            "SETUP1.2" + pair + "readme.txt\xB9\xE2"}) {
                 ASSERT_EQ(gbkToUtf8(text), utf8ByIcu(text)) << first << ' ' << second;
                 std::string appended = "x";
                 AppendGbkAsUtf8(appended, text);
