@@ -68,9 +68,9 @@ bool indexRecord(const StaleRecord& place, SegmentWriter& writer, RecordContent&
 class SegmentPool
 {
 public:
-    explicit SegmentPool(IndexUpdate& update) : m_update(update)
+    SegmentPool(IndexUpdate& update, int threads) : m_update(update)
     {
-        for (int i = 0; i < Threads; ++i) {
+        for (int i = 0; i < threads; ++i) {
             m_threads.emplace_back([this] { work(); });
         }
     }
@@ -99,7 +99,6 @@ public:
     }
 
 private:
-    static constexpr int Threads = 8;
     static constexpr std::size_t QueuedRecords = 64;
 
     void close()
@@ -172,8 +171,8 @@ private:
 class Builder : public RecordWalk
 {
 public:
-    Builder(IndexUpdate& update, const std::function<bool(std::size_t)>& progress)
-        : m_pool(update), m_progress(progress)
+    Builder(IndexUpdate& update, int threads, const std::function<bool(std::size_t)>& progress)
+        : m_pool(update, threads), m_progress(progress)
     {
         useListings(nullptr, &m_listings);
     }
@@ -291,7 +290,8 @@ void RefreshFolders(const std::string& indexFolder, const std::string& libraryRo
     }
     IndexUpdate update(indexFolder, libraryRoot);
     const std::function<bool(std::size_t)> noProgress;
-    Builder builder(update, noProgress);
+    // A folder or two: each thread's tables would cost more than its reads spare.
+    Builder builder(update, 2, noProgress);
     for (const auto& folder : folders) {
         const std::string inside = catalog::WithSlash(folder);
         if (!catalog::LiesInside(root, inside) || !inside.starts_with(root) ||
@@ -314,7 +314,8 @@ std::size_t RebuildIndex(const std::string& indexFolder, const std::string& libr
                          const std::function<bool(std::size_t)>& progress)
 {
     IndexUpdate update(indexFolder, libraryRoot);
-    Builder builder(update, progress);
+    // Enough threads to keep the disk busy with a cold cache.
+    Builder builder(update, 8, progress);
     builder.walkBox(catalog::WithSlash(libraryRoot), "");
     const std::size_t count = builder.finish();
     if (!builder.stopped()) {
