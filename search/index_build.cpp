@@ -212,6 +212,18 @@ private:
     bool m_stopped = false;
 };
 
+// Whether the index should rather be built anew than get this many entries more: when its
+// old entries would outnumber its records. Updates only ever add segments, so without this
+// a library changed often would be read from ever more small ones.
+bool crowdedBy(const SearchIndex& index, std::size_t adding)
+{
+    std::size_t entries = 0;
+    for (const auto& segment : index.segments()) {
+        entries += segment.size();
+    }
+    return entries + adding > 2 * index.recordCount() + RecordsPerSegment;
+}
+
 } // namespace
 
 std::string RecordKey(const std::string& relative, const std::string& cdrFile)
@@ -261,11 +273,7 @@ void RefreshIndex(const std::string& indexFolder, const std::string& libraryRoot
     if (!index) {
         return;
     }
-    std::size_t entries = 0;
-    for (const auto& segment : index->segments()) {
-        entries += segment.size();
-    }
-    if (entries + records.size() > 2 * index->recordCount() + RecordsPerSegment) {
+    if (crowdedBy(*index, records.size())) {
         RebuildIndex(indexFolder, libraryRoot);
         return;
     }
@@ -288,26 +296,33 @@ void RefreshFolders(const std::string& indexFolder, const std::string& libraryRo
     if (folders.empty() || !SearchIndex::exists(indexFolder, libraryRoot)) {
         return;
     }
-    IndexUpdate update(indexFolder, libraryRoot);
-    const std::function<bool(std::size_t)> noProgress;
-    // A folder or two: each thread's tables would cost more than its reads spare.
-    Builder builder(update, 2, noProgress);
-    for (const auto& folder : folders) {
-        const std::string inside = catalog::WithSlash(folder);
-        if (!catalog::LiesInside(root, inside) || !inside.starts_with(root) ||
-            !catalog::IsFolder(inside)) {
-            continue;
+    {
+        IndexUpdate update(indexFolder, libraryRoot);
+        const std::function<bool(std::size_t)> noProgress;
+        // A folder or two: each thread's tables would cost more than its reads spare.
+        Builder builder(update, 2, noProgress);
+        for (const auto& folder : folders) {
+            const std::string inside = catalog::WithSlash(folder);
+            if (!catalog::LiesInside(root, inside) || !inside.starts_with(root) ||
+                !catalog::IsFolder(inside)) {
+                continue;
+            }
+            std::string relativeBox = inside.substr(root.size());
+            std::replace(relativeBox.begin(), relativeBox.end(), '/', '\\');
+            builder.walkFolder(inside, relativeBox);
         }
-        std::string relativeBox = inside.substr(root.size());
-        std::replace(relativeBox.begin(), relativeBox.end(), '/', '\\');
-        builder.walkFolder(inside, relativeBox);
-    }
-    const std::size_t records = builder.finish();
-    FolderListings listings = builder.takeListings();
-    if (records > 0 || listings.size() > 0) {
-        update.keepListings(std::move(listings));
-        update.commit(false);
-    }
+        const std::size_t records = builder.finish();
+        const auto index = SearchIndex::open(indexFolder, libraryRoot);
+        if (index == nullptr || !crowdedBy(*index, records)) {
+            FolderListings listings = builder.takeListings();
+            if (records > 0 || listings.size() > 0) {
+                update.keepListings(std::move(listings));
+                update.commit(false);
+            }
+            return;
+        }
+    } // the segments written are removed with the update, and its lock let go
+    RebuildIndex(indexFolder, libraryRoot);
 }
 
 std::size_t RebuildIndex(const std::string& indexFolder, const std::string& libraryRoot,

@@ -252,3 +252,30 @@ TEST_F(IndexStore, TheKeeperBuildsAMissingIndexAndReadsAgainWhatIsWrittenThrough
     EXPECT_TRUE(SearchIndex::open(otherFolder, m_lib.path()) == nullptr ||
                 SearchIndex::open(otherFolder, m_lib.path())->recordCount() == 301u);
 }
+
+// Each update adds a segment, and a record's older entries stay until the index is built anew:
+// an index updated often is built anew before they outnumber its records.
+TEST_F(IndexStore, AnIndexUpdatedOftenIsBuiltAnewBeforeItsOldEntriesOutnumberItsRecords)
+{
+    constexpr std::size_t Cds = 300;
+    for (std::size_t i = 0; i < Cds; ++i) {
+        addCd("盒/" + std::to_string(i), "E:\\\r\n\tF" + std::to_string(i) + "\r\n");
+    }
+    RebuildIndex(folder(), m_lib.path());
+    bool builtAnew = false;
+    std::size_t entriesBefore = Cds;
+    for (int round = 0; round < 12; ++round) {
+        RefreshFolders(folder(), m_lib.path(), {m_lib / gbk("盒")});
+        const auto index = SearchIndex::open(folder(), m_lib.path());
+        ASSERT_NE(index, nullptr);
+        std::size_t entries = 0;
+        for (const auto& segment : index->segments()) {
+            entries += segment.size();
+        }
+        EXPECT_EQ(index->recordCount(), Cds);
+        EXPECT_LE(entries, 2 * Cds + 2000) << "round " << round;
+        builtAnew = builtAnew || entries < entriesBefore;
+        entriesBefore = entries;
+    }
+    EXPECT_TRUE(builtAnew);
+}
