@@ -77,7 +77,7 @@ public:
         if (m_used + n > m_capacity) {
             const std::size_t capacity = std::max({m_used + n, 2 * m_capacity, Initial});
             auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
-            std::memcpy(bigger.get(), m_data.get(), m_used);
+            std::copy_n(m_data.get(), m_used, bigger.get());
             m_data = std::move(bigger);
             m_capacity = capacity;
         }
