@@ -48,6 +48,7 @@ public:
         {
             const std::lock_guard lock(m_mutex);
             m_quit = true;
+            m_offered = true;
         }
         m_changed.notify_all();
         m_thread.join();
@@ -144,7 +145,7 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::atomic<bool> m_offered{false}; // m_pending, read without the lock
+    std::atomic<bool> m_offered{false}; // m_pending or m_quit, read without the lock
     const std::function<void(std::size_t)>* m_body = nullptr;
     std::size_t m_count = 0;
     std::atomic<std::size_t> m_next{0};
