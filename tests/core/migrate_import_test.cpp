@@ -469,6 +469,39 @@ INSTANTIATE_TEST_SUITE_P(
                       BrokenListing{"UnreadableNotes", "E:\\\r\n\tok.txt\r\n", "b.FMx"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Rows beyond what the export holds at first: a CD's rows are written whole, and a CD that
+// breaks after that many rows takes all of them back.
+TEST(CsvExport, ACdOfMoreRowsThanTheBufferHoldsIsWrittenWholeOrNotAtAll)
+{
+    TempDir library;
+    TempDir other;
+    constexpr int Files = 150000; // some 6 MB of rows
+    std::string listing = "E:\\\r\n";
+    std::string tags = "0\r\n";
+    std::string rows;
+    for (int i = 0; i < Files; ++i) {
+        const std::string name = "file" + std::to_string(i) + ".txt";
+        listing += "\t" + name + "\r\n";
+        tags += "3\r\n";
+        rows += "\"a\",\"/\",\"" + name + "\",,\"txt\",,\"\"\r\n";
+    }
+    writeFile(library / "a.Cdr", listing);
+    writeFile(library / "b.Cdr", listing + "\t\t\tskipped.txt\r\n");
+    writeFile(library / "c.Cdr", "E:\\\r\n\tok.txt\r\n");
+    for (const char* tag : {"a.tag", "b.tag", "c.tag"}) {
+        writeFile(library / tag, tags);
+    }
+
+    const migrate::CsvExport written =
+        migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv");
+
+    EXPECT_EQ(written.failedUtf8, std::vector<std::string>{"b"});
+    EXPECT_EQ(written.rows, Files + 1);
+    EXPECT_TRUE(readFile(other / "all.csv") ==
+                "Volume,Path,Name,Size,Ext,Last modified,Description\r\n" + rows +
+                    "\"c\",\"/\",\"ok.txt\",,\"txt\",,\"\"\r\n");
+}
+
 // The export takes for a CD what a search takes: a .cdr with a .tag of its base beside it.
 TEST(CsvExport, ExportsTheCdsASearchWalkVisits)
 {
