@@ -28,8 +28,8 @@ struct RecordContent
     RecordTexts texts() const;
 };
 
-// A record the index did not hold as it is on disk, met by a search: read again into the
-// index after the search.
+// Where a record's files lie: one the index did not hold as it is on disk, met by a search
+// and read again into the index after it; and each record an index build reads.
 struct StaleRecord
 {
     std::string relative;     // box path and CD name, GBK
