@@ -117,10 +117,11 @@ std::string libraryIndexFolder(const Context& context)
 
 // The index is a cache: a refresh that cannot be written costs speed, never a result.
 void refreshQuietly(const std::string& indexFolder, const std::string& libraryRoot,
-                    const std::vector<search::StaleRecord>& records)
+                    search::SearchOutcome& outcome)
 {
     try {
-        search::RefreshIndex(indexFolder, libraryRoot, records);
+        search::RefreshIndex(indexFolder, libraryRoot, outcome.staleRecords,
+                             std::move(outcome.listedFolders));
     } catch (const catalog::FileError&) {
     }
 }
@@ -326,8 +327,8 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
     const auto index =
         useIndex ? search::SearchIndex::open(indexFolder, context.libraryRoot) : nullptr;
     request.index = index.get();
-    const search::SearchOutcome outcome = search::RunSearch(context.libraryRoot, request, progress);
-    refreshQuietly(indexFolder, context.libraryRoot, outcome.staleRecords);
+    search::SearchOutcome outcome = search::RunSearch(context.libraryRoot, request, progress);
+    refreshQuietly(indexFolder, context.libraryRoot, outcome);
     if (outcome.aborted) {
         if (outcome.hits > 0) {
             *context.out << "找到 " << outcome.hits << " 个相关光盘\n"

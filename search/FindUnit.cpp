@@ -575,7 +575,8 @@ void TFindForm::BitBtn1Click()
     try {
         d->outcome = RunSearch(d->libraryRoot, searchRequest, *d);
         if (d->indexKeeper != nullptr) {
-            d->indexKeeper->refresh(std::move(d->outcome.staleRecords));
+            d->indexKeeper->refresh(std::move(d->outcome.staleRecords),
+                                    std::move(d->outcome.listedFolders));
         }
     } catch (const std::exception& error) {
         failed = true;

@@ -294,7 +294,9 @@ public:
         : m_root(root), m_request(request), m_progress(progress), m_writer(root, categoryFolder),
           m_filter(request.kind == SearchKind::Text ? request.index : nullptr, request.text)
     {
-        useListings(request.index != nullptr ? &request.index->listings() : nullptr, nullptr);
+        if (request.index != nullptr) {
+            useListings(&request.index->listings(), &m_listed);
+        }
         if (request.index != nullptr && request.kind == SearchKind::Text) {
             stampFiles({request.text.content, request.text.description, request.text.internal});
         }
@@ -340,6 +342,7 @@ public:
 
     bool wasAborted() const { return m_aborted; }
     std::vector<StaleRecord> takeStale() { return m_filter.takeStale(); }
+    FolderListings takeListed() { return std::move(m_listed); }
     int passedOver() const { return m_filter.passedOver(); }
     int hits() const { return m_hits; }
 
@@ -626,6 +629,7 @@ private:
     std::vector<TermMatcher> m_terms;
     std::vector<PinyinMatcher> m_pinyinTerms; // the terms of letters, when initials count
     IndexFilter m_filter;
+    FolderListings m_listed;
     ReadBuffer m_buffer;
     std::string m_status;
     std::string m_folder; // of the record being tested, for error texts; "" for full paths
@@ -698,6 +702,7 @@ SearchOutcome RunSearch(const std::string& libraryRoot, const SearchRequest& req
     outcome.hits = run.hits();
     outcome.aborted = run.wasAborted();
     outcome.staleRecords = run.takeStale();
+    outcome.listedFolders = run.takeListed();
     outcome.filesPassedOver = run.passedOver();
     if (outcome.hits > 0) {
         catalog::WriteFileAtomically(category + outcome.categoryGbk + ".Fin",

@@ -89,6 +89,7 @@ struct SearchOutcome
     std::string categoryGbk; // the category's folder name
     bool aborted = false;
     std::vector<StaleRecord> staleRecords; // read although indexed: for RefreshIndex
+    FolderListings listedFolders;          // listed although indexed: for RefreshIndex
     int filesPassedOver = 0;               // files the index ruled out unread
 };
 

@@ -84,6 +84,12 @@ void FolderListings::merge(FolderListings newer)
     m_owners.insert(m_owners.end(), newer.m_owners.begin(), newer.m_owners.end());
 }
 
+bool FolderListings::keepsAny() const
+{
+    return std::any_of(m_folders.begin(), m_folders.end(),
+                       [](const auto& folder) { return trusted(folder.second.stamp); });
+}
+
 std::string FolderListings::bytes() const
 {
     std::string body;

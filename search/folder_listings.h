@@ -33,6 +33,8 @@ public:
     void merge(FolderListings newer);
 
     std::size_t size() const { return m_folders.size(); }
+    // Whether any folder's entries are kept (not only dropped).
+    bool keepsAny() const;
     std::string bytes() const;
     // nullopt for bytes that are not a whole, undamaged file of listings.
     static std::optional<FolderListings> read(std::string bytes);

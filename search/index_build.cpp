@@ -264,9 +264,9 @@ RecordTexts RecordContent::texts() const
 }
 
 void RefreshIndex(const std::string& indexFolder, const std::string& libraryRoot,
-                  const std::vector<StaleRecord>& records)
+                  const std::vector<StaleRecord>& records, FolderListings listed)
 {
-    if (records.empty()) {
+    if (records.empty() && !listed.keepsAny()) {
         return;
     }
     const auto index = SearchIndex::open(indexFolder, libraryRoot);
@@ -285,6 +285,9 @@ void RefreshIndex(const std::string& indexFolder, const std::string& libraryRoot
     }
     if (writer.size() > 0) {
         update.add(writer);
+    }
+    if (writer.size() > 0 || listed.keepsAny()) {
+        update.keepListings(std::move(listed));
         update.commit(false);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/folder_listings.h"
 #include "search/index_segment.h"
 
 #include <functional>
@@ -37,11 +38,12 @@ struct StaleRecord
     std::string cdr, mx, fmx; // file names in folder; "" for none
 };
 
-// Reads the records again into a new segment of the index. Without an index nothing is
-// written (the window or "index rebuild" makes one). When old entries outnumber the
-// records, the index is rebuilt whole. Throws catalog::FileError.
+// Reads the records again into a new segment of the index, and keeps the entries of the
+// folders a search listed itself (those kept were missing or out of date). Without an
+// index nothing is written (the window or "index rebuild" makes one). When old entries
+// outnumber the records, the index is rebuilt whole. Throws catalog::FileError.
 void RefreshIndex(const std::string& indexFolder, const std::string& libraryRoot,
-                  const std::vector<StaleRecord>& records);
+                  const std::vector<StaleRecord>& records, FolderListings listed = {});
 
 // Reads the records of those folders of the library again into the index, after this
 // program changed them (the record store's observer names the folders). Folders outside

@@ -33,15 +33,16 @@ void IndexKeeper::buildIfMissing()
     m_wake.notify_all();
 }
 
-void IndexKeeper::refresh(std::vector<StaleRecord> records)
+void IndexKeeper::refresh(std::vector<StaleRecord> records, FolderListings listed)
 {
-    if (records.empty()) {
+    if (records.empty() && !listed.keepsAny()) {
         return;
     }
     {
         const std::lock_guard lock(m_mutex);
         m_stale.insert(m_stale.end(), std::make_move_iterator(records.begin()),
                        std::make_move_iterator(records.end()));
+        m_listed.merge(std::move(listed));
     }
     m_wake.notify_all();
 }
@@ -63,22 +64,25 @@ std::unique_ptr<SearchIndex> IndexKeeper::open() const
 void IndexKeeper::waitIdle()
 {
     std::unique_lock lock(m_mutex);
-    m_idle.wait(lock,
-                [this] { return !m_busy && !m_build && m_stale.empty() && m_folders.empty(); });
+    m_idle.wait(lock, [this] { return !m_busy && !workWaiting(); });
+}
+
+bool IndexKeeper::workWaiting() const
+{
+    return m_build || !m_stale.empty() || m_listed.keepsAny() || !m_folders.empty();
 }
 
 void IndexKeeper::work()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] {
-            return m_stopping || m_build || !m_stale.empty() || !m_folders.empty();
-        });
+        m_wake.wait(lock, [this] { return m_stopping || workWaiting(); });
         if (m_stopping) {
             return;
         }
         const bool build = std::exchange(m_build, false);
         std::vector<StaleRecord> stale = std::exchange(m_stale, {});
+        FolderListings listed = std::exchange(m_listed, {});
         const std::set<std::string> folders = std::exchange(m_folders, {});
         m_busy = true;
         lock.unlock();
@@ -91,7 +95,7 @@ void IndexKeeper::work()
                     return !m_stopping;
                 });
             }
-            RefreshIndex(m_indexFolder, m_libraryRoot, stale);
+            RefreshIndex(m_indexFolder, m_libraryRoot, stale, std::move(listed));
             RefreshFolders(m_indexFolder, m_libraryRoot, {folders.begin(), folders.end()});
         } catch (const std::exception&) {
         }

@@ -29,7 +29,8 @@ public:
     IndexKeeper& operator=(const IndexKeeper&) = delete;
 
     void buildIfMissing();
-    void refresh(std::vector<StaleRecord> records);
+    // What a search met that the index did not hold as it is (RefreshIndex).
+    void refresh(std::vector<StaleRecord> records, FolderListings listed);
     // The folder is read again soon after.
     void recordChanged(const std::string& folder, std::string_view nameGbk) override;
 
@@ -40,6 +41,7 @@ public:
 
 private:
     void work();
+    bool workWaiting() const; // with m_mutex held
 
     const std::string m_indexFolder;
     const std::string m_libraryRoot;
@@ -48,6 +50,7 @@ private:
     std::condition_variable m_idle;
     bool m_build = false;
     std::vector<StaleRecord> m_stale;
+    FolderListings m_listed;
     std::set<std::string> m_folders;
     bool m_busy = false;
     bool m_stopping = false;

@@ -1,5 +1,6 @@
 #include "catalog/disk.h"
 #include "catalog/record_set.h"
+#include "search/engine.h"
 #include "search/index_build.h"
 #include "search/index_keeper.h"
 #include "search/index_store.h"
@@ -251,6 +252,51 @@ TEST_F(IndexStore, TheKeeperBuildsAMissingIndexAndReadsAgainWhatIsWrittenThrough
     }
     EXPECT_TRUE(SearchIndex::open(otherFolder, m_lib.path()) == nullptr ||
                 SearchIndex::open(otherFolder, m_lib.path())->recordCount() == 301u);
+}
+
+// A folder changed just before the index was built is listed by every search until one
+// keeps its entries: the first search that lists it once it is old enough to trust.
+TEST_F(IndexStore, ASearchKeepsTheEntriesOfTheFoldersItHadToListForTheNextOne)
+{
+    addCd("盒/甲", "E:\\\r\n\tONE\r\n");
+    RebuildIndex(folder(), m_lib.path());
+    const std::string box = m_lib / gbk("盒/");
+    const auto keptOfBox = [&](const SearchIndex& index) {
+        const catalog::FileDescriptor fd(::open(box.c_str(), O_RDONLY | O_DIRECTORY));
+        std::vector<catalog::DirEntry> kept;
+        return index.listings().fresh(box, StampFolder(fd.get()), kept) ? kept.size() : 0;
+    };
+    ASSERT_EQ(keptOfBox(*SearchIndex::open(folder(), m_lib.path())), 0u) << "too recent";
+
+    class Quiet : public SearchProgress
+    {
+        void status(const std::string&) override {}
+        void caption(const std::string&) override {}
+        void found(const std::string&) override {}
+        bool aborted() override { return false; }
+    } quiet;
+    IndexKeeper keeper(folder(), m_lib.path());
+    const auto search = [&] {
+        const auto index = keeper.open();
+        SearchRequest request;
+        request.text.termsGbk = {"ONE"};
+        request.scope.push_back({"Orlendy", ScopeKind::Library});
+        request.index = index.get();
+        SearchOutcome outcome = RunSearch(m_lib.path(), request, quiet);
+        EXPECT_EQ(outcome.hits, 1);
+        keeper.refresh(std::move(outcome.staleRecords), std::move(outcome.listedFolders));
+        keeper.waitIdle();
+    };
+    ::sleep(2);
+    search();
+    EXPECT_EQ(keptOfBox(*keeper.open()), 2u);
+
+    // A folder listed while still too recent to trust writes nothing.
+    addCd("盒/乙", "E:\\\r\n\tTWO\r\n");
+    const std::string listings = readFile(folder() + "listings");
+    search();
+    EXPECT_EQ(readFile(folder() + "listings"), listings);
+    EXPECT_EQ(keptOfBox(*keeper.open()), 0u);
 }
 
 // Each update adds a segment, and a record's older entries stay until the index is built anew:
