@@ -4,6 +4,7 @@
 #include "app/mainunit.h"
 #include "platform/linux/keyfile_settings_store.h"
 #include "platform/linux/linux_drives.h"
+#include "platform/linux/process_memory.h"
 #include "platform/linux/system_clock.h"
 #include "platform/linux/xdg_documents_folder.h"
 #include "platform/linux/xdg_paths.h"
@@ -16,6 +17,7 @@
 
 int main(int argc, char** argv)
 {
+    platform::linux_edition::KeepFreedMemory();
     app::Application application(argc, argv);
     namespace linux_edition = platform::linux_edition;
     namespace qt_edition = platform::qt_edition;

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 #include <utility>
@@ -25,12 +26,12 @@ public:
         if (2 * (m_size + 1) > m_slots.size()) {
             grow();
         }
-        const std::size_t hash = std::hash<std::string_view>()(key);
+        const std::uint32_t hash = hashOf(key);
         Slot& slot = m_slots[slotOf(key, hash)];
-        if (slot.used) {
+        if (slot.used()) {
             return {&slot.value, false};
         }
-        slot = Slot{hash, key, std::move(value), true};
+        slot = Slot{hash, static_cast<std::uint32_t>(key.size()), key.data(), std::move(value)};
         ++m_size;
         return {&slot.value, true};
     }
@@ -38,30 +39,41 @@ public:
     // nullptr when the table does not hold key.
     const Value* find(std::string_view key) const
     {
-        const Slot& slot = m_slots[slotOf(key, std::hash<std::string_view>()(key))];
-        return slot.used ? &slot.value : nullptr;
+        const Slot& slot = m_slots[slotOf(key, hashOf(key))];
+        return slot.used() ? &slot.value : nullptr;
     }
 
     std::size_t size() const { return m_size; }
 
 private:
+    // Small, so that a table of many keys touches few pages: its first touch of a page is
+    // what a table of thousands of keys costs most.
     struct Slot
     {
-        std::size_t hash = 0;
-        std::string_view key;
+        std::uint32_t hash = 0;
+        std::uint32_t length = 0;
+        const char* data = nullptr; // nullptr: a free slot
         Value value{};
-        bool used = false;
+
+        bool used() const { return data != nullptr; }
+        std::string_view key() const { return {data, length}; }
     };
+
+    // Keys are names and paths, far shorter than 4 GB.
+    static std::uint32_t hashOf(std::string_view key)
+    {
+        return static_cast<std::uint32_t>(std::hash<std::string_view>()(key));
+    }
 
     // At least twice the keys, so that a free slot is always near.
     static std::size_t slotsFor(std::size_t keys) { return std::bit_ceil(2 * keys + 2); }
 
     // The slot that holds key, or the free one where it would go.
-    std::size_t slotOf(std::string_view key, std::size_t hash) const
+    std::size_t slotOf(std::string_view key, std::uint32_t hash) const
     {
         const std::size_t mask = m_slots.size() - 1;
         std::size_t at = hash & mask;
-        while (m_slots[at].used && (m_slots[at].hash != hash || m_slots[at].key != key)) {
+        while (m_slots[at].used() && (m_slots[at].hash != hash || m_slots[at].key() != key)) {
             at = (at + 1) & mask;
         }
         return at;
@@ -71,8 +83,8 @@ private:
     {
         std::vector<Slot> old = std::exchange(m_slots, std::vector<Slot>(2 * m_slots.size()));
         for (Slot& slot : old) {
-            if (slot.used) {
-                m_slots[slotOf(slot.key, slot.hash)] = std::move(slot);
+            if (slot.used()) {
+                m_slots[slotOf(slot.key(), slot.hash)] = std::move(slot);
             }
         }
     }

@@ -6,6 +6,7 @@
 #include "catalog/record_set.h"
 #include "cli/commands.h"
 #include "platform/linux/keyfile_settings_store.h"
+#include "platform/linux/process_memory.h"
 #include "platform/linux/system_clock.h"
 #include "platform/linux/xdg_paths.h"
 #include "search/index_build.h"
@@ -300,6 +301,7 @@ private:
 
 int main(int argc, char** argv)
 {
+    platform::linux_edition::KeepFreedMemory();
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string libraryOption;
     if (args.size() >= 2 && args[0] == "--library") {

@@ -140,7 +140,7 @@ std::unique_ptr<SearchIndex> SearchIndex::open(const std::string& indexFolder,
         entries += segment.size();
     }
     index->m_entries = catalog::KeyTable<Entry>(entries);
-    for (std::size_t s = 0; s < index->m_segments.size(); ++s) {
+    for (std::uint32_t s = 0; s < index->m_segments.size(); ++s) {
         const Segment& segment = index->m_segments[s];
         for (RecordNumber n = 0; n < segment.size(); ++n) {
             const auto [entry, added] = index->m_entries.tryEmplace(segment.key(n), Entry{s, n});

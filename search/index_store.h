@@ -30,7 +30,7 @@ class SearchIndex
 public:
     struct Entry
     {
-        std::size_t segment;
+        std::uint32_t segment;
         RecordNumber number;
     };
 
