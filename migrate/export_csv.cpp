@@ -7,6 +7,7 @@
 #include "catalog/record_set.h"
 #include "catalog/text.h"
 #include "catalog/tree_text.h"
+#include "organize/parallel.h"
 
 #include <sys/stat.h>
 
@@ -63,12 +64,11 @@ void appendQuoted(std::string& out, std::string_view text)
     out.resize(static_cast<std::size_t>(putQuoted(out.data() + start, text) - out.data()));
 }
 
-// The rows not yet written. A row is many short fields, each written into room made once
-// for the whole row.
+// A CD's rows. A row is many short fields, each written into room made once for the whole
+// row.
 class RowBuffer
 {
 public:
-    std::size_t size() const { return m_used; }
     std::string_view bytes() const { return {m_data.get(), m_used}; }
     void cutTo(std::size_t size) { m_used = size; }
     // Where n more bytes may go.
@@ -93,20 +93,21 @@ private:
     std::size_t m_capacity = 0;
 };
 
-class CsvWriter
+// Where a CD's files lie: "" for one it does not have.
+struct CdPlace
+{
+    std::string listing;
+    std::string tags;
+    std::string mx;
+    std::string fmx;
+    std::string volumeUtf8;
+};
+
+// The CDs under a box folder, in the order a search walks them.
+class CdFinder
 {
 public:
-    explicit CsvWriter(const std::string& outputPath)
-        : m_file(folderOf(outputPath), outputPath), m_path(outputPath)
-    {
-        // The table is the user's file: the permissions any file written for them gets.
-        if (::fchmod(m_file.fd(), catalog::ModeForReplacing(outputPath)) != 0) {
-            catalog::throwFileError(outputPath, errno);
-        }
-        constexpr std::string_view Header =
-            "Volume,Path,Name,Size,Ext,Last modified,Description\r\n";
-        m_buffer.wrote(put(m_buffer.room(Header.size()), Header));
-    }
+    std::vector<CdPlace> cds;
 
     void walk(const std::string& folder, const std::string& boxUtf8)
     {
@@ -130,56 +131,46 @@ public:
                     const catalog::DirEntry* file = records.file(*base, kind);
                     return file == nullptr ? std::string() : folder + file->name;
                 };
-                cd(folder + entry.name, pathOf(catalog::RecordKind::Tag),
-                   pathOf(catalog::RecordKind::Mx), pathOf(catalog::RecordKind::Fmx),
-                   boxUtf8 + catalog::gbkToUtf8(*base));
-                if (m_buffer.size() >= (1 << 20)) {
-                    flush(); // between CDs: a CD that fails takes back its rows
-                }
+                cds.push_back({folder + entry.name, pathOf(catalog::RecordKind::Tag),
+                               pathOf(catalog::RecordKind::Mx), pathOf(catalog::RecordKind::Fmx),
+                               boxUtf8 + catalog::gbkToUtf8(*base)});
             }
         }
         m_guard.leave();
     }
 
-    CsvExport finish()
-    {
-        flush();
-        m_file.renameTo(m_path);
-        return m_result;
-    }
-
 private:
-    static std::string folderOf(const std::string& path)
-    {
-        const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-        return parent.empty() ? std::string("./") : parent.string() + "/";
-    }
+    catalog::FolderWalkGuard m_guard;
+};
 
-    // The paths of the CD's files: "" for one it does not have.
-    void cd(const std::string& listingPath, const std::string& tagPath, const std::string& mxPath,
-            const std::string& fmxPath, const std::string& volumeUtf8)
+// The rows of one CD at a time, in memory kept from CD to CD.
+class CdRows
+{
+public:
+    RowBuffer buffer;
+    long long rows = 0;
+
+    // False when the CD's files cannot be read, or its listing breaks part way (a line
+    // deeper than its place) or holds more than one root: it then has no rows.
+    bool make(const CdPlace& cd)
     {
-        std::string& listing = m_listing;
+        buffer.cutTo(0);
+        rows = 0;
         try {
-            catalog::ReadWholeFileInto(listingPath, listing);
+            catalog::ReadWholeFileInto(cd.listing, m_listing);
         } catch (const catalog::FileError&) {
-            m_result.failedUtf8.push_back(volumeUtf8);
-            return;
+            return false;
         }
         // The icon list only tells files from folders: without it the tree tells them.
-        readIfThere(tagPath, m_tags);
-        if (!readIfThere(fmxPath, m_text)) {
-            m_result.failedUtf8.push_back(volumeUtf8);
-            return;
+        readIfThere(cd.tags, m_tags);
+        if (!readIfThere(cd.fmx, m_text)) {
+            return false;
         }
         describedBy(catalog::NodeNotes::parse(m_text));
         m_volume.clear();
-        appendQuoted(m_volume, volumeUtf8);
-        const std::size_t bufferBefore = m_buffer.size();
-        const long long rowsBefore = m_result.rows;
-        if (!readIfThere(mxPath, m_text)) {
-            m_result.failedUtf8.push_back(volumeUtf8);
-            return;
+        appendQuoted(m_volume, cd.volumeUtf8);
+        if (!readIfThere(cd.mx, m_text)) {
+            return false;
         }
         std::string& cdDescription = m_text;
         while (!cdDescription.empty() &&
@@ -189,16 +180,10 @@ private:
         if (!catalog::trimBlanks(cdDescription).empty()) {
             row("\"/\"", "", "", catalog::gbkToUtf8(cdDescription));
         }
-        if (!nodes(listing, m_tags)) {
-            // A listing that breaks part way, or holds a second root, has no rows of its own.
-            m_buffer.cutTo(bufferBefore);
-            m_result.rows = rowsBefore;
-            m_result.failedUtf8.push_back(volumeUtf8);
-            return;
-        }
-        ++m_result.cds;
+        return nodes(m_listing, m_tags);
     }
 
+private:
     // A missing file reads as an empty one; false for one that cannot be read.
     static bool readIfThere(const std::string& path, std::string& content)
     {
@@ -320,8 +305,8 @@ private:
              std::string_view description)
     {
         // Quoting at most doubles a field; commas, quotes and the line end take 14 bytes.
-        char* to = m_buffer.room(m_volume.size() + quotedPath.size() +
-                                 2 * (name.size() + ext.size() + description.size()) + 14);
+        char* to = buffer.room(m_volume.size() + quotedPath.size() +
+                               2 * (name.size() + ext.size() + description.size()) + 14);
         to = put(to, m_volume);
         *to++ = ',';
         to = put(to, quotedPath);
@@ -332,27 +317,17 @@ private:
         to = put(to, ",,");
         to = putQuoted(to, description);
         to = put(to, "\r\n");
-        m_buffer.wrote(to);
-        ++m_result.rows;
+        buffer.wrote(to);
+        ++rows;
     }
 
-    void flush()
-    {
-        m_file.write(m_buffer.bytes());
-        m_buffer.cutTo(0);
-    }
-
-    catalog::TemporaryFile m_file;
-    std::string m_path;
-    catalog::FolderWalkGuard m_guard;
-    RowBuffer m_buffer;
     std::string m_volume;
     // Kept from node to node and CD to CD, so that their memory is reused.
     std::vector<std::string> m_keys;
     std::vector<char> m_lookInto;
     std::vector<std::string> m_paths;
     std::vector<std::string> m_quotedPaths;
-    std::string m_listing; // the CD's files, read into memory kept from CD to CD
+    std::string m_listing;
     std::string m_tags;
     std::string m_text; // the notes, then the CD's description
     std::string m_nameUtf8;
@@ -360,25 +335,56 @@ private:
     std::unordered_map<std::string, std::string> m_notes;
     std::vector<bool> m_noteLengths;
     std::unordered_set<std::string> m_notedFolders;
-    CsvExport m_result;
 };
+
+std::string folderOf(const std::string& path)
+{
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    return parent.empty() ? std::string("./") : parent.string() + "/";
+}
 
 } // namespace
 
 CsvExport ExportBoxCsv(const std::string& libraryRoot, const std::string& boxFolder,
                        const std::string& outputPath)
 {
-    CsvWriter writer(outputPath);
-    std::string boxUtf8;
+    catalog::TemporaryFile file(folderOf(outputPath), outputPath);
+    // The table is the user's file: the permissions any file written for them gets.
+    if (::fchmod(file.fd(), catalog::ModeForReplacing(outputPath)) != 0) {
+        catalog::throwFileError(outputPath, errno);
+    }
+    file.write("Volume,Path,Name,Size,Ext,Last modified,Description\r\n");
+
     // The box path in the form records are named by: names joined by backslashes.
+    std::string boxUtf8;
     std::string relative = boxFolder.substr(std::min(libraryRoot.size(), boxFolder.size()));
     std::replace(relative.begin(), relative.end(), '/', '\\');
     for (const auto& name :
          catalog::SplitRelativePath(relative).value_or(std::vector<std::string>())) {
         boxUtf8 += catalog::gbkToUtf8(name) + "\\";
     }
-    writer.walk(boxFolder, boxUtf8);
-    return writer.finish();
+    CdFinder finder;
+    finder.walk(boxFolder, boxUtf8);
+
+    // CDs are read and turned into rows on every core while the table is written in order.
+    constexpr std::size_t Window = 8;
+    std::vector<CdRows> made(Window);
+    std::vector<char> whole(Window);
+    CsvExport result;
+    organize::ForEachInOrder(
+        finder.cds.size(), Window,
+        [&](std::size_t cd, std::size_t slot) { whole[slot] = made[slot].make(finder.cds[cd]); },
+        [&](std::size_t cd, std::size_t slot) {
+            if (!whole[slot]) {
+                result.failedUtf8.push_back(finder.cds[cd].volumeUtf8);
+                return;
+            }
+            file.write(made[slot].buffer.bytes());
+            result.rows += made[slot].rows;
+            ++result.cds;
+        });
+    file.renameTo(outputPath);
+    return result;
 }
 
 } // namespace migrate

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <numeric>
 #include <optional>
 #include <string>
 
@@ -366,6 +367,49 @@ TEST(ParallelWork, EveryItemOnceAndAFailureThrownAfterTheOthers)
                  catalog::FileError);
     EXPECT_EQ(calls[3], 1);
     EXPECT_TRUE(std::all_of(calls.begin(), calls.end(), [](const auto& c) { return c <= 1; }));
+}
+
+TEST(ParallelWork, InOrderUsesEachItemInTurnFromItsSlotNeverMoreThanAWindowAhead)
+{
+    for (const std::size_t count : {0U, 1U, 3U, 500U}) {
+        for (const std::size_t window : {1U, 2U, 8U}) {
+            std::vector<std::size_t> slots(window, count);
+            std::atomic<std::size_t> inUse{0};
+            std::atomic<bool> aheadOfWindow{false};
+            std::vector<std::size_t> used;
+            organize::ForEachInOrder(
+                count, window,
+                [&](std::size_t item, std::size_t slot) {
+                    aheadOfWindow = aheadOfWindow || item >= inUse + window;
+                    slots[slot] = item;
+                },
+                [&](std::size_t item, std::size_t slot) {
+                    used.push_back(slots[slot]);
+                    inUse = item + 1;
+                });
+            std::vector<std::size_t> expected(count);
+            std::iota(expected.begin(), expected.end(), 0);
+            EXPECT_EQ(used, expected) << count << " in " << window;
+            EXPECT_FALSE(aheadOfWindow) << count << " in " << window;
+        }
+    }
+    const auto failAt = [](std::size_t at) {
+        return [at](std::size_t item, std::size_t) {
+            if (item == at) {
+                throw catalog::FileError("item");
+            }
+        };
+    };
+    const auto nothing = [](std::size_t, std::size_t) {};
+    EXPECT_THROW(organize::ForEachInOrder(500, 4, failAt(70), nothing), catalog::FileError);
+    std::size_t usedAfterFailure = 0;
+    EXPECT_THROW(organize::ForEachInOrder(500, 4, nothing,
+                                          [&](std::size_t item, std::size_t slot) {
+                                              failAt(70)(item, slot);
+                                              usedAfterFailure += item > 70;
+                                          }),
+                 catalog::FileError);
+    EXPECT_EQ(usedAfterFailure, 0U);
 }
 
 TEST_F(TreeCopy, DeletingABoxOfManyFoldersLeavesNothing)
