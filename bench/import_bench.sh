@@ -57,7 +57,7 @@ echo "peak memory of the import: $(peak "$small" "$scratch/small-lib") KiB for $
     "discs, $(peak "$report" "$lib") KiB for $discs discs"
 echo "library: $(find "$lib" -iname '*.cdr' | wc -l) CDs, $(find "$lib" -type f | wc -l) files"
 
-hyperfine --warmup 1 --runs 5 --prepare "$next" \
+hyperfine --warmup 1 --runs 10 --prepare "$next" \
     --command-name "export-csv" "$cli --library $lib export-csv '' $this/all.csv" \
     --command-name "export-box --text" "$cli --library $lib export-box '' $this --text >/dev/null"
 # The table reads back into the same library.
