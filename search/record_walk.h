@@ -45,8 +45,9 @@ public:
         m_known = known;
         m_seen = seen;
     }
-    // Stamps these files of every record of a folder before its first record is visited,
-    // on two threads.
+    // Stamps these files of every record before it is visited, on two threads: a few boxes
+    // of each folder are read ahead of their walks, so that their records are stamped while
+    // the records before them are visited.
     void stampFiles(const std::array<bool, IndexedTexts>& texts);
 
 protected:
@@ -61,12 +62,15 @@ private:
     const std::vector<catalog::DirEntry>& entriesOf(const std::string& folder, int folderFd,
                                                     std::vector<catalog::DirEntry>& listed);
 
-    class TwoHands;
-    class FolderStamps;
+    struct Folder;
+    class StampQueue;
+    std::shared_ptr<Folder> readFolder(const std::string& folder, const std::string& relativeBox,
+                                       std::size_t depth);
+    void walkRead(const std::shared_ptr<Folder>& read);
+    bool isBoxToWalk(const catalog::DirEntry& entry) const;
 
     catalog::FolderWalkGuard m_guard;
-    std::array<bool, IndexedTexts> m_stampTexts{};
-    std::shared_ptr<TwoHands> m_hands;
+    std::shared_ptr<StampQueue> m_stamps;
     const FolderListings* m_known = nullptr;
     FolderListings* m_seen = nullptr;
     bool m_intoBoxes = true;
