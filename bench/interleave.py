@@ -33,8 +33,9 @@ def main():
     with open(path, 'w') as f:
         json.dump({'results': results}, f)
     for result in results:
-        print('%-28s median %8.1f ms  mean %8.1f ms' % (result['command'], result['median'] * 1000,
-                                                      result['mean'] * 1000))
+        print('%-28s median %8.1f ms  mean %8.1f ms  fastest %8.1f ms' % (
+            result['command'], result['median'] * 1000, result['mean'] * 1000,
+            min(result['times']) * 1000))
 
 
 main()

@@ -53,12 +53,15 @@ std::string randomListing(std::mt19937& random)
     return listing;
 }
 
-// A record with some of its companions, in one of three boxes; names may be case twins.
+// A record with some of its companions, most in one of three boxes, the rest in boxes
+// beside and below them, more than a walk reads ahead; names may be case twins.
 void writeRecord(std::mt19937& random, const std::string& library, int i)
 {
-    static const char* boxes[] = {"", "box/", "box/inner/"};
-    const std::string base = library + boxes[random() % 3] +
-                             (i % 7 == 0 ? std::string("Twin") : gbk("光盘")) +
+    static const char* crowded[] = {"", "box/", "box/inner/"};
+    static const char* sparse[] = {"b/", "c/",     "d/",           "e/",
+                                   "f/", "box/g/", "box/inner/h/", "box/inner/h/i/"};
+    const char* box = random() % 3 != 0 ? crowded[random() % 3] : sparse[random() % 8];
+    const std::string base = library + box + (i % 7 == 0 ? std::string("Twin") : gbk("光盘")) +
                              std::to_string(i % 7 == 0 ? i % 2 : i);
     const std::string cdr = random() % 5 == 0 ? ".CDR" : ".Cdr";
     writeFile(base + (i % 14 == 0 ? ".cdr" : cdr), randomListing(random));
@@ -107,7 +110,7 @@ TEST(IndexedSearch, GivesTheScansResultsByteForByte)
     TempDir cache;
     const std::string index = IndexFolderOf(cache.path(), library.path());
     // Enough records in each box that both walking threads stamp them.
-    constexpr int Records = 150;
+    constexpr int Records = 200;
     for (int i = 0; i < Records; ++i) {
         writeRecord(random, library.path(), i);
     }
