@@ -149,13 +149,20 @@ class CdRows
 public:
     RowBuffer buffer;
     long long rows = 0;
-
     // False when the CD's files cannot be read, or its listing breaks part way (a line
     // deeper than its place) or holds more than one root: it then has no rows.
-    bool make(const CdPlace& cd)
+    bool whole = false;
+
+    void make(const CdPlace& cd)
     {
         buffer.cutTo(0);
         rows = 0;
+        whole = readAll(cd);
+    }
+
+private:
+    bool readAll(const CdPlace& cd)
+    {
         try {
             catalog::ReadWholeFileInto(cd.listing, m_listing);
         } catch (const catalog::FileError&) {
@@ -183,7 +190,6 @@ public:
         return nodes(m_listing, m_tags);
     }
 
-private:
     // A missing file reads as an empty one; false for one that cannot be read.
     static bool readIfThere(const std::string& path, std::string& content)
     {
@@ -369,13 +375,12 @@ CsvExport ExportBoxCsv(const std::string& libraryRoot, const std::string& boxFol
     // CDs are read and turned into rows on every core while the table is written in order.
     constexpr std::size_t Window = 8;
     std::vector<CdRows> made(Window);
-    std::vector<char> whole(Window);
     CsvExport result;
     organize::ForEachInOrder(
         finder.cds.size(), Window,
-        [&](std::size_t cd, std::size_t slot) { whole[slot] = made[slot].make(finder.cds[cd]); },
+        [&](std::size_t cd, std::size_t slot) { made[slot].make(finder.cds[cd]); },
         [&](std::size_t cd, std::size_t slot) {
-            if (!whole[slot]) {
+            if (!made[slot].whole) {
                 result.failedUtf8.push_back(finder.cds[cd].volumeUtf8);
                 return;
             }

@@ -119,8 +119,8 @@ public:
 private:
     static constexpr std::size_t Chunk = 8;
 
-    // Stamps the next few records of preferred (the caller's own folder), else of the first
-    // folder with any left.
+    // Stamps the next few records of preferred (the caller's own folder), else of the folder
+    // the walk visits soonest.
     bool takeChunk(Folder* preferred)
     {
         std::shared_ptr<Folder> folder;
