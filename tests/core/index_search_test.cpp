@@ -3,6 +3,7 @@
 #include "search/engine.h"
 #include "search/index_build.h"
 #include "search/index_store.h"
+#include "search/record_walk.h"
 
 #include "tests/support/temp_library.h"
 
@@ -155,4 +156,52 @@ TEST(IndexedSearch, GivesTheScansResultsByteForByte)
         }
     }
     EXPECT_GT(passedOver, 2000) << "the index spared reads";
+}
+
+// A walk that stamps reads boxes ahead of their turn: it must visit what a plain walk
+// visits, in the same order, each record with its own stamps taken, and stop where asked.
+TEST(StampingWalk, VisitsWhatAPlainWalkVisitsEachStampedAndStopsWhenAborted)
+{
+    TempDir library;
+    for (const char* box : {"", "a/", "b/", "c/", "d/", "e/", "f/", "a/x/", "a/x/y/", "f/z/"}) {
+        for (int i = 0; i < 5; ++i) {
+            const std::string base = library.path() + box + "cd" + std::to_string(i);
+            writeFile(base + ".Cdr", "E:\\\r\n\tfile" + std::string(i + 1, 'x') + "\r\n");
+            writeFile(base + ".tag", "0\r\n3\r\n");
+        }
+    }
+    struct Visits : RecordWalk
+    {
+        explicit Visits(bool stamping, std::size_t stopAfter = -1) : stopAfter(stopAfter)
+        {
+            if (stamping) {
+                stampFiles({true, false, false});
+            }
+        }
+        void visit(const std::string& relative, const RecordFiles& files,
+                   const std::string&) override
+        {
+            visited.push_back(relative);
+            unstamped +=
+                files.stamped[0] && files.stamps[0] == StampFile(files.folderFd, files.cdr) ? 0 : 1;
+        }
+        bool aborted() override { return visited.size() >= stopAfter; }
+        const std::size_t stopAfter;
+        std::vector<std::string> visited;
+        int unstamped = 0;
+    };
+    Visits plain(false);
+    plain.walkBox(library.path(), "");
+    ASSERT_EQ(plain.visited.size(), 50U);
+    EXPECT_EQ(plain.unstamped, 50);
+
+    Visits stamping(true);
+    stamping.walkBox(library.path(), "");
+    EXPECT_EQ(stamping.visited, plain.visited);
+    EXPECT_EQ(stamping.unstamped, 0);
+
+    Visits stopped(true, 23);
+    stopped.walkBox(library.path(), "");
+    EXPECT_EQ(stopped.visited,
+              std::vector<std::string>(plain.visited.begin(), plain.visited.begin() + 23));
 }

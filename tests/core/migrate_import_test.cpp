@@ -502,6 +502,56 @@ TEST(CsvExport, ACdOfMoreRowsThanTheBufferHoldsIsWrittenWholeOrNotAtAll)
                     "\"c\",\"/\",\"ok.txt\",,\"txt\",,\"\"\r\n");
 }
 
+// CDs are turned into rows on several threads, a few ahead of the one written: many CDs in
+// nested boxes, some broken, still come out whole, in the order they are walked, the broken
+// ones reported in that order.
+TEST(CsvExport, ManyCdsComeOutInWalkOrderWithTheBrokenOnesReported)
+{
+    TempDir library;
+    TempDir other;
+    // CD number i of each box holds the file fi.txt; every fifth from the fourth breaks.
+    const auto isBroken = [](int i) { return i % 5 == 3; };
+    for (const char* box : {"", "a/", "a/b/", "c/"}) {
+        for (int i = 10; i < 22; ++i) {
+            const std::string base = library / box + "cd" + std::to_string(i);
+            writeFile(base + ".Cdr", isBroken(i) ? "E:\\\r\n\t\t\tdeep.txt\r\n"
+                                                 : "E:\\\r\n\tf" + std::to_string(i) + ".txt\r\n");
+            writeFile(base + ".tag", "0\r\n3\r\n");
+        }
+    }
+    struct Visited : search::RecordWalk
+    {
+        void visit(const std::string& relative, const search::RecordFiles&,
+                   const std::string&) override
+        {
+            cds.push_back(relative);
+        }
+        bool aborted() override { return false; }
+        std::vector<std::string> cds;
+    } walk;
+    walk.walkBox(library.path(), "");
+    ASSERT_EQ(walk.cds.size(), 48U);
+
+    const migrate::CsvExport written =
+        migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv");
+
+    std::string rows;
+    std::vector<std::string> broken;
+    for (const std::string& volume : walk.cds) {
+        const int i = std::stoi(volume.substr(volume.size() - 2));
+        if (isBroken(i)) {
+            broken.push_back(volume);
+        } else {
+            rows +=
+                "\"" + volume + "\",\"/\",\"f" + std::to_string(i) + ".txt\",,\"txt\",,\"\"\r\n";
+        }
+    }
+    EXPECT_EQ(written.failedUtf8, broken);
+    EXPECT_EQ(written.cds, 48 - static_cast<int>(broken.size()));
+    EXPECT_TRUE(readFile(other / "all.csv") ==
+                "Volume,Path,Name,Size,Ext,Last modified,Description\r\n" + rows);
+}
+
 // The export takes for a CD what a search takes: a .cdr with a .tag of its base beside it.
 TEST(CsvExport, ExportsTheCdsASearchWalkVisits)
 {
