@@ -159,9 +159,10 @@ private:
                const std::string&) override
     {
         ++records;
-        bool fresh = true;
+        const auto* entry = m_index.find(search::RecordKey(relative, files.cdr));
+        bool fresh = entry != nullptr;
         for (std::size_t t = 0; fresh && t < search::IndexedTexts; ++t) {
-            fresh = search::FreshEntry(m_index, relative, files, search::IndexedText(t)) != nullptr;
+            fresh = search::HoldsAsNow(m_index, *entry, files, search::IndexedText(t));
         }
         stale += fresh ? 0 : 1;
     }

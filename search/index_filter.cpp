@@ -38,17 +38,20 @@ bool candidatesOf(const Segment& segment, IndexedText text, const TextCriteria& 
 
 } // namespace
 
+bool HoldsAsNow(const SearchIndex& index, const SearchIndex::Entry& entry, const RecordFiles& files,
+                IndexedText text)
+{
+    const std::string* names[IndexedTexts] = {&files.cdr, &files.mx, &files.fmx};
+    const auto t = static_cast<std::size_t>(text);
+    return index.stamp(entry, text)
+        .matches(files.stamped[t] ? files.stamps[t] : StampFile(files.folderFd, *names[t]));
+}
+
 const SearchIndex::Entry* FreshEntry(const SearchIndex& index, const std::string& relative,
                                      const RecordFiles& files, IndexedText text)
 {
     const SearchIndex::Entry* entry = index.find(RecordKey(relative, files.cdr));
-    const std::string* names[IndexedTexts] = {&files.cdr, &files.mx, &files.fmx};
-    const auto t = static_cast<std::size_t>(text);
-    const bool fresh =
-        entry != nullptr &&
-        index.stamp(*entry, text)
-            .matches(files.stamped[t] ? files.stamps[t] : StampFile(files.folderFd, *names[t]));
-    return fresh ? entry : nullptr;
+    return entry != nullptr && HoldsAsNow(index, *entry, files, text) ? entry : nullptr;
 }
 
 IndexFilter::IndexFilter(const SearchIndex* index, const TextCriteria& criteria) : m_index(index)

@@ -13,6 +13,10 @@ namespace search {
 
 struct TextCriteria;
 
+// Whether the index's entry of a record holds the text's file as the file is now.
+bool HoldsAsNow(const SearchIndex& index, const SearchIndex::Entry& entry, const RecordFiles& files,
+                IndexedText text);
+
 // The index's entry of the record (RecordKey(relative, files.cdr)) when it holds the
 // text's file as the file is now; nullptr otherwise.
 const SearchIndex::Entry* FreshEntry(const SearchIndex& index, const std::string& relative,

@@ -128,6 +128,10 @@ TEST_F(CliSearchTest, TheIndexAnswersAsTheScanAndSeesAChangeMadeSinceIt)
         run = cli({"--text", text, "--no-index"});
         EXPECT_EQ(run.out + testing_support::snapshot(m_library.path()), indexed) << text;
     }
+    // Descriptions written by another program leave their record's listing indexed, but
+    // the record is no longer held as it is.
+    writeFile(m_library / gbk("音乐/歌.Fmx"), gbk("\\\r\n别处写的\r\n"));
+    EXPECT_NE(command({"index", "status"}).out.find("其中未索引或已改变: 1\n"), std::string::npos);
 
     // A change through the program reads the changed box again into the index at once.
     const auto segments = [this] {
