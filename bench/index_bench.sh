@@ -9,7 +9,8 @@
 #   the same two selective searches after the page cache was dropped (<= 300 ms; only
 #     where /proc/sys/vm/drop_caches can be written);
 #   the freshness check of the unchanged library alone (index status), warm (<= 15 ms),
-#     beside find stating the same files;
+#     beside find stating the same files, and the least time stating them can take here
+#     (bench/stat_floor: fstatat alone, on one thread and on two);
 #   the first search after one CD's description was changed by describe --set.
 # LIB reuses a library made before (bench/make_library LIB CDS NODES); it is left in place.
 # Usage: bench/index_bench.sh [BUILD_DIR]   (default: build)
@@ -76,10 +77,11 @@ if $can_drop; then
         --command-name "search --text zzqx, cold" "$search --text zzqx" \
         --command-name "search --text rarity, cold" "$search --text rarity"
 fi
-# The floor of any check by files' times and sizes: find stats each listing and description
-# once, on one thread.
+# The freshness check alone, beside find stating each listing and description once, on one
+# thread, and the floor of any check by files' times and sizes: the stat calls alone.
 time_it freshness --warmup 2 --runs "$runs" --command-name "index status" "$cli --library $lib index status" \
     --command-name "find -printf %s" "find $lib \\( -iname '*.cdr' -o -iname '*.mx' -o -iname '*.fmx' \\) -printf '%s\\n' >/dev/null"
+floor=$("$build/bench/stat_floor" "$lib")
 
 # One description changed through the program: the next search must see it.
 cd_utf8=$(cd "$lib" && find . -iname '*.cdr' -print -quit | cut -c3- | sed 's/\.[Cc][Dd][Rr]$//' |
@@ -88,9 +90,10 @@ cd_utf8=$(cd "$lib" && find . -iname '*.cdr' -print -quit | cut -c3- | sed 's/\.
 time_it after-describe --runs 1 --command-name "search --text zzqy --desc" "$search --text zzqy --desc"
 $search --text zzqy --desc | grep -q . || { echo "the changed description was not found" >&2; exit 1; }
 
-python3 - "$scratch/json" "$listing_bytes" "$index_bytes" "$can_drop" <<'PYTHON'
+python3 - "$scratch/json" "$listing_bytes" "$index_bytes" "$can_drop" "$floor" <<'PYTHON'
 import json, os, sys
 folder, listing, index, can_drop = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4] == 'true'
+floor = sys.argv[5]
 def median(name, i=0):
     with open(os.path.join(folder, name + '.json')) as f:
         return json.load(f)['results'][i]['median'] * 1000
@@ -107,6 +110,7 @@ if can_drop:
 print('%-44s %10.1f   target 15 ms; find stats the same files in %.1f ms' % (
     'freshness of the unchanged library (index status)', median('freshness'),
     median('freshness', 1)))
+print('%-44s %s' % ('  fstatat of the same files alone', floor))
 print('%-44s %10.1f' % ('first search after describe --set', median('after-describe')))
 build = median('build')
 line = 'index rebuild %.0f ms' % build
