@@ -6,11 +6,6 @@
 
 namespace search {
 
-std::uint32_t detail::pinyinInitials(unsigned char lead, unsigned char trail)
-{
-    return PinyinInitials(lead, trail);
-}
-
 namespace {
 
 std::vector<Gram> distinct(std::vector<Gram> grams)

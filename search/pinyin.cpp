@@ -2,28 +2,15 @@
 
 #include "catalog/text.h"
 
-#include <array>
+#include <iterator>
 
 namespace search {
-namespace {
 
-constexpr int FirstLead = 0x81, LastLead = 0xFE, FirstTrail = 0x40, LastTrail = 0xFE;
-constexpr int Trails = LastTrail - FirstTrail + 1;
-
-constexpr std::uint32_t InitialsTable[] = {
+const std::uint32_t detail::InitialsTable[] = {
 #include "pinyin_initials.inc"
 };
-static_assert(std::size(InitialsTable) == (LastLead - FirstLead + 1) * Trails);
-
-} // namespace
-
-std::uint32_t PinyinInitials(unsigned char lead, unsigned char trail)
-{
-    if (lead < FirstLead || lead > LastLead || trail < FirstTrail || trail > LastTrail) {
-        return 0;
-    }
-    return InitialsTable[(lead - FirstLead) * Trails + (trail - FirstTrail)];
-}
+static_assert(std::size(detail::InitialsTable) ==
+              (detail::LastLead - detail::FirstLead + 1) * detail::Trails);
 
 PinyinMatcher::PinyinMatcher(std::string_view termGbk)
 {

@@ -9,9 +9,23 @@
 // records (长 is both chang and zhang, 行 both hang and xing).
 namespace search {
 
+namespace detail {
+constexpr int FirstLead = 0x81, LastLead = 0xFE, FirstTrail = 0x40, LastTrail = 0xFE;
+constexpr int Trails = LastTrail - FirstTrail + 1;
+// By lead and trail byte: the initials of the character.
+extern const std::uint32_t InitialsTable[];
+} // namespace detail
+
 // The first letters of the character's readings, bit 0 for A; 0 when the two bytes are
-// no Han character.
-std::uint32_t PinyinInitials(unsigned char lead, unsigned char trail);
+// no Han character. Inline: the index build asks it of every Chinese character.
+inline std::uint32_t PinyinInitials(unsigned char lead, unsigned char trail)
+{
+    using namespace detail;
+    if (lead < FirstLead || lead > LastLead || trail < FirstTrail || trail > LastTrail) {
+        return 0;
+    }
+    return InitialsTable[(lead - FirstLead) * Trails + (trail - FirstTrail)];
+}
 
 // One term tested for the initials of a run of Chinese characters.
 class PinyinMatcher
