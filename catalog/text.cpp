@@ -115,14 +115,37 @@ PairTable& pairTable()
 }
 
 // Appends ASCII and whole two-byte characters by the table; false (with out as it was)
-// at the first byte that needs ICU: 0x80, 0xFF, a lead without its trail, a pair that is
-// no character.
+// at the first byte that needs ICU.
 bool appendByTable(std::string& out, std::string_view gbk)
 {
     const std::size_t start = out.size();
     // A byte gives at most one byte of UTF-8, a pair at most three.
     out.resize(start + gbk.size() + gbk.size() / 2);
-    char* to = out.data() + start;
+    char* const end = PutGbkAsUtf8(out.data() + start, gbk);
+    out.resize(end != nullptr ? static_cast<std::size_t>(end - out.data()) : start);
+    return end != nullptr;
+}
+
+} // namespace
+
+std::u16string gbkToUtf16(std::string_view gbk)
+{
+    if (gbk.empty()) {
+        return {};
+    }
+    UConverter* converter = gbkConverter();
+    ucnv_resetToUnicode(converter);
+    std::u16string utf16(gbk.size() + 1, u'\0');
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t units = ucnv_toUChars(converter, reinterpret_cast<UChar*>(utf16.data()),
+                                        static_cast<int32_t>(utf16.size()), gbk.data(),
+                                        static_cast<int32_t>(gbk.size()), &status);
+    utf16.resize(U_SUCCESS(status) ? static_cast<std::size_t>(units) : 0);
+    return utf16;
+}
+
+char* PutGbkAsUtf8(char* to, std::string_view gbk)
+{
     const auto* bytes = reinterpret_cast<const unsigned char*>(gbk.data());
     for (std::size_t i = 0; i < gbk.size();) {
         // Eight single-byte characters at a time: names are mostly Latin letters and digits.
@@ -147,8 +170,7 @@ bool appendByTable(std::string& out, std::string_view gbk)
                 ? pairTable().utf8Of(c, bytes[i + 1])
                 : 0;
         if (entry == 0) {
-            out.resize(start);
-            return false;
+            return nullptr;
         }
         to[0] = static_cast<char>(entry & 0xFF);
         to[1] = static_cast<char>(entry >> 8 & 0xFF);
@@ -156,26 +178,7 @@ bool appendByTable(std::string& out, std::string_view gbk)
         to += entry >> 24;
         i += 2;
     }
-    out.resize(static_cast<std::size_t>(to - out.data()));
-    return true;
-}
-
-} // namespace
-
-std::u16string gbkToUtf16(std::string_view gbk)
-{
-    if (gbk.empty()) {
-        return {};
-    }
-    UConverter* converter = gbkConverter();
-    ucnv_resetToUnicode(converter);
-    std::u16string utf16(gbk.size() + 1, u'\0');
-    UErrorCode status = U_ZERO_ERROR;
-    const int32_t units = ucnv_toUChars(converter, reinterpret_cast<UChar*>(utf16.data()),
-                                        static_cast<int32_t>(utf16.size()), gbk.data(),
-                                        static_cast<int32_t>(gbk.size()), &status);
-    utf16.resize(U_SUCCESS(status) ? static_cast<std::size_t>(units) : 0);
-    return utf16;
+    return to;
 }
 
 void AppendGbkAsUtf8(std::string& out, std::string_view gbk)

@@ -15,6 +15,11 @@ std::u16string gbkToUtf16(std::string_view gbk);
 std::string gbkToUtf8(std::string_view gbk);
 // The same conversion appended to out.
 void AppendGbkAsUtf8(std::string& out, std::string_view gbk);
+// The same conversion written at to, which has room for one and a half times gbk's bytes,
+// by a table of the characters: returns the end, or nullptr at the first byte the table
+// cannot convert (0x80, 0xFF, a lead byte without its trail, a pair that is no character),
+// which only gbkToUtf8 converts.
+char* PutGbkAsUtf8(char* to, std::string_view gbk);
 
 struct GbkConversion
 {

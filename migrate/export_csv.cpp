@@ -185,7 +185,7 @@ private:
             cdDescription.pop_back();
         }
         if (!catalog::trimBlanks(cdDescription).empty()) {
-            row("\"/\"", "", "", catalog::gbkToUtf8(cdDescription));
+            row("\"/\"", "", catalog::gbkToUtf8(cdDescription));
         }
         return nodes(m_listing, m_tags);
     }
@@ -250,27 +250,22 @@ private:
                 return false;
             }
             const std::string_view description = describe(depth, nameGbk, folder);
-            m_nameUtf8.clear();
-            catalog::AppendGbkAsUtf8(m_nameUtf8, nameGbk);
             if (folder) {
                 if (m_paths.size() <= depth) {
                     m_paths.resize(depth + 1);
                     m_quotedPaths.resize(depth + 1);
                 }
                 std::string& own = m_paths[depth];
-                own.assign(m_paths[depth - 1]).append(depth > 1 ? "/" : "").append(m_nameUtf8);
+                own.assign(m_paths[depth - 1]).append(depth > 1 ? "/" : "");
+                catalog::AppendGbkAsUtf8(own, nameGbk);
                 m_quotedPaths[depth].clear();
                 appendQuoted(m_quotedPaths[depth], own);
                 if (!parent || !description.empty()) {
-                    row(m_quotedPaths[depth], "", "", description);
+                    row(m_quotedPaths[depth], "", description);
                 }
                 continue;
             }
-            const std::size_t dot = m_nameUtf8.rfind('.');
-            row(m_quotedPaths[depth - 1], m_nameUtf8,
-                dot == std::string::npos ? std::string_view()
-                                         : std::string_view(m_nameUtf8).substr(dot + 1),
-                description);
+            row(m_quotedPaths[depth - 1], nameGbk, description);
         }
         return tree.load().ok;
     }
@@ -306,25 +301,46 @@ private:
         return m_description;
     }
 
-    // quotedPath: the folder's path, quoted once for all the rows of its files.
-    void row(std::string_view quotedPath, std::string_view name, std::string_view ext,
-             std::string_view description)
+    // quotedPath: the folder's path, quoted once for all the rows of its files. The file's
+    // name (GBK; "" in a folder's row) is converted into the row, and its extension is what
+    // follows its last dot there.
+    void row(std::string_view quotedPath, std::string_view nameGbk, std::string_view description)
     {
-        // Quoting at most doubles a field; commas, quotes and the line end take 14 bytes.
-        char* to = buffer.room(m_volume.size() + quotedPath.size() +
-                               2 * (name.size() + ext.size() + description.size()) + 14);
+        // Converting makes at most three bytes of a byte, and quoting at most doubles a
+        // field; commas, quotes and the line end take 14 bytes.
+        char* to = buffer.room(m_volume.size() + quotedPath.size() + 12 * nameGbk.size() +
+                               2 * description.size() + 14);
         to = put(to, m_volume);
         *to++ = ',';
         to = put(to, quotedPath);
         *to++ = ',';
-        to = putQuoted(to, name);
-        to = put(to, ",,");
-        to = putQuoted(to, ext);
-        to = put(to, ",,");
+        const char* const name = to + 1;
+        to = putQuotedName(to, nameGbk);
+        const std::string_view written(name, static_cast<std::size_t>(to - 1 - name));
+        const std::size_t dot = written.rfind('.');
+        to = put(to, ",,\"");
+        to = put(to, written.substr(dot == std::string_view::npos ? written.size() : dot + 1));
+        to = put(to, "\",,");
         to = putQuoted(to, description);
         to = put(to, "\r\n");
         buffer.wrote(to);
         ++rows;
+    }
+
+    // The name in UTF-8 and in quotes. A quote byte in GBK is always the character itself
+    // (no second byte is below 0x40), so a name without one has nothing to double.
+    char* putQuotedName(char* to, std::string_view nameGbk)
+    {
+        if (nameGbk.find('"') == std::string_view::npos) {
+            *to = '"';
+            if (char* const end = catalog::PutGbkAsUtf8(to + 1, nameGbk)) {
+                *end = '"';
+                return end + 1;
+            }
+        }
+        m_nameUtf8.clear();
+        catalog::AppendGbkAsUtf8(m_nameUtf8, nameGbk);
+        return putQuoted(to, m_nameUtf8);
     }
 
     std::string m_volume;

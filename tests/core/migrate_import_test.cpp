@@ -416,6 +416,23 @@ TEST(CsvExport, ABoxWrittenAsCsvAndReadBackGivesTheSameRecords)
     EXPECT_NE(readFile(other / "box.csv").find("\"软件光盘\\游戏\\第二张\""), std::string::npos);
 }
 
+// Every kind of name gives its extension, whether it is converted straight into its row,
+// holds quotes or needs ICU (which takes a lone 0xFF for U+F8F5).
+TEST(CsvExport, NamesOfEveryKindGiveTheirExtension)
+{
+    TempDir library;
+    TempDir other;
+    writeFile(library / "cd.Cdr",
+              "E:\\\r\n\ta.t\"x\r\n\t\xFFz.b\r\n\t" + gbk("软件.中文") + "\r\n\tnodot\r\n");
+    writeFile(library / "cd.tag", "0\r\n4\r\n4\r\n4\r\n4\r\n");
+    EXPECT_EQ(migrate::ExportBoxCsv(library.path(), library.path(), other / "all.csv").rows, 4);
+    EXPECT_EQ(readFile(other / "all.csv"), "Volume,Path,Name,Size,Ext,Last modified,Description\r\n"
+                                           "\"cd\",\"/\",\"a.t\"\"x\",,\"t\"\"x\",,\"\"\r\n"
+                                           "\"cd\",\"/\",\"\xEF\xA3\xB5z.b\",,\"b\",,\"\"\r\n"
+                                           "\"cd\",\"/\",\"软件.中文\",,\"中文\",,\"\"\r\n"
+                                           "\"cd\",\"/\",\"nodot\",,\"\",,\"\"\r\n");
+}
+
 struct BrokenListing
 {
     const char* name;
