@@ -27,14 +27,11 @@ std::size_t spaceOf(IndexedText text, bool pinyin)
 
 SegmentWriter::SegmentWriter()
 {
-    for (auto& space : m_postings) {
-        space.resize(GramCount);
-    }
     m_seen.assign(GramCount, 0);
     m_seenBlocks.assign(GramCount / BlockGrams, 0);
 }
 
-void SegmentWriter::post(std::vector<std::vector<RecordNumber>>& space, RecordNumber number)
+void SegmentWriter::post(GramLists& space, RecordNumber number)
 {
     // Eight bytes at a time: a set byte is 1, so each set bit of a word is one gram.
     const auto load = [](const std::uint8_t* bytes) {
@@ -52,7 +49,7 @@ void SegmentWriter::post(std::vector<std::vector<RecordNumber>>& space, RecordNu
             const std::size_t first = (b + __builtin_ctzll(blocks) / 8) * BlockGrams;
             for (std::size_t w = first; w < first + BlockGrams; w += 8) {
                 for (std::uint64_t grams = load(&m_seen[w]); grams != 0; grams &= grams - 1) {
-                    space[w + __builtin_ctzll(grams) / 8].push_back(number);
+                    space.of(static_cast<Gram>(w + __builtin_ctzll(grams) / 8)).push_back(number);
                 }
             }
             std::memset(&m_seen[first], 0, BlockGrams);
@@ -108,13 +105,13 @@ std::string SegmentWriter::bytes() const
     std::uint32_t grams = 0;
     std::string list;
     for (std::size_t space = 0; space < m_postings.size(); ++space) {
-        for (std::size_t gram = 0; gram < m_postings[space].size(); ++gram) {
-            const auto& numbers = m_postings[space][gram];
-            if (numbers.empty()) {
+        for (std::size_t gram = 0; gram < GramCount; ++gram) {
+            const auto* numbers = m_postings[space].find(static_cast<Gram>(gram));
+            if (numbers == nullptr) {
                 continue;
             }
             list.clear();
-            EncodePostings(numbers, count, list);
+            EncodePostings(*numbers, count, list);
             put<std::uint32_t>(table, static_cast<std::uint32_t>(space << 16 | gram));
             put<std::uint64_t>(table, postings.size());
             put<std::uint32_t>(table, static_cast<std::uint32_t>(list.size()));

@@ -57,12 +57,42 @@ public:
 
 private:
     static constexpr std::size_t Spaces = IndexedTexts * 2; // each text plain and in pinyin
+
+    // The records of each gram of one space. A record brings a few thousand of the 65,536
+    // grams, so a list is made when its gram is first met, found through a table of
+    // indexes: a quarter of the memory of a list for every gram, which each thread's
+    // writer would otherwise clear page by page before its first record.
+    class GramLists
+    {
+    public:
+        GramLists() : m_listOf(std::size_t{1} << 16, 0) {}
+        std::vector<RecordNumber>& of(Gram gram)
+        {
+            std::uint32_t& at = m_listOf[gram];
+            if (at == 0) {
+                m_lists.emplace_back();
+                at = static_cast<std::uint32_t>(m_lists.size());
+            }
+            return m_lists[at - 1];
+        }
+        // nullptr when no record has the gram.
+        const std::vector<RecordNumber>* find(Gram gram) const
+        {
+            const std::uint32_t at = m_listOf[gram];
+            return at == 0 ? nullptr : &m_lists[at - 1];
+        }
+
+    private:
+        std::vector<std::uint32_t> m_listOf; // by gram: 1 + its list's place, 0 for none
+        std::vector<std::vector<RecordNumber>> m_lists;
+    };
+
     // Adds number to the lists of the grams gathered since the last call, once each, and
     // clears them.
-    void post(std::vector<std::vector<RecordNumber>>& space, RecordNumber number);
+    void post(GramLists& space, RecordNumber number);
 
     std::vector<IndexedRecord> m_records;
-    std::array<std::vector<std::vector<RecordNumber>>, Spaces> m_postings;
+    std::array<GramLists, Spaces> m_postings;
     // The grams of the text being added: a byte per gram, and a byte per block of 64 grams
     // that holds any. Both are set by plain stores, which no later store has to wait for, as
     // it would to change a bit of a word that a gram just before changed.
