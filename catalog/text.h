@@ -10,8 +10,8 @@ namespace catalog {
 // GBK bytes -> UTF-16, for ICU services.
 std::u16string gbkToUtf16(std::string_view gbk);
 
-// GBK bytes -> UTF-8. Bytes that are not GBK (the 0xFF of the two special names,
-// broken double-byte pairs) become U+FFFD.
+// GBK bytes -> UTF-8, as code page 936 has them: 0x80 is the euro sign, the 0xFF of the
+// two special names U+F8F5 (private use), and a lead byte without its trail U+FFFD.
 std::string gbkToUtf8(std::string_view gbk);
 // The same conversion appended to out.
 void AppendGbkAsUtf8(std::string& out, std::string_view gbk);
