@@ -242,14 +242,16 @@ std::string ReadWholeFile(const std::string& path)
 
 void ReadWholeFileInto(const std::string& path, std::string& content)
 {
+    struct stat opened = {};
+    ReadWholeFileInto(path, content, opened);
+}
+
+void ReadWholeFileInto(const std::string& path, std::string& content, struct stat& info)
+{
     content.clear();
-    FileDescriptor fd(OpenRegularFile(AT_FDCWD, path.c_str()));
+    FileDescriptor fd(OpenRegularFile(AT_FDCWD, path.c_str(), &info));
     if (fd.get() < 0) {
         throwOpenError(path, errno);
-    }
-    struct stat info = {};
-    if (::fstat(fd.get(), &info) != 0) {
-        throwFileError(path, errno);
     }
     // One byte more than the file holds, so that the read that finds its end has room and
     // the whole content is not moved into a larger buffer to find that it ends there.

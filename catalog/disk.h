@@ -87,6 +87,8 @@ std::string ReadWholeFile(const std::string& path);
 // The same into content, whose memory is reused: for readers of many files in a row.
 // content is empty when it throws.
 void ReadWholeFileInto(const std::string& path, std::string& content);
+// The same, and opened: the file as it was when opened, before any byte was read.
+void ReadWholeFileInto(const std::string& path, std::string& content, struct stat& opened);
 
 // A regular file's bytes mapped read-only from the page cache: neither copied nor zeroed,
 // for large files read whole and kept a while (the search index). The file must be one

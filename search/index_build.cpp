@@ -28,23 +28,45 @@ std::int64_t nanoseconds(const timespec& time)
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
-// Reads one file of a record into text ("" for none); false when it cannot be read whole.
-bool readInto(const std::string& path, std::string& text)
+FileStamp stampOf(const std::string& name, const struct stat& info, std::int64_t racyNs)
+{
+    FileStamp stamp;
+    stamp.name = name.substr(name.rfind('/') + 1);
+    stamp.size = static_cast<std::uint64_t>(info.st_size);
+    stamp.inode = info.st_ino;
+    stamp.modifiedNs = nanoseconds(info.st_mtim);
+    stamp.changedNs = nanoseconds(info.st_ctim);
+    timespec now = {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    if (nanoseconds(now) - std::max(stamp.modifiedNs, stamp.changedNs) < racyNs) {
+        stamp.changedNs = -1;
+    }
+    return stamp;
+}
+
+// Reads one file of a record (name in folder, "" for none) into text, and stamps it as it
+// was opened, before a byte was read: a change made while it is read leaves a stamp that
+// is too old. False when it cannot be read whole.
+bool readStamped(const std::string& folder, const std::string& name, std::string& text,
+                 FileStamp& stamp)
 {
     text.clear();
-    if (path.empty()) {
+    stamp = {};
+    if (name.empty()) {
         return true;
     }
     try {
-        catalog::ReadWholeFileInto(path, text);
+        struct stat opened = {};
+        catalog::ReadWholeFileInto(folder + name, text, opened);
+        stamp = stampOf(name, opened, DefaultRacyNs);
         return true;
     } catch (const catalog::FileError&) {
         return false;
     }
 }
 
-// Adds a record to the writer, each file stamped before it is read; false when one cannot
-// be read whole (the record stays out of the index, so every search reads it).
+// Adds a record to the writer, each file stamped as it is read; false when one cannot be
+// read whole (the record stays out of the index, so every search reads it).
 bool indexRecord(const StaleRecord& place, SegmentWriter& writer, RecordContent& content)
 {
     IndexedRecord record;
@@ -52,9 +74,7 @@ bool indexRecord(const StaleRecord& place, SegmentWriter& writer, RecordContent&
     const std::string* names[IndexedTexts] = {&place.cdr, &place.mx, &place.fmx};
     std::string* texts[IndexedTexts] = {&content.listing, &content.description, &content.notes};
     for (std::size_t t = 0; t < IndexedTexts; ++t) {
-        const std::string path = names[t]->empty() ? std::string() : place.folder + *names[t];
-        record.stamps[t] = StampFile(AT_FDCWD, path);
-        if (!readInto(path, *texts[t])) {
+        if (!readStamped(place.folder, *names[t], *texts[t], record.stamps[t])) {
             return false;
         }
     }
@@ -233,22 +253,11 @@ std::string RecordKey(const std::string& relative, const std::string& cdrFile)
 
 FileStamp StampFile(int folderFd, const std::string& name, std::int64_t racyNs)
 {
-    FileStamp stamp;
     struct stat info = {};
-    if (name.empty() || ::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return stamp;
+    if (name.empty() || ::fstatat(folderFd, name.c_str(), &info, 0) != 0) {
+        return {};
     }
-    stamp.name = name.substr(name.rfind('/') + 1);
-    stamp.size = static_cast<std::uint64_t>(info.st_size);
-    stamp.inode = info.st_ino;
-    stamp.modifiedNs = nanoseconds(info.st_mtim);
-    stamp.changedNs = nanoseconds(info.st_ctim);
-    timespec now = {};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    if (nanoseconds(now) - std::max(stamp.modifiedNs, stamp.changedNs) < racyNs) {
-        stamp.changedNs = -1;
-    }
-    return stamp;
+    return stampOf(name, info, racyNs);
 }
 
 RecordTexts RecordContent::texts() const

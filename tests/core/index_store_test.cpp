@@ -149,6 +149,25 @@ TEST_F(IndexStore, AStampSeesEveryChangeAndNeverTrustsOneMadeJustNow)
     EXPECT_FALSE(seen.matches(StampFile(AT_FDCWD, m_lib / "nothing", 0)));
 }
 
+// A listing that is a link to a file is read through the link, so its stamp is the file's:
+// an unchanged file is trusted, and a change of it is seen.
+TEST_F(IndexStore, AListingReadThroughALinkIsStampedAsTheFileItReads)
+{
+    TempDir outside;
+    writeFile(outside / "t.Cdr", gbk("E:\\\r\n\tONE\r\n"));
+    writeFile(m_lib / gbk("盒/甲.tag"), "0\r\n");
+    const std::string link = m_lib / gbk("盒/甲.Cdr");
+    ASSERT_EQ(::symlink((outside / "t.Cdr").c_str(), link.c_str()), 0);
+    ::sleep(2); // older than the stamps' window
+    ASSERT_EQ(RebuildIndex(folder(), m_lib.path()), 1u);
+    const auto index = SearchIndex::open(folder(), m_lib.path());
+    ASSERT_NE(index, nullptr);
+    const FileStamp indexed = index->record(*index->find(gbk("盒\\甲.Cdr"))).stamps[0];
+    EXPECT_TRUE(indexed.matches(StampFile(AT_FDCWD, link)));
+    writeFile(outside / "t.Cdr", gbk("E:\\\r\n\tTWO\r\n"));
+    EXPECT_FALSE(indexed.matches(StampFile(AT_FDCWD, link, 0)));
+}
+
 // The entries kept of a folder stand for it only while its stamp is the one kept: not
 // once an entry came or went, never for a folder with a link, and damaged bytes are
 // refused without a crash.
