@@ -24,6 +24,9 @@ std::optional<std::vector<Gram>> TermGrams(std::string_view termGbk)
     }
     std::vector<Gram> grams;
     ForEachGram(termGbk, [&](Gram gram) { grams.push_back(gram); });
+    if (grams.empty()) {
+        return std::nullopt; // tabs between every two characters
+    }
     return distinct(std::move(grams));
 }
 

@@ -18,6 +18,10 @@
 // as TermMatcher walks) with single-byte letters folded to capitals. Every occurrence of a
 // term in a text brings all the term's grams with it, so a text that lacks one of them
 // cannot hold the term; the grams never say that a text does hold it.
+//
+// No gram holds a line break or a tab. A term never holds a line break; one that holds a
+// tab is filtered by its other grams, or not at all. Tabs are a third of a listing's bytes
+// (each line is indented by its depth), and a gram of them would filter almost nothing.
 namespace search {
 
 using Gram = std::uint16_t;
@@ -26,7 +30,7 @@ using Gram = std::uint16_t;
 template <class Add> void ForEachGram(std::string_view text, Add&& add);
 
 // The grams of a term; nullopt for a term the grams cannot filter (shorter than two bytes,
-// or holding a line break).
+// holding a line break, or a tab beside each of its characters).
 std::optional<std::vector<Gram>> TermGrams(std::string_view termGbk);
 
 // Pinyin initials: a gram per initial of a Han character ('A'..'Z') and a gram per pair of
@@ -42,6 +46,11 @@ namespace detail {
 inline bool isLead(unsigned char c)
 {
     return c >= 0x81 && c <= 0xFE;
+}
+// A byte that no gram holds.
+inline bool isGap(unsigned char c)
+{
+    return c == '\n' || c == '\t';
 }
 // Each byte with single-byte letters folded to capitals.
 inline constexpr auto Folded = [] {
@@ -65,7 +74,7 @@ template <class Add> void forEachGramByByte(std::string_view text, std::size_t i
         // A lead byte takes the next as its second byte; after any other byte the next
         // starts the next character, folded when it is a letter.
         const unsigned char second = lead ? next : Folded[next];
-        if (c != '\n' && next != '\n') {
+        if (!isGap(c) && !isGap(next)) {
             add(static_cast<Gram>(Folded[c] << 8 | second));
         }
         // A lead byte before a line break stands alone: the walk restarts after it.
@@ -95,7 +104,7 @@ inline constexpr auto Boundaries = [] {
 }();
 
 // Sixteen bytes at a time: the grams of all sixteen are made at once, and those that start
-// a character and hold no line break are added. Returns where it stopped, a boundary.
+// a character and hold no gap byte are added. Returns where it stopped, a boundary.
 template <class Add> std::size_t forEachGramBySixteen(std::string_view text, Add&& add)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
@@ -104,6 +113,10 @@ template <class Add> std::size_t forEachGramBySixteen(std::string_view text, Add
     const __m128i afterSmallZ = _mm_set1_epi8('z' + 1);
     const __m128i caseBit = _mm_set1_epi8(0x20);
     const __m128i lineBreak = _mm_set1_epi8('\n');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const auto gaps = [&](__m128i bytes) {
+        return _mm_or_si128(_mm_cmpeq_epi8(bytes, lineBreak), _mm_cmpeq_epi8(bytes, tab));
+    };
     // Signed: the lead bytes 81..FE lie between 80 and FF.
     const __m128i belowLeads = _mm_set1_epi8(static_cast<char>(0x80));
     const __m128i aboveLeads = _mm_set1_epi8(static_cast<char>(0xFF));
@@ -126,12 +139,12 @@ template <class Add> std::size_t forEachGramBySixteen(std::string_view text, Add
         _mm_store_si128(reinterpret_cast<__m128i*>(grams), _mm_unpacklo_epi8(second, first));
         _mm_store_si128(reinterpret_cast<__m128i*>(grams + 8), _mm_unpackhi_epi8(second, first));
         const auto leads = static_cast<unsigned>(_mm_movemask_epi8(lead));
-        const auto breaks = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(raw, lineBreak), _mm_cmpeq_epi8(next, lineBreak))));
+        const auto gapped =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(gaps(raw), gaps(next))));
         const unsigned low = Boundaries[(leads & 0xFF) << 1 | start];
         const unsigned high = Boundaries[(leads >> 8) << 1 | low >> 8];
         start = high >> 8;
-        for (unsigned valid = ((low & 0xFF) | (high & 0xFF) << 8) & ~breaks; valid != 0;
+        for (unsigned valid = ((low & 0xFF) | (high & 0xFF) << 8) & ~gapped; valid != 0;
              valid &= valid - 1) {
             add(grams[__builtin_ctz(valid)]);
         }

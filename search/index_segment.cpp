@@ -11,7 +11,7 @@ namespace {
 
 using namespace index_bytes;
 
-constexpr std::string_view Magic = "VLMKIDX2";
+constexpr std::string_view Magic = "VLMKIDX3";
 constexpr std::size_t HeaderSize = 8 + 4 + 4 + 8 + 4;
 // A stamp's size, inode and two times.
 constexpr std::size_t StampNumbersSize = 4 * 8;

@@ -134,6 +134,8 @@ TEST(IndexGrams, TermsTooShortToFilterAreSaidSo)
     EXPECT_FALSE(TermGrams("a"));
     EXPECT_FALSE(TermGrams(""));
     EXPECT_FALSE(TermGrams("a\nb"));
+    EXPECT_FALSE(TermGrams("a\tb")) << "no gram holds a tab";
+    EXPECT_EQ(TermGrams("\tab"), TermGrams("AB"));
     EXPECT_EQ(TermGrams(gbk("乗")), (std::vector<Gram>{0x815C}));
     EXPECT_EQ(TermGrams("ab"), TermGrams("AB"));
     EXPECT_FALSE(PinyinTermGrams("r1"));

@@ -83,6 +83,9 @@ SearchRequest randomRequest(std::mt19937& random)
     if (random() % 3 == 0) {
         text += "\\" + randomText(random, 2);
     }
+    if (random() % 4 == 0) { // a term that starts a name one level down
+        text += "\\\t" + randomText(random, 2);
+    }
     request.text.searchTextGbk = text;
     request.text.termsGbk = SplitTerms(text);
     request.text.content = random() % 2 == 0;
