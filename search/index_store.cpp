@@ -15,7 +15,7 @@
 namespace search {
 namespace {
 
-constexpr std::string_view ManifestHeader = "vellumark search index 2";
+constexpr std::string_view ManifestHeader = "vellumark search index 3";
 constexpr std::string_view SegmentPrefix = "seg-";
 constexpr std::string_view SegmentSuffix = ".vmx";
 
