@@ -16,9 +16,9 @@ std::string RecordKey(const std::string& relative, const std::string& cdrFile);
 
 // What the file name (in the folder open as folderFd, or a full path with AT_FDCWD) is
 // now, through a link as a read sees it; the stamp of no file when name is "" or the file
-// is gone. A file changed within
-// the last racyNs (two seconds) gets a stamp that matches nothing: the file system's clock
-// may not tell a change made right after this look, so it is read again next time.
+// is gone. A file changed within the last racyNs (two seconds) gets a stamp that matches
+// nothing: the file system's clock may not tell a change made right after this look, so
+// it is read again next time.
 constexpr std::int64_t DefaultRacyNs = 2'000'000'000;
 FileStamp StampFile(int folderFd, const std::string& name, std::int64_t racyNs = DefaultRacyNs);
 
