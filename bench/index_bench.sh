@@ -94,18 +94,25 @@ python3 - "$scratch/json" "$listing_bytes" "$index_bytes" "$can_drop" "$floor" <
 import json, os, sys
 folder, listing, index, can_drop = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4] == 'true'
 floor = sys.argv[5]
-def median(name, i=0):
+def result(name, i=0):
     with open(os.path.join(folder, name + '.json')) as f:
-        return json.load(f)['results'][i]['median'] * 1000
-print('\n%-44s %10s %10s %10s %10s' % ('', 'index ms', 'scan ms', 'rg -j1 ms', 'rg ms'))
+        return json.load(f)['results'][i]
+def median(name, i=0):
+    return result(name, i)['median'] * 1000
+def fastest(name, i=0):
+    return min(result(name, i)['times']) * 1000
+# Medians, and for the indexed search also its fastest run: on a shared machine other work
+# only ever slows a run.
+print('\n%-44s %10s %10s %10s %10s %10s' % ('', 'index ms', 'fastest', 'scan ms', 'rg -j1 ms',
+                                             'rg ms'))
 for term, target in (('zzqx', 30), ('rarity', 30), ('珍', 100)):
     name = 'warm-' + term
-    print('%-44s %10.1f %10.1f %10.1f %10.1f   target %d ms' % (
-        'search --text %s, warm' % term, median(name, 0), median(name, 1), median(name, 2),
-        median(name, 3), target))
+    print('%-44s %10.1f %10.1f %10.1f %10.1f %10.1f   target %d ms' % (
+        'search --text %s, warm' % term, median(name, 0), fastest(name, 0), median(name, 1),
+        median(name, 2), median(name, 3), target))
 if can_drop:
-    print('%-44s %10.1f %10.1f   target 300 ms' % ('search --text zzqx, cold', median('cold', 0),
-                                                   median('cold-scan')))
+    print('%-44s %10.1f %10s %10.1f   target 300 ms' % (
+        'search --text zzqx, cold', median('cold', 0), '', median('cold-scan')))
     print('%-44s %10.1f %10s   target 300 ms' % ('search --text rarity, cold', median('cold', 1), ''))
 print('%-44s %10.1f   target 15 ms; find stats the same files in %.1f ms' % (
     'freshness of the unchanged library (index status)', median('freshness'),
