@@ -28,7 +28,17 @@ std::int64_t nanoseconds(const timespec& time)
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
-FileStamp stampOf(const std::string& name, const struct stat& info, std::int64_t racyNs)
+std::int64_t realTimeNs()
+{
+    timespec now = {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return nanoseconds(now);
+}
+
+// The stamp of a file as info found it, looked at no later than lookedNs: a change made
+// within racyNs before that matches nothing.
+FileStamp stampOf(const std::string& name, const struct stat& info, std::int64_t lookedNs,
+                  std::int64_t racyNs)
 {
     FileStamp stamp;
     stamp.name = name.substr(name.rfind('/') + 1);
@@ -36,9 +46,7 @@ FileStamp stampOf(const std::string& name, const struct stat& info, std::int64_t
     stamp.inode = info.st_ino;
     stamp.modifiedNs = nanoseconds(info.st_mtim);
     stamp.changedNs = nanoseconds(info.st_ctim);
-    timespec now = {};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    if (nanoseconds(now) - std::max(stamp.modifiedNs, stamp.changedNs) < racyNs) {
+    if (lookedNs - std::max(stamp.modifiedNs, stamp.changedNs) < racyNs) {
         stamp.changedNs = -1;
     }
     return stamp;
@@ -56,9 +64,12 @@ bool readStamped(const std::string& folder, const std::string& name, std::string
         return true;
     }
     try {
+        // The clock is read before the file is opened, so that a change made while it is
+        // read, too soon for the file system's clock to tell, is within the racy window.
+        const std::int64_t looked = realTimeNs();
         struct stat opened = {};
         catalog::ReadWholeFileInto(folder + name, text, opened);
-        stamp = stampOf(name, opened, DefaultRacyNs);
+        stamp = stampOf(name, opened, looked, DefaultRacyNs);
         return true;
     } catch (const catalog::FileError&) {
         return false;
@@ -257,7 +268,7 @@ FileStamp StampFile(int folderFd, const std::string& name, std::int64_t racyNs)
     if (name.empty() || ::fstatat(folderFd, name.c_str(), &info, 0) != 0) {
         return {};
     }
-    return stampOf(name, info, racyNs);
+    return stampOf(name, info, realTimeNs(), racyNs);
 }
 
 RecordTexts RecordContent::texts() const
