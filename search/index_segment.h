@@ -60,7 +60,7 @@ private:
 
     // The records of each gram of one space. A record brings a few thousand of the 65,536
     // grams, so a list is made when its gram is first met, found through a table of
-    // indexes: a quarter of the memory of a list for every gram, which each thread's
+    // indexes: a sixth of the memory of a list for every gram, which each thread's
     // writer would otherwise clear page by page before its first record.
     class GramLists
     {
