@@ -73,6 +73,7 @@ TEST_F(IndexStore, ARebuildHoldsEveryRecordOfTheLibraryByItsKeyWithItsTexts)
     EXPECT_EQ(record.stamps[0].size, 17u);
     EXPECT_EQ(record.stamps[1].name, gbk("工具盘.Mx"));
     EXPECT_EQ(record.stamps[2], FileStamp{}); // no .FMx
+    EXPECT_EQ(record.stamps[0].changedNs, -1) << "written just now: read again next time";
     EXPECT_EQ(candidates(*index, IndexedText::Description, "必备"),
               std::vector<RecordNumber>{tools->number});
     EXPECT_EQ(candidates(*index, IndexedText::Content, "setup"),
