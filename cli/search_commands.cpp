@@ -146,7 +146,7 @@ class Freshness : public search::RecordWalk
 public:
     // Walks the library as an indexed search does: the folders' kept entries, and the
     // files stamped on two threads.
-    explicit Freshness(const search::SearchIndex& index) : m_index(index)
+    explicit Freshness(const search::SearchIndex& index) : m_index(index), m_entries(index)
     {
         useListings(&index.listings(), nullptr);
         stampFiles({true, true, true});
@@ -159,8 +159,8 @@ private:
                const std::string&) override
     {
         ++records;
-        const auto* entry = m_index.find(search::RecordKey(relative, files.cdr));
-        bool fresh = entry != nullptr;
+        const auto entry = m_entries.find(relative, files.cdr);
+        bool fresh = entry.has_value();
         for (std::size_t t = 0; fresh && t < search::IndexedTexts; ++t) {
             fresh = search::HoldsAsNow(m_index, *entry, files, search::IndexedText(t));
         }
@@ -169,6 +169,7 @@ private:
     bool aborted() override { return InterruptScope::requested(); }
 
     const search::SearchIndex& m_index;
+    search::EntryFinder m_entries;
 };
 
 int indexStatus(const Context& context)

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <deque>
 #include <exception>
+#include <iterator>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -113,9 +114,11 @@ public:
     void add(StaleRecord record)
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_queue.size() < QueuedRecords || m_error; });
+        m_room.wait(lock, [this] { return m_queue.size() < QueuedRecords || m_error; });
         m_queue.push_back(std::move(record));
-        m_changed.notify_all();
+        if (m_queue.size() % RunOfRecords == 0) {
+            m_ready.notify_one();
+        }
     }
 
     // Writes what is left and ends the threads; throws what a thread met. Returns the
@@ -130,7 +133,11 @@ public:
     }
 
 private:
-    static constexpr std::size_t QueuedRecords = 64;
+    // A thread takes records in runs, so that a segment holds a folder's records in the order
+    // a walk visits them (the walks of searches find their entries one after another), and
+    // threads are woken once a run rather than once a record.
+    static constexpr std::size_t RunOfRecords = 16;
+    static constexpr std::size_t QueuedRecords = 16 * RunOfRecords;
 
     void close()
     {
@@ -138,7 +145,7 @@ private:
             const std::lock_guard lock(m_mutex);
             m_closed = true;
         }
-        m_changed.notify_all();
+        m_ready.notify_all();
         for (auto& thread : m_threads) {
             if (thread.joinable()) {
                 thread.join();
@@ -150,26 +157,17 @@ private:
     {
         SegmentWriter writer;
         RecordContent content; // its memory kept from record to record
+        std::vector<StaleRecord> run;
         try {
-            for (;;) {
-                StaleRecord next;
-                {
-                    std::unique_lock lock(m_mutex);
-                    m_changed.wait(lock,
-                                   [this] { return !m_queue.empty() || m_closed || m_error; });
-                    if (m_queue.empty() || m_error) {
-                        break;
+            while (takeRun(run)) {
+                for (const StaleRecord& next : run) {
+                    if (indexRecord(next, writer, content)) {
+                        ++m_indexed;
                     }
-                    next = std::move(m_queue.front());
-                    m_queue.pop_front();
-                }
-                m_changed.notify_all();
-                if (indexRecord(next, writer, content)) {
-                    ++m_indexed;
-                }
-                if (writer.size() >= RecordsPerSegment) {
-                    write(writer);
-                    writer = SegmentWriter();
+                    if (writer.size() >= RecordsPerSegment) {
+                        write(writer);
+                        writer = SegmentWriter();
+                    }
                 }
             }
             if (writer.size() > 0) {
@@ -178,8 +176,32 @@ private:
         } catch (...) {
             const std::lock_guard lock(m_mutex);
             m_error = std::current_exception();
-            m_changed.notify_all();
+            m_ready.notify_all();
+            m_room.notify_all();
         }
+    }
+
+    // The next records queued, a run of them unless the walk has ended; false when none is
+    // left to take, or another thread failed.
+    bool takeRun(std::vector<StaleRecord>& run)
+    {
+        run.clear();
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock,
+                     [this] { return m_queue.size() >= RunOfRecords || m_closed || m_error; });
+        if (m_error) {
+            return false;
+        }
+        const std::size_t taken = std::min(RunOfRecords, m_queue.size());
+        std::move(m_queue.begin(), m_queue.begin() + taken, std::back_inserter(run));
+        m_queue.erase(m_queue.begin(), m_queue.begin() + taken);
+        const bool another = m_queue.size() >= RunOfRecords;
+        lock.unlock();
+        m_room.notify_one();
+        if (another) {
+            m_ready.notify_one();
+        }
+        return !run.empty();
     }
 
     void write(const SegmentWriter& writer)
@@ -191,7 +213,8 @@ private:
     IndexUpdate& m_update;
     std::mutex m_mutex;
     std::mutex m_writing;
-    std::condition_variable m_changed;
+    std::condition_variable m_ready; // a run is queued, or the walk ended
+    std::condition_variable m_room;  // the queue is shorter
     std::deque<StaleRecord> m_queue;
     std::atomic<std::size_t> m_indexed{0};
     bool m_closed = false;
@@ -259,7 +282,14 @@ bool crowdedBy(const SearchIndex& index, std::size_t adding)
 
 std::string RecordKey(const std::string& relative, const std::string& cdrFile)
 {
-    return relative + cdrFile.substr(cdrFile.size() - 4);
+    std::string key;
+    RecordKeyInto(key, relative, cdrFile);
+    return key;
+}
+
+void RecordKeyInto(std::string& key, const std::string& relative, const std::string& cdrFile)
+{
+    key.assign(relative).append(cdrFile, cdrFile.size() - 4);
 }
 
 FileStamp StampFile(int folderFd, const std::string& name, std::int64_t racyNs)

@@ -13,6 +13,8 @@ namespace search {
 // How the index names a record: its box path and CD name (GBK, as a search shows them)
 // and the extension of its .cdr file as spelled on disk ("软件\工具盘.Cdr").
 std::string RecordKey(const std::string& relative, const std::string& cdrFile);
+// The same into key, whose memory is kept.
+void RecordKeyInto(std::string& key, const std::string& relative, const std::string& cdrFile);
 
 // What the file name (in the folder open as folderFd, or a full path with AT_FDCWD) is
 // now, through a link as a read sees it; the stamp of no file when name is "" or the file

@@ -47,11 +47,24 @@ bool HoldsAsNow(const SearchIndex& index, const SearchIndex::Entry& entry, const
         .matches(files.stamped[t] ? files.stamps[t] : StampFile(files.folderFd, *names[t]));
 }
 
-const SearchIndex::Entry* FreshEntry(const SearchIndex& index, const std::string& relative,
-                                     const RecordFiles& files, IndexedText text)
+std::optional<SearchIndex::Entry> EntryFinder::find(const std::string& relative,
+                                                    const std::string& cdrFile)
 {
-    const SearchIndex::Entry* entry = index.find(RecordKey(relative, files.cdr));
-    return entry != nullptr && HoldsAsNow(index, *entry, files, text) ? entry : nullptr;
+    RecordKeyInto(m_key, relative, cdrFile);
+    if (m_last) {
+        for (const auto near : {m_last, m_index.next(*m_last)}) {
+            if (near && m_index.key(*near) == m_key && m_index.isNewest(*near)) {
+                m_last = near;
+                return near;
+            }
+        }
+    }
+    const SearchIndex::Entry* entry = m_index.find(m_key);
+    if (entry == nullptr) {
+        return std::nullopt;
+    }
+    m_last = *entry;
+    return m_last;
 }
 
 IndexFilter::IndexFilter(const SearchIndex* index, const TextCriteria& criteria) : m_index(index)
@@ -59,6 +72,7 @@ IndexFilter::IndexFilter(const SearchIndex* index, const TextCriteria& criteria)
     if (m_index == nullptr) {
         return;
     }
+    m_entries.emplace(*m_index);
     const bool searched[IndexedTexts] = {criteria.content, criteria.description, criteria.internal};
     for (std::size_t t = 0; t < IndexedTexts; ++t) {
         if (!searched[t]) {
@@ -82,8 +96,8 @@ bool IndexFilter::mayHold(IndexedText text, const std::string& relative, const R
     if (m_index == nullptr || perSegment.empty()) {
         return true;
     }
-    const SearchIndex::Entry* entry = FreshEntry(*m_index, relative, files, text);
-    if (entry == nullptr) {
+    const auto entry = m_entries->find(relative, files.cdr);
+    if (!entry || !HoldsAsNow(*m_index, *entry, files, text)) {
         noteStale(relative, files, folder);
         return true;
     }

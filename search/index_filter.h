@@ -6,6 +6,7 @@
 #include "search/record_walk.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,10 +18,23 @@ struct TextCriteria;
 bool HoldsAsNow(const SearchIndex& index, const SearchIndex::Entry& entry, const RecordFiles& files,
                 IndexedText text);
 
-// The index's entry of the record (RecordKey(relative, files.cdr)) when it holds the
-// text's file as the file is now; nullptr otherwise.
-const SearchIndex::Entry* FreshEntry(const SearchIndex& index, const std::string& relative,
-                                     const RecordFiles& files, IndexedText text);
+// Finds the index's entries of the records a walk visits. A walk meets a folder's records
+// in the order an index build took them, so the entry found last and the one after it are
+// tried before the table of keys, whose look-up misses the cache.
+class EntryFinder
+{
+public:
+    explicit EntryFinder(const SearchIndex& index) : m_index(index) {}
+
+    // The newest entry of the record (RecordKey(relative, cdrFile)); nullopt when the index
+    // does not hold it.
+    std::optional<SearchIndex::Entry> find(const std::string& relative, const std::string& cdrFile);
+
+private:
+    const SearchIndex& m_index;
+    std::string m_key;
+    std::optional<SearchIndex::Entry> m_last;
+};
 
 // Which records may hold a text search's terms, by the index: a record is passed over
 // only when the index holds its file as the file is now and the file's grams rule every
@@ -44,6 +58,7 @@ private:
                    const std::string& folder);
 
     const SearchIndex* m_index;
+    std::optional<EntryFinder> m_entries;
     // Per text, per segment: the records that may hold a term; empty when the text is
     // not filtered (a term too short, or the text not searched).
     std::array<std::vector<std::vector<bool>>, IndexedTexts> m_candidates;

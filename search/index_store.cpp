@@ -142,9 +142,11 @@ std::unique_ptr<SearchIndex> SearchIndex::open(const std::string& indexFolder,
     index->m_entries = catalog::KeyTable<Entry>(entries);
     for (std::uint32_t s = 0; s < index->m_segments.size(); ++s) {
         const Segment& segment = index->m_segments[s];
+        index->m_replaced.emplace_back(segment.size(), false);
         for (RecordNumber n = 0; n < segment.size(); ++n) {
             const auto [entry, added] = index->m_entries.tryEmplace(segment.key(n), Entry{s, n});
             if (!added) {
+                index->m_replaced[entry->segment][entry->number] = true;
                 *entry = Entry{s, n};
             }
         }

@@ -48,6 +48,20 @@ public:
     // The newest entry of a record by its key (RecordKey); nullptr when the index does not
     // hold it.
     const Entry* find(std::string_view key) const;
+    std::string_view key(const Entry& entry) const
+    {
+        return m_segments[entry.segment].key(entry.number);
+    }
+    // Whether the entry is its record's newest, the one find gives.
+    bool isNewest(const Entry& entry) const { return !m_replaced[entry.segment][entry.number]; }
+    // The entry after entry in its segment; nullopt after the last.
+    std::optional<Entry> next(const Entry& entry) const
+    {
+        if (entry.number + 1 >= m_segments[entry.segment].size()) {
+            return std::nullopt;
+        }
+        return Entry{entry.segment, entry.number + 1};
+    }
     FileStamp stamp(const Entry& entry, IndexedText text) const
     {
         return m_segments[entry.segment].stamp(entry.number, text);
@@ -69,6 +83,7 @@ private:
     // The newest entry of each record by its key. The keys are the records' own in
     // m_segments, which never move once read.
     catalog::KeyTable<Entry> m_entries;
+    std::vector<std::vector<bool>> m_replaced; // per segment, by number: a newer entry holds it
     FolderListings m_listings;
     std::uint64_t m_bytes = 0;
     std::int64_t m_writtenAt = 0;

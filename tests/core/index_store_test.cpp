@@ -2,6 +2,7 @@
 #include "catalog/record_set.h"
 #include "search/engine.h"
 #include "search/index_build.h"
+#include "search/index_filter.h"
 #include "search/index_keeper.h"
 #include "search/index_store.h"
 
@@ -132,6 +133,34 @@ TEST_F(IndexStore, ANewerSegmentSpeaksForItsRecordsAndAnyDamageUnreadsTheIndex)
                   std::count_if(entries.begin(), entries.end(),
                                 [](const auto& e) { return e.name.ends_with(".vmx"); })),
               index->segments().size());
+}
+
+TEST_F(IndexStore, AWalkFindsEachRecordsNewestEntryInWhateverOrderItComes)
+{
+    const std::vector<std::string> names = {gbk("一"), gbk("二"), gbk("三")};
+    for (const std::size_t first : {0, 1}) { // all three, then 二 anew
+        IndexUpdate update(folder(), m_lib.path());
+        SegmentWriter writer;
+        for (std::size_t i = first; i < names.size() - first; ++i) {
+            writer.add({"A\\" + names[i] + ".Cdr", {}}, {std::vector<std::string_view>{"E:\\"}});
+        }
+        update.add(writer);
+        update.commit(false);
+    }
+    const auto index = SearchIndex::open(folder(), m_lib.path());
+    ASSERT_NE(index, nullptr);
+    EntryFinder finder(*index);
+    for (const auto& order : {std::vector<int>{0, 1, 2}, {2, 1, 0}, {0, 0, 1, 1, 2}}) {
+        for (const int i : order) {
+            const auto found = finder.find("A\\" + names[i], names[i] + ".Cdr");
+            const auto* expected = index->find("A\\" + names[i] + ".Cdr");
+            ASSERT_TRUE(found.has_value());
+            EXPECT_EQ(found->segment, expected->segment) << i;
+            EXPECT_EQ(found->number, expected->number) << i;
+        }
+    }
+    EXPECT_EQ(index->find("A\\" + names[1] + ".Cdr")->segment, 1u);
+    EXPECT_FALSE(finder.find("A\\" + gbk("四"), gbk("四.Cdr")).has_value());
 }
 
 TEST_F(IndexStore, AStampSeesEveryChangeAndNeverTrustsOneMadeJustNow)
