@@ -47,24 +47,47 @@ bool HoldsAsNow(const SearchIndex& index, const SearchIndex::Entry& entry, const
         .matches(files.stamped[t] ? files.stamps[t] : StampFile(files.folderFd, *names[t]));
 }
 
+EntryFinder::EntryFinder(const SearchIndex& index) : m_index(index), m_next(index.segments().size())
+{
+    for (std::uint32_t s = 0; s < m_next.size(); ++s) {
+        advance(s, 0);
+    }
+}
+
 std::optional<SearchIndex::Entry> EntryFinder::find(const std::string& relative,
                                                     const std::string& cdrFile)
 {
     RecordKeyInto(m_key, relative, cdrFile);
-    if (m_last) {
-        for (const auto near : {m_last, m_index.next(*m_last)}) {
-            if (near && m_index.key(*near) == m_key && m_index.isNewest(*near)) {
-                m_last = near;
-                return near;
-            }
+    if (m_last && m_index.key(*m_last) == m_key) {
+        return m_last; // another text of the same record
+    }
+    // The segment of the last entry first: the walk goes on in it to the end of a run.
+    const auto segments = static_cast<std::uint32_t>(m_next.size());
+    const std::uint32_t first = m_last ? m_last->segment : 0;
+    for (std::uint32_t i = 0; i < segments; ++i) {
+        const SearchIndex::Entry next{(first + i) % segments, m_next[(first + i) % segments]};
+        if (next.number < m_index.segments()[next.segment].size() && m_index.key(next) == m_key) {
+            return found(next);
         }
     }
     const SearchIndex::Entry* entry = m_index.find(m_key);
-    if (entry == nullptr) {
-        return std::nullopt;
+    return entry != nullptr ? found(*entry) : std::nullopt;
+}
+
+std::optional<SearchIndex::Entry> EntryFinder::found(SearchIndex::Entry entry)
+{
+    m_last = entry;
+    advance(entry.segment, entry.number + 1);
+    return entry;
+}
+
+void EntryFinder::advance(std::uint32_t segment, RecordNumber number)
+{
+    const std::size_t size = m_index.segments()[segment].size();
+    while (number < size && !m_index.isNewest({segment, number})) {
+        ++number;
     }
-    m_last = *entry;
-    return m_last;
+    m_next[segment] = number;
 }
 
 IndexFilter::IndexFilter(const SearchIndex* index, const TextCriteria& criteria) : m_index(index)

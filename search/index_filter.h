@@ -18,22 +18,29 @@ struct TextCriteria;
 bool HoldsAsNow(const SearchIndex& index, const SearchIndex::Entry& entry, const RecordFiles& files,
                 IndexedText text);
 
-// Finds the index's entries of the records a walk visits. A walk meets a folder's records
-// in the order an index build took them, so the entry found last and the one after it are
-// tried before the table of keys, whose look-up misses the cache.
+// Finds the index's entries of the records a walk visits. Each segment holds its records
+// in the order a walk meets them, so the next record's entry is mostly the one after the
+// last found in one of the segments: those are tried before the table of keys, which
+// costs a cache miss a look-up and most of the opening of an index to make.
 class EntryFinder
 {
 public:
-    explicit EntryFinder(const SearchIndex& index) : m_index(index) {}
+    explicit EntryFinder(const SearchIndex& index);
 
     // The newest entry of the record (RecordKey(relative, cdrFile)); nullopt when the index
     // does not hold it.
     std::optional<SearchIndex::Entry> find(const std::string& relative, const std::string& cdrFile);
 
 private:
+    std::optional<SearchIndex::Entry> found(SearchIndex::Entry entry);
+    // Sets the segment's next entry to the first from number on that no newer one replaces.
+    void advance(std::uint32_t segment, RecordNumber number);
+
     const SearchIndex& m_index;
     std::string m_key;
     std::optional<SearchIndex::Entry> m_last;
+    // Per segment: the first entry after the last one found there that is its record's newest.
+    std::vector<RecordNumber> m_next;
 };
 
 // Which records may hold a text search's terms, by the index: a record is passed over

@@ -15,7 +15,7 @@
 namespace search {
 namespace {
 
-constexpr std::string_view ManifestHeader = "vellumark search index 3";
+constexpr std::string_view ManifestHeader = "vellumark search index 4";
 constexpr std::string_view SegmentPrefix = "seg-";
 constexpr std::string_view SegmentSuffix = ".vmx";
 
@@ -45,10 +45,17 @@ FolderListings readListings(const std::string& folder)
     }
 }
 
-// The segment names of a manifest written for this library; nullopt when there is none,
-// it is damaged, or it belongs to another library.
-std::optional<std::vector<std::string>> readManifest(const std::string& folder,
-                                                     const std::string& realRoot)
+// The segments a manifest names, oldest first: those of the last rebuild ("segment"
+// lines), then those updates added since ("update" lines).
+struct Manifest
+{
+    std::vector<std::string> rebuilt;
+    std::vector<std::string> updates;
+};
+
+// The manifest written for this library; nullopt when there is none, it is damaged, or it
+// belongs to another library.
+std::optional<Manifest> readManifest(const std::string& folder, const std::string& realRoot)
 {
     std::string text;
     try {
@@ -62,15 +69,21 @@ std::optional<std::vector<std::string>> readManifest(const std::string& folder,
         line != "library " + realRoot) {
         return std::nullopt;
     }
-    std::vector<std::string> segments;
+    Manifest manifest;
     while (std::getline(lines, line)) {
         if (line == "end") {
-            return segments;
+            return manifest;
         }
-        if (!line.starts_with("segment ") || line.find('/') != std::string::npos) {
+        if (line.find('/') != std::string::npos) {
             return std::nullopt;
         }
-        segments.push_back(line.substr(8));
+        if (line.starts_with("segment ") && manifest.updates.empty()) {
+            manifest.rebuilt.push_back(line.substr(8));
+        } else if (line.starts_with("update ")) {
+            manifest.updates.push_back(line.substr(7));
+        } else {
+            return std::nullopt;
+        }
     }
     return std::nullopt; // cut short
 }
@@ -111,16 +124,18 @@ bool SearchIndex::exists(const std::string& indexFolder, const std::string& libr
 std::unique_ptr<SearchIndex> SearchIndex::open(const std::string& indexFolder,
                                                const std::string& libraryRoot)
 {
-    const auto names = readManifest(indexFolder, realPathOf(libraryRoot));
-    if (!names) {
+    const auto manifest = readManifest(indexFolder, realPathOf(libraryRoot));
+    if (!manifest) {
         return nullptr;
     }
+    std::vector<std::string> names = manifest->rebuilt;
+    names.insert(names.end(), manifest->updates.begin(), manifest->updates.end());
     auto index = std::make_unique<SearchIndex>();
-    struct stat manifest = {};
-    if (::stat(manifestPath(indexFolder).c_str(), &manifest) == 0) {
-        index->m_writtenAt = manifest.st_mtim.tv_sec;
+    struct stat written = {};
+    if (::stat(manifestPath(indexFolder).c_str(), &written) == 0) {
+        index->m_writtenAt = written.st_mtim.tv_sec;
     }
-    for (const auto& name : *names) {
+    for (const auto& name : names) {
         std::optional<Segment> segment;
         try {
             segment = Segment::readFile(indexFolder + name);
@@ -134,29 +149,57 @@ std::unique_ptr<SearchIndex> SearchIndex::open(const std::string& indexFolder,
         index->m_segments.push_back(std::move(*segment));
     }
     index->m_listings = readListings(indexFolder);
-    // Oldest first: a record in a newer segment replaces its older entry.
+    index->m_rebuilt = static_cast<std::uint32_t>(manifest->rebuilt.size());
+    index->m_updated = index->newestEntries(index->m_rebuilt, &index->m_replaced);
+    return index;
+}
+
+catalog::KeyTable<SearchIndex::Entry>
+SearchIndex::newestEntries(std::uint32_t from, std::vector<std::vector<bool>>* replaced) const
+{
     std::size_t entries = 0;
-    for (const auto& segment : index->m_segments) {
-        entries += segment.size();
+    for (std::size_t s = from; s < m_segments.size(); ++s) {
+        entries += m_segments[s].size();
     }
-    index->m_entries = catalog::KeyTable<Entry>(entries);
-    for (std::uint32_t s = 0; s < index->m_segments.size(); ++s) {
-        const Segment& segment = index->m_segments[s];
-        index->m_replaced.emplace_back(segment.size(), false);
+    // Oldest first: a record in a newer segment replaces its older entry.
+    catalog::KeyTable<Entry> newest(entries);
+    for (std::uint32_t s = from; s < m_segments.size(); ++s) {
+        const Segment& segment = m_segments[s];
+        if (replaced != nullptr) {
+            replaced->resize(s + 1);
+            replaced->back().assign(segment.size(), false);
+        }
         for (RecordNumber n = 0; n < segment.size(); ++n) {
-            const auto [entry, added] = index->m_entries.tryEmplace(segment.key(n), Entry{s, n});
+            const auto [entry, added] = newest.tryEmplace(segment.key(n), Entry{s, n});
             if (!added) {
-                index->m_replaced[entry->segment][entry->number] = true;
+                if (replaced != nullptr) {
+                    (*replaced)[entry->segment][entry->number] = true;
+                }
                 *entry = Entry{s, n};
             }
         }
     }
-    return index;
+    return newest;
+}
+
+const catalog::KeyTable<SearchIndex::Entry>& SearchIndex::entries() const
+{
+    std::call_once(m_entriesMade, [this] { m_entries = newestEntries(0, nullptr); });
+    return m_entries;
 }
 
 const SearchIndex::Entry* SearchIndex::find(std::string_view key) const
 {
-    return m_entries.find(key);
+    return entries().find(key);
+}
+
+bool SearchIndex::isNewest(const Entry& entry) const
+{
+    if (entry.segment >= m_rebuilt) {
+        return !m_replaced[entry.segment][entry.number];
+    }
+    // A rebuild's segments hold each record once; only an update can hold it anew.
+    return m_updated.size() == 0 || m_updated.find(key(entry)) == nullptr;
 }
 
 struct IndexUpdate::Lock
@@ -193,18 +236,25 @@ void IndexUpdate::add(const SegmentWriter& segment)
 
 void IndexUpdate::commit(bool replaceAll)
 {
-    std::vector<std::string> names;
-    if (!replaceAll) {
-        names = readManifest(m_folder, m_libraryRoot).value_or(std::vector<std::string>{});
+    Manifest kept;
+    if (replaceAll) {
+        kept.rebuilt = m_added;
+    } else {
+        kept = readManifest(m_folder, m_libraryRoot).value_or(Manifest{});
+        kept.updates.insert(kept.updates.end(), m_added.begin(), m_added.end());
     }
-    names.insert(names.end(), m_added.begin(), m_added.end());
     std::string manifest(ManifestHeader);
     manifest += "\nlibrary " + m_libraryRoot + "\n";
-    for (const auto& name : names) {
+    for (const auto& name : kept.rebuilt) {
         manifest += "segment " + name + "\n";
+    }
+    for (const auto& name : kept.updates) {
+        manifest += "update " + name + "\n";
     }
     manifest += "end\n";
     catalog::WriteFileAtomically(manifestPath(m_folder), manifest);
+    std::vector<std::string> names = kept.rebuilt;
+    names.insert(names.end(), kept.updates.begin(), kept.updates.end());
     m_added.clear();
     if (m_listings) {
         FolderListings listings = replaceAll ? FolderListings{} : readListings(m_folder);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,9 +18,9 @@
 // then read the record files, as without an index).
 //
 // On disk: a folder per library in the cache folder, holding segment files and a manifest
-// that names them, oldest first. Segments are written whole before the manifest that
-// names them replaces the old one, under the folder's lock: a crash leaves the old index
-// or the new one.
+// that names them, oldest first: those of the last rebuild, then those updates added.
+// Segments are written whole before the manifest that names them replaces the old one,
+// under the folder's lock: a crash leaves the old index or the new one.
 namespace search {
 
 // cacheFolder + "index-" + a hash of the library's real path + "/".
@@ -53,15 +54,7 @@ public:
         return m_segments[entry.segment].key(entry.number);
     }
     // Whether the entry is its record's newest, the one find gives.
-    bool isNewest(const Entry& entry) const { return !m_replaced[entry.segment][entry.number]; }
-    // The entry after entry in its segment; nullopt after the last.
-    std::optional<Entry> next(const Entry& entry) const
-    {
-        if (entry.number + 1 >= m_segments[entry.segment].size()) {
-            return std::nullopt;
-        }
-        return Entry{entry.segment, entry.number + 1};
-    }
+    bool isNewest(const Entry& entry) const;
     FileStamp stamp(const Entry& entry, IndexedText text) const
     {
         return m_segments[entry.segment].stamp(entry.number, text);
@@ -74,16 +67,30 @@ public:
     // The folders' entries kept with the index (none when its file is missing or damaged).
     const FolderListings& listings() const { return m_listings; }
 
-    std::size_t recordCount() const { return m_entries.size(); }
+    std::size_t recordCount() const { return entries().size(); }
     std::uint64_t bytes() const { return m_bytes; }
     std::int64_t writtenAtSeconds() const { return m_writtenAt; }
 
 private:
+    // The newest entry of each record of the segments from the one numbered from on, by
+    // its key; the entries that a newer one replaces are marked in replaced when given.
+    catalog::KeyTable<Entry> newestEntries(std::uint32_t from,
+                                           std::vector<std::vector<bool>>* replaced) const;
+    // Those of every segment, made when first asked for: a walk finds its records' entries
+    // one after another (EntryFinder), and most searches never ask.
+    const catalog::KeyTable<Entry>& entries() const;
+
     std::vector<Segment> m_segments;
-    // The newest entry of each record by its key. The keys are the records' own in
-    // m_segments, which never move once read.
-    catalog::KeyTable<Entry> m_entries;
-    std::vector<std::vector<bool>> m_replaced; // per segment, by number: a newer entry holds it
+    // The segments before this number were written by one rebuild, so each of their records
+    // has a single entry among them; the others were added by updates since.
+    std::uint32_t m_rebuilt = 0;
+    // The newest entries of the updates' records, and which of the updates' entries a newer
+    // one replaces (by segment and number). The keys are the records' own in m_segments,
+    // which never move once read.
+    catalog::KeyTable<Entry> m_updated;
+    std::vector<std::vector<bool>> m_replaced;
+    mutable catalog::KeyTable<Entry> m_entries;
+    mutable std::once_flag m_entriesMade;
     FolderListings m_listings;
     std::uint64_t m_bytes = 0;
     std::int64_t m_writtenAt = 0;

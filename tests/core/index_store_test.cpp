@@ -138,29 +138,35 @@ TEST_F(IndexStore, ANewerSegmentSpeaksForItsRecordsAndAnyDamageUnreadsTheIndex)
 TEST_F(IndexStore, AWalkFindsEachRecordsNewestEntryInWhateverOrderItComes)
 {
     const std::vector<std::string> names = {gbk("一"), gbk("二"), gbk("三")};
-    for (const std::size_t first : {0, 1}) { // all three, then 二 anew
-        IndexUpdate update(folder(), m_lib.path());
-        SegmentWriter writer;
-        for (std::size_t i = first; i < names.size() - first; ++i) {
-            writer.add({"A\\" + names[i] + ".Cdr", {}}, {std::vector<std::string_view>{"E:\\"}});
+    // All three by a rebuild or by an update, then 二 anew by an update.
+    for (const bool rebuilt : {true, false}) {
+        std::filesystem::remove_all(folder());
+        for (const std::size_t first : {0, 1}) {
+            IndexUpdate update(folder(), m_lib.path());
+            SegmentWriter writer;
+            for (std::size_t i = first; i < names.size() - first; ++i) {
+                writer.add({"A\\" + names[i] + ".Cdr", {}},
+                           {std::vector<std::string_view>{"E:\\"}});
+            }
+            update.add(writer);
+            update.commit(rebuilt && first == 0);
         }
-        update.add(writer);
-        update.commit(false);
-    }
-    const auto index = SearchIndex::open(folder(), m_lib.path());
-    ASSERT_NE(index, nullptr);
-    EntryFinder finder(*index);
-    for (const auto& order : {std::vector<int>{0, 1, 2}, {2, 1, 0}, {0, 0, 1, 1, 2}}) {
-        for (const int i : order) {
-            const auto found = finder.find("A\\" + names[i], names[i] + ".Cdr");
-            const auto* expected = index->find("A\\" + names[i] + ".Cdr");
-            ASSERT_TRUE(found.has_value());
-            EXPECT_EQ(found->segment, expected->segment) << i;
-            EXPECT_EQ(found->number, expected->number) << i;
+        const auto index = SearchIndex::open(folder(), m_lib.path());
+        ASSERT_NE(index, nullptr);
+        EXPECT_EQ(index->recordCount(), 3u);
+        EXPECT_EQ(index->find("A\\" + names[1] + ".Cdr")->segment, 1u);
+        EntryFinder finder(*index);
+        for (const auto& order : {std::vector<int>{0, 1, 2}, {2, 1, 0}, {0, 0, 1, 1, 2}}) {
+            for (const int i : order) {
+                const auto found = finder.find("A\\" + names[i], names[i] + ".Cdr");
+                const auto* expected = index->find("A\\" + names[i] + ".Cdr");
+                ASSERT_TRUE(found.has_value());
+                EXPECT_EQ(found->segment, expected->segment) << rebuilt << i;
+                EXPECT_EQ(found->number, expected->number) << rebuilt << i;
+            }
         }
+        EXPECT_FALSE(finder.find("A\\" + gbk("四"), gbk("四.Cdr")).has_value());
     }
-    EXPECT_EQ(index->find("A\\" + names[1] + ".Cdr")->segment, 1u);
-    EXPECT_FALSE(finder.find("A\\" + gbk("四"), gbk("四.Cdr")).has_value());
 }
 
 TEST_F(IndexStore, AStampSeesEveryChangeAndNeverTrustsOneMadeJustNow)
