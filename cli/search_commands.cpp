@@ -126,6 +126,25 @@ void refreshQuietly(const std::string& indexFolder, const std::string& libraryRo
     }
 }
 
+int reportOutcome(const Context& context, const search::SearchOutcome& outcome)
+{
+    if (outcome.aborted) {
+        if (outcome.hits > 0) {
+            *context.out << "找到 " << outcome.hits << " 个相关光盘\n"
+                         << catalog::gbkToUtf8(outcome.categoryGbk) << '\n';
+        }
+        *context.err << "查找已中止\n";
+        return 1;
+    }
+    if (outcome.hits == 0) {
+        *context.out << "没有找到相关光盘！\n";
+        return 0;
+    }
+    *context.out << "找到 " << outcome.hits << " 个相关光盘\n"
+                 << catalog::gbkToUtf8(outcome.categoryGbk) << '\n';
+    return 0;
+}
+
 std::string ageText(std::int64_t seconds)
 {
     if (seconds < 120) {
@@ -330,22 +349,12 @@ int runSearch(const Context& context, const std::vector<std::string>& args)
         useIndex ? search::SearchIndex::open(indexFolder, context.libraryRoot) : nullptr;
     request.index = index.get();
     search::SearchOutcome outcome = search::RunSearch(context.libraryRoot, request, progress);
+    const int status = reportOutcome(context, outcome);
+    // The answer is out before the index reads again what it found changed.
+    context.out->flush();
+    context.err->flush();
     refreshQuietly(indexFolder, context.libraryRoot, outcome);
-    if (outcome.aborted) {
-        if (outcome.hits > 0) {
-            *context.out << "找到 " << outcome.hits << " 个相关光盘\n"
-                         << catalog::gbkToUtf8(outcome.categoryGbk) << '\n';
-        }
-        *context.err << "查找已中止\n";
-        return 1;
-    }
-    if (outcome.hits == 0) {
-        *context.out << "没有找到相关光盘！\n";
-        return 0;
-    }
-    *context.out << "找到 " << outcome.hits << " 个相关光盘\n"
-                 << catalog::gbkToUtf8(outcome.categoryGbk) << '\n';
-    return 0;
+    return status;
 }
 
 } // namespace cli
