@@ -102,9 +102,21 @@ TEST_F(IndexStore, ANewerSegmentSpeaksForItsRecordsAndAnyDamageUnreadsTheIndex)
     EXPECT_EQ(index->find(gbk("A\\一.Cdr"))->segment, built);
     EXPECT_LT(index->find(gbk("A\\二.Cdr"))->segment, built);
 
-    // Another library's index in the same place, or a damaged segment: no index at all.
+    // Another library's index in the same place, a rebuild's segment named after an
+    // update's (each of its records would be taken for its newest), or a damaged segment:
+    // no index at all.
     TempDir other;
     EXPECT_EQ(SearchIndex::open(folder(), other.path()), nullptr);
+    const std::string manifest = readFile(folder() + "manifest");
+    const auto update = manifest.find("\nupdate ") + 1;
+    const auto updateLine = manifest.substr(update, manifest.find('\n', update) + 1 - update);
+    std::string misordered = manifest;
+    misordered.erase(update, updateLine.size());
+    misordered.insert(misordered.find("\nsegment ") + 1, updateLine);
+    writeFile(folder() + "manifest", misordered);
+    EXPECT_EQ(SearchIndex::open(folder(), m_lib.path()), nullptr);
+    writeFile(folder() + "manifest", manifest);
+    ASSERT_NE(SearchIndex::open(folder(), m_lib.path()), nullptr);
     std::vector<catalog::DirEntry> entries;
     catalog::ListFolder(folder(), entries);
     for (const auto& entry : entries) {
