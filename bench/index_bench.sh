@@ -20,7 +20,7 @@ build=${1:-build}
 cli=$(realpath "$build/cli/vellumark-cli")
 cds=${CDS:-20000}
 nodes=${NODES:-3000}
-runs=${RUNS:-10}
+runs=${RUNS:-30} # this many: a machine whose speed drifts moves the median of ten
 scratch=${TMPDIR:-/tmp}/vellumark-index-bench
 for tool in hyperfine rg python3 iconv; do
     command -v $tool >/dev/null || { echo "needs $tool" >&2; exit 1; }
