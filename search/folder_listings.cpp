@@ -72,16 +72,19 @@ void FolderListings::keep(const std::string& folder, const FileStamp& stamp,
     m_owners.push_back(std::move(encoded));
 }
 
-void FolderListings::merge(FolderListings newer)
+bool FolderListings::merge(FolderListings newer)
 {
+    bool changed = false;
     for (auto& [folder, kept] : newer.m_folders) {
         if (trusted(kept.stamp)) {
             m_folders.insert_or_assign(folder, kept);
+            changed = true;
         } else {
-            m_folders.erase(folder);
+            changed = m_folders.erase(folder) > 0 || changed;
         }
     }
     m_owners.insert(m_owners.end(), newer.m_owners.begin(), newer.m_owners.end());
+    return changed;
 }
 
 bool FolderListings::keepsAny() const

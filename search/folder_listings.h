@@ -29,8 +29,9 @@ public:
     // when they cannot be trusted.
     void keep(const std::string& folder, const FileStamp& stamp,
               const std::vector<catalog::DirEntry>& entries);
-    // Takes what newer keeps (and drops) over what this keeps.
-    void merge(FolderListings newer);
+    // Takes what newer keeps (and drops) over what this keeps; false when that changes
+    // nothing (newer only drops folders this does not keep).
+    bool merge(FolderListings newer);
 
     std::size_t size() const { return m_folders.size(); }
     // Whether any folder's entries are kept (not only dropped).

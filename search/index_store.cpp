@@ -258,8 +258,10 @@ void IndexUpdate::commit(bool replaceAll)
     m_added.clear();
     if (m_listings) {
         FolderListings listings = replaceAll ? FolderListings{} : readListings(m_folder);
-        listings.merge(std::move(*m_listings));
-        catalog::WriteFileAtomically(listingsPath(m_folder), listings.bytes());
+        // A search that found a folder changed too recently to keep writes nothing here.
+        if (listings.merge(std::move(*m_listings)) || replaceAll) {
+            catalog::WriteFileAtomically(listingsPath(m_folder), listings.bytes());
+        }
         m_listings.reset();
     }
 
