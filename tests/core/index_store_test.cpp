@@ -13,6 +13,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <random>
 
@@ -179,6 +180,36 @@ TEST_F(IndexStore, AWalkFindsEachRecordsNewestEntryInWhateverOrderItComes)
         }
         EXPECT_FALSE(finder.find("A\\" + gbk("四"), gbk("四.Cdr")).has_value());
     }
+}
+
+// Eight threads share the records in runs; one that cannot write its segment fails the
+// whole rebuild, which leaves the index there was rather than one without that segment.
+TEST_F(IndexStore, ARebuildThatCannotWriteThrowsAndKeepsTheIndexThereWas)
+{
+    for (int i = 0; i < 100; ++i) {
+        addCd("盒/" + std::to_string(i), "E:\\\r\n\tFILE" + std::to_string(i) + "\r\n");
+    }
+    ASSERT_EQ(RebuildIndex(folder(), m_lib.path()), 100u);
+    const auto segmentFiles = [&] {
+        std::vector<catalog::DirEntry> entries;
+        catalog::ListFolder(folder(), entries);
+        return std::count_if(entries.begin(), entries.end(),
+                             [](const auto& e) { return e.name.ends_with(".vmx"); });
+    };
+    const auto before = segmentFiles();
+    addCd("盒/新", "E:\\\r\n");
+    {
+        // The first segment written fails; the others, and the manifest, could be written.
+        std::atomic<int> flushes{0};
+        const catalog::ScopedDiskCalls diskFull(
+            [&](int fd) { return flushes++ == 0 ? (errno = ENOSPC, -1) : ::fsync(fd); }, {}, {});
+        EXPECT_THROW(RebuildIndex(folder(), m_lib.path()), catalog::FileError);
+    }
+    EXPECT_EQ(segmentFiles(), before) << "no segment of the failed rebuild is left";
+    const auto index = SearchIndex::open(folder(), m_lib.path());
+    ASSERT_NE(index, nullptr);
+    EXPECT_EQ(index->recordCount(), 100u);
+    EXPECT_EQ(index->find(gbk("盒\\新.Cdr")), nullptr);
 }
 
 TEST_F(IndexStore, AStampSeesEveryChangeAndNeverTrustsOneMadeJustNow)
